@@ -1,0 +1,9 @@
+#include "app/texts.h"
+
+namespace app {
+
+std::u16string LoadText(platform::System& system, std::uint32_t id) {
+  return system.LoadStringResource(id).value_or(std::u16string());
+}
+
+}  // namespace app

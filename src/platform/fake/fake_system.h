@@ -1,0 +1,98 @@
+// An in-memory Windows for tests: every platform operation acts on state that
+// a test sets up and reads back. Nothing here touches the host system.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_dialog.h"
+#include "platform/system.h"
+
+namespace platform::fake {
+
+// Thrown by ExitProcess so that a test can see the status and go on.
+struct ProcessExit {
+  int status;
+};
+
+// One message box that the program showed.
+struct MessageBoxCall {
+  WindowId owner = 0;
+  std::u16string text;
+  std::u16string caption;
+  std::uint32_t type = 0;
+};
+
+class FakeSystem : public System {
+ public:
+  // A Windows XP SP2 system with the program's string table and no resources
+  // besides it.
+  FakeSystem();
+
+  // --- What the system is; tests change these freely. ---
+  // The version answer; nothing makes the query fail.
+  std::optional<OsVersion> version;
+  std::u16string moduleFileName = u"C:\\Program Files\\Quelvix\\QuelvixRemovalTool.exe";
+  // The string table; starts as the program's own.
+  std::map<std::uint32_t, std::u16string> strings;
+  // Resources by (type, name), e.g. {u"SCRIPTFILE", u"#161"}.
+  std::map<std::pair<std::u16string, std::u16string>, std::vector<std::uint8_t>> resources;
+  // Names of the mutexes that exist; `mutexCreationFails` makes CreateNamedMutex answer no handle.
+  std::set<std::u16string> mutexes;
+  bool mutexCreationFails = false;
+  // Names of the libraries that can be loaded (compared without regard to case).
+  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL"};
+  // The clock: local time and tick count, moved by tests.
+  LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
+  std::uint32_t tickCount = 1000;
+
+  // --- Message boxes: answered from the queue (the first button when it is
+  // empty) and recorded. ---
+  std::deque<int> messageBoxAnswers;
+  std::vector<MessageBoxCall> messageBoxes;
+
+  // --- Libraries loaded and freed, by name, in order. ---
+  std::vector<std::u16string> loadedLibraries;
+  std::vector<std::u16string> freedLibraries;
+
+  // --- Dialogs: how the user acts on a dialog once it is initialised. The
+  // function receives the dialog and its handler and may send events; the
+  // modal run ends when the dialog is ended. Without one, or when it returns
+  // without ending the dialog, the run answers kNotEnded. ---
+  static constexpr int kNotEnded = -1000;
+  std::function<void(FakeDialog&)> user;
+  // Every dialog that was run, in order (kept after the run ends).
+  std::vector<std::unique_ptr<FakeDialog>> dialogs;
+
+  // System.
+  std::optional<OsVersion> QueryVersion() override { return version; }
+  std::u16string ModuleFileName() override { return moduleFileName; }
+  std::optional<std::u16string> LoadStringResource(std::uint32_t id) override;
+  std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
+                                                            std::u16string_view name) override;
+  int ShowMessageBox(WindowId owner, std::u16string_view text, std::u16string_view caption,
+                     std::uint32_t type) override;
+  MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override;
+  [[noreturn]] void ExitProcess(int status) override { throw ProcessExit{status}; }
+  Handle LoadLibraryAnsi(std::string_view name) override;
+  Handle LoadLibraryWide(std::u16string_view name) override;
+  void FreeLibraryHandle(Handle library) override;
+  LocalTime GetLocalTime() override { return localTime; }
+  std::uint32_t GetTickCount() override { return tickCount; }
+  // Windows-1252, the ANSI code page of a Western system.
+  std::optional<std::string> WideToAnsi(std::u16string_view wide) override;
+  std::u16string AnsiToWide(std::string_view ansi) override;
+  int RunModalDialog(std::uint32_t templateId, WindowId owner, DialogHandler& handler) override;
+
+ private:
+  std::map<Handle, std::u16string> libraries_;
+  Handle nextHandle_ = 0x1000;
+};
+
+}  // namespace platform::fake

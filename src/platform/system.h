@@ -1,0 +1,132 @@
+// The program's one way to the operating system.
+//
+// Every operation stands for one system call that the program makes and is
+// named after it, with C++ types in place of Windows ones. The layer holds no
+// policy: orders, limits, texts, fallbacks and retries live in the callers.
+// Names that <windows.h> turns into macros (LoadString, MessageBox,
+// CreateMutex, ...) are avoided.
+//
+// Backends: platform/win32 (the real system; the only one in the Windows
+// programs) and platform/fake (an in-memory Windows for tests).
+//
+// Not thread-safe unless an operation says so; the program calls it from the
+// window's thread during start-up.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+class DialogHandler;
+
+// A kernel object or library handle; 0 stands for none.
+using Handle = std::uint64_t;
+// A window handle; 0 stands for none.
+using WindowId = std::uint64_t;
+
+// OSVERSIONINFOW as GetVersionExW fills it.
+struct OsVersion {
+  std::uint32_t platformId = 0;  // 0 Win32s, 1 Windows 9x/ME, 2 NT family
+  std::uint32_t majorVersion = 0;
+  std::uint32_t minorVersion = 0;
+  std::uint32_t buildNumber = 0;
+  std::u16string csdVersion;
+};
+inline constexpr std::uint32_t kPlatformWin32Windows = 1;
+inline constexpr std::uint32_t kPlatformWin32Nt = 2;
+
+// SYSTEMTIME of GetLocalTime.
+struct LocalTime {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;  // 1 to 12
+  std::uint16_t dayOfWeek = 0;
+  std::uint16_t day = 0;
+  std::uint16_t hour = 0;
+  std::uint16_t minute = 0;
+  std::uint16_t second = 0;
+  std::uint16_t milliseconds = 0;
+};
+
+// Message box types and answers, with their Windows values.
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbYesNo = 0x4;
+inline constexpr std::uint32_t kMbIconError = 0x10;
+inline constexpr std::uint32_t kMbIconQuestion = 0x20;
+inline constexpr std::uint32_t kMbIconWarning = 0x30;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// Windows error codes that callers test for.
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+// Result of CreateMutexW: the handle (0 when none came back) and the last
+// error right after the call.
+struct MutexResult {
+  Handle handle = 0;
+  std::uint32_t lastError = 0;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  // GetVersionExW with an OSVERSIONINFOW; nothing when the call fails.
+  virtual std::optional<OsVersion> QueryVersion() = 0;
+
+  // GetModuleFileNameW of the program's own module (at most 260 characters).
+  virtual std::u16string ModuleFileName() = 0;
+
+  // LoadStringW of the program's string table; nothing when the string is
+  // missing or empty.
+  virtual std::optional<std::u16string> LoadStringResource(std::uint32_t id) = 0;
+
+  // FindResourceW, LoadResource and LockResource on the program's module:
+  // the resource's bytes, or nothing when it is missing or cannot be loaded.
+  // `name` is a resource name such as u"#161".
+  virtual std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
+                                                                    std::u16string_view name) = 0;
+
+  // MessageBoxW; answers the button pressed (kIdOk, kIdYes, ...).
+  virtual int ShowMessageBox(WindowId owner, std::u16string_view text,
+                             std::u16string_view caption, std::uint32_t type) = 0;
+
+  // CreateMutexW without security attributes.
+  virtual MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) = 0;
+
+  // ExitProcess: never returns.
+  [[noreturn]] virtual void ExitProcess(int status) = 0;
+
+  // LoadLibraryA and LoadLibraryW; 0 when the library cannot be loaded.
+  virtual Handle LoadLibraryAnsi(std::string_view name) = 0;
+  virtual Handle LoadLibraryWide(std::u16string_view name) = 0;
+  // FreeLibrary.
+  virtual void FreeLibraryHandle(Handle library) = 0;
+
+  // GetLocalTime and GetTickCount.
+  virtual LocalTime GetLocalTime() = 0;
+  virtual std::uint32_t GetTickCount() = 0;
+
+  // WideCharToMultiByte and MultiByteToWideChar with the ANSI code page.
+  // WideToAnsi gives nothing when the conversion fails.
+  virtual std::optional<std::string> WideToAnsi(std::u16string_view wide) = 0;
+  virtual std::u16string AnsiToWide(std::string_view ansi) = 0;
+
+  // DialogBoxParamW with the dialog template `templateId` of the program's
+  // module: runs the dialog modally, feeding its events to `handler`, and
+  // answers the code given to DialogView::EndModal (-1 when the dialog could
+  // not be created).
+  virtual int RunModalDialog(std::uint32_t templateId, WindowId owner, DialogHandler& handler) = 0;
+};
+
+// The process-wide system: installed once by the program's entry point, or by
+// a test before it exercises the core.
+System& Current();
+void Install(System* system);
+
+}  // namespace platform
