@@ -1,0 +1,70 @@
+// The Win32 backend against the real system (run under Wine).
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/string_table.h"
+#include "common/text.h"
+#include "platform/win32/win32_system.h"
+
+namespace {
+
+class Win32SystemTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<platform::System> system_ = platform::win32::CreateSystem();
+};
+
+TEST_F(Win32SystemTest, StringTableResourceMatchesTheTableSource) {
+  // Every text survives the resource compiler unchanged: quotes, tabs,
+  // line breaks, double spaces and trailing blanks.
+  for (const strings::Entry& entry : strings::Table()) {
+    const auto loaded = system_->LoadStringResource(entry.id);
+    ASSERT_TRUE(loaded.has_value()) << entry.id;
+    EXPECT_EQ(text::ToUtf8(*loaded), text::ToUtf8(entry.text)) << entry.id;
+  }
+  EXPECT_FALSE(system_->LoadStringResource(29).has_value());
+}
+
+TEST_F(Win32SystemTest, VersionAndModulePath) {
+  const auto version = system_->QueryVersion();
+  ASSERT_TRUE(version.has_value());
+  EXPECT_TRUE(version->platformId == platform::kPlatformWin32Nt ||
+              version->platformId == platform::kPlatformWin32Windows);
+  EXPECT_TRUE(text::EndsWithNoCase(system_->ModuleFileName(), u"\\qrt_win32_tests.exe"))
+      << text::ToUtf8(system_->ModuleFileName());
+}
+
+TEST_F(Win32SystemTest, ResourcesByTypeAndName) {
+  // The application manifest: RT_MANIFEST (24), id 1.
+  const auto manifest = system_->LoadResourceData(u"#24", u"#1");
+  ASSERT_TRUE(manifest.has_value());
+  const std::string xml(manifest->begin(), manifest->end());
+  EXPECT_NE(xml.find("level=\"highestAvailable\""), std::string::npos);
+  EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_FALSE(system_->LoadResourceData(u"SCRIPTFILE", u"#4242").has_value());
+}
+
+TEST_F(Win32SystemTest, NamedMutexReportsASecondCreation) {
+  const std::u16string name = u"QRT_TEST_MUTEX_" + text::FromAscii(std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const auto first = system_->CreateNamedMutex(name, true);
+  const auto second = system_->CreateNamedMutex(name, true);
+  EXPECT_NE(first.handle, 0u);
+  EXPECT_NE(first.lastError, platform::kErrorAlreadyExists);
+  EXPECT_NE(second.handle, 0u);
+  EXPECT_EQ(second.lastError, platform::kErrorAlreadyExists);
+}
+
+TEST_F(Win32SystemTest, LibrariesAndCodePage) {
+  const auto riched = system_->LoadLibraryAnsi("RICHED20.DLL");
+  EXPECT_NE(riched, 0u);
+  system_->FreeLibraryHandle(riched);
+  EXPECT_EQ(system_->LoadLibraryWide(u"NoSuchLibrary.dll"), 0u);
+  EXPECT_EQ(system_->WideToAnsi(u"ABC012"), "ABC012");
+  EXPECT_EQ(system_->AnsiToWide("9AF"), u"9AF");
+  const platform::LocalTime now = system_->GetLocalTime();
+  EXPECT_GE(now.year, 2000);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+}
+
+}  // namespace
