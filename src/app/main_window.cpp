@@ -43,11 +43,11 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   }
   view.EnableControl(QRT_IDC_STOP, false);
 
-  const std::array<std::pair<int, std::uint32_t>, 4> labels = {{{QRT_IDC_START, kStrStartButton},
-                                                                {QRT_IDC_STOP, kStrStopButton},
-                                                                {QRT_IDC_EXIT, kStrExitButton},
-                                                                {QRT_IDC_SCAN_GROUP,
-                                                                 kStrScanningGroup}}};
+  const std::array<std::pair<int, std::uint32_t>, 4> labels = {
+      {{QRT_IDC_START, kStrStartButton},
+       {QRT_IDC_STOP, kStrStopButton},
+       {QRT_IDC_EXIT, kStrExitButton},
+       {QRT_IDC_SCAN_GROUP, kStrScanningGroup}}};
   for (const auto& [id, string] : labels) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
@@ -86,8 +86,8 @@ void RemovalDialog::OnCommand(int controlId, int /*notifyCode*/) {
 void RemovalDialog::OnTimer(std::uint32_t timerId) {
   if (timerId != kClockTimerId || view_ == nullptr) return;
   const platform::LocalTime now = system_.GetLocalTime();
-  view_->SetStatusPaneText(kClockPane, text::Format(u"%02d:%02d:%02d", {now.hour, now.minute,
-                                                                        now.second}));
+  view_->SetStatusPaneText(kClockPane,
+                           text::Format(u"%02d:%02d:%02d", {now.hour, now.minute, now.second}));
 }
 
 bool RemovalDialog::OnMessageFilter(int /*controlId*/) { return appendInProgress_; }

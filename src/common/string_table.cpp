@@ -26,8 +26,9 @@ static_assert(SortedAndUnique(), "strings.def must be sorted by number without r
 std::span<const Entry> Table() { return kEntries; }
 
 std::optional<std::u16string_view> Find(std::uint32_t id) {
-  const auto it = std::lower_bound(std::begin(kEntries), std::end(kEntries), id,
-                                   [](const Entry& e, std::uint32_t value) { return e.id < value; });
+  const auto it =
+      std::lower_bound(std::begin(kEntries), std::end(kEntries), id,
+                       [](const Entry& e, std::uint32_t value) { return e.id < value; });
   if (it == std::end(kEntries) || it->id != id) return std::nullopt;
   return it->text;
 }

@@ -128,9 +128,7 @@ class DialogHandler {
   virtual bool OnMessageFilter(int /*controlId*/) { return false; }
   // The text colour of a static control while it is painted, or nothing for
   // the default.
-  virtual std::optional<std::uint32_t> ControlTextColour(int /*controlId*/) {
-    return std::nullopt;
-  }
+  virtual std::optional<std::uint32_t> ControlTextColour(int /*controlId*/) { return std::nullopt; }
 };
 
 }  // namespace platform

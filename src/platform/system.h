@@ -93,8 +93,8 @@ class System {
                                                                     std::u16string_view name) = 0;
 
   // MessageBoxW; answers the button pressed (kIdOk, kIdYes, ...).
-  virtual int ShowMessageBox(WindowId owner, std::u16string_view text,
-                             std::u16string_view caption, std::uint32_t type) = 0;
+  virtual int ShowMessageBox(WindowId owner, std::u16string_view text, std::u16string_view caption,
+                             std::uint32_t type) = 0;
 
   // CreateMutexW without security attributes.
   virtual MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) = 0;

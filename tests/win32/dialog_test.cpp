@@ -17,8 +17,8 @@ class Probe : public platform::DialogHandler {
  public:
   bool OnInitDialog(platform::DialogView& view) override {
     view_ = &view;
-    hasControls = view.HasControl(QRT_IDC_START) && view.HasControl(QRT_IDC_OUTPUT) &&
-                  !view.HasControl(4242);
+    hasControls =
+        view.HasControl(QRT_IDC_START) && view.HasControl(QRT_IDC_OUTPUT) && !view.HasControl(4242);
     view.SetTitle(u"Probe");
     view.EnableControl(QRT_IDC_STOP, false);
     view.SetControlText(QRT_IDC_START, u"Go");

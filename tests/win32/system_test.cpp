@@ -45,7 +45,9 @@ TEST_F(Win32SystemTest, ResourcesByTypeAndName) {
 }
 
 TEST_F(Win32SystemTest, NamedMutexReportsASecondCreation) {
-  const std::u16string name = u"QRT_TEST_MUTEX_" + text::FromAscii(std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const std::u16string name =
+      u"QRT_TEST_MUTEX_" +
+      text::FromAscii(std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   const auto first = system_->CreateNamedMutex(name, true);
   const auto second = system_->CreateNamedMutex(name, true);
   EXPECT_NE(first.handle, 0u);

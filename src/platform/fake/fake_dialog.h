@@ -37,7 +37,8 @@ std::map<int, FakeControl> TemplateControls(std::uint32_t templateId);
 
 class FakeDialog final : public DialogView {
  public:
-  FakeDialog(std::uint32_t dialogTemplate, WindowId window, WindowId ownerWindow, DialogHandler& handler);
+  FakeDialog(std::uint32_t dialogTemplate, WindowId window, WindowId ownerWindow,
+             DialogHandler& handler);
 
   // --- What a test reads. ---
   std::uint32_t templateId;

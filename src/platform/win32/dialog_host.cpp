@@ -62,7 +62,8 @@ class DialogHost final : public DialogView {
   }
 
   void FocusControl(int id) override {
-    if (HWND item = Item(id)) ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    if (HWND item = Item(id))
+      ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
   }
 
   void Show(bool visible) override {
@@ -91,9 +92,9 @@ class DialogHost final : public DialogView {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const int id = panes.empty() ? 0 : panes.front().id;
-    statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0,
-                                   0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   module_, nullptr);
+    statusBar_ = ::CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_, nullptr);
     if (statusBar_ == nullptr) return;
     std::vector<int> edges;
     for (const StatusPane& pane : panes) edges.push_back(pane.rightEdge);
@@ -113,11 +114,10 @@ class DialogHost final : public DialogView {
 
   void CreateIconControl(int id, int left, int top, int right, int bottom,
                          std::uint32_t systemIcon) override {
-    HWND control = ::CreateWindowExW(0, L"STATIC", nullptr,
-                                     WS_CHILD | WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, left, top,
-                                     right - left, bottom - top, hwnd_,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_,
-                                     nullptr);
+    HWND control =
+        ::CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON | SS_CENTERIMAGE,
+                          left, top, right - left, bottom - top, hwnd_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_, nullptr);
     if (control == nullptr) return;
     HICON icon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(systemIcon));
     ::SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
@@ -229,7 +229,8 @@ class DialogHost final : public DialogView {
       case WM_WINDOWPOSCHANGING:
         // The dialog manager shows a modal dialog once it is idle; a window
         // that the handler has hidden stays hidden.
-        if (hidden_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+        if (hidden_)
+          reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
         return FALSE;
       case WM_PAINT:
         if (::IsIconic(hwnd_) && bigIcon_ != nullptr) {

@@ -60,9 +60,7 @@ class Win32System final : public System {
     return MutexResult{ToHandle(h), error};
   }
 
-  [[noreturn]] void ExitProcess(int status) override {
-    ::ExitProcess(static_cast<UINT>(status));
-  }
+  [[noreturn]] void ExitProcess(int status) override { ::ExitProcess(static_cast<UINT>(status)); }
 
   Handle LoadLibraryAnsi(std::string_view name) override {
     const std::string n(name);
@@ -81,8 +79,8 @@ class Win32System final : public System {
   LocalTime GetLocalTime() override {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
-    return LocalTime{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                     t.wMilliseconds};
+    return LocalTime{t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                     t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
   }
 
   std::uint32_t GetTickCount() override { return ::GetTickCount(); }

@@ -17,7 +17,9 @@ namespace platform::win32 {
 // wchar_t is 16 bits on Windows: UTF-16 text passes through unchanged.
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline const wchar_t* Wide(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 inline std::u16string FromWide(const wchar_t* s) {
   return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
 }
