@@ -64,3 +64,10 @@ qrt_wine_stop_server() {
   WINEPREFIX=$1 "$QRT_WINESERVER" -k 2>/dev/null || true
   WINEPREFIX=$1 "$QRT_WINESERVER" -w 2>/dev/null || true
 }
+
+# Starts Wine's own system processes in prefix DIR with their output going
+# nowhere. Otherwise the first program of a run starts them, they inherit its
+# output, and whoever reads that output (ctest) waits for them to end.
+qrt_wine_warm_up() {
+  WINEPREFIX=$1 "$QRT_WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
