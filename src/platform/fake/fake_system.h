@@ -98,6 +98,8 @@ class FakeSystem : public System {
   // "SHGetSpecialFolderPathW" or "GetLongPathNameW". A function is found only
   // in its own library (shell32.dll, KERNEL32.DLL), loaded and not freed.
   std::set<std::string> missingFunctions;
+  // Makes WideToAnsi fail.
+  bool wideToAnsiFails = false;
 
   std::optional<std::u16string> SystemDirectory() override { return folders.systemDirectory; }
   std::optional<std::u16string> WindowsDirectory() override { return folders.windowsDirectory; }
