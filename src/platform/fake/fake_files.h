@@ -56,7 +56,9 @@ class FakeFileSystem {
   // The System operations on files, as the fake carries them out. A file
   // marked read-only refuses write access; CREATE_ALWAYS, OPEN_ALWAYS and a
   // new file follow CreateFileW (a new file gets the archive attribute and
-  // the read-only, hidden and system bits asked for).
+  // the read-only, hidden and system bits asked for). Sharing between the
+  // program's own handles is not modelled: `refusesOpening` stands for a
+  // file that another program holds.
   bool SetAttributes(std::u16string_view path, std::uint32_t attributes);
   FileOpenResult Open(std::u16string_view path, std::uint32_t access,
                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes);
