@@ -4,6 +4,8 @@
 
 #include "app/texts.h"
 #include "common/text.h"
+#include "descriptions/script_loading.h"
+#include "detect/system_context.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -51,6 +53,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   for (const auto& [id, string] : labels) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
+
+  // Engine set-up: the description script. A parse error ends the program
+  // here with -20, before the window is shown.
+  script_ = descriptions::LoadScript(system_, detect::GetSystemContext());
 
   view.Show(true);
   appendInProgress_ = false;

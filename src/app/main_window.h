@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "descriptions/script_parser.h"
 #include "platform/dialog.h"
 #include "platform/system.h"
 
@@ -56,6 +58,9 @@ class RemovalDialog final : public platform::DialogHandler {
   bool helpShown_ = false;
   bool exitRequested_ = false;
   int endCode_ = 0;
+  // The parsed description script, none without a script resource. Stands
+  // in for the scan engine's database until the engine exists.
+  std::unique_ptr<descriptions::ScriptParser> script_;
 };
 
 }  // namespace app
