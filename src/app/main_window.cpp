@@ -7,6 +7,8 @@
 #include "app/report.h"
 #include "app/texts.h"
 #include "common/text.h"
+#include "descriptions/script_loading.h"
+#include "detect/system_context.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -59,7 +61,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
 
-  // The scan engine is created here, with this window as its observer.
+  // Engine set-up: the description script. A parse error ends the program
+  // here with -20, before the window is shown. The scan engine, created here
+  // with this window as its observer, takes this over.
+  script_ = descriptions::LoadScript(system_, detect::GetSystemContext());
 
   headerTexts_ = BuildHeaderTexts(system_);
   OutputView output(view);

@@ -15,12 +15,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/header_texts.h"
 #include "app/host.h"
 #include "app/log_file.h"
 #include "common/scan_interfaces.h"
+#include "descriptions/script_parser.h"
 #include "platform/dialog.h"
 #include "platform/system.h"
 
@@ -96,6 +98,9 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool firstScan_ = true;
   bool helpShown_ = false;
   int endCode_ = 0;
+  // The parsed description script, none without a script resource. Stands
+  // in for the scan engine's database until the engine exists.
+  std::unique_ptr<descriptions::ScriptParser> script_;
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 
 #include "app/header_texts.h"
 #include "common/text.h"
+#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
 
@@ -57,6 +58,14 @@ struct BeforeInit : platform::DialogHandler {
 
 class MainWindowTest : public ::testing::Test {
  protected:
+  // The window's engine set-up obtains the system context over the current
+  // system: a fresh one over this test's fake.
+  MainWindowTest() {
+    platform::Install(&system_);
+    detect::DestroySystemContext();
+  }
+  ~MainWindowTest() override { detect::DestroySystemContext(); }
+
   // Runs the main window on the fake; `act` plays the user.
   FakeDialog& Open(std::function<void(FakeDialog&)> act = {}) {
     system_.user = std::move(act);
