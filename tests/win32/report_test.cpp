@@ -19,6 +19,7 @@
 #include "app/log_file.h"
 #include "app/main_window.h"
 #include "common/text.h"
+#include "detect/system_context.h"
 #include "platform/win32/win32_system.h"
 #include "resource_ids.h"
 
@@ -248,6 +249,12 @@ class WindowToLog : public platform::DialogHandler {
 
 TEST_F(Win32LogFileTest, WindowTextReachesTheLog) {
   ASSERT_NE(system_->LoadLibraryAnsi("RICHED20.DLL"), 0u);
+  // The window's set-up reaches the system through the process-wide system
+  // context.
+  platform::Install(system_.get());
+  struct ContextReset {
+    ~ContextReset() { detect::DestroySystemContext(); }
+  } reset;
   const std::u16string path = folder_.File(u"window.log");
   WindowToLog handler(*system_, path);
   ASSERT_EQ(system_->RunModalDialog(QRT_IDD_MAIN, 0, handler), 7);
