@@ -15,6 +15,13 @@ namespace {
 using ProcessEntryA = tagPROCESSENTRY32;
 using ModuleEntryA = tagMODULEENTRY32;
 
+// Every walk passes the size of the entry structure for the program's word
+// size; in the 32-bit program the wide entries are 556 and 1064 bytes.
+#ifndef _WIN64
+static_assert(sizeof(PROCESSENTRY32W) == 556 && sizeof(MODULEENTRY32W) == 1064);
+static_assert(sizeof(ProcessEntryA) == 296 && sizeof(ModuleEntryA) == 548);
+#endif
+
 struct ModuleInfo {  // MODULEINFO of psapi.h
   void* base;
   DWORD size;
