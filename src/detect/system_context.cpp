@@ -8,6 +8,11 @@ namespace {
 // entry point owns, so only DestroySystemContext() ends it.
 SystemContext* instance = nullptr;
 
+// The Process Status Helper image the program carries: RCDATA (10), id 162.
+constexpr char16_t kPsapiResourceType[] = u"#10";
+constexpr char16_t kPsapiResourceName[] = u"#162";
+constexpr char16_t kPsapiFileName[] = u"PSAPI.DLL";
+
 }  // namespace
 
 SystemContext::SystemContext(platform::System& system) : system_(system) {
@@ -28,19 +33,104 @@ SystemContext::SystemContext(platform::System& system) : system_(system) {
     }
   }
 
-  // The process enumeration set is bound here (it may load KERNEL32.DLL).
+  BindEnumeration();
 
   if (kernel32_ == 0) kernel32_ = system_.LoadLibraryWide(u"KERNEL32.DLL");
   if (kernel32_ != 0) longPathName_ = system_.BindLongPathName(kernel32_);
 
-  // The work buffer is allocated and the stream reader bound here.
+  workBuffer_.assign(kWorkBufferSize, 0);
+  streamReader_.Bind(system_);
 }
 
 SystemContext::~SystemContext() {
+  // The bound functions are forgotten before their libraries go.
   specialFolderPath_ = nullptr;
   longPathName_ = nullptr;
+  enumeration_ = EnumerationSet{};
+  streamReader_.Unbind();
   if (shell32_ != 0) system_.FreeLibraryHandle(shell32_);
+  if (psapi_ != 0) system_.FreeLibraryHandle(psapi_);
   if (kernel32_ != 0) system_.FreeLibraryHandle(kernel32_);
+}
+
+void SystemContext::BindEnumeration() {
+  // Each binding leaves the functions empty when it fails.
+  const bool bound = isWindowsNt4_ ? BindPsapi() : BindToolHelp();
+  enumeration_.system = &system_;
+  enumeration_.bound = bound;
+  enumeration_.usesPsapi = isWindowsNt4_;
+  enumeration_.narrow = isWindows9x_;
+}
+
+// Writes the image to the temporary folder as PSAPI.DLL (on every start,
+// replacing any file of that name, also where the system has a PSAPI.DLL of
+// its own), loads it from there and binds its five functions. The file is
+// left in place.
+bool SystemContext::BindPsapi() {
+  const auto image = system_.LoadResourceData(kPsapiResourceType, kPsapiResourceName);
+  if (!image || image->empty()) return false;
+  const auto temp = system_.TempPath();
+  if (!temp) return false;
+  // The path is kept in 260 characters with its terminating zero.
+  const std::u16string path = *temp + kPsapiFileName;
+  if (path.size() >= kMaxPathChars) return false;
+
+  const platform::FileOpenResult file = system_.CreateFileWide(
+      path, platform::kGenericWrite, 0, platform::kCreateAlways, platform::kFileAttributeNormal);
+  if (file.handle == 0) return false;
+  const auto written = system_.WriteFile(file.handle, *image);
+  system_.CloseHandle(file.handle);
+  // Only the whole image is a library.
+  if (!written || *written != image->size()) return false;
+
+  psapi_ = system_.LoadLibraryWide(path);
+  if (psapi_ == 0) return false;
+  enumeration_.enumProcesses = system_.BindEnumProcesses(psapi_);
+  enumeration_.enumProcessModules = system_.BindEnumProcessModules(psapi_);
+  enumeration_.getModuleBaseName = system_.BindModuleName(psapi_, "GetModuleBaseNameW");
+  enumeration_.getModuleFileNameEx = system_.BindModuleName(psapi_, "GetModuleFileNameExW");
+  enumeration_.getModuleInformation = system_.BindGetModuleInformation(psapi_);
+  if (!enumeration_.enumProcesses || !enumeration_.enumProcessModules ||
+      !enumeration_.getModuleBaseName || !enumeration_.getModuleFileNameEx ||
+      !enumeration_.getModuleInformation) {
+    enumeration_ = EnumerationSet{};
+    system_.FreeLibraryHandle(psapi_);
+    psapi_ = 0;
+    return false;
+  }
+  psapiPath_ = path;
+  return true;
+}
+
+// Tool Help from KERNEL32.DLL: the narrow walks on Windows 9x, the wide ones
+// elsewhere (also on a platform the program does not know).
+bool SystemContext::BindToolHelp() {
+  kernel32_ = system_.LoadLibraryWide(u"KERNEL32.DLL");
+  if (kernel32_ == 0) return false;
+  EnumerationSet& set = enumeration_;
+  set.createSnapshot = system_.BindCreateToolhelp32Snapshot(kernel32_);
+  bool complete = false;
+  if (isWindows9x_) {
+    set.process32First = system_.BindProcessWalkAnsi(kernel32_, "Process32First");
+    set.process32Next = system_.BindProcessWalkAnsi(kernel32_, "Process32Next");
+    set.module32First = system_.BindModuleWalkAnsi(kernel32_, "Module32First");
+    set.module32Next = system_.BindModuleWalkAnsi(kernel32_, "Module32Next");
+    complete = set.createSnapshot && set.process32First && set.process32Next && set.module32First &&
+               set.module32Next;
+  } else {
+    set.process32FirstW = system_.BindProcessWalkWide(kernel32_, "Process32FirstW");
+    set.process32NextW = system_.BindProcessWalkWide(kernel32_, "Process32NextW");
+    set.module32FirstW = system_.BindModuleWalkWide(kernel32_, "Module32FirstW");
+    set.module32NextW = system_.BindModuleWalkWide(kernel32_, "Module32NextW");
+    complete = set.createSnapshot && set.process32FirstW && set.process32NextW &&
+               set.module32FirstW && set.module32NextW;
+  }
+  if (!complete) {
+    enumeration_ = EnumerationSet{};
+    system_.FreeLibraryHandle(kernel32_);
+    kernel32_ = 0;
+  }
+  return complete;
 }
 
 SystemContext& GetSystemContext() {

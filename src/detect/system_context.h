@@ -7,12 +7,21 @@
 // any scan thread exists; read without locks afterwards. Destroyed at exit by
 // DestroySystemContext(), which releases the libraries it loaded.
 //
-// This holds the version flags and the folder functions (SHGetSpecialFolderPathW
-// from shell32.dll, GetLongPathNameW from KERNEL32.DLL). The process and module
-// enumeration sets, the work buffer of the memory scanner, the stream reader
-// and the removal operations join it later, in the places marked below.
+// It holds the version flags, the folder functions (SHGetSpecialFolderPathW
+// from shell32.dll, GetLongPathNameW from KERNEL32.DLL), the process and
+// module enumeration set (Tool Help, or on Windows NT 4 the program's own
+// Process Status Helper written out to the temporary folder), the work buffer
+// of the memory scanner, the stream reader and the headers of the file being
+// scanned. The removal operations join it later.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "detect/process_enumeration.h"
+#include "detect/stream_reader.h"
 #include "platform/system.h"
 
 namespace detect {
@@ -24,7 +33,10 @@ class SystemContext {
   //   2. the Windows 9x and NT 4 flags;
   //   3. SHGetSpecialFolderPathW from shell32.dll (the library is released
   //      again when the function is missing);
-  //   4. the process enumeration set;
+  //   4. the process enumeration set: on NT 4 the Process Status Helper
+  //      that the program carries, written to the temporary folder as
+  //      PSAPI.DLL on every start and loaded from there; elsewhere Tool
+  //      Help from KERNEL32.DLL (narrow on 9x, wide otherwise);
   //   5. GetLongPathNameW from KERNEL32.DLL (loaded if not held yet);
   //   6. the work buffer and the stream reader.
   explicit SystemContext(platform::System& system);
@@ -47,7 +59,37 @@ class SystemContext {
   }
   const platform::System::LongPathNameFunction& longPathName() const { return longPathName_; }
 
+  // The process enumeration set; enumeration().bound says whether all five
+  // functions of the chosen set were found.
+  const EnumerationSet& enumeration() const { return enumeration_; }
+  bool enumerationBound() const { return enumeration_.bound; }
+  // NT 4: the path of the PSAPI.DLL written and loaded (empty otherwise).
+  const std::u16string& psapiPath() const { return psapiPath_; }
+
+  // The memory scanner's work buffer of 128 KB.
+  static constexpr std::size_t kWorkBufferSize = 131072;
+  std::vector<std::uint8_t>& workBuffer() { return workBuffer_; }
+
+  // The stream reader, bound at creation; streamReaderBound() tells whether
+  // it could be.
+  StreamReader& streamReader() { return streamReader_; }
+  bool streamReaderBound() const { return streamReader_.bound(); }
+
+  // The file being scanned, published by the file scanner: its DOS header,
+  // its PE headers (signature, file header, optional header) and its section
+  // table (40 bytes per section; empty when withdrawn).
+  std::array<std::uint8_t, 64>& dosHeader() { return dosHeader_; }
+  std::array<std::uint8_t, 248>& peHeaders() { return peHeaders_; }
+  std::vector<std::uint8_t>& sectionTable() { return sectionTable_; }
+
  private:
+  // The enumeration set of the system: the Process Status Helper on NT 4,
+  // else Tool Help. Leaves it unbound (and its library released) when a
+  // step fails.
+  void BindEnumeration();
+  bool BindPsapi();
+  bool BindToolHelp();
+
   platform::System& system_;
   bool versionQueryFailed_ = false;
   bool isWindows9x_ = false;
@@ -56,11 +98,17 @@ class SystemContext {
   // Library handles (0 when not held).
   platform::Handle shell32_ = 0;
   platform::Handle kernel32_ = 0;
-  // The process enumeration sets and the PSAPI path go here.
+  platform::Handle psapi_ = 0;
+  EnumerationSet enumeration_;
+  std::u16string psapiPath_;
 
   platform::System::SpecialFolderPathFunction specialFolderPath_;
   platform::System::LongPathNameFunction longPathName_;
-  // The work buffer, the stream reader and the current file's headers go here.
+  std::vector<std::uint8_t> workBuffer_;
+  StreamReader streamReader_;
+  std::array<std::uint8_t, 64> dosHeader_{};
+  std::array<std::uint8_t, 248> peHeaders_{};
+  std::vector<std::uint8_t> sectionTable_;
 };
 
 // The process-wide context, created over platform::Current() on the first

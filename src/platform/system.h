@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/process_types.h"
+
 namespace platform {
 
 class DialogHandler;
@@ -258,6 +260,53 @@ class System {
                                                  std::span<const std::uint8_t> bytes) = 0;
   // CloseHandle: false when the handle is not open.
   virtual bool CloseHandle(Handle handle) = 0;
+
+  // --- Processes and modules ---
+
+  // GetProcAddress in `library` (a handle of LoadLibraryWide) of the Tool
+  // Help function `exportName`: "CreateToolhelp32Snapshot"; "Process32First"
+  // and "Process32Next" (narrow), "Process32FirstW" and "Process32NextW"
+  // (wide); "Module32First", "Module32Next", "Module32FirstW",
+  // "Module32NextW". An empty function when the library lacks it. A callable
+  // is valid while the library stays loaded.
+  virtual CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) = 0;
+  virtual ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library,
+                                                      std::string_view exportName) = 0;
+  virtual ProcessWalkWideFunction BindProcessWalkWide(Handle library,
+                                                      std::string_view exportName) = 0;
+  virtual ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library,
+                                                    std::string_view exportName) = 0;
+  virtual ModuleWalkWideFunction BindModuleWalkWide(Handle library,
+                                                    std::string_view exportName) = 0;
+  // GetProcAddress of the Process Status Helper functions "EnumProcesses",
+  // "EnumProcessModules", "GetModuleBaseNameW" or "GetModuleFileNameExW"
+  // (BindModuleName, by `exportName`) and "GetModuleInformation" in
+  // `library`: an empty function when it lacks them.
+  virtual EnumProcessesFunction BindEnumProcesses(Handle library) = 0;
+  virtual EnumProcessModulesFunction BindEnumProcessModules(Handle library) = 0;
+  virtual ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) = 0;
+  virtual GetModuleInformationFunction BindGetModuleInformation(Handle library) = 0;
+
+  // OpenProcess(access, FALSE, id): the process handle (closed with
+  // CloseHandle), or 0.
+  virtual Handle OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+  // OpenProcessToken of the program's own process (GetCurrentProcess) with
+  // `access`: the token (closed with CloseHandle), or 0.
+  virtual Handle OpenProcessToken(std::uint32_t access) = 0;
+  // LookupPrivilegeValueW on the local system: the LUID (high part in the
+  // upper 32 bits), or nothing when the name is unknown.
+  virtual std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) = 0;
+  // AdjustTokenPrivileges(token, FALSE, one privilege with `attributes`,
+  // no previous state).
+  virtual AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                                       std::uint32_t attributes) = 0;
+  // GetModuleHandleW of a module loaded in the program: its handle, or 0.
+  virtual Handle GetModuleHandleWide(std::u16string_view name) = 0;
+  // GetProcAddress of "BackupRead" and "BackupSeek" in `module` (a handle
+  // of GetModuleHandleWide or LoadLibraryWide): an empty function when it
+  // lacks them.
+  virtual BackupReadFunction BindBackupRead(Handle module) = 0;
+  virtual BackupSeekFunction BindBackupSeek(Handle module) = 0;
 };
 
 // Folders of SHGetSpecialFolderPathW (CSIDL values).

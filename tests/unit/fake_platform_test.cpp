@@ -278,3 +278,101 @@ TEST(FakeSystem, FoldersFollowTheLayout) {
 }
 
 }  // namespace
+
+namespace {
+
+using platform::fake::MakeProcess;
+
+TEST(FakeProcesses, LibrariesByPathAndTheirExports) {
+  FakeSystem system;
+  // A path loads an existing image file only.
+  EXPECT_EQ(system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'Z', 'M'});
+  EXPECT_EQ(system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'M', 'Z'});
+  const auto psapi = system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL");
+  ASSERT_NE(psapi, 0u);
+  EXPECT_EQ(system.loadedLibraries.back(), u"C:\\TEMP\\PSAPI.DLL");
+  // Bare names keep to the loadable list.
+  EXPECT_EQ(system.LoadLibraryWide(u"PSAPI.DLL"), 0u);
+
+  const auto kernel32 = system.LoadLibraryWide(u"KERNEL32.DLL");
+  EXPECT_TRUE(system.BindEnumProcesses(psapi));
+  EXPECT_FALSE(system.BindEnumProcesses(kernel32));
+  EXPECT_TRUE(system.BindModuleName(psapi, "GetModuleFileNameExW"));
+  EXPECT_FALSE(system.BindModuleName(psapi, "GetModuleFileNameExA"));
+  EXPECT_TRUE(system.BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(system.BindCreateToolhelp32Snapshot(psapi));
+  EXPECT_FALSE(system.BindProcessWalkWide(kernel32, "Process32First"));
+  EXPECT_FALSE(system.BindProcessWalkAnsi(kernel32, "Process32FirstW"));
+  system.missingFunctions.insert("EnumProcesses");
+  EXPECT_FALSE(system.BindEnumProcesses(psapi));
+
+  // A function called after its library was freed is a fault of the program.
+  const auto enumModules = system.BindEnumProcessModules(psapi);
+  system.FreeLibraryHandle(psapi);
+  EXPECT_THROW(enumModules(1, 10), std::logic_error);
+}
+
+TEST(FakeProcesses, EachFamilyHasItsOwnToolHelp) {
+  FakeSystem system;
+  system.processes.processes = {MakeProcess(4, u"C:\\WINDOWS\\Explorer.EXE")};
+  const auto kernel32 = system.LoadLibraryWide(u"KERNEL32.DLL");
+  const auto snapshot = system.BindCreateToolhelp32Snapshot(kernel32);
+
+  // Windows XP: wide functions, file names.
+  auto first = system.BindProcessWalkWide(kernel32, "Process32FirstW");
+  auto next = system.BindProcessWalkWide(kernel32, "Process32NextW");
+  const auto handle = snapshot(platform::kTh32csSnapProcess, 0);
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(first(handle)->exeFile, u"Explorer.EXE");
+  EXPECT_FALSE(next(handle));
+  EXPECT_EQ(first(handle)->processId, 4u);  // First starts over
+  EXPECT_EQ(system.OpenProcessObjectCount(), 1u);
+  EXPECT_TRUE(system.CloseHandle(handle));
+  EXPECT_FALSE(first(handle));
+
+  // Windows 98: only the narrow functions, full paths.
+  platform::fake::SetUpWindows98(system);
+  EXPECT_FALSE(system.BindProcessWalkWide(kernel32, "Process32FirstW"));
+  EXPECT_FALSE(system.BindModuleWalkWide(kernel32, "Module32NextW"));
+  const auto firstAnsi = system.BindProcessWalkAnsi(kernel32, "Process32First");
+  const auto handle98 = snapshot(platform::kTh32csSnapProcess, 0);
+  EXPECT_EQ(firstAnsi(handle98)->exeFile, "C:\\WINDOWS\\Explorer.EXE");
+  system.CloseHandle(handle98);
+
+  // Windows NT 4: no Tool Help at all.
+  platform::fake::SetUpWindowsNt4(system);
+  EXPECT_FALSE(system.BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(system.BindProcessWalkAnsi(kernel32, "Process32First"));
+  platform::fake::SetUpWindowsXp(system);
+  EXPECT_TRUE(system.BindModuleWalkWide(kernel32, "Module32FirstW"));
+}
+
+TEST(FakeProcesses, PsapiAnswersCutToTheBuffersOffered) {
+  FakeSystem system;
+  system.loadableLibraries.insert(u"PSAPI.DLL");
+  const auto psapi = system.LoadLibraryWide(u"PSAPI.DLL");
+  for (std::uint32_t id = 1; id <= 5; ++id) {
+    system.processes.processes.push_back(
+        MakeProcess(id, u"C:\\APP\\Program.exe", {u"C:\\APP\\one.dll", u"C:\\APP\\two.dll"}));
+  }
+  EXPECT_EQ(system.BindEnumProcesses(psapi)(12)->size(), 3u);
+  const auto process = system.OpenProcess(0x410, 2);
+  ASSERT_NE(process, 0u);
+  EXPECT_EQ(system.OpenProcess(0x410, 99), 0u);
+  const auto modules = system.BindEnumProcessModules(psapi)(process, 2);
+  ASSERT_EQ(modules->size(), 2u);
+  const auto baseName = system.BindModuleName(psapi, "GetModuleBaseNameW");
+  EXPECT_EQ(baseName(process, (*modules)[0], 260), u"Program.exe");
+  EXPECT_EQ(baseName(process, (*modules)[0], 4), u"Pro");
+  EXPECT_EQ(system.BindModuleName(psapi, "GetModuleFileNameExW")(process, (*modules)[1], 260),
+            u"C:\\APP\\one.dll");
+  EXPECT_EQ(system.BindGetModuleInformation(psapi)(process, (*modules)[1])->baseAddress,
+            0x10000000u);
+  EXPECT_TRUE(system.CloseHandle(process));
+  EXPECT_FALSE(baseName(process, (*modules)[0], 260));
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+}  // namespace

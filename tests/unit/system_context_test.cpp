@@ -8,6 +8,28 @@
 namespace {
 
 using Libraries = std::vector<std::u16string>;
+using Bytes = std::vector<std::uint8_t>;
+
+// The Process Status Helper image the fake program carries.
+const Bytes kPsapiImage = [] {
+  Bytes image(5000, 0xA5);
+  image[0] = 'M';
+  image[1] = 'Z';
+  return image;
+}();
+constexpr char16_t kNt4PsapiPath[] = u"C:\\TEMP\\PSAPI.DLL";
+
+// A Windows NT 4 whose program carries the Process Status Helper.
+void SetUpNt4(platform::fake::FakeSystem& system) {
+  platform::fake::SetUpWindowsNt4(system);
+  system.resources[{u"#10", u"#162"}] = kPsapiImage;
+  system.files.AddFolder(u"C:\\TEMP");
+}
+
+// A temporary folder that gives a PSAPI.DLL path of `length` characters.
+std::u16string TempFolderFor(std::size_t length) {
+  return u"C:\\" + std::u16string(length - 13, u'T') + u"\\";
+}
 
 class SystemContextTest : public script_test::FakeSystemTest {};
 
@@ -89,6 +111,203 @@ TEST_F(SystemContextTest, ProcessWideContextIsMadeOnceOverTheCurrentSystem) {
   EXPECT_EQ(&detect::GetSystemContext().system(), &other);
   detect::DestroySystemContext();
   platform::Install(&system);
+}
+
+TEST_F(SystemContextTest, EnumerationSetOfEachFamily) {
+  struct Case {
+    const char* family;
+    void (*setUp)(platform::fake::FakeSystem&);
+    bool narrow;
+  };
+  const Case cases[] = {
+      {"Windows 98: narrow Tool Help", platform::fake::SetUpWindows98, true},
+      {"Windows XP: wide Tool Help", platform::fake::SetUpWindowsXp, false},
+      {"unknown platform: as XP",
+       [](platform::fake::FakeSystem& s) {
+         platform::fake::SetUpWindowsXp(s);
+         s.version->platformId = 3;
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.family);
+    c.setUp(system);
+    system.loadedLibraries.clear();
+    detect::SystemContext context(system);
+    const detect::EnumerationSet& set = context.enumeration();
+    EXPECT_TRUE(context.enumerationBound());
+    EXPECT_FALSE(set.usesPsapi);
+    EXPECT_EQ(set.narrow, c.narrow);
+    EXPECT_TRUE(set.createSnapshot);
+    EXPECT_EQ(
+        bool(set.process32First && set.process32Next && set.module32First && set.module32Next),
+        c.narrow);
+    EXPECT_EQ(
+        bool(set.process32FirstW && set.process32NextW && set.module32FirstW && set.module32NextW),
+        !c.narrow);
+    EXPECT_TRUE(context.psapiPath().empty());
+    // GetLongPathNameW comes from the KERNEL32.DLL that Tool Help holds.
+    EXPECT_EQ(system.loadedLibraries, (Libraries{u"shell32.dll", u"KERNEL32.DLL"}));
+  }
+}
+
+TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
+  SetUpNt4(system);
+  // A PSAPI.DLL of the system, and an older file in the temporary folder.
+  system.loadableLibraries.insert(u"PSAPI.DLL");
+  system.files.AddFile(kNt4PsapiPath, Bytes(18192, 0x11));
+  for (int start = 0; start < 2; ++start) {
+    system.loadedLibraries.clear();
+    system.freedLibraries.clear();
+    {
+      detect::SystemContext context(system);
+      EXPECT_TRUE(context.enumerationBound());
+      EXPECT_TRUE(context.enumeration().usesPsapi);
+      EXPECT_EQ(context.psapiPath(), kNt4PsapiPath);
+      EXPECT_EQ(system.files.Find(kNt4PsapiPath)->bytes, kPsapiImage);
+      // Loaded by its full path, after shell32 and before KERNEL32.DLL (for
+      // GetLongPathNameW, which NT 4 lacks).
+      EXPECT_EQ(system.loadedLibraries,
+                (Libraries{u"shell32.dll", kNt4PsapiPath, u"KERNEL32.DLL"}));
+      EXPECT_FALSE(context.longPathName());
+      EXPECT_EQ(system.files.OpenHandleCount(), 0u);
+    }
+    EXPECT_EQ(system.freedLibraries, (Libraries{u"shell32.dll", kNt4PsapiPath, u"KERNEL32.DLL"}));
+    // The file stays.
+    EXPECT_NE(system.files.Find(kNt4PsapiPath), nullptr);
+  }
+}
+
+TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
+  struct Case {
+    const char* what;
+    std::function<void(platform::fake::FakeSystem&)> spoil;
+    bool loaded;  // the library was loaded (and must have been released)
+  };
+  std::vector<Case> cases = {
+      {"no image", [](auto& s) { s.resources.clear(); }, false},
+      {"no temporary folder", [](auto& s) { s.folders.tempPath.reset(); }, false},
+      // The path is kept in 260 characters with its terminating zero.
+      {"path of 260 characters",
+       [](auto& s) {
+         s.folders.tempPath = TempFolderFor(260);
+         s.files.AddFolder(*s.folders.tempPath);
+       },
+       false},
+      {"temporary folder missing", [](auto& s) { s.folders.tempPath = u"C:\\NOWHERE\\"; }, false},
+      {"file in use", [](auto& s) { s.files.AddFile(kNt4PsapiPath).refusesOpening = true; }, false},
+      {"write fails", [](auto& s) { s.files.AddFile(kNt4PsapiPath).writesFail = true; }, false},
+      {"image that does not load",
+       [](auto& s) {
+         s.resources[{u"#10", u"#162"}] = {'Z', 'M'};
+       },
+       false},
+  };
+  for (const char* function : {"EnumProcesses", "EnumProcessModules", "GetModuleBaseNameW",
+                               "GetModuleFileNameExW", "GetModuleInformation"}) {
+    cases.push_back({function, [function](auto& s) { s.missingFunctions.insert(function); }, true});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::fake::FakeSystem nt4;
+    SetUpNt4(nt4);
+    c.spoil(nt4);
+    detect::SystemContext context(nt4);
+    EXPECT_FALSE(context.enumerationBound());
+    EXPECT_FALSE(context.enumeration().enumProcesses);
+    EXPECT_TRUE(context.psapiPath().empty());
+    EXPECT_EQ(nt4.files.OpenHandleCount(), 0u);
+    if (c.loaded) {
+      EXPECT_EQ(nt4.freedLibraries, Libraries{kNt4PsapiPath});
+    } else {
+      EXPECT_EQ(nt4.loadedLibraries.size(), 2u);  // shell32.dll and KERNEL32.DLL
+    }
+    EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
+  }
+
+  // A path of 259 characters fits.
+  SetUpNt4(system);
+  system.folders.tempPath = TempFolderFor(259);
+  system.files.AddFolder(*system.folders.tempPath);
+  detect::SystemContext context(system);
+  EXPECT_TRUE(context.enumerationBound());
+  EXPECT_EQ(context.psapiPath(), *system.folders.tempPath + u"PSAPI.DLL");
+  EXPECT_EQ(context.psapiPath().size(), 259u);
+}
+
+TEST_F(SystemContextTest, MissingToolHelpFunctionReleasesKernel32) {
+  struct Case {
+    void (*setUp)(platform::fake::FakeSystem&);
+    const char* function;
+  };
+  const Case cases[] = {
+      {platform::fake::SetUpWindowsXp, "CreateToolhelp32Snapshot"},
+      {platform::fake::SetUpWindowsXp, "Process32FirstW"},
+      {platform::fake::SetUpWindowsXp, "Process32NextW"},
+      {platform::fake::SetUpWindowsXp, "Module32FirstW"},
+      {platform::fake::SetUpWindowsXp, "Module32NextW"},
+      {platform::fake::SetUpWindows98, "CreateToolhelp32Snapshot"},
+      {platform::fake::SetUpWindows98, "Process32First"},
+      {platform::fake::SetUpWindows98, "Process32Next"},
+      {platform::fake::SetUpWindows98, "Module32First"},
+      {platform::fake::SetUpWindows98, "Module32Next"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.function);
+    c.setUp(system);
+    system.missingFunctions.insert(c.function);
+    system.loadedLibraries.clear();
+    system.freedLibraries.clear();
+    {
+      detect::SystemContext context(system);
+      EXPECT_FALSE(context.enumerationBound());
+      EXPECT_FALSE(context.enumeration().createSnapshot);
+      // Released at once, then loaded again for GetLongPathNameW.
+      EXPECT_EQ(system.freedLibraries, Libraries{u"KERNEL32.DLL"});
+      EXPECT_EQ(system.loadedLibraries,
+                (Libraries{u"shell32.dll", u"KERNEL32.DLL", u"KERNEL32.DLL"}));
+      EXPECT_TRUE(context.longPathName());
+    }
+    EXPECT_EQ(system.freedLibraries, (Libraries{u"KERNEL32.DLL", u"shell32.dll", u"KERNEL32.DLL"}));
+  }
+  // Without KERNEL32.DLL nothing of it is bound.
+  system.loadableLibraries = {u"shell32.dll"};
+  detect::SystemContext context(system);
+  EXPECT_FALSE(context.enumerationBound());
+  EXPECT_FALSE(context.longPathName());
+}
+
+TEST_F(SystemContextTest, WorkBufferAndStreamReader) {
+  {
+    detect::SystemContext context(system);
+    EXPECT_EQ(context.workBuffer().size(), 131072u);
+    EXPECT_TRUE(context.streamReaderBound());
+    EXPECT_TRUE(context.streamReader().backupRead());
+    EXPECT_TRUE(context.streamReader().backupSeek());
+    // Binding again is harmless; unbinding forgets the functions.
+    EXPECT_TRUE(context.streamReader().Bind(system));
+    context.streamReader().Unbind();
+    EXPECT_FALSE(context.streamReaderBound());
+    EXPECT_FALSE(context.streamReader().backupRead());
+  }
+  for (const char* function : {"BackupRead", "BackupSeek"}) {
+    SCOPED_TRACE(function);
+    system.missingFunctions = {function};
+    detect::SystemContext context(system);
+    EXPECT_FALSE(context.streamReaderBound());
+    EXPECT_FALSE(context.streamReader().backupRead());
+    EXPECT_FALSE(context.streamReader().backupSeek());
+  }
+  system.missingFunctions.clear();
+  system.residentModules.clear();
+  detect::SystemContext context(system);
+  EXPECT_FALSE(context.streamReaderBound());
+  // A failed version query binds nothing and allocates nothing.
+  system.version.reset();
+  detect::SystemContext failed(system);
+  EXPECT_FALSE(failed.enumerationBound());
+  EXPECT_FALSE(failed.streamReaderBound());
+  EXPECT_TRUE(failed.workBuffer().empty());
 }
 
 }  // namespace

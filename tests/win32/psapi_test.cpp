@@ -19,8 +19,11 @@
 #include "common/text.h"
 #include "platform/win32/win32_system.h"
 #include "resource_ids.h"
+#include "waiting_child.h"
 
 namespace {
+
+using win32_test::WaitingChild;
 
 struct ModuleInfo {
   void* base;
@@ -42,41 +45,6 @@ std::wstring Lower(std::wstring s) {
   for (wchar_t& c : s) c = static_cast<wchar_t>(::towlower(c));
   return s;
 }
-
-// A child process that waits on its standard input until the test ends it.
-class WaitingChild {
- public:
-  WaitingChild() {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE read = nullptr;
-    ::CreatePipe(&read, &write_, &inherit, 0);
-    ::SetHandleInformation(write_, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = read;
-    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    wchar_t command[] = L"cmd.exe /q /k";
-    ::CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &info_);
-    ::CloseHandle(read);
-    ::WaitForInputIdle(info_.hProcess, 5000);
-    ::Sleep(300);  // until its modules are loaded
-  }
-  ~WaitingChild() {
-    ::TerminateProcess(info_.hProcess, 0);
-    ::WaitForSingleObject(info_.hProcess, 5000);
-    ::CloseHandle(info_.hProcess);
-    ::CloseHandle(info_.hThread);
-    ::CloseHandle(write_);
-  }
-  DWORD id() const { return info_.dwProcessId; }
-
- private:
-  HANDLE write_ = nullptr;
-  PROCESS_INFORMATION info_{};
-};
 
 class OwnPsapiTest : public ::testing::Test {
  protected:

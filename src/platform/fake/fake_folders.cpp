@@ -50,22 +50,57 @@ FakeFolders Windows98Folders() {
   return folders;
 }
 
+namespace {
+
+// The Tool Help functions of KERNEL32.DLL: none on NT 4, the narrow ones only
+// on Windows 9x, all on 2000/XP.
+constexpr const char* kToolHelpNarrow[] = {"CreateToolhelp32Snapshot", "Process32First",
+                                           "Process32Next", "Module32First", "Module32Next"};
+constexpr const char* kToolHelpWide[] = {"Process32FirstW", "Process32NextW", "Module32FirstW",
+                                         "Module32NextW"};
+
+void SetToolHelp(FakeSystem& system, bool narrow, bool wide) {
+  for (const char* name : kToolHelpNarrow) {
+    if (narrow) {
+      system.missingFunctions.erase(name);
+    } else {
+      system.missingFunctions.insert(name);
+    }
+  }
+  for (const char* name : kToolHelpWide) {
+    if (wide) {
+      system.missingFunctions.erase(name);
+    } else {
+      system.missingFunctions.insert(name);
+    }
+  }
+}
+
+}  // namespace
+
 void SetUpWindowsXp(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 5, 1, 2600, u"Service Pack 2"};
   system.folders = WindowsXpFolders();
   system.missingFunctions.erase("GetLongPathNameW");
+  SetToolHelp(system, true, true);
+  system.processes.tokenOpenFails = false;
 }
 
 void SetUpWindowsNt4(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 4, 0, 1381, u"Service Pack 6"};
   system.folders = WindowsNt4Folders();
   system.missingFunctions.insert("GetLongPathNameW");
+  SetToolHelp(system, false, false);
+  system.processes.tokenOpenFails = false;
 }
 
 void SetUpWindows98(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Windows, 4, 10, 2222, u" A "};
   system.folders = Windows98Folders();
   system.missingFunctions.erase("GetLongPathNameW");
+  SetToolHelp(system, true, false);
+  // Windows 9x has no security: OpenProcessToken is not implemented.
+  system.processes.tokenOpenFails = true;
 }
 
 // --- The FakeSystem operations on folders. ---

@@ -64,6 +64,18 @@ Handle FakeSystem::LoadLibraryAnsi(std::string_view name) {
 }
 
 Handle FakeSystem::LoadLibraryWide(std::u16string_view name) {
+  // A path loads the file of that name when it exists and is an image.
+  if (name.find(u'\\') != std::u16string_view::npos) {
+    const FakeFile* file = files.Find(name);
+    if (file == nullptr || file->bytes.size() < 2 || file->bytes[0] != 'M' ||
+        file->bytes[1] != 'Z') {
+      return 0;
+    }
+    loadedLibraries.emplace_back(name);
+    const Handle handle = nextHandle_++;
+    libraries_[handle] = std::u16string(name);
+    return handle;
+  }
   for (const std::u16string& loadable : loadableLibraries) {
     if (text::EqualsNoCase(loadable, name)) {
       loadedLibraries.emplace_back(name);
@@ -106,6 +118,7 @@ std::optional<std::string> FakeSystem::WideToAnsi(std::u16string_view wide) {
 }
 
 std::u16string FakeSystem::AnsiToWide(std::string_view ansi) {
+  if (ansiToWideFails) return {};
   std::u16string out;
   out.reserve(ansi.size());
   for (char c : ansi) {

@@ -14,6 +14,7 @@
 #include "platform/fake/fake_dialog.h"
 #include "platform/fake/fake_files.h"
 #include "platform/fake/fake_folders.h"
+#include "platform/fake/fake_processes.h"
 #include "platform/fake/fake_winsock.h"
 #include "platform/system.h"
 
@@ -60,7 +61,9 @@ class FakeSystem : public System {
   // Names of the mutexes that exist; `mutexCreationFails` makes CreateNamedMutex answer no handle.
   std::set<std::u16string> mutexes;
   bool mutexCreationFails = false;
-  // Names of the libraries that can be loaded (compared without regard to case).
+  // Names of the libraries that can be loaded (compared without regard to
+  // case). A name with a backslash is a path instead: it loads when that file
+  // exists in `files` and begins with "MZ".
   std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll", u"KERNEL32.DLL",
                                                 u"WS2_32.DLL"};
   // The clock: local time and tick count, moved by tests.
@@ -167,7 +170,60 @@ class FakeSystem : public System {
                                          std::span<const std::uint8_t> bytes) override {
     return files.Write(file, bytes);
   }
-  bool CloseHandle(Handle handle) override { return files.Close(handle); }
+  // Closes a process, token or snapshot handle, else a file handle.
+  bool CloseHandle(Handle handle) override;
+
+  // --- Processes and modules (see fake_processes.h). ---
+  FakeProcesses processes;
+  // Modules every process has loaded, for GetModuleHandleW (compared
+  // without regard to case).
+  std::set<std::u16string> residentModules = {u"KERNEL32.DLL", u"ntdll.dll"};
+  // Makes AnsiToWide fail (it answers an empty text, as the platform does).
+  bool ansiToWideFails = false;
+
+  CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) override;
+  ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library, std::string_view exportName) override;
+  ProcessWalkWideFunction BindProcessWalkWide(Handle library, std::string_view exportName) override;
+  ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library, std::string_view exportName) override;
+  ModuleWalkWideFunction BindModuleWalkWide(Handle library, std::string_view exportName) override;
+  EnumProcessesFunction BindEnumProcesses(Handle library) override;
+  EnumProcessModulesFunction BindEnumProcessModules(Handle library) override;
+  ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override;
+  GetModuleInformationFunction BindGetModuleInformation(Handle library) override;
+  Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  Handle OpenProcessToken(std::uint32_t access) override;
+  std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
+  AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                               std::uint32_t attributes) override;
+  Handle GetModuleHandleWide(std::u16string_view name) override;
+  // The stream functions bind from KERNEL32.DLL; reading streams is not
+  // modelled yet: BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek
+  // skips nothing.
+  BackupReadFunction BindBackupRead(Handle module) override;
+  BackupSeekFunction BindBackupSeek(Handle module) override;
+  // Process, token and snapshot handles open now.
+  std::size_t OpenProcessObjectCount() const {
+    return processHandles_.size() + tokens_.size() + snapshots_.size();
+  }
+
+ private:
+  struct Snapshot {
+    std::vector<ProcessEntry<std::u16string>> processes;
+    std::vector<ModuleEntry<std::u16string>> modules;
+    std::size_t next = 0;
+  };
+  // A check that a function bound from `library` runs while it is loaded,
+  // or nothing when the library is not a loaded `dll` exporting `function`.
+  std::optional<std::function<void()>> LibraryBinding(Handle library, std::u16string_view dll,
+                                                      std::string_view function);
+  // The process behind an open process handle, or nullptr.
+  FakeProcess* ProcessOf(Handle process);
+  template <typename Entry>
+  std::optional<Entry> Step(Handle snapshot, std::string_view exportName);
+
+  std::map<Handle, std::uint32_t> processHandles_;
+  std::set<Handle> tokens_;
+  std::map<Handle, Snapshot> snapshots_;
 
  private:
   // Whether `library` is a loaded handle of `dll` that exports `function`.

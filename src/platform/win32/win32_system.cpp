@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/win32/dialog_host.h"
+#include "platform/win32/process_binding.h"
 #include "platform/win32/windows_api.h"
 #include "platform/win32/winsock_binding.h"
 
@@ -275,6 +276,52 @@ class Win32System final : public System {
   bool CloseHandle(Handle handle) override {
     return handle != 0 && ::CloseHandle(FromHandle<void>(handle)) != FALSE;
   }
+
+  // --- Processes and modules ---
+
+  CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) override {
+    return BindCreateToolhelp32SnapshotIn(library);
+  }
+  ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library,
+                                              std::string_view exportName) override {
+    return BindProcessWalkAnsiIn(library, exportName);
+  }
+  ProcessWalkWideFunction BindProcessWalkWide(Handle library,
+                                              std::string_view exportName) override {
+    return BindProcessWalkWideIn(library, exportName);
+  }
+  ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library, std::string_view exportName) override {
+    return BindModuleWalkAnsiIn(library, exportName);
+  }
+  ModuleWalkWideFunction BindModuleWalkWide(Handle library, std::string_view exportName) override {
+    return BindModuleWalkWideIn(library, exportName);
+  }
+  EnumProcessesFunction BindEnumProcesses(Handle library) override {
+    return BindEnumProcessesIn(library);
+  }
+  EnumProcessModulesFunction BindEnumProcessModules(Handle library) override {
+    return BindEnumProcessModulesIn(library);
+  }
+  ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override {
+    return BindModuleNameIn(library, exportName);
+  }
+  GetModuleInformationFunction BindGetModuleInformation(Handle library) override {
+    return BindGetModuleInformationIn(library);
+  }
+  Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override {
+    return OpenProcessWith(access, processId);
+  }
+  Handle OpenProcessToken(std::uint32_t access) override { return OpenOwnProcessToken(access); }
+  std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override {
+    return LookupPrivilege(name);
+  }
+  AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                               std::uint32_t attributes) override {
+    return AdjustPrivilege(token, privilege, attributes);
+  }
+  Handle GetModuleHandleWide(std::u16string_view name) override { return ModuleHandleOf(name); }
+  BackupReadFunction BindBackupRead(Handle module) override { return BindBackupReadIn(module); }
+  BackupSeekFunction BindBackupSeek(Handle module) override { return BindBackupSeekIn(module); }
 
  private:
   struct ValueLength {

@@ -1,0 +1,327 @@
+// The processes of the fake platform: Tool Help, the Process Status Helper,
+// OpenProcess, the program's token and the stream functions.
+#include "platform/fake/fake_processes.h"
+
+#include <stdexcept>
+#include <type_traits>
+
+#include "common/text.h"
+#include "platform/fake/fake_system.h"
+
+namespace platform::fake {
+namespace {
+
+constexpr char16_t kKernel32[] = u"KERNEL32.DLL";
+constexpr char16_t kPsapi[] = u"PSAPI.DLL";
+// Process, token and snapshot handles lie apart from the others.
+constexpr Handle kHandleBase = 0x50000;
+
+std::u16string FileNameOf(std::u16string_view path) {
+  const auto slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+// `text` cut to fit a buffer of `maxChars` characters with its zero, as the
+// system's name functions cut it.
+std::u16string FitTo(std::u16string text, std::uint32_t maxChars) {
+  if (maxChars == 0) return {};
+  if (text.size() >= maxChars) text.resize(maxChars - 1);
+  return text;
+}
+
+bool IsFirstStep(std::string_view exportName) {
+  return exportName.find("First") != std::string_view::npos;
+}
+
+}  // namespace
+
+FakeProcess* FakeProcesses::Find(std::uint32_t id) {
+  for (FakeProcess& process : processes) {
+    if (process.id == id) return &process;
+  }
+  return nullptr;
+}
+
+FakeProcess MakeProcess(std::uint32_t id, std::u16string exePath,
+                        const std::vector<std::u16string>& dlls) {
+  FakeProcess process;
+  process.id = id;
+  process.modules.push_back(FakeModule{std::move(exePath), 0x400000, 0x20000, 0, 0x401000, {}});
+  std::uint64_t base = 0x10000000;
+  for (const std::u16string& dll : dlls) {
+    process.modules.push_back(FakeModule{dll, base, 0x8000, 0, base + 0x1000, {}});
+    base += 0x100000;
+  }
+  return process;
+}
+
+// --- Handles ---
+
+bool FakeSystem::CloseHandle(Handle handle) {
+  if (processHandles_.erase(handle) != 0 || tokens_.erase(handle) != 0 ||
+      snapshots_.erase(handle) != 0) {
+    return true;
+  }
+  return files.Close(handle);
+}
+
+FakeProcess* FakeSystem::ProcessOf(Handle process) {
+  const auto it = processHandles_.find(process);
+  return it == processHandles_.end() ? nullptr : processes.Find(it->second);
+}
+
+Handle FakeSystem::OpenProcess(std::uint32_t access, std::uint32_t processId) {
+  processes.openAccesses.push_back(access);
+  processes.openedProcesses.push_back(processId);
+  const FakeProcess* process = processes.Find(processId);
+  if (process == nullptr || process->refusesOpening) return 0;
+  const Handle handle = kHandleBase + nextHandle_++;
+  processHandles_[handle] = processId;
+  return handle;
+}
+
+// --- Binding ---
+
+std::optional<std::function<void()>> FakeSystem::LibraryBinding(Handle library,
+                                                                std::u16string_view dll,
+                                                                std::string_view function) {
+  const auto it = libraries_.find(library);
+  if (it == libraries_.end() || !text::EqualsNoCase(FileNameOf(it->second), dll) ||
+      missingFunctions.count(std::string(function)) != 0) {
+    return std::nullopt;
+  }
+  return [this, library, name = std::string(function)] {
+    if (libraries_.count(library) == 0) {
+      throw std::logic_error(name + " called after its library was freed");
+    }
+  };
+}
+
+// --- Tool Help ---
+
+CreateToolhelp32SnapshotFunction FakeSystem::BindCreateToolhelp32Snapshot(Handle library) {
+  auto loaded = LibraryBinding(library, kKernel32, "CreateToolhelp32Snapshot");
+  if (!loaded) return {};
+  return [this, loaded = *loaded](std::uint32_t flags, std::uint32_t processId) -> Handle {
+    loaded();
+    processes.snapshotFlags.push_back(flags);
+    Snapshot snapshot;
+    const bool ninetyX = version && version->platformId == kPlatformWin32Windows;
+    if (flags == kTh32csSnapProcess) {
+      if (processes.processSnapshotFails) return 0;
+      for (const FakeProcess& process : processes.processes) {
+        std::u16string name;
+        if (process.toolHelpName) {
+          name = *process.toolHelpName;
+        } else if (!process.modules.empty()) {
+          name = ninetyX ? process.modules[0].path : FileNameOf(process.modules[0].path);
+        }
+        snapshot.processes.push_back({process.id, FitTo(name, 260)});
+      }
+    } else if (flags == kTh32csSnapModule) {
+      const FakeProcess* process = processes.Find(processId);
+      if (process == nullptr || process->moduleSnapshotFails) return 0;
+      for (const FakeModule& module : process->modules) {
+        snapshot.modules.push_back({process->id, module.base, module.size, module.ModuleHandle(),
+                                    FitTo(module.path, 260)});
+      }
+    } else {
+      return 0;
+    }
+    const Handle handle = kHandleBase + nextHandle_++;
+    snapshots_[handle] = std::move(snapshot);
+    return handle;
+  };
+}
+
+template <typename Entry>
+std::optional<Entry> FakeSystem::Step(Handle snapshot, std::string_view exportName) {
+  const auto it = snapshots_.find(snapshot);
+  if (it == snapshots_.end()) return std::nullopt;
+  Snapshot& s = it->second;
+  if (IsFirstStep(exportName)) s.next = 0;
+  if constexpr (std::is_same_v<Entry, ProcessEntry<std::u16string>>) {
+    if (s.next >= s.processes.size()) return std::nullopt;
+    return s.processes[s.next++];
+  } else {
+    if (s.next >= s.modules.size()) return std::nullopt;
+    return s.modules[s.next++];
+  }
+}
+
+ProcessWalkWideFunction FakeSystem::BindProcessWalkWide(Handle library,
+                                                        std::string_view exportName) {
+  auto loaded = LibraryBinding(library, kKernel32, exportName);
+  if (!loaded || exportName.back() != 'W') return {};
+  return [this, loaded = *loaded, name = std::string(exportName)](Handle snapshot) {
+    loaded();
+    return Step<ProcessEntry<std::u16string>>(snapshot, name);
+  };
+}
+
+ProcessWalkAnsiFunction FakeSystem::BindProcessWalkAnsi(Handle library,
+                                                        std::string_view exportName) {
+  auto loaded = LibraryBinding(library, kKernel32, exportName);
+  if (!loaded || exportName.back() == 'W') return {};
+  return [this, loaded = *loaded, name = std::string(exportName)](
+             Handle snapshot) -> std::optional<ProcessEntry<std::string>> {
+    loaded();
+    const auto entry = Step<ProcessEntry<std::u16string>>(snapshot, name);
+    if (!entry) return std::nullopt;
+    return ProcessEntry<std::string>{entry->processId, WideToAnsi(entry->exeFile).value_or("")};
+  };
+}
+
+ModuleWalkWideFunction FakeSystem::BindModuleWalkWide(Handle library, std::string_view exportName) {
+  auto loaded = LibraryBinding(library, kKernel32, exportName);
+  if (!loaded || exportName.back() != 'W') return {};
+  return [this, loaded = *loaded, name = std::string(exportName)](Handle snapshot) {
+    loaded();
+    return Step<ModuleEntry<std::u16string>>(snapshot, name);
+  };
+}
+
+ModuleWalkAnsiFunction FakeSystem::BindModuleWalkAnsi(Handle library, std::string_view exportName) {
+  auto loaded = LibraryBinding(library, kKernel32, exportName);
+  if (!loaded || exportName.back() == 'W') return {};
+  return [this, loaded = *loaded, name = std::string(exportName)](
+             Handle snapshot) -> std::optional<ModuleEntry<std::string>> {
+    loaded();
+    const auto entry = Step<ModuleEntry<std::u16string>>(snapshot, name);
+    if (!entry) return std::nullopt;
+    return ModuleEntry<std::string>{entry->processId, entry->baseAddress, entry->baseSize,
+                                    entry->module, WideToAnsi(entry->exePath).value_or("")};
+  };
+}
+
+// --- Process Status Helper ---
+
+EnumProcessesFunction FakeSystem::BindEnumProcesses(Handle library) {
+  auto loaded = LibraryBinding(library, kPsapi, "EnumProcesses");
+  if (!loaded) return {};
+  return [this,
+          loaded = *loaded](std::uint32_t arrayBytes) -> std::optional<std::vector<std::uint32_t>> {
+    loaded();
+    processes.enumProcessesBytes.push_back(arrayBytes);
+    if (processes.enumProcessesFails) return std::nullopt;
+    std::vector<std::uint32_t> ids;
+    for (const FakeProcess& process : processes.processes) {
+      if (ids.size() >= arrayBytes / 4) break;
+      ids.push_back(process.id);
+    }
+    return ids;
+  };
+}
+
+EnumProcessModulesFunction FakeSystem::BindEnumProcessModules(Handle library) {
+  auto loaded = LibraryBinding(library, kPsapi, "EnumProcessModules");
+  if (!loaded) return {};
+  return [this, loaded = *loaded](Handle process,
+                                  std::uint32_t maxModules) -> std::optional<std::vector<Handle>> {
+    loaded();
+    processes.enumModulesCounts.push_back(maxModules);
+    const FakeProcess* p = ProcessOf(process);
+    if (p == nullptr || p->modulesUnlistable) return std::nullopt;
+    std::vector<Handle> handles;
+    for (const FakeModule& module : p->modules) {
+      if (handles.size() >= maxModules) break;
+      handles.push_back(module.ModuleHandle());
+    }
+    return handles;
+  };
+}
+
+ModuleNameFunction FakeSystem::BindModuleName(Handle library, std::string_view exportName) {
+  const bool baseName = exportName == "GetModuleBaseNameW";
+  if (!baseName && exportName != "GetModuleFileNameExW") return {};
+  auto loaded = LibraryBinding(library, kPsapi, exportName);
+  if (!loaded) return {};
+  return
+      [this, loaded = *loaded, baseName](Handle process, Handle module,
+                                         std::uint32_t maxChars) -> std::optional<std::u16string> {
+        loaded();
+        processes.nameBufferChars.push_back(maxChars);
+        const FakeProcess* p = ProcessOf(process);
+        if (p == nullptr) return std::nullopt;
+        for (const FakeModule& m : p->modules) {
+          if (m.ModuleHandle() != module) continue;
+          if (m.pathUnreadable || maxChars < 2) return std::nullopt;
+          return FitTo(baseName ? FileNameOf(m.path) : m.path, maxChars);
+        }
+        return std::nullopt;
+      };
+}
+
+GetModuleInformationFunction FakeSystem::BindGetModuleInformation(Handle library) {
+  auto loaded = LibraryBinding(library, kPsapi, "GetModuleInformation");
+  if (!loaded) return {};
+  return
+      [this, loaded = *loaded](Handle process, Handle module) -> std::optional<ModuleInformation> {
+        loaded();
+        const FakeProcess* p = ProcessOf(process);
+        if (p == nullptr) return std::nullopt;
+        for (const FakeModule& m : p->modules) {
+          if (m.ModuleHandle() == module) return ModuleInformation{m.base, m.size, m.entryPoint};
+        }
+        return std::nullopt;
+      };
+}
+
+// --- The program's token ---
+
+Handle FakeSystem::OpenProcessToken(std::uint32_t access) {
+  processes.tokenAccesses.push_back(access);
+  if (processes.tokenOpenFails) return 0;
+  const Handle handle = kHandleBase + nextHandle_++;
+  tokens_.insert(handle);
+  return handle;
+}
+
+std::optional<std::uint64_t> FakeSystem::LookupPrivilegeValueWide(std::u16string_view name) {
+  processes.lookedUpPrivileges.emplace_back(name);
+  for (const auto& [known, value] : processes.privileges) {
+    if (text::EqualsNoCase(known, name)) return value;
+  }
+  return std::nullopt;
+}
+
+AdjustPrivilegesResult FakeSystem::AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                                         std::uint32_t attributes) {
+  processes.adjustments.push_back({token, privilege, attributes});
+  if (tokens_.count(token) == 0) return {false, kErrorInvalidHandle};
+  return processes.adjustAnswer;
+}
+
+// --- Modules of the program and the stream functions ---
+
+Handle FakeSystem::GetModuleHandleWide(std::u16string_view name) {
+  Handle handle = 0x7C000000;
+  for (const std::u16string& resident : residentModules) {
+    if (text::EqualsNoCase(resident, name)) return handle;
+    handle += 0x100000;
+  }
+  return 0;
+}
+
+namespace {
+
+// Whether `module` is the fake's KERNEL32.DLL: resident or loaded.
+bool IsKernel32(FakeSystem& system, Handle module) {
+  return module != 0 && (module == system.GetModuleHandleWide(kKernel32) ||
+                         system.IsLibraryLoaded(module, kKernel32));
+}
+
+}  // namespace
+
+BackupReadFunction FakeSystem::BindBackupRead(Handle module) {
+  if (!IsKernel32(*this, module) || missingFunctions.count("BackupRead") != 0) return {};
+  return [](Handle, std::span<std::uint8_t>, bool, bool,
+            std::uint64_t&) -> std::optional<std::uint32_t> { return std::nullopt; };
+}
+
+BackupSeekFunction FakeSystem::BindBackupSeek(Handle module) {
+  if (!IsKernel32(*this, module) || missingFunctions.count("BackupSeek") != 0) return {};
+  return [](Handle, std::uint64_t, std::uint64_t&) { return BackupSeekResult{false, 0}; };
+}
+
+}  // namespace platform::fake

@@ -1,0 +1,95 @@
+// Processes of the fake platform: the running processes with their modules,
+// what Tool Help and the Process Status Helper answer about them, the
+// program's own token, and the calls the program made.
+//
+// Tool Help is exported by KERNEL32.DLL, the Process Status Helper by a
+// loaded library named PSAPI.DLL (a bare name among the loadable libraries,
+// or a full path to a file of the fake file system), each function unless
+// its name is among FakeSystem::missingFunctions. On Windows 2000/XP Tool
+// Help names a process by the file name of its first module, on Windows 9x
+// by that module's full path.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace platform::fake {
+
+struct FakeModule {
+  std::u16string path;
+  std::uint64_t base = 0;
+  std::uint32_t size = 0;
+  // The module handle; 0 stands for the base address, as Windows has it.
+  Handle handle = 0;
+  std::uint64_t entryPoint = 0;
+  // The image in memory (optional; the memory reading adds its use).
+  std::vector<std::uint8_t> image;
+  // GetModuleFileNameExW and GetModuleBaseNameW fail for it.
+  bool pathUnreadable = false;
+
+  Handle ModuleHandle() const { return handle != 0 ? handle : base; }
+};
+
+struct FakeProcess {
+  std::uint32_t id = 0;
+  // The first module is the program's own file.
+  std::vector<FakeModule> modules;
+  // Tool Help's szExeFile when it differs from what the family gives.
+  std::optional<std::u16string> toolHelpName;
+  // OpenProcess fails (as for the idle and system processes on NT).
+  bool refusesOpening = false;
+  // EnumProcessModules fails on it.
+  bool modulesUnlistable = false;
+  // A Tool Help module snapshot of it cannot be taken.
+  bool moduleSnapshotFails = false;
+};
+
+// One AdjustTokenPrivileges call.
+struct FakePrivilegeAdjustment {
+  Handle token = 0;
+  std::uint64_t privilege = 0;
+  std::uint32_t attributes = 0;
+};
+
+struct FakeProcesses {
+  std::vector<FakeProcess> processes;
+  // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS) fails.
+  bool processSnapshotFails = false;
+  // EnumProcesses fails.
+  bool enumProcessesFails = false;
+
+  // The program's token: OpenProcessToken fails; the privileges
+  // LookupPrivilegeValueW knows (by name, compared without regard to case);
+  // AdjustTokenPrivileges' answer and last error.
+  bool tokenOpenFails = false;
+  std::map<std::u16string, std::uint64_t> privileges = {{u"SeDebugPrivilege", 20},
+                                                        {u"SeShutdownPrivilege", 19}};
+  AdjustPrivilegesResult adjustAnswer{true, 0};
+
+  // What the program did.
+  std::vector<std::uint32_t> openAccesses;     // OpenProcess, in order
+  std::vector<std::uint32_t> openedProcesses;  // their ids
+  std::vector<std::uint32_t> tokenAccesses;
+  std::vector<std::u16string> lookedUpPrivileges;
+  std::vector<FakePrivilegeAdjustment> adjustments;
+  std::vector<std::uint32_t> snapshotFlags;  // CreateToolhelp32Snapshot, in order
+  // Array sizes the program offered: EnumProcesses bytes, EnumProcessModules
+  // handles, name buffer characters.
+  std::vector<std::uint32_t> enumProcessesBytes;
+  std::vector<std::uint32_t> enumModulesCounts;
+  std::vector<std::uint32_t> nameBufferChars;
+
+  FakeProcess* Find(std::uint32_t id);
+};
+
+// A process with modules at made-up addresses: the program at `exePath`
+// (base 0x400000) and each of `dlls` 1 MB apart from 0x10000000.
+FakeProcess MakeProcess(std::uint32_t id, std::u16string exePath,
+                        const std::vector<std::u16string>& dlls = {});
+
+}  // namespace platform::fake

@@ -1,0 +1,246 @@
+// Process and module enumeration over the bound set of each Windows family,
+// its failure answers, and the debug privilege.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "detect/process_enumeration.h"
+#include "detect/system_context.h"
+#include "platform/fake/fake_system.h"
+
+namespace {
+
+using platform::fake::FakeProcess;
+using platform::fake::MakeProcess;
+
+using ProcessNames = std::vector<std::pair<std::uint32_t, std::string>>;
+
+// A record as "path base size handle pid".
+std::string Describe(const detect::ModuleRecord& m) {
+  return text::ToUtf8(m.path) + " " + std::to_string(m.baseAddress) + " " + std::to_string(m.size) +
+         " " + std::to_string(m.module) + " " + std::to_string(m.processId);
+}
+
+class ProcessListTest : public ::testing::Test {
+ protected:
+  ProcessListTest() {
+    system.processes.processes = {
+        MakeProcess(0, u"[System Process]"),
+        MakeProcess(8, u"System"),
+        MakeProcess(160, u"C:\\WINNT\\system32\\smss.exe", {u"C:\\WINNT\\system32\\ntdll.dll"}),
+        MakeProcess(412, u"C:\\WINNT\\Explorer.EXE",
+                    {u"C:\\WINNT\\system32\\ntdll.dll", u"C:\\WINNT\\system32\\KERNEL32.dll"}),
+    };
+    system.processes.Find(0)->refusesOpening = true;
+    system.processes.Find(8)->modulesUnlistable = true;
+  }
+
+  void SetUpNt4() {
+    platform::fake::SetUpWindowsNt4(system);
+    system.resources[{u"#10", u"#162"}] = {'M', 'Z', 0, 0};
+    system.files.AddFolder(u"C:\\TEMP");
+  }
+
+  // The whole process walk as (id, name) pairs; `firstOk` receives
+  // FirstProcess's answer.
+  ProcessNames Walk(const detect::EnumerationSet& set, bool* firstOk = nullptr) {
+    ProcessNames names;
+    auto list = detect::OpenProcessList(set);
+    if (list == nullptr) return {{~0u, "no list"}};
+    detect::RunningProcess record;
+    bool more = detect::FirstProcess(*list, record);
+    if (firstOk != nullptr) *firstOk = more;
+    for (; more; more = detect::NextProcess(*list, record)) {
+      names.emplace_back(record.processId, text::ToUtf8(record.name));
+    }
+    detect::CloseProcessList(std::move(list));
+    return names;
+  }
+
+  std::vector<std::string> Modules(const detect::EnumerationSet& set, std::uint32_t id) {
+    std::vector<std::string> modules;
+    auto list = detect::OpenModuleList(set, id);
+    if (list == nullptr) return {"no list"};
+    detect::ModuleRecord record;
+    for (bool more = detect::FirstModule(*list, record); more;
+         more = detect::NextModule(*list, record)) {
+      modules.push_back(Describe(record));
+    }
+    detect::CloseModuleList(std::move(list));
+    return modules;
+  }
+
+  platform::fake::FakeSystem system;
+};
+
+TEST_F(ProcessListTest, WindowsXpListsFileNamesAndModulesWithToolHelp) {
+  detect::SystemContext context(system);
+  EXPECT_EQ(Walk(context.enumeration()),
+            (ProcessNames{
+                {0, "[System Process]"}, {8, "System"}, {160, "smss.exe"}, {412, "Explorer.EXE"}}));
+  EXPECT_EQ(
+      Modules(context.enumeration(), 412),
+      (std::vector<std::string>{"C:\\WINNT\\Explorer.EXE 4194304 131072 4194304 412",
+                                "C:\\WINNT\\system32\\ntdll.dll 268435456 32768 268435456 412",
+                                "C:\\WINNT\\system32\\KERNEL32.dll 269484032 32768 "
+                                "269484032 412"}));
+  // Tool Help needs no process handle, and every snapshot was closed.
+  EXPECT_TRUE(system.processes.openedProcesses.empty());
+  EXPECT_EQ(system.processes.snapshotFlags, (std::vector<std::uint32_t>{2, 8}));
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+TEST_F(ProcessListTest, Windows98ListsFullPathsWidenedFromTheAnsiCodePage) {
+  platform::fake::SetUpWindows98(system);
+  // "Café" and "€" are 0xE9 and 0x80 in the ANSI code page.
+  system.processes.processes = {
+      MakeProcess(0xFFF1A2B3, u"C:\\WINDOWS\\Café\\€.EXE", {u"C:\\WINDOWS\\SYSTEM\\Ünï.DLL"})};
+  detect::SystemContext context(system);
+  ASSERT_TRUE(context.enumeration().narrow);
+  EXPECT_EQ(Walk(context.enumeration()), (ProcessNames{{0xFFF1A2B3, "C:\\WINDOWS\\Café\\€.EXE"}}));
+  const auto modules = Modules(context.enumeration(), 0xFFF1A2B3);
+  ASSERT_EQ(modules.size(), 2u);
+  EXPECT_EQ(modules[1], "C:\\WINDOWS\\SYSTEM\\Ünï.DLL 268435456 32768 268435456 4294025907");
+
+  // A name that cannot be widened ends the walk.
+  system.ansiToWideFails = true;
+  bool firstOk = true;
+  EXPECT_TRUE(Walk(context.enumeration(), &firstOk).empty());
+  EXPECT_FALSE(firstOk);
+  EXPECT_TRUE(Modules(context.enumeration(), 0xFFF1A2B3).empty());
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
+  SetUpNt4();
+  // Process 300 ended after EnumProcesses; 500's first module has no
+  // readable name; 412 has a module whose path cannot be read.
+  system.processes.processes.push_back(MakeProcess(300, u"C:\\gone.exe"));
+  system.processes.Find(300)->refusesOpening = true;
+  system.processes.processes.push_back(MakeProcess(500, u"C:\\hidden.exe"));
+  system.processes.Find(500)->modules[0].pathUnreadable = true;
+  system.processes.Find(412)->modules[1].pathUnreadable = true;
+  system.processes.processes.push_back(MakeProcess(600, u"C:\\WINNT\\system32\\csrss.exe"));
+
+  detect::SystemContext context(system);
+  ASSERT_TRUE(context.enumeration().usesPsapi);
+  bool firstOk = false;
+  // Idle (0) and System (8) cannot be read: FirstProcess goes on to smss.
+  EXPECT_EQ(Walk(context.enumeration(), &firstOk),
+            (ProcessNames{{160, "smss.exe"}, {412, "Explorer.EXE"}, {600, "csrss.exe"}}));
+  EXPECT_TRUE(firstOk);
+  EXPECT_EQ(Modules(context.enumeration(), 412),
+            (std::vector<std::string>{"C:\\WINNT\\Explorer.EXE 4194304 131072 4194304 412",
+                                      "C:\\WINNT\\system32\\KERNEL32.dll 269484032 32768 "
+                                      "269484032 412"}));
+  EXPECT_EQ(Modules(context.enumeration(), 0), std::vector<std::string>{"no list"});
+  EXPECT_EQ(Modules(context.enumeration(), 8), std::vector<std::string>{"no list"});
+
+  // The calls' arguments: 4096 bytes of ids, 1024 module handles, names of
+  // 260 characters, processes opened for query and read; every handle closed.
+  const auto& p = system.processes;
+  EXPECT_EQ(p.enumProcessesBytes, std::vector<std::uint32_t>{4096});
+  for (std::uint32_t count : p.enumModulesCounts) EXPECT_EQ(count, 1024u);
+  for (std::uint32_t chars : p.nameBufferChars) EXPECT_EQ(chars, 260u);
+  for (std::uint32_t access : p.openAccesses) EXPECT_EQ(access, 0x410u);
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
+  SetUpNt4();
+  system.processes.processes.resize(2);  // idle and System only
+  detect::SystemContext context(system);
+  auto list = detect::OpenProcessList(context.enumeration());
+  ASSERT_NE(list, nullptr);
+  detect::RunningProcess record{77, u"unchanged"};
+  EXPECT_FALSE(detect::FirstProcess(*list, record));
+  EXPECT_FALSE(detect::NextProcess(*list, record));
+  EXPECT_EQ(record.processId, 77u);
+  EXPECT_EQ(record.name, u"unchanged");
+}
+
+TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
+  SetUpNt4();
+  detect::SystemContext context(system);
+  auto list = detect::OpenModuleList(context.enumeration(), 412);
+  ASSERT_NE(list, nullptr);
+  detect::ModuleRecord record;
+  ASSERT_TRUE(detect::FirstModule(*list, record));
+  // The process ends during the walk: the next step finds no process.
+  system.processes.Find(412)->refusesOpening = true;
+  EXPECT_FALSE(detect::NextModule(*list, record));
+  EXPECT_EQ(record.path, u"C:\\WINNT\\Explorer.EXE");
+  detect::CloseModuleList(std::move(list));
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
+  {
+    system.processes.processSnapshotFails = true;
+    system.processes.Find(412)->moduleSnapshotFails = true;
+    detect::SystemContext context(system);
+    EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
+    EXPECT_EQ(detect::OpenModuleList(context.enumeration(), 412), nullptr);
+    EXPECT_EQ(detect::OpenModuleList(context.enumeration(), 9999), nullptr);
+    EXPECT_NE(detect::OpenModuleList(context.enumeration(), 160), nullptr);
+  }
+  SetUpNt4();
+  system.processes.enumProcessesFails = true;
+  detect::SystemContext context(system);
+  EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
+  // An unbound set opens nothing.
+  detect::EnumerationSet unbound;
+  unbound.system = &system;
+  EXPECT_EQ(detect::OpenProcessList(unbound), nullptr);
+  EXPECT_EQ(detect::OpenModuleList(unbound, 160), nullptr);
+}
+
+TEST_F(ProcessListTest, DebugPrivilege) {
+  struct Case {
+    const char* what;
+    void (*spoil)(platform::fake::FakeProcesses&);
+    bool enabled;
+    std::size_t adjustments;
+  };
+  const Case cases[] = {
+      {"enabled", [](auto&) {}, true, 1},
+      // AdjustTokenPrivileges succeeds without the privilege; its answer
+      // counts.
+      {"not held",
+       [](auto& p) {
+         p.adjustAnswer = {true, platform::kErrorNotAllAssigned};
+       },
+       true, 1},
+      {"adjusting fails",
+       [](auto& p) {
+         p.adjustAnswer = {false, 5};
+       },
+       false, 1},
+      {"no token", [](auto& p) { p.tokenOpenFails = true; }, false, 0},
+      {"unknown privilege", [](auto& p) { p.privileges.clear(); }, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::fake::FakeSystem fresh;
+    c.spoil(fresh.processes);
+    EXPECT_EQ(detect::EnableDebugPrivilege(fresh), c.enabled);
+    EXPECT_EQ(fresh.processes.tokenAccesses, std::vector<std::uint32_t>{0x20});
+    ASSERT_EQ(fresh.processes.adjustments.size(), c.adjustments);
+    if (c.adjustments != 0) {
+      EXPECT_EQ(fresh.processes.lookedUpPrivileges,
+                std::vector<std::u16string>{u"SeDebugPrivilege"});
+      EXPECT_EQ(fresh.processes.adjustments[0].privilege, 20u);
+      EXPECT_EQ(fresh.processes.adjustments[0].attributes, 2u);
+    }
+    EXPECT_EQ(fresh.OpenProcessObjectCount(), 0u);
+  }
+  // Windows 9x has no token.
+  platform::fake::FakeSystem w98;
+  platform::fake::SetUpWindows98(w98);
+  EXPECT_FALSE(detect::EnableDebugPrivilege(w98));
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs a win64 test program under Wine with the Windows version VERSION
+# (win98, nt40, ...), in a fresh prefix of its own that is deleted afterwards:
+#   run-with-version.sh VERSION EXE GTEST_FILTER
+# The program's own PSAPI.DLL is preferred to Wine's built-in one
+# (psapi=n,b). GTEST_OUTPUT passes through to the program.
+set -euo pipefail
+version=$1
+exe=$2
+filter=$3
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+
+prefix=$QRT_ROOT/build/wine/$version-$$
+cleanup() {
+  qrt_wine_stop_server "$prefix"
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+
+qrt_wine_new_prefix "$prefix"
+qrt_wine_set_version "$prefix" "$version"
+qrt_wine_stop_server "$prefix"
+qrt_wine_start_server "$prefix"
+qrt_wine_warm_up "$prefix"
+export WINEPREFIX=$prefix
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;psapi=n,b"
+timeout 300 "$QRT_WINE" "$exe" --gtest_filter="$filter" </dev/null
