@@ -23,12 +23,13 @@
 //
 // Asking it cheaply, in three layers:
 //
-// 1. A filter of 65536 bytes, one per word, says which searches (FILE, MEM)
-//    have anything in that bucket. The plain search reads eight words, ORs
-//    their eight filter bytes and only looks closer when the result has its
-//    bit: about 3 instructions per position and no branch in the common case.
-//    Words that fill programs (00 00, FF FF, CC CC) stay in the first-level
-//    cache; the table's rarely used lines cost a miss now and then.
+// 1. Each search has a filter of 65536 bytes, one per word: 1 when the
+//    word's bucket holds something that search can match, else 0. The plain
+//    search reads sixteen words, ORs their sixteen filter bytes and only
+//    looks closer when the result is not 0: two loads and an OR per position
+//    and one well-predicted branch per sixteen. Words that fill programs
+//    (00 00, FF FF, CC CC) stay in the first-level cache; the table's rarely
+//    used lines cost a miss now and then.
 //
 // 2. With few anchor words (up to kMaxNibbleWords), vector instructions test
 //    16 or 32 positions at once without touching the filter. The words are
@@ -49,10 +50,21 @@
 //    compared at once, and then the fifth; only a candidate whose prefix
 //    matches costs a CRC over its length.
 //
-// A search over many anchors (10,000 signatures taken from real files) hits
-// non-empty buckets far more often and keeps to layers 1 and 3. The benchmark
-// in bench/ measures both cases beside the plain walk; the figures are in
-// bench/README.md.
+// Many anchors. With 10,000 signatures taken from real files the anchors
+// are some 7000 distinct words, and about 1935 positions of a 128 KB window
+// of code (1.5 %) meet a non-empty bucket. The nibble test would let nearly
+// everything through, so such a search keeps to layers 1 and 3, and the
+// walks become the cost: each reads a bucket start and a probe from tables
+// too large for the first-level cache, behind a branch that cannot be
+// predicted. So a block of sixteen that passes the filter has its passing
+// positions appended to a list without branches, the list is walked once
+// per 1024 positions, and the bucket starts and probes are asked for
+// (prefetched) ahead of the walks, so that their loads overlap instead of
+// following each other. The positions stay in increasing order, so the
+// first match is still the first.
+//
+// The benchmark in bench/ measures both cases beside the plain walk; the
+// figures are in bench/README.md.
 //
 // Layout. Entries are kept flat, bucket after bucket in the order they were
 // added, with 65537 bucket starts; each search has its own probe array
@@ -64,7 +76,9 @@
 #include "detect/signature_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <utility>
 
 #include "detect/signature.h"
 
@@ -74,9 +88,17 @@
 #else
 #define QRT_HAVE_X86_VECTORS 0
 #endif
+// Not on Windows: the compiler there cannot align the 32-byte values it
+// spills to the stack.
+#if QRT_HAVE_X86_VECTORS && !defined(_WIN32)
+#define QRT_HAVE_AVX2_SCAN 1
+#else
+#define QRT_HAVE_AVX2_SCAN 0
+#endif
 
 namespace detect {
 
+// What the walk of one bucket reads of an entry, for one kind.
 struct SignatureIndex::Probe {
   std::uint32_t anchorOffset;
   std::uint32_t length;
@@ -90,10 +112,13 @@ struct SignatureIndex::Probe {
 // vector nibble filter; beyond, with the filter bytes.
 inline constexpr std::size_t kMaxNibbleWords = 24;
 
+// Everything one search (FILE or MEM) reads.
 struct SignatureIndex::KindTable {
   enum class Scan : std::uint8_t { kFilterBytes, kNibbles };
 
   std::uint8_t bit = 0;
+  // Per word: 1 when its bucket holds a probe of this kind, else 0.
+  std::vector<std::uint8_t> filter;
   // Probes of bucket w: probes[start[w]] up to probes[start[w + 1]].
   std::vector<std::uint32_t> start;
   std::vector<Probe> probes;
@@ -114,25 +139,34 @@ std::uint32_t Load32(const std::uint8_t* p) {
   return value;
 }
 
+// The word at position p: the byte at p in the low half.
 std::uint16_t WordAt(const std::uint8_t* data, std::size_t p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint16_t word;
+    std::memcpy(&word, data + p, sizeof word);
+    return word;
+  }
   return static_cast<std::uint16_t>(data[p] | (data[p + 1] << 8));
 }
 
 // What one search needs, taken out of the index once per call.
 struct SearchContext {
-  const std::uint8_t* filter;
   const KindTable* table;
+  const std::uint8_t* filter;
+  const std::uint32_t* start;
+  const Probe* probes;
   const SignatureIndexEntry* entries;
   const std::uint8_t* data;
   std::size_t size;
 };
 
 // Walks the probes of the bucket of the word at position p.
-const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p, std::size_t& start) {
+inline const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p,
+                                             std::size_t& start) {
   const std::uint16_t word = WordAt(c.data, p);
-  const std::uint32_t end = c.table->start[word + 1];
-  for (std::uint32_t i = c.table->start[word]; i < end; ++i) {
-    const Probe& probe = c.table->probes[i];
+  const std::uint32_t end = c.start[word + 1];
+  for (std::uint32_t i = c.start[word]; i < end; ++i) {
+    const Probe& probe = c.probes[i];
     if (p < probe.anchorOffset) continue;
     const std::size_t s = p - probe.anchorOffset;
     if (static_cast<std::uint64_t>(s) + probe.length > c.size) continue;
@@ -151,25 +185,76 @@ const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p, std
   return nullptr;
 }
 
-// Positions from `p` to the last one (size - 2), eight at a time.
+// Walks the buckets of collected positions (offsets from `base`, in
+// increasing order). The first probes are asked for ahead, so that their
+// loads overlap.
+const SignatureIndexEntry* WalkCandidates(const SearchContext& c, std::size_t base,
+                                          const std::uint32_t* candidates, std::size_t count,
+                                          std::size_t& start) {
+  for (std::size_t i = 0; i < count; ++i) {
+    __builtin_prefetch(&c.probes[c.start[WordAt(c.data, base + candidates[i])]]);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const SignatureIndexEntry* found = WalkBucket(c, base + candidates[i], start)) {
+      return found;
+    }
+  }
+  return nullptr;
+}
+
+constexpr std::size_t kBlock = 16;
+
+// Whether any of the sixteen positions from d holds a word whose bucket is
+// not empty.
+bool AnyInBlock(const std::uint8_t* filter, const std::uint8_t* d) {
+  return [&]<std::size_t... J>(std::index_sequence<J...>) {
+    return (filter[WordAt(d, J)] | ...) != 0;
+  }
+  (std::make_index_sequence<kBlock>{});
+}
+
+// Appends the positions of a block whose buckets are not empty, without
+// branches, and asks for their bucket starts ahead of the walk. Kept apart
+// so that the test of every block keeps no values alive for it.
+[[gnu::noinline]] std::size_t CollectBlock(const SearchContext& c, const std::uint8_t* d,
+                                           std::uint32_t offset, std::uint32_t* candidates,
+                                           std::size_t count) {
+  const std::size_t first = count;
+  [&]<std::size_t... J>(std::index_sequence<J...>) {
+    ((candidates[count] = offset + J, count += c.filter[WordAt(d, J)]), ...);
+  }
+  (std::make_index_sequence<kBlock>{});
+  for (std::size_t i = first; i < count; ++i) {
+    __builtin_prefetch(&c.start[WordAt(d, candidates[i] - offset)]);
+  }
+  return count;
+}
+
+// Positions from `p` to the last one (size - 2). Sixteen positions at a
+// time are tested by ORing their filter bytes; the positions of a block that
+// passes are collected, a chunk at a time, and their buckets walked after
+// the chunk.
 const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p,
                                            std::size_t& start) {
-  const std::uint8_t bit = c.table->bit;
-  const std::uint8_t* data = c.data;
+  constexpr std::size_t kChunk = 1024;
   const std::uint8_t* filter = c.filter;
-  for (; p + 9 <= c.size; p += 8) {
-    const unsigned any = filter[WordAt(data, p)] | filter[WordAt(data, p + 1)] |
-                         filter[WordAt(data, p + 2)] | filter[WordAt(data, p + 3)] |
-                         filter[WordAt(data, p + 4)] | filter[WordAt(data, p + 5)] |
-                         filter[WordAt(data, p + 6)] | filter[WordAt(data, p + 7)];
-    if ((any & bit) == 0) continue;
-    for (std::size_t q = p; q < p + 8; ++q) {
-      if ((filter[WordAt(data, q)] & bit) == 0) continue;
-      if (const SignatureIndexEntry* found = WalkBucket(c, q, start)) return found;
+  std::uint32_t candidates[kChunk + kBlock];
+  // A block starting at p reads bytes p to p + 16.
+  while (p + kBlock + 1 <= c.size) {
+    const std::size_t base = p;
+    const std::size_t end = std::min(p + kChunk, c.size - kBlock);
+    std::size_t count = 0;
+    for (; p < end; p += kBlock) {
+      const std::uint8_t* d = c.data + p;
+      if (!AnyInBlock(filter, d)) continue;
+      count = CollectBlock(c, d, static_cast<std::uint32_t>(p - base), candidates, count);
+    }
+    if (const SignatureIndexEntry* found = WalkCandidates(c, base, candidates, count, start)) {
+      return found;
     }
   }
   for (; p + 1 < c.size; ++p) {
-    if ((filter[WordAt(data, p)] & bit) == 0) continue;
+    if (filter[WordAt(c.data, p)] == 0) continue;
     if (const SignatureIndexEntry* found = WalkBucket(c, p, start)) return found;
   }
   return nullptr;
@@ -177,14 +262,14 @@ const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p
 
 #if QRT_HAVE_X86_VECTORS
 
-// The candidates of one block: bit i stands for position p + i.
+// The candidates of one block: bit i of `mask` stands for position p + i.
 template <typename Mask>
 const SignatureIndexEntry* CheckCandidates(const SearchContext& c, std::size_t p, Mask mask,
                                            std::size_t& start) {
   while (mask != 0) {
     const std::size_t q = p + static_cast<std::size_t>(__builtin_ctzll(mask));
     mask &= mask - 1;
-    if ((c.filter[WordAt(c.data, q)] & c.table->bit) == 0) continue;
+    if (c.filter[WordAt(c.data, q)] == 0) continue;
     if (const SignatureIndexEntry* found = WalkBucket(c, q, start)) return found;
   }
   return nullptr;
@@ -208,7 +293,7 @@ __attribute__((target("ssse3"))) const SignatureIndexEntry* ScanNibbles16(const 
     groups = _mm_and_si128(groups, _mm_shuffle_epi8(low1, _mm_and_si128(second, nibble)));
     groups = _mm_and_si128(
         groups, _mm_shuffle_epi8(high1, _mm_and_si128(_mm_srli_epi16(second, 4), nibble)));
-    const unsigned empty = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, zero)));
+    const auto empty = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, zero)));
     if (empty == 0xFFFF) continue;
     if (const SignatureIndexEntry* found = CheckCandidates(c, p, ~empty & 0xFFFFu, start)) {
       return found;
@@ -217,10 +302,7 @@ __attribute__((target("ssse3"))) const SignatureIndexEntry* ScanNibbles16(const 
   return ScanFilterBytes(c, p, start);
 }
 
-// Not on Windows: the compiler there cannot align 32-byte values it spills to
-// the stack.
-#if !defined(_WIN32)
-#define QRT_HAVE_AVX2_SCAN 1
+#if QRT_HAVE_AVX2_SCAN
 __attribute__((target("avx2"))) const SignatureIndexEntry* ScanNibbles32(const SearchContext& c,
                                                                          std::size_t& start) {
   // The byte shuffle looks up within each 16-byte half: both halves get the table.
@@ -249,8 +331,6 @@ __attribute__((target("avx2"))) const SignatureIndexEntry* ScanNibbles32(const S
   }
   return ScanFilterBytes(c, p, start);
 }
-#else
-#define QRT_HAVE_AVX2_SCAN 0
 #endif
 
 enum class VectorLevel { kNone, kSsse3, kAvx2 };
@@ -269,13 +349,34 @@ VectorLevel CurrentVectorLevel() {
   return level;
 }
 
+// Puts the words into the 8 groups of the nibble filter.
+void MakeNibbleTables(KindTable& table, std::vector<std::uint16_t> words) {
+  // Words sorted by first byte share groups with their neighbours, which
+  // tend to share nibbles too.
+  std::sort(words.begin(), words.end(), [](std::uint16_t a, std::uint16_t b) {
+    return ((a & 0xFF) << 8 | a >> 8) < ((b & 0xFF) << 8 | b >> 8);
+  });
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const auto group = static_cast<std::uint8_t>(1u << (i * 8 / words.size()));
+    const unsigned first = words[i] & 0xFF;
+    const unsigned second = words[i] >> 8;
+    table.nibbles[0][first & 0x0F] |= group;
+    table.nibbles[1][first >> 4] |= group;
+    table.nibbles[2][second & 0x0F] |= group;
+    table.nibbles[3][second >> 4] |= group;
+  }
+}
+
 #endif  // QRT_HAVE_X86_VECTORS
 
-const SignatureIndexEntry* Search(const SignatureIndex& /*index*/, const SearchContext& c,
-                                  std::size_t& start) {
-  if (c.size <= 2 || c.table->probes.empty()) return nullptr;
+const SignatureIndexEntry* Search(const SignatureIndex::KindTable& table,
+                                  const SignatureIndexEntry* entries,
+                                  std::span<const std::uint8_t> buffer, std::size_t& start) {
+  if (buffer.size() <= 2 || table.probes.empty()) return nullptr;
+  const SearchContext c{&table,  table.filter.data(), table.start.data(), table.probes.data(),
+                        entries, buffer.data(),       buffer.size()};
 #if QRT_HAVE_X86_VECTORS
-  if (c.table->scan == KindTable::Scan::kNibbles) {
+  if (table.scan == KindTable::Scan::kNibbles) {
 #if QRT_HAVE_AVX2_SCAN
     if (CurrentVectorLevel() == VectorLevel::kAvx2) return ScanNibbles32(c, start);
 #endif
@@ -285,60 +386,43 @@ const SignatureIndexEntry* Search(const SignatureIndex& /*index*/, const SearchC
   return ScanFilterBytes(c, 0, start);
 }
 
-// The probes of one search, bucket after bucket, and how its positions are
-// tested.
+// The probes of one search, bucket after bucket, and how it tests positions.
 KindTable MakeKindTable(const std::vector<SignatureIndexEntry>& entries,
                         const std::vector<std::uint32_t>& bucketStart, std::uint8_t bit,
                         SearchStrategy strategy) {
+  const bool file = bit == kFileKind;
   KindTable table;
   table.bit = bit;
+  table.filter.assign(SignatureIndex::kBucketCount, 0);
   table.start.assign(SignatureIndex::kBucketCount + 1, 0);
   std::vector<std::uint16_t> words;
   for (std::size_t word = 0; word < SignatureIndex::kBucketCount; ++word) {
     table.start[word] = static_cast<std::uint32_t>(table.probes.size());
     for (std::uint32_t i = bucketStart[word]; i < bucketStart[word + 1]; ++i) {
       const SignatureIndexEntry& e = entries[i];
-      if ((e.kinds & bit) == 0) continue;
-      const bool file = bit == kFileKind;
       const std::uint32_t length = file ? e.fileLength : e.memoryLength;
-      if (length == 0) continue;
+      if ((e.kinds & bit) == 0 || length == 0) continue;
       const auto& prefix = file ? e.filePrefix : e.memoryPrefix;
       table.probes.push_back(Probe{file ? e.fileAnchorOffset : e.memoryAnchorOffset, length,
                                    Load32(prefix.data()), file ? e.fileCrc : e.memoryCrc, i,
                                    prefix[4]});
     }
-    if (table.start[word] != table.probes.size()) words.push_back(static_cast<std::uint16_t>(word));
+    if (table.start[word] != table.probes.size()) {
+      table.filter[word] = 1;
+      words.push_back(static_cast<std::uint16_t>(word));
+    }
   }
   table.start[SignatureIndex::kBucketCount] = static_cast<std::uint32_t>(table.probes.size());
-
 #if QRT_HAVE_X86_VECTORS
   if (strategy == SearchStrategy::kBest && !words.empty() && words.size() <= kMaxNibbleWords &&
       CurrentVectorLevel() != VectorLevel::kNone) {
     table.scan = KindTable::Scan::kNibbles;
-    // Words sorted by first byte share groups with their neighbours, which
-    // tend to share nibbles too.
-    std::sort(words.begin(), words.end(), [](std::uint16_t a, std::uint16_t b) {
-      return ((a & 0xFF) << 8 | a >> 8) < ((b & 0xFF) << 8 | b >> 8);
-    });
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      const auto group = static_cast<std::uint8_t>(1u << (i * 8 / words.size()));
-      const unsigned first = words[i] & 0xFF;
-      const unsigned second = words[i] >> 8;
-      table.nibbles[0][first & 0x0F] |= group;
-      table.nibbles[1][first >> 4] |= group;
-      table.nibbles[2][second & 0x0F] |= group;
-      table.nibbles[3][second >> 4] |= group;
-    }
+    MakeNibbleTables(table, std::move(words));
   }
 #else
   (void)strategy;
 #endif
   return table;
-}
-
-void AddEntry(std::vector<std::pair<std::uint16_t, SignatureIndexEntry>>& added, std::uint16_t word,
-              const SignatureIndexEntry& entry) {
-  added.emplace_back(word, entry);
 }
 
 }  // namespace
@@ -375,20 +459,19 @@ SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler*
     memory.memoryAnchorOffset = handler->MemoryAnchorOffset();
     memory.memoryCrc = handler->MemoryCrc();
 
-    if (handler->FileCrc() == handler->MemoryCrc() &&
-        handler->MemoryLength() == handler->FileLength() && handler->MemoryLength() != 0 &&
-        handler->MemoryAnchorOffset() == handler->FileAnchorOffset()) {
+    if (file.fileCrc == memory.memoryCrc && memory.memoryLength == file.fileLength &&
+        memory.memoryLength != 0 && memory.memoryAnchorOffset == file.fileAnchorOffset) {
       SignatureIndexEntry both = file;
       both.kinds = kFileKind | kMemoryKind;
       both.memoryPrefix = memory.memoryPrefix;
       both.memoryLength = memory.memoryLength;
       both.memoryAnchorOffset = memory.memoryAnchorOffset;
       both.memoryCrc = memory.memoryCrc;
-      AddEntry(added, handler->FileAnchor(), both);
+      added.emplace_back(handler->FileAnchor(), both);
       continue;
     }
-    if (handler->FileLength() > 0) AddEntry(added, handler->FileAnchor(), file);
-    if (handler->MemoryLength() > 0) AddEntry(added, handler->MemoryAnchor(), memory);
+    if (file.fileLength > 0) added.emplace_back(handler->FileAnchor(), file);
+    if (memory.memoryLength > 0) added.emplace_back(handler->MemoryAnchor(), memory);
   }
 
   SignatureIndex index;
@@ -405,12 +488,6 @@ SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler*
 
   index.kinds_.push_back(MakeKindTable(index.entries_, index.bucketStart_, kFileKind, strategy));
   index.kinds_.push_back(MakeKindTable(index.entries_, index.bucketStart_, kMemoryKind, strategy));
-  index.filter_.assign(SignatureIndex::kBucketCount, 0);
-  for (const KindTable& table : index.kinds_) {
-    for (std::size_t w = 0; w < SignatureIndex::kBucketCount; ++w) {
-      if (table.start[w] != table.start[w + 1]) index.filter_[w] |= table.bit;
-    }
-  }
   return index;
 }
 
@@ -419,10 +496,8 @@ void FreeSignatureIndex(SignatureIndex& index) { index = SignatureIndex(); }
 const SignatureIndexEntry* FindMemorySignature(const SignatureIndex& index,
                                                std::span<const std::uint8_t> buffer) {
   if (index.bucketCount_ == 0) return nullptr;
-  const SearchContext context{index.filter_.data(), &index.kinds_[1], index.entries_.data(),
-                              buffer.data(), buffer.size()};
   std::size_t start = 0;
-  return Search(index, context, start);
+  return Search(index.kinds_[1], index.entries_.data(), buffer, start);
 }
 
 const SignatureIndexEntry* FindFileSignature(const SignatureIndex& index,
@@ -430,10 +505,8 @@ const SignatureIndexEntry* FindFileSignature(const SignatureIndex& index,
                                              std::size_t& offset) {
   offset = 0;
   if (index.bucketCount_ == 0) return nullptr;
-  const SearchContext context{index.filter_.data(), &index.kinds_[0], index.entries_.data(),
-                              buffer.data(), buffer.size()};
   std::size_t start = 0;
-  const SignatureIndexEntry* found = Search(index, context, start);
+  const SignatureIndexEntry* found = Search(index.kinds_[0], index.entries_.data(), buffer, start);
   if (found != nullptr) offset = start;
   return found;
 }

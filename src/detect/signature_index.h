@@ -77,9 +77,6 @@ class SignatureIndex {
   // Every entry, bucket after bucket; bucket w is [bucketStart_[w], bucketStart_[w + 1]).
   std::vector<SignatureIndexEntry> entries_;
   std::vector<std::uint32_t> bucketStart_;
-  // Per word: kFileKind and kMemoryKind set when the bucket holds something
-  // that search can match.
-  std::vector<std::uint8_t> filter_;
   std::vector<KindTable> kinds_;  // [0] FILE, [1] MEM
 };
 

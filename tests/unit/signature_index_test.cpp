@@ -409,10 +409,15 @@ TEST(SearchAgainstPlainWalkTest, FewSignatures) {
 
 TEST(SearchAgainstPlainWalkTest, ManySignaturesInCrowdedBuckets) {
   std::mt19937 random(11);
-  for (int round = 0; round < 3; ++round) {
+  // Too many anchor words for the vector test; then few words, long buckets.
+  const struct {
+    int handlers;
+    int alphabet;
+  } rounds[] = {{300, 256}, {100, 3}};
+  for (const auto& round : rounds) {
     RandomCase c;
-    MakeRandomCase(c, random, 250, round == 0 ? 256 : 3);
-    EXPECT_GT(ExpectSameAsPlainWalk(c, "round " + std::to_string(round)), 100);
+    MakeRandomCase(c, random, round.handlers, round.alphabet);
+    EXPECT_GT(ExpectSameAsPlainWalk(c, "alphabet " + std::to_string(round.alphabet)), 100);
   }
 }
 
