@@ -11,6 +11,8 @@
 
 // The built-in description script: resource type SCRIPTFILE, id 161.
 #define QRT_IDR_SCRIPT 161
+// The Process Status Helper library for Windows NT 4 (RCDATA).
+#define QRT_IDR_PSAPI 162
 
 // Controls of the main window.
 #define QRT_IDC_START 1000

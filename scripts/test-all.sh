@@ -92,6 +92,7 @@ if [ -d build/win64 ]; then
   for _ in $(seq 50); do [ -s "$results/xvfb-display" ] && break; sleep 0.1; done
   export DISPLAY=:$(head -1 "$results/xvfb-display")
   qrt_wine_start_server "$QRT_WINEPREFIX"
+  qrt_wine_warm_up "$QRT_WINEPREFIX"
   run_ctest win64 "$(windows_path "$results/win64")"
 fi
 

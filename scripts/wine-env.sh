@@ -12,14 +12,21 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 export WINEARCH=win64
 
+# Fonts for readable windows (Debian's fonts-wine): Wine does not find them
+# by itself when started as /usr/lib/wine/wine64.
+QRT_WINE_FONTS=/usr/share/wine/fonts
+# Raised whenever the making of the template changes: an older template is
+# made again.
+QRT_WINE_TEMPLATE_VERSION=2
+
 # Makes the template prefix once: a new prefix, its links into $HOME replaced
 # by plain folders, windows that close without a 2 s stall, and the fonts.
 qrt_wine_template() {
-  [ -f "$QRT_WINE_TEMPLATE/.ready" ] && return 0
+  [ "$(cat "$QRT_WINE_TEMPLATE/.ready" 2>/dev/null)" = "$QRT_WINE_TEMPLATE_VERSION" ] && return 0
   mkdir -p "$(dirname "$QRT_WINE_TEMPLATE")"
   (
     flock 9
-    [ -f "$QRT_WINE_TEMPLATE/.ready" ] && exit 0
+    [ "$(cat "$QRT_WINE_TEMPLATE/.ready" 2>/dev/null)" = "$QRT_WINE_TEMPLATE_VERSION" ] && exit 0
     rm -rf "$QRT_WINE_TEMPLATE"
     export WINEPREFIX=$QRT_WINE_TEMPLATE
     "$QRT_WINE" wineboot -i </dev/null >/dev/null 2>&1
@@ -32,11 +39,11 @@ qrt_wine_template() {
     done
     "$QRT_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
       </dev/null >/dev/null 2>&1
-    if [ -d /usr/share/fonts/truetype/wine ]; then
-      cp -n /usr/share/fonts/truetype/wine/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    if [ -d "$QRT_WINE_FONTS" ]; then
+      cp -n "$QRT_WINE_FONTS"/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     fi
     "$QRT_WINESERVER" -w
-    touch "$QRT_WINE_TEMPLATE/.ready"
+    echo "$QRT_WINE_TEMPLATE_VERSION" >"$QRT_WINE_TEMPLATE/.ready"
   ) 9>"$QRT_WINE_TEMPLATE.lock"
 }
 
@@ -63,4 +70,11 @@ qrt_wine_start_server() {
 qrt_wine_stop_server() {
   WINEPREFIX=$1 "$QRT_WINESERVER" -k 2>/dev/null || true
   WINEPREFIX=$1 "$QRT_WINESERVER" -w 2>/dev/null || true
+}
+
+# Starts Wine's own system processes in prefix DIR with their output going
+# nowhere. Otherwise the first program of a run starts them, they inherit its
+# output, and whoever reads that output (ctest) waits for them to end.
+qrt_wine_warm_up() {
+  WINEPREFIX=$1 "$QRT_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }

@@ -12,4 +12,8 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
     [ -f "$WINEPREFIX/.ready" ] || qrt_wine_new_prefix "$WINEPREFIX"
   ) 9>"$WINEPREFIX.lock"
 fi
+# A test may ask for more DLL overrides, e.g. psapi=n,b to load a PSAPI.DLL of its own.
+if [ -n "${QRT_WINE_EXTRA_OVERRIDES:-}" ]; then
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$QRT_WINE_EXTRA_OVERRIDES"
+fi
 exec "$QRT_WINE" "$@" </dev/null

@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Runs the end-to-end tests under Wine, each test in a Wine prefix of its own.
+#
+#   tests/e2e/run.sh E2E_TESTS_EXE TOOL_EXE [GTEST_FILTER]
+#
+# E2E_TESTS_EXE is qrt_e2e_tests.exe, TOOL_EXE the program under test (host
+# paths). Starts one Xvfb for the run; for every test: copies a fresh prefix
+# from the template, starts its wineserver, runs the test (at most 120 s),
+# ends that server and deletes the prefix. GTEST_OUTPUT reaches the test
+# program unchanged: with "xml:DIR\" every test writes a report file of its
+# own. Cleans up only what it started, also on errors and interrupts. Exits
+# non-zero when a test failed.
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+  echo "usage: $0 E2E_TESTS_EXE TOOL_EXE [GTEST_FILTER]" >&2
+  exit 2
+fi
+tests_exe=$(realpath "$1")
+tool_exe=$(realpath "$2")
+filter=${3:-*}
+for exe in "$tests_exe" "$tool_exe"; do
+  [ -f "$exe" ] || { echo "e2e: no file $exe" >&2; exit 2; }
+done
+# Windows programs see the host's / as drive Z:.
+export QRT_TOOL_EXE="Z:${tool_exe//\//\\}"
+
+mkdir -p "$QRT_ROOT/build/wine"
+run_dir=$(mktemp -d "$QRT_ROOT/build/wine/e2e-run.XXXXXX") || exit 1
+prefix=""       # the prefix in use
+server_up=false # whether its wineserver runs
+next=""         # the prefix being copied for the next test
+copy_pid=""     # the copy in the background
+xvfb=""
+test_pid=""
+
+# Ends the test program, the server of the prefix in use, and deletes the
+# prefix (in the background: the run directory is waited for at the end).
+stop_prefix() {
+  if [ -n "$test_pid" ]; then
+    kill "$test_pid" 2>/dev/null
+    wait "$test_pid" 2>/dev/null
+    test_pid=""
+  fi
+  if $server_up; then
+    qrt_wine_stop_server "$prefix"
+    server_up=false
+  fi
+  [ -n "$prefix" ] && rm -rf "$prefix" &
+  prefix=""
+}
+
+cleanup() {
+  stop_prefix
+  [ -n "$copy_pid" ] && wait "$copy_pid" 2>/dev/null
+  if [ -n "$xvfb" ]; then
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+  fi
+  wait
+  rm -rf "$run_dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Starts copying the template into prefix NAME, for the next test.
+copy_next() {  # name
+  next=$run_dir/$1
+  qrt_wine_new_prefix "$next" &
+  copy_pid=$!
+}
+
+# Makes the copied prefix the one in use and starts its server.
+use_next() {
+  wait "$copy_pid" || { echo "e2e: cannot make a Wine prefix" >&2; exit 1; }
+  copy_pid=""
+  prefix=$next
+  export WINEPREFIX=$prefix
+  qrt_wine_start_server "$prefix" && server_up=true ||
+    { echo "e2e: cannot start a wineserver" >&2; exit 1; }
+}
+
+# Runs the test program in the prefix in use, bounded, in the background so
+# that a signal reaches the traps at once.
+run_tests_exe() {
+  timeout -k 5 120 "$QRT_WINE" "$tests_exe" "$@" </dev/null &
+  test_pid=$!
+  wait "$test_pid"
+  local status=$?
+  test_pid=""
+  return $status
+}
+
+# The template is made (once) before anything runs in parallel with it.
+qrt_wine_template || { echo "e2e: cannot make the Wine template prefix" >&2; exit 1; }
+
+# The first prefix exists and no server runs for it before the display
+# starts; Wine's windows need the display from then on.
+copy_next 0
+wait "$copy_pid" || { echo "e2e: cannot make a Wine prefix" >&2; exit 1; }
+WINEPREFIX=$next "$QRT_WINESERVER" -w
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run_dir/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+  [ -s "$run_dir/display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.1
+done
+[ -s "$run_dir/display" ] || { echo "e2e: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(head -1 "$run_dir/display")
+use_next
+
+# The list of tests: "Suite." lines followed by "  Test" lines. Without
+# GTEST_OUTPUT, or the list would be written as a report and counted.
+listing=$(unset GTEST_OUTPUT; run_tests_exe --gtest_list_tests "--gtest_filter=$filter") || {
+  echo "e2e: cannot list the tests" >&2
+  exit 1
+}
+tests=()
+suite=""
+while IFS= read -r line; do
+  line=${line%$'\r'}
+  line=${line%%#*}
+  line=${line%"${line##*[![:space:]]}"}
+  case "$line" in
+    '') ;;
+    ' '*)
+      name=$suite${line##*[[:space:]]}
+      case "$name" in DISABLED_* | *.DISABLED_*) ;; *) tests+=("$name") ;; esac
+      ;;
+    *) suite=$line ;;
+  esac
+done <<<"$listing"
+if [ ${#tests[@]} -eq 0 ]; then
+  echo "e2e: no tests match $filter" >&2
+  exit 1
+fi
+
+# The first test runs in the prefix of the listing; the prefix of the next
+# test is copied while a test runs.
+failed=()
+for i in "${!tests[@]}"; do
+  name=${tests[$i]}
+  if [ "$i" -gt 0 ]; then
+    stop_prefix
+    use_next
+  fi
+  [ $((i + 1)) -lt ${#tests[@]} ] && copy_next $((i + 1))
+  echo "e2e: $name"
+  run_tests_exe "--gtest_filter=$name"
+  status=$?
+  if [ $status -ne 0 ]; then
+    [ $status -eq 124 ] && echo "e2e: $name timed out"
+    failed+=("$name")
+  fi
+done
+
+echo "e2e: $((${#tests[@]} - ${#failed[@]})) of ${#tests[@]} tests passed"
+for name in "${failed[@]}"; do echo "e2e: FAILED $name"; done
+[ ${#failed[@]} -eq 0 ]
