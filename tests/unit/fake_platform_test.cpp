@@ -107,3 +107,43 @@ TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FakeSystem, BoundFunctionsComeOnlyFromTheirOwnLoadedLibrary) {
+  FakeSystem system;
+  const auto shell32 = system.LoadLibraryWide(u"SHELL32.DLL");
+  const auto kernel32 = system.LoadLibraryWide(u"kernel32.dll");
+  EXPECT_TRUE(system.BindSpecialFolderPath(shell32));
+  EXPECT_FALSE(system.BindSpecialFolderPath(kernel32));
+  EXPECT_TRUE(system.BindLongPathName(kernel32));
+  EXPECT_FALSE(system.BindLongPathName(shell32));
+  system.missingFunctions.insert("GetLongPathNameW");
+  EXPECT_FALSE(system.BindLongPathName(kernel32));
+  system.FreeLibraryHandle(shell32);
+  EXPECT_FALSE(system.BindSpecialFolderPath(shell32));
+}
+
+TEST(FakeSystem, FoldersFollowTheLayout) {
+  FakeSystem system;  // Windows XP
+  EXPECT_EQ(system.SystemDirectory(), u"C:\\WINDOWS\\system32");
+  EXPECT_EQ(system.WindowsDirectory(), u"C:\\WINDOWS");
+  EXPECT_EQ(system.TempPath(), u"C:\\DOCUME~1\\ADMINI~1\\LOCALS~1\\Temp\\");
+  const auto folder = system.BindSpecialFolderPath(system.LoadLibraryWide(u"shell32.dll"));
+  EXPECT_EQ(folder(0, platform::kCsidlProgramFiles, false), u"C:\\Program Files");
+  EXPECT_EQ(folder(0, 0x1234, false), std::nullopt);
+  const auto longPath = system.BindLongPathName(system.LoadLibraryWide(u"KERNEL32.DLL"));
+  EXPECT_EQ(longPath(u"c:\\docume~1\\admini~1\\locals~1\\temp\\"),
+            u"C:\\Documents and Settings\\Administrator\\Local Settings\\Temp\\");
+  EXPECT_EQ(longPath(u"C:\\Long Name"), u"C:\\Long Name");
+
+  platform::fake::SetUpWindows98(system);
+  EXPECT_EQ(system.version->platformId, platform::kPlatformWin32Windows);
+  EXPECT_EQ(folder(0, platform::kCsidlProfile, false), std::nullopt);
+  platform::fake::SetUpWindowsNt4(system);
+  EXPECT_EQ(system.version->majorVersion, 4u);
+  EXPECT_EQ(system.TempPath(), u"C:\\TEMP\\");
+  EXPECT_TRUE(system.missingFunctions.count("GetLongPathNameW"));
+}
+
+}  // namespace

@@ -77,6 +77,7 @@ void FakeSystem::FreeLibraryHandle(Handle library) {
 }
 
 std::optional<std::string> FakeSystem::WideToAnsi(std::u16string_view wide) {
+  if (wideToAnsiFails) return std::nullopt;
   std::string out;
   out.reserve(wide.size());
   for (char16_t c : wide) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/fake/fake_dialog.h"
+#include "platform/fake/fake_folders.h"
 #include "platform/system.h"
 
 namespace platform::fake {
@@ -47,7 +48,7 @@ class FakeSystem : public System {
   std::set<std::u16string> mutexes;
   bool mutexCreationFails = false;
   // Names of the libraries that can be loaded (compared without regard to case).
-  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL"};
+  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll", u"KERNEL32.DLL"};
   // The clock: local time and tick count, moved by tests.
   LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
   std::uint32_t tickCount = 1000;
@@ -90,7 +91,26 @@ class FakeSystem : public System {
   std::u16string AnsiToWide(std::string_view ansi) override;
   int RunModalDialog(std::uint32_t templateId, WindowId owner, DialogHandler& handler) override;
 
+  // --- Folders and the functions bound for them. ---
+  // Starts as the Windows XP layout (see fake_folders.h).
+  FakeFolders folders = WindowsXpFolders();
+  // Names of the functions that the bind operations do not find, e.g.
+  // "SHGetSpecialFolderPathW" or "GetLongPathNameW". A function is found only
+  // in its own library (shell32.dll, KERNEL32.DLL), loaded and not freed.
+  std::set<std::string> missingFunctions;
+  // Makes WideToAnsi fail.
+  bool wideToAnsiFails = false;
+
+  std::optional<std::u16string> SystemDirectory() override { return folders.systemDirectory; }
+  std::optional<std::u16string> WindowsDirectory() override { return folders.windowsDirectory; }
+  std::optional<std::u16string> TempPath() override { return folders.tempPath; }
+  SpecialFolderPathFunction BindSpecialFolderPath(Handle library) override;
+  LongPathNameFunction BindLongPathName(Handle library) override;
+
  private:
+  // Whether `library` is a loaded handle of `dll` that exports `function`.
+  bool Exports(Handle library, std::u16string_view dll, const std::string& function) const;
+
   std::map<Handle, std::u16string> libraries_;
   Handle nextHandle_ = 0x1000;
 };

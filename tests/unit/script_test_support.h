@@ -1,0 +1,71 @@
+// Helpers for the tests of the description script: scripts written as UTF-8
+// text, the built-in script in the fake's resources, and a fixture that gives
+// every test a fresh fake Windows XP and a fresh system context over it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "descriptions/builtin_script.h"
+#include "descriptions/script_loading.h"
+#include "detect/system_context.h"
+#include "platform/fake/fake_system.h"
+
+namespace script_test {
+
+// `utf8` with every LF turned into CR LF, as the built-in script's lines end.
+inline std::u16string Crlf(std::string_view utf8) {
+  std::string out;
+  for (char c : utf8) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return text::FromUtf8(out);
+}
+
+// The bytes of a script file: UTF-16LE with byte-order mark.
+inline std::vector<std::uint8_t> ScriptBytes(std::u16string_view script) {
+  std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
+  for (char16_t c : script) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+// Offers the built-in script as the resource SCRIPTFILE #161, as the
+// Windows program does.
+inline void InstallBuiltInScript(platform::fake::FakeSystem& system) {
+  const auto bytes = descriptions::BuiltInScriptBytes();
+  system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
+      std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+// A fresh fake Windows XP installed as the current system, and no system
+// context until a test asks for one (so that it sees the test's settings).
+class FakeSystemTest : public ::testing::Test {
+ protected:
+  FakeSystemTest() {
+    platform::Install(&system);
+    detect::DestroySystemContext();
+  }
+  ~FakeSystemTest() override { detect::DestroySystemContext(); }
+
+  // The message boxes shown so far, as "[caption] text" lines.
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> boxes;
+    for (const auto& box : system.messageBoxes) {
+      boxes.push_back("[" + text::ToUtf8(box.caption) + "] " + text::ToUtf8(box.text));
+    }
+    return boxes;
+  }
+
+  platform::fake::FakeSystem system;
+};
+
+}  // namespace script_test
