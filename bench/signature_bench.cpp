@@ -2,9 +2,8 @@
 //
 // Data: 128 KB windows of the code sections of Windows libraries (the ones
 // Wine installs), which is what the scanners read. Signature sets:
-//  - "script": the signatures of the built-in description script; until the
-//    script is part of the tree, five 126-byte slices of the code of other
-//    libraries stand in for them;
+//  - "script": the program's handler list, the built-in handlers and the
+//    built-in description script's blocks;
 //  - "10k": 10,000 slices of 32 to 255 bytes taken anywhere in other
 //    libraries, so that their anchors are what real signatures give.
 // No window holds any of the signatures (slices found in a window are
@@ -29,9 +28,17 @@
 #include <string>
 #include <vector>
 
+#include "descriptions/builtin_script.h"
+#include "descriptions/handler_list.h"
+#include "descriptions/malware_database.h"
+#include "descriptions/script_loading.h"
+#include "descriptions/script_parser.h"
 #include "detect/hex_codec.h"
 #include "detect/signature.h"
 #include "detect/signature_index.h"
+#include "detect/system_context.h"
+#include "handlers/builtin_handlers.h"
+#include "platform/fake/fake_system.h"
 #include "tests/support/signature_samples.h"
 
 namespace {
@@ -87,6 +94,7 @@ bool IsDull(std::span<const std::uint8_t> slice) {
 
 // A handler list of owned handlers with one signature each, used for both kinds.
 struct SignatureSet {
+  descriptions::HandlerList program;
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
   std::vector<const descriptions::MalwareHandler*> list;
 
@@ -97,20 +105,24 @@ struct SignatureSet {
   }
 };
 
-// Signatures of the built-in script. Until the script is part of the tree:
-// five 126-byte slices of the code of other libraries.
-void AddScriptSignatures(SignatureSet& set, const std::vector<fs::path>& others) {
-  std::mt19937 random(42);
-  for (const fs::path& path : others) {
-    if (set.list.size() == 5) break;
-    const Bytes file = ReadFile(path);
-    const auto code = CodeSection(file);
-    if (!code || code->second < 4096) continue;
-    const std::size_t at = code->first + random() % (code->second - 126);
-    const auto slice = std::span(file).subspan(at, 126);
-    if (IsDull(slice)) continue;
-    set.Add(*detect::CompileSignatureBytes(slice));
+// The program's handler list: the built-in handlers and those of the
+// built-in description script, parsed as the program parses it (on the fake
+// system, whose folders do not matter here).
+void AddScriptSignatures(SignatureSet& set) {
+  static platform::fake::FakeSystem system;
+  platform::Install(&system);
+  const auto bytes = descriptions::BuiltInScriptBytes();
+  static descriptions::ScriptParser parser(detect::GetSystemContext(),
+                                           descriptions::ScriptTextFromBytes(bytes));
+  if (!parser.ParseScript()) {
+    std::cerr << "the built-in script does not parse\n";
+    std::exit(1);
   }
+  bool lacksMemorySignature = false;
+  set.program = descriptions::MakeHandlerList(handlers::CreateBuiltInHandlers(), parser.records(),
+                                              lacksMemorySignature);
+  const auto handlers = set.program.handlers();
+  set.list.assign(handlers.begin(), handlers.end());
 }
 
 void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& others) {
@@ -131,18 +143,21 @@ void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& othe
 
 // Drops the signatures that some window holds, so that every search reads
 // its whole window.
-void DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) {
+int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) {
+  int dropped = 0;
   for (bool again = true; again;) {
     again = false;
     const detect::SignatureIndex index = detect::BuildSignatureIndex(set.list);
     for (const Bytes& window : windows) {
       if (const auto* found = detect::FindMemorySignature(index, window)) {
         std::erase(set.list, found->owner);
+        ++dropped;
         again = true;
         break;
       }
     }
   }
+  return dropped;
 }
 
 struct Corpus {
@@ -174,9 +189,11 @@ const Corpus& TheCorpus() {
       c.windows.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(code->first),
                              file.begin() + static_cast<std::ptrdiff_t>(code->first + kWindowSize));
     }
-    AddScriptSignatures(c.script, others);
+    AddScriptSignatures(c.script);
     AddSyntheticSignatures(c.synthetic, others);
-    DropSignaturesFoundIn(c.script, c.windows);
+    if (DropSignaturesFoundIn(c.script, c.windows) != 0) {
+      std::cerr << "a window holds a signature of the built-in script\n";
+    }
     DropSignaturesFoundIn(c.synthetic, c.windows);
     std::cerr << "windows: " << c.windows.size() << " x " << kWindowSize / 1024 << " KB; "
               << "script signatures: " << c.script.list.size()

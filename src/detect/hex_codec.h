@@ -29,7 +29,8 @@ std::optional<std::vector<std::uint8_t>> HexDecode(std::string_view text);
 // failing: "bad character 0x%02X encountered at position %d, skipping\n" is
 // written to `messages` with the character taken as a signed 8-bit value and
 // its position counted from 1. A bad first digit of a pair is skipped alone;
-// a bad second digit drops the pair. Never fails on content.
+// a bad second digit drops the pair. Never fails on content. A null
+// `messages` writes nothing.
 std::vector<std::uint8_t> HexDecodeLenient(std::string_view text, std::FILE* messages = stderr);
 
 }  // namespace detect
