@@ -1,12 +1,21 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <array>
 
+#include "app/output_view.h"
+#include "app/report.h"
 #include "app/texts.h"
 #include "common/text.h"
+#include "descriptions/script_loading.h"
+#include "detect/system_context.h"
 #include "resource_ids.h"
 
 namespace app {
+
+std::u16string_view ThroughTextBuffer(std::u16string_view text) {
+  return text.substr(0, std::min(text.find(u'\0'), kTextBufferLength - 1));
+}
 
 RemovalDialog::RemovalDialog(platform::System& system) : system_(system) {}
 
@@ -51,6 +60,21 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   for (const auto& [id, string] : labels) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
+
+  // Engine set-up: the description script. A parse error ends the program
+  // here with -20, before the window is shown. The scan engine, created here
+  // with this window as its observer, takes this over.
+  script_ = descriptions::LoadScript(system_, detect::GetSystemContext());
+
+  headerTexts_ = BuildHeaderTexts(system_);
+  OutputView output(view);
+  // The malware list comes from the engine's database.
+  WriteBanner(output, headerTexts_, u"");
+  WriteHint(output, headerTexts_);
+
+  // The command line is read here.
+
+  host_ = WriteHostLine(system_, output);
 
   view.Show(true);
   appendInProgress_ = false;
@@ -108,6 +132,55 @@ void RemovalDialog::ExitProgram() {
   FinishExit();
 }
 
-void RemovalDialog::FinishExit() { view_->EndModal(endCode_); }
+void RemovalDialog::FinishExit() {
+  if (logSettings_.logEnabled) {
+    WriteLogFile(system_, logSettings_.logFileName, logSettings_.appendLog, scanStarted_,
+                 OutputView(*view_).Text());
+  }
+  view_->EndModal(endCode_);
+}
+
+void RemovalDialog::SetProgressText(std::u16string_view text, int /*unused*/) {
+  SetStatusText(text, 0);
+}
+
+void RemovalDialog::SetStatusText(std::u16string_view text, int /*unused*/) {
+  if (view_ != nullptr) view_->SetControlText(QRT_IDC_STATUS, text);
+}
+
+void RemovalDialog::ReportFinding(std::u16string_view heading,
+                                  std::optional<std::u16string_view> text, int /*unused*/) {
+  if (view_ == nullptr) return;
+  appendInProgress_ = true;
+  OutputView output(*view_);
+  output.MoveCaretToEnd();
+  output.Insert(ThroughTextBuffer(heading), kHighlightFormat);
+  if (text) output.Insert(ThroughTextBuffer(*text), kPlainFormat);
+  appendInProgress_ = false;
+}
+
+void RemovalDialog::AppendText(std::u16string_view text, int /*unused*/) {
+  if (view_ == nullptr) return;
+  appendInProgress_ = true;
+  OutputView output(*view_);
+  output.Append(ThroughTextBuffer(text), kPlainFormat);
+  appendInProgress_ = false;
+}
+
+void RemovalDialog::ScanFinished(int result) {
+  if (const auto line = ScanResultLine(system_, result)) AppendText(*line, 0);
+  WriteReport(system_, statistics_, *this);
+  if (view_ == nullptr) return;
+  if (exitRequested_) {
+    FinishExit();
+    return;
+  }
+  // Silent mode takes the exit path here once the worker has ended; that
+  // arrives with the scan run.
+  view_->EnableControl(QRT_IDC_START, true);
+  view_->EnableControl(QRT_IDC_EXIT, true);
+  view_->EnableControl(QRT_IDC_STOP, false);
+  view_->FocusControl(QRT_IDC_EXIT);
+}
 
 }  // namespace app

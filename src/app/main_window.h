@@ -5,11 +5,24 @@
 // This class is the window's logic only: which control is enabled, what each
 // event does, what is written where. It acts on the window through
 // platform::DialogView, so tests drive it against a fake view.
+//
+// It is also the ScanObserver of the scan run. Those calls come from the scan
+// worker thread; the Win32 view carries each of them out on the window's
+// thread through synchronous messages, and `appendInProgress` keeps mouse
+// clicks in the output view from moving the caret while an insertion runs.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "app/header_texts.h"
+#include "app/host.h"
+#include "app/log_file.h"
+#include "common/scan_interfaces.h"
+#include "descriptions/script_parser.h"
 #include "platform/dialog.h"
 #include "platform/system.h"
 
@@ -25,8 +38,15 @@ inline constexpr int kClockPane = 1;
 inline constexpr int kClockPaneWidth = 100;
 // The main window's end code when one of its controls is missing.
 inline constexpr int kEndMissingControl = -1;
+// Texts of findings and appended lines pass through a buffer of this many
+// characters, the terminating zero included: a longer text is cut after 599
+// characters, and a text ends at a zero character.
+inline constexpr std::size_t kTextBufferLength = 600;
 
-class RemovalDialog final : public platform::DialogHandler {
+// `text` as it comes out of the 600-character buffer.
+std::u16string_view ThroughTextBuffer(std::u16string_view text);
+
+class RemovalDialog final : public platform::DialogHandler, public scan::ScanObserver {
  public:
   explicit RemovalDialog(platform::System& system);
 
@@ -41,21 +61,46 @@ class RemovalDialog final : public platform::DialogHandler {
   void StopScan();
   void ExitProgram();
 
+  // scan::ScanObserver.
+  void SetProgressText(std::u16string_view text, int unused) override;
+  void ReportFinding(std::u16string_view heading, std::optional<std::u16string_view> text,
+                     int unused) override;
+  void AppendText(std::u16string_view text, int unused) override;
+  void SetStatusText(std::u16string_view text, int unused) override;
+  void ScanFinished(int result) override;
+  const scan::DriveNameList& DriveList() const override { return driveList_; }
+
   int endCode() const { return endCode_; }
   bool exitRequested() const { return exitRequested_; }
+  const HeaderTexts& headerTexts() const { return headerTexts_; }
+  const HostInfo& host() const { return host_; }
+  // The log settings, set by the command line.
+  LogSettings& logSettings() { return logSettings_; }
+  // The statistics of the report; held here until the scan engine holds them.
+  scan::ScanStatistics& statistics() { return statistics_; }
 
  private:
-  // The exit path: releases what the run holds and ends the modal run.
+  // The exit path: writes the log, releases what the run holds and ends the
+  // modal run.
   void FinishExit();
 
   platform::System& system_;
   platform::DialogView* view_ = nullptr;
-  bool appendInProgress_ = false;
+  HeaderTexts headerTexts_;
+  HostInfo host_;
+  LogSettings logSettings_;
+  scan::ScanStatistics statistics_;
+  scan::DriveNameList driveList_;
+  // Written by the worker thread, read by the window's thread.
+  std::atomic<bool> appendInProgress_ = false;
+  std::atomic<bool> exitRequested_ = false;
   bool scanStarted_ = false;
   bool firstScan_ = true;
   bool helpShown_ = false;
-  bool exitRequested_ = false;
   int endCode_ = 0;
+  // The parsed description script, none without a script resource. Stands
+  // in for the scan engine's database until the engine exists.
+  std::unique_ptr<descriptions::ScriptParser> script_;
 };
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/texts.h"
 #include "common/process_flags.h"
+#include "detect/system_context.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -53,6 +54,9 @@ int ProgramMain(platform::System& system) {
   // scanner table (with the system context) join here as they are built.
   RemovalApp application(system);
   application.Initialise();
+  // The system context (made on first use by the scanners and the engine
+  // set-up) releases its libraries before the program ends.
+  detect::DestroySystemContext();
   return application.exitStatus();
 }
 

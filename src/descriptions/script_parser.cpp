@@ -110,13 +110,15 @@ std::u16string ScriptParser::ReadWord() {
 
   std::u16string word;
   if (text_[position_] == u'"') {
-    const std::size_t close = text_.find(u'"', position_ + 1);
-    if (close == std::u16string::npos || close >= lineEnd_) {
+    const std::u16string_view line(text_.data() + lineStart_, lineEnd_ - lineStart_);
+    std::size_t close = line.find(u'"', position_ - lineStart_ + 1);
+    if (close == std::u16string_view::npos) {
       // The position stays at the quote, so reading this place again warns
       // again.
       Show(text::Format(kUnterminatedQuote, {lineNumber_}));
       return {};
     }
+    close += lineStart_;
     word = text_.substr(position_ + 1, close - position_ - 1);
     position_ = close + 1;
   } else {

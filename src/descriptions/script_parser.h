@@ -5,16 +5,24 @@
 // about a quote without its closing quote.
 //
 // A script is a sequence of blocks. The parser walks each block through
-// these states (blank lines are skipped everywhere and change nothing):
+// these states; blank lines are skipped everywhere and change nothing.
 //
-//   state                 header line        signature line      other line          end of text
-//   expect header         block begins       must-begin error    must-begin error    success
-//   after header          keyword error      stored              keyword error       end-of-file
-//   error after 1st signature   next block         other kind: stored, read as action end-of-file
-//   error
-//                                            checked; same kind:
-//                                            same-kind error
-//   actions               next block         invalid-action      action appended     success
+//   expect header (start of text, and after a completed block)
+//     header: the block begins (name read and checked) -> after header
+//     any other line: must-begin error;  end of text: success
+//   after header
+//     signature line: stored -> after first signature
+//     any other line: keyword error;  end of text: end-of-file error
+//   after first signature
+//     signature of the other kind: stored and checked for repeats -> actions
+//     signature of the same kind: same-kind error
+//     header: the block is complete -> expect header
+//     any other line: read as an action -> actions
+//     end of text: end-of-file error
+//   actions
+//     header: the block is complete -> expect header
+//     any other line, signature lines included: read as an action
+//     end of text: the block is complete; success
 //
 // Messages are formatted with the line number ("Line %3d: ...") and end with
 // a line feed; each is shown at once, by default as a message box without

@@ -27,6 +27,9 @@ constexpr std::uint32_t Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 struct CharFormat {
   bool bold = false;
   std::uint32_t colour = 0;
+  // The system's window text colour in place of `colour` (CFE_AUTOCOLOR), as
+  // in a rich edit's default format.
+  bool autoColour = false;
   bool operator==(const CharFormat&) const = default;
 };
 

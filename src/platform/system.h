@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,66 @@ inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 // Result of CreateMutexW: the handle (0 when none came back) and the last
 // error right after the call.
 struct MutexResult {
+  Handle handle = 0;
+  std::uint32_t lastError = 0;
+};
+
+// --- Windows Sockets (WS2_32.DLL, bound at run time) ---
+
+// WSAStartup's answer: its result (0 on success) and the wVersion and
+// wHighVersion of the WSADATA it filled (0 where it filled nothing).
+struct WsaStartupResult {
+  int error = 0;
+  std::uint16_t version = 0;
+  std::uint16_t highVersion = 0;
+};
+// WSAStartup (requested version: major in the low byte, minor in the high).
+using WsaStartupFunction = std::function<WsaStartupResult(std::uint16_t requestedVersion)>;
+// WSACleanup: 0 on success, else the socket error.
+using WsaCleanupFunction = std::function<int()>;
+// gethostname into a buffer of `bufferLength` bytes: the name (8-bit text up
+// to its terminating zero), or nothing when the call fails.
+using GetHostNameFunction = std::function<std::optional<std::string>(int bufferLength)>;
+// gethostbyname: the addresses of the entry in list order (each as its
+// h_length bytes), or nothing when no entry comes back.
+using GetHostByNameFunction =
+    std::function<std::optional<std::vector<std::vector<std::uint8_t>>>(const std::string& name)>;
+
+// --- Files ---
+
+// CreateFileW access, sharing, creation and attribute values.
+inline constexpr std::uint32_t kGenericRead = 0x80000000;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000;
+inline constexpr std::uint32_t kFileShareRead = 0x1;
+inline constexpr std::uint32_t kFileShareWrite = 0x2;
+inline constexpr std::uint32_t kCreateNew = 1;
+inline constexpr std::uint32_t kCreateAlways = 2;
+inline constexpr std::uint32_t kOpenExisting = 3;
+inline constexpr std::uint32_t kOpenAlways = 4;
+inline constexpr std::uint32_t kTruncateExisting = 5;
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x02;
+inline constexpr std::uint32_t kFileAttributeSystem = 0x04;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+// SetFilePointer move methods.
+inline constexpr std::uint32_t kFileBegin = 0;
+inline constexpr std::uint32_t kFileCurrent = 1;
+inline constexpr std::uint32_t kFileEnd = 2;
+// Last errors of the file operations.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+
+// Result of CreateFileW: the handle (0 for INVALID_HANDLE_VALUE) and the last
+// error right after the call (kErrorAlreadyExists when OPEN_ALWAYS or
+// CREATE_ALWAYS met an existing file).
+struct FileOpenResult {
   Handle handle = 0;
   std::uint32_t lastError = 0;
 };
@@ -151,6 +212,57 @@ class System {
   // library does not export it.
   virtual SpecialFolderPathFunction BindSpecialFolderPath(Handle library) = 0;
   virtual LongPathNameFunction BindLongPathName(Handle library) = 0;
+  // --- Version resources of files (VERSION.DLL) ---
+
+  // GetFileVersionInfoSizeW: the size of the file's version information, 0
+  // when it has none or it cannot be read.
+  virtual std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) = 0;
+  // GetFileVersionInfoW into a buffer of `size` bytes: the block, or nothing
+  // when the call fails.
+  virtual std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
+                                                                          std::uint32_t size) = 0;
+  // VerQueryValueW for a binary value such as "\VarFileInfo\Translation":
+  // its bytes, as many as the call reports, or nothing when it is missing.
+  virtual std::optional<std::vector<std::uint8_t>> VerQueryValueBytes(
+      const std::vector<std::uint8_t>& block, std::u16string_view subBlock) = 0;
+  // VerQueryValueW for a text value: the text up to its terminating zero
+  // (within the length the call reports), or nothing when it is missing.
+  virtual std::optional<std::u16string> VerQueryValueText(const std::vector<std::uint8_t>& block,
+                                                          std::u16string_view subBlock) = 0;
+  // GetUserDefaultLangID.
+  virtual std::uint16_t GetUserDefaultLangID() = 0;
+
+  // --- Windows Sockets (WS2_32.DLL, bound at run time) ---
+
+  // GetProcAddress of "WSAStartup", "WSACleanup", "gethostname" and
+  // "gethostbyname" in `library` (a handle of LoadLibraryAnsi or
+  // LoadLibraryWide): the callable, or an empty function when the library
+  // lacks it. A callable is valid while the library stays loaded.
+  virtual WsaStartupFunction BindWsaStartup(Handle library) = 0;
+  virtual WsaCleanupFunction BindWsaCleanup(Handle library) = 0;
+  virtual GetHostNameFunction BindGetHostName(Handle library) = 0;
+  virtual GetHostByNameFunction BindGetHostByName(Handle library) = 0;
+
+  // --- Files ---
+
+  // SetFileAttributesW: false when the attributes cannot be set.
+  virtual bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) = 0;
+  // CreateFileW without security attributes or template file.
+  virtual FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
+                                        std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                        std::uint32_t flagsAndAttributes) = 0;
+  // SetFilePointer with a 64-bit distance: the new position from the start of
+  // the file, or nothing when the move fails.
+  virtual std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
+                                                      std::uint32_t moveMethod) = 0;
+  // SetEndOfFile at the current position: false when it fails.
+  virtual bool SetEndOfFile(Handle file) = 0;
+  // WriteFile at the current position (at most 4 GB less one byte at once):
+  // the number of bytes written, or nothing when the call fails.
+  virtual std::optional<std::uint32_t> WriteFile(Handle file,
+                                                 std::span<const std::uint8_t> bytes) = 0;
+  // CloseHandle: false when the handle is not open.
+  virtual bool CloseHandle(Handle handle) = 0;
 };
 
 // Folders of SHGetSpecialFolderPathW (CSIDL values).

@@ -116,6 +116,137 @@ TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {
   EXPECT_THROW(dialog.SetControlText(4242, u"x"), std::logic_error);
 }
 
+TEST(FakeFiles, CreateFileFollowsItsDispositions) {
+  FakeSystem system;
+  auto& files = system.files;
+  files.AddFile(u"C:\\a.txt", {1, 2, 3});
+  const struct {
+    const char* label;
+    const char16_t* path;
+    std::uint32_t disposition;
+    bool opens;
+    std::uint32_t lastError;
+    std::size_t sizeAfter;
+  } cases[] = {
+      {"new, existing", u"C:\\a.txt", platform::kCreateNew, false, platform::kErrorFileExists, 3},
+      {"open existing", u"c:/A.TXT", platform::kOpenExisting, true, 0, 3},
+      {"open always, existing", u"C:\\a.txt", platform::kOpenAlways, true,
+       platform::kErrorAlreadyExists, 3},
+      {"create always, existing", u"C:\\a.txt", platform::kCreateAlways, true,
+       platform::kErrorAlreadyExists, 0},
+      {"open existing, missing", u"C:\\b.txt", platform::kOpenExisting, false,
+       platform::kErrorFileNotFound, 0},
+      {"truncate, missing", u"C:\\b.txt", platform::kTruncateExisting, false,
+       platform::kErrorFileNotFound, 0},
+      {"open always, missing", u"C:\\c.txt", platform::kOpenAlways, true, 0, 0},
+      {"missing folder", u"C:\\none\\d.txt", platform::kOpenAlways, false,
+       platform::kErrorPathNotFound, 0},
+      {"folder itself", u"C:\\Program Files", platform::kOpenAlways, false,
+       platform::kErrorAccessDenied, 0},
+  };
+  for (const auto& c : cases) {
+    const auto opened = files.Open(c.path, platform::kGenericWrite, c.disposition, 0);
+    EXPECT_EQ(opened.handle != 0, c.opens) << c.label;
+    EXPECT_EQ(opened.lastError, c.lastError) << c.label;
+    const auto* file = files.Find(c.path);
+    EXPECT_EQ(file ? file->bytes.size() : 0u, c.sizeAfter) << c.label;
+    if (opened.handle != 0) {
+      EXPECT_TRUE(system.CloseHandle(opened.handle)) << c.label;
+    }
+  }
+  EXPECT_EQ(files.Find(u"C:\\c.txt")->attributes, platform::kFileAttributeArchive);
+  EXPECT_EQ(files.OpenHandleCount(), 0u);
+}
+
+TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
+  FakeSystem system;
+  system.files.AddFile(u"C:\\ro.log", {7}).attributes = platform::kFileAttributeReadOnly;
+  system.files.AddFile(u"C:\\busy.log").refusesOpening = true;
+  auto open = [&](const char16_t* path, std::uint32_t access) {
+    return system.CreateFileWide(path, access, 0, platform::kOpenAlways, 0);
+  };
+  EXPECT_EQ(open(u"C:\\ro.log", platform::kGenericWrite).lastError, platform::kErrorAccessDenied);
+  const auto reader = open(u"C:\\ro.log", platform::kGenericRead);
+  EXPECT_NE(reader.handle, 0u);
+  EXPECT_FALSE(system.WriteFile(reader.handle, std::vector<std::uint8_t>{1}).has_value());
+  EXPECT_FALSE(system.SetEndOfFile(reader.handle));
+  EXPECT_EQ(open(u"C:\\busy.log", platform::kGenericRead).lastError,
+            platform::kErrorSharingViolation);
+  EXPECT_FALSE(system.SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
+  EXPECT_TRUE(system.SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
+  EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
+}
+
+TEST(FakeFiles, WritesMoveThePositionAndEndOfFileCuts) {
+  FakeSystem system;
+  system.files.currentDirectory = u"C:\\Program Files\\Quelvix";
+  const platform::Handle file =
+      system.CreateFileWide(u"out.bin", platform::kGenericWrite, 0, platform::kCreateNew, 0).handle;
+  ASSERT_NE(file, 0u);
+  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
+  EXPECT_EQ(system.SetFilePointer(file, 1, platform::kFileBegin), 1u);
+  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{9}), 1u);
+  EXPECT_EQ(system.SetFilePointer(file, 2, platform::kFileEnd), 6u);
+  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{5}), 1u);
+  const auto* stored = system.files.Find(u"C:\\Program Files\\Quelvix\\out.bin");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9, 3, 4, 0, 0, 5}));
+  EXPECT_EQ(system.SetFilePointer(file, -5, platform::kFileCurrent), 2u);
+  EXPECT_FALSE(system.SetFilePointer(file, -3, platform::kFileCurrent).has_value());
+  EXPECT_TRUE(system.SetEndOfFile(file));
+  EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9}));
+  EXPECT_EQ(system.files.writes.size(), 3u);
+  EXPECT_TRUE(system.CloseHandle(file));
+  EXPECT_FALSE(system.CloseHandle(file));
+  EXPECT_FALSE(system.WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
+}
+
+TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {
+  FakeSystem system;
+  const platform::Handle ws2 = system.LoadLibraryAnsi("ws2_32.dll");
+  const auto startup = system.BindWsaStartup(ws2);
+  const auto cleanup = system.BindWsaCleanup(ws2);
+  const auto name = system.BindGetHostName(ws2);
+  const auto resolve = system.BindGetHostByName(ws2);
+  ASSERT_TRUE(startup && cleanup && name && resolve);
+  EXPECT_FALSE(name(299).has_value());  // not started
+  // Version 0.1 (major in the low byte) is below every version there is: the
+  // call fails but tells the highest version.
+  const auto probe = startup(0x0100);
+  EXPECT_EQ(probe.error, platform::fake::kWsaVersionNotSupported);
+  EXPECT_EQ(probe.highVersion, 0x0202);
+  EXPECT_FALSE(name(299).has_value());
+  EXPECT_EQ(startup(0x0101).version, 0x0101);
+  EXPECT_EQ(startup(0x0303).version, 0x0202);
+  EXPECT_EQ(name(299), "QRT-TEST");
+  EXPECT_EQ(resolve("QRT-TEST")->size(), 2u);
+  EXPECT_FALSE(resolve("elsewhere").has_value());
+  EXPECT_EQ(cleanup(), 0);
+  EXPECT_EQ(cleanup(), 0);
+  EXPECT_EQ(cleanup(), platform::fake::kWsaNotInitialised);
+  system.FreeLibraryHandle(ws2);
+  EXPECT_THROW(startup(0x0100), std::logic_error);
+  EXPECT_FALSE(system.BindWsaStartup(ws2));
+  // Another library does not offer these functions.
+  EXPECT_FALSE(system.BindGetHostName(system.LoadLibraryAnsi("RICHED20.DLL")));
+}
+
+TEST(FakeVersionInfo, BlockIsReadOnlyForAFileWithAResource) {
+  FakeSystem system;
+  EXPECT_EQ(system.GetFileVersionInfoSizeWide(u"C:\\other.exe"), 0u);
+  const std::u16string own = system.moduleFileName;
+  const std::uint32_t size = system.GetFileVersionInfoSizeWide(own);
+  ASSERT_GT(size, 0u);
+  EXPECT_FALSE(system.GetFileVersionInfoWide(own, size - 1).has_value());
+  const auto block = system.GetFileVersionInfoWide(own, size);
+  ASSERT_TRUE(block.has_value());
+  EXPECT_EQ(system.VerQueryValueText(*block, u"\\stringfileinfo\\040904b0\\FileVersion"),
+            u"3, 0, 1, 16");
+  EXPECT_FALSE(system.VerQueryValueBytes(*block, u"\\Nothing").has_value());
+  system.versionResources[own].readFails = true;
+  EXPECT_FALSE(system.GetFileVersionInfoWide(own, size).has_value());
+}
+
 }  // namespace
 
 namespace {

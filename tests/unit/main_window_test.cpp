@@ -2,16 +2,70 @@
 
 #include <gtest/gtest.h>
 
+#include "app/header_texts.h"
+#include "common/text.h"
+#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
 
 namespace {
 
+using platform::CharFormat;
+using platform::Rgb;
 using platform::fake::FakeDialog;
 using platform::fake::FakeSystem;
 
+// A stretch of the output view's text in one format.
+struct Span {
+  std::u16string text;
+  CharFormat format;
+  bool operator==(const Span&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Span& span) {
+  return out << '"' << text::ToUtf8(span.text) << "\" bold=" << span.format.bold << " colour=0x"
+             << std::hex << span.format.colour << std::dec << " auto=" << span.format.autoColour;
+}
+
+// The output view's text cut into spans of one format each.
+std::vector<Span> Spans(FakeDialog& dialog) {
+  const platform::fake::FakeControl& view = dialog.controls.at(QRT_IDC_OUTPUT);
+  std::vector<Span> spans;
+  for (std::size_t i = 0; i < view.text.size(); ++i) {
+    if (spans.empty() || !(spans.back().format == view.formats[i])) {
+      spans.push_back(Span{u"", view.formats[i]});
+    }
+    spans.back().text.push_back(view.text[i]);
+  }
+  return spans;
+}
+
+constexpr CharFormat kPlain{false, 0, false};
+constexpr CharFormat kBoldRed{true, Rgb(255, 0, 0), false};
+constexpr CharFormat kDefault{false, 0, true};
+
+// Runs `before` on the fake dialog ahead of the window's own initialisation.
+struct BeforeInit : platform::DialogHandler {
+  BeforeInit(platform::DialogHandler& inner, std::function<void(FakeDialog&)> before)
+      : inner_(inner), before_(std::move(before)) {}
+  bool OnInitDialog(platform::DialogView& view) override {
+    before_(static_cast<FakeDialog&>(view));
+    return inner_.OnInitDialog(view);
+  }
+  platform::DialogHandler& inner_;
+  std::function<void(FakeDialog&)> before_;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
+  // The window's engine set-up obtains the system context over the current
+  // system: a fresh one over this test's fake.
+  MainWindowTest() {
+    platform::Install(&system_);
+    detect::DestroySystemContext();
+  }
+  ~MainWindowTest() override { detect::DestroySystemContext(); }
+
   // Runs the main window on the fake; `act` plays the user.
   FakeDialog& Open(std::function<void(FakeDialog&)> act = {}) {
     system_.user = std::move(act);
@@ -104,6 +158,145 @@ TEST_F(MainWindowTest, EscapeAndCloseBoxTakeTheExitPathButEnterDoesNot) {
 TEST_F(MainWindowTest, MouseMessagesToTheViewPassWhileNothingIsInserted) {
   FakeDialog& dialog = Open();
   EXPECT_FALSE(dialog.MouseOnView(QRT_IDC_OUTPUT));
+}
+
+TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
+  FakeSystem system;
+  app::RemovalDialog window(system);
+  BeforeInit stale(window, [](FakeDialog& d) {
+    d.ReplaceSelection(QRT_IDC_OUTPUT, u"stale text");
+    d.SetSelection(QRT_IDC_OUTPUT, 2, 4);
+  });
+  system.RunModalDialog(QRT_IDD_MAIN, 0, stale);
+  FakeDialog& dialog = *system.dialogs.back();
+  const std::u16string versionLine = u"\rVersion: 3.0.1.16, " +
+                                     app::BuildDateText(system, app::BuildDate()) + u" " +
+                                     std::u16string(app::BuildTime()) + u"\r";
+  const std::vector<Span> expected = {
+      {u"Quel", {true, Rgb(180, 0, 0), false}},
+      {u"vix ", {true, Rgb(0, 0, 0), false}},
+      {u"Removal Tool 3.0\r", {true, Rgb(80, 80, 80), false}},
+      // The list heading, the (still empty) malware list, a line break and
+      // the version line.
+      {u"Removal Tool for:\r\r" + versionLine, kPlain},
+      // The hint and the host line.
+      {u"\rUse /? to list all available command line options\r\r"
+       u"\r- Host: \"QRT-TEST\", IP: 10.1.2.3\r\r",
+       kDefault},
+  };
+  EXPECT_EQ(Spans(dialog), expected);
+  EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].insertionFormat, kPlain);
+  EXPECT_EQ(window.host().name, "QRT-TEST");
+  // Winsock was needed for the host line only.
+  EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"WS2_32.DLL"});
+}
+
+TEST_F(MainWindowTest, HostLineFallsBackWithoutWinsock) {
+  system_.loadableLibraries.erase(u"WS2_32.DLL");
+  FakeDialog& dialog = Open();
+  const std::u16string text = dialog.RichText(QRT_IDC_OUTPUT);
+  const std::u16string tail = u"\r\r- Host: \"\", IP: 0.0.0.0\r\r";
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+TEST_F(MainWindowTest, AppendTextGoesToTheEndInThePlainFormat) {
+  FakeDialog& dialog = Open();
+  const std::u16string before = dialog.RichText(QRT_IDC_OUTPUT);
+  dialog.SetSelection(QRT_IDC_OUTPUT, 0, 5);  // the user selected something
+  dialog.SetSelectionFormat(QRT_IDC_OUTPUT, kBoldRed);
+  const std::u16string selected = dialog.RichText(QRT_IDC_OUTPUT);
+  window_.AppendText(u"Scanning memory...", 0);
+  window_.AppendText(u"done\r\n", 0);
+  EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT), before + u"Scanning memory...done\r");
+  EXPECT_EQ(Spans(dialog).back(), (Span{u"Scanning memory...done\r", kPlain}));
+  EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].insertionFormat, kPlain);
+}
+
+TEST_F(MainWindowTest, ReportFindingWritesTheHeadingBoldRedThenThePlainText) {
+  FakeDialog& dialog = Open();
+  window_.ReportFinding(u"Sober.J", u" was found in memory !\r\n", 0);
+  window_.ReportFinding(u"WARNING ", std::nullopt, 0);
+  window_.AppendText(u"after\r\n", 0);
+  const std::vector<Span> spans = Spans(dialog);
+  ASSERT_GE(spans.size(), 4u);
+  const std::vector<Span> tail(spans.end() - 4, spans.end());
+  EXPECT_EQ(tail, (std::vector<Span>{{u"Sober.J", kBoldRed},
+                                     {u" was found in memory !\r", kPlain},
+                                     {u"WARNING ", kBoldRed},
+                                     {u"after\r", kPlain}}));
+}
+
+TEST_F(MainWindowTest, MouseIsDroppedOnlyWhileAFindingOrLineIsInserted) {
+  FakeSystem system;
+  app::RemovalDialog window(system);
+  std::vector<bool> dropped;
+  BeforeInit spy(window, [&](FakeDialog& d) {
+    d.duringInsertion = [&](int id) { dropped.push_back(window.OnMessageFilter(id)); };
+  });
+  system.RunModalDialog(QRT_IDD_MAIN, 0, spy);
+  ASSERT_FALSE(dropped.empty());
+  // The window's own writes at initialisation leave the mouse alone.
+  EXPECT_EQ(std::count(dropped.begin(), dropped.end(), true), 0);
+  dropped.clear();
+  window.ReportFinding(u"Sober.J", u" text", 0);
+  window.AppendText(u"line", 0);
+  EXPECT_EQ(dropped, (std::vector<bool>{true, true, true}));
+  EXPECT_FALSE(window.OnMessageFilter(QRT_IDC_OUTPUT));
+}
+
+TEST_F(MainWindowTest, TextsPassAFixedBufferOf600Characters) {
+  FakeDialog& dialog = Open();
+  const std::size_t start = dialog.RichText(QRT_IDC_OUTPUT).size();
+  window_.AppendText(std::u16string(700, u'x'), 0);
+  EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), start + 599);
+  window_.ReportFinding(std::u16string(650, u'h'), std::u16string(u"ab\0cd"), 0);
+  const std::u16string text = dialog.RichText(QRT_IDC_OUTPUT);
+  EXPECT_EQ(text.substr(start + 599), std::u16string(599, u'h') + u"ab");
+  EXPECT_EQ(app::ThroughTextBuffer(std::u16string(599, u'y')).size(), 599u);
+}
+
+TEST_F(MainWindowTest, StatusTextIsControl1004) {
+  FakeDialog& dialog = Open();
+  window_.SetStatusText(u"C:\\WINDOWS\\system32\\kernel32.dll", 0);
+  EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"C:\\WINDOWS\\system32\\kernel32.dll");
+  window_.SetProgressText(u"progress", 0);
+  EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"progress");
+  window_.SetStatusText(u"", 0);
+  EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"");
+  EXPECT_TRUE(window_.DriveList().empty());
+}
+
+TEST_F(MainWindowTest, ScanFinishedWritesResultLineAndReportThenGoesIdle) {
+  FakeDialog& dialog = Open();
+  dialog.EnableControl(QRT_IDC_START, false);  // as while a scan runs
+  dialog.EnableControl(QRT_IDC_EXIT, false);
+  dialog.EnableControl(QRT_IDC_STOP, true);
+  window_.statistics().fileScanTime = 4000;
+  window_.statistics().fileScanKilobytes = 600;
+  const std::size_t start = dialog.RichText(QRT_IDC_OUTPUT).size();
+  window_.ScanFinished(-8);
+  const std::u16string added = dialog.RichText(QRT_IDC_OUTPUT).substr(start);
+  const std::u16string head = u"\rScan aborted by user\r\rscan results:\r";
+  EXPECT_EQ(added.substr(0, head.size()), head);
+  EXPECT_NE(added.find(u"elapsed time for file scan:\t\t4.00 seconds\r"), std::u16string::npos);
+  EXPECT_NE(added.find(u"average file scanner throughput:\t150.00 KB/s\r"), std::u16string::npos);
+  EXPECT_EQ(added.substr(added.size() - 43), u"\rThank you for using Quelvix Removal Tool.\r");
+  EXPECT_TRUE(dialog.IsControlEnabled(QRT_IDC_START));
+  EXPECT_TRUE(dialog.IsControlEnabled(QRT_IDC_EXIT));
+  EXPECT_FALSE(dialog.IsControlEnabled(QRT_IDC_STOP));
+  EXPECT_EQ(dialog.focus, QRT_IDC_EXIT);
+
+  // A normal end has no result line.
+  const std::size_t second = dialog.RichText(QRT_IDC_OUTPUT).size();
+  window_.ScanFinished(0);
+  EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).substr(second, 15), u"scan results:\r\r");
+}
+
+TEST_F(MainWindowTest, ExitWithoutAScanWritesNoLogEvenWhenLoggingIsOn) {
+  window_.logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
+  Open([](FakeDialog& d) { d.Click(QRT_IDC_EXIT); });
+  EXPECT_EQ(result_, 0);
+  EXPECT_EQ(system_.files.Find(u"C:\\scan.log"), nullptr);
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ void FakeDialog::SetSelectionFormat(int id, const CharFormat& format) {
 
 void FakeDialog::ReplaceSelection(int id, std::u16string_view text) {
   FakeControl& control = Control(id);
+  if (duringInsertion) duringInsertion(id);
   // The rich edit keeps each line break (CR LF, CR or LF) as one CR.
   std::u16string stored;
   for (std::size_t i = 0; i < text.size(); ++i) {

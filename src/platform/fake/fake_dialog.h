@@ -2,6 +2,7 @@
 // with everything the program did to them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -23,7 +24,7 @@ struct FakeControl {
   std::vector<CharFormat> formats;
   int selectionStart = 0;
   int selectionEnd = 0;
-  CharFormat insertionFormat;
+  CharFormat insertionFormat{false, 0, true};  // the rich edit's default format
   std::uint32_t eventMask = 0;
   // Set by SetControlFont.
   std::u16string fontFace;
@@ -73,6 +74,9 @@ class FakeDialog final : public DialogView {
   void DeliverPosted();
   // A mouse message reaches the rich edit `id`: answers whether it was dropped.
   bool MouseOnView(int id) { return handler_.OnMessageFilter(id); }
+  // Called by ReplaceSelection before it changes the text, with the control
+  // id: lets a test act while the program inserts text.
+  std::function<void(int)> duringInsertion;
   DialogHandler& handler() { return handler_; }
 
   // DialogView.

@@ -25,15 +25,15 @@ struct FakeFolders {
   std::map<std::u16string, std::optional<std::u16string>> longPathNames;
 };
 
-// Windows XP, user Administrator:
+// Windows XP, user Administrator; with P = C:\Documents and Settings\Administrator:
 //   system directory   C:\WINDOWS\system32
 //   Windows directory  C:\WINDOWS
-//   temporary folder   C:\DOCUME~1\ADMINI~1\LOCALS~1\Temp\ (short form; its long form
-//                      is C:\Documents and Settings\Administrator\Local Settings\Temp\ too)
+//   temporary folder   C:\DOCUME~1\ADMINI~1\LOCALS~1\Temp\ as GetTempPathW gives it,
+//                      P\Local Settings\Temp\ in its long form
 //   program files      C:\Program Files
-//   profile            C:\Documents and Settings\Administrator
-//   browser cache      C:\Documents and Settings\Administrator\Local Settings\Temporary Internet
-//   Files cookies            C:\Documents and Settings\Administrator\Cookies
+//   profile            P
+//   browser cache      P\Local Settings\Temporary Internet Files
+//   cookies            P\Cookies
 FakeFolders WindowsXpFolders();
 // Windows NT 4.0: C:\WINNT, C:\WINNT\system32, temporary folder C:\TEMP\,
 // profile C:\WINNT\Profiles\Administrator (cache and cookies below it).

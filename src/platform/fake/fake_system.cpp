@@ -20,6 +20,12 @@ FakeSystem::FakeSystem() {
   for (const strings::Entry& entry : strings::Table()) {
     strings.emplace(entry.id, std::u16string(entry.text));
   }
+  FakeVersionResource own;
+  own.binaryValues[u"\\VarFileInfo\\Translation"] = {0x09, 0x04, 0xB0, 0x04};
+  own.textValues[u"\\StringFileInfo\\040904B0\\FileVersion"] = u"3, 0, 1, 16";
+  versionResources[moduleFileName] = own;
+  files.AddFolder(u"C:\\");
+  files.AddFolder(moduleFileName.substr(0, moduleFileName.rfind(u'\\')));
 }
 
 std::optional<std::u16string> FakeSystem::LoadStringResource(std::uint32_t id) {
@@ -67,6 +73,11 @@ Handle FakeSystem::LoadLibraryWide(std::u16string_view name) {
     }
   }
   return 0;
+}
+
+bool FakeSystem::IsLibraryLoaded(Handle library, std::u16string_view name) const {
+  const auto it = libraries_.find(library);
+  return it != libraries_.end() && text::EqualsNoCase(it->second, name);
 }
 
 void FakeSystem::FreeLibraryHandle(Handle library) {

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/fake/fake_dialog.h"
+#include "platform/fake/fake_files.h"
 #include "platform/fake/fake_folders.h"
+#include "platform/fake/fake_winsock.h"
 #include "platform/system.h"
 
 namespace platform::fake {
@@ -30,6 +32,17 @@ struct MessageBoxCall {
   std::uint32_t type = 0;
   // The caption was kNoCaption: the system shows its default one.
   bool defaultCaption = false;
+};
+
+// The version resource of one file: its values by sub-block, e.g.
+// u"\\VarFileInfo\\Translation" (binary) or
+// u"\\StringFileInfo\\040904B0\\FileVersion" (text); names compare
+// without regard to case.
+struct FakeVersionResource {
+  std::map<std::u16string, std::vector<std::uint8_t>> binaryValues;
+  std::map<std::u16string, std::u16string> textValues;
+  // GetFileVersionInfoW fails although the size was answered.
+  bool readFails = false;
 };
 
 class FakeSystem : public System {
@@ -50,7 +63,8 @@ class FakeSystem : public System {
   std::set<std::u16string> mutexes;
   bool mutexCreationFails = false;
   // Names of the libraries that can be loaded (compared without regard to case).
-  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll", u"KERNEL32.DLL"};
+  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll", u"KERNEL32.DLL",
+                                                u"WS2_32.DLL"};
   // The clock: local time and tick count, moved by tests.
   LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
   std::uint32_t tickCount = 1000;
@@ -108,6 +122,54 @@ class FakeSystem : public System {
   std::optional<std::u16string> TempPath() override { return folders.tempPath; }
   SpecialFolderPathFunction BindSpecialFolderPath(Handle library) override;
   LongPathNameFunction BindLongPathName(Handle library) override;
+  // --- Version resources, by file path (without regard to case). The
+  // program's own file has the resource of the program: translation
+  // 0409/04B0 and file version "3, 0, 1, 16". ---
+  std::map<std::u16string, FakeVersionResource> versionResources;
+  std::uint16_t userDefaultLanguage = 0x0409;
+
+  std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) override;
+  std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
+                                                                  std::uint32_t size) override;
+  std::optional<std::vector<std::uint8_t>> VerQueryValueBytes(
+      const std::vector<std::uint8_t>& block, std::u16string_view subBlock) override;
+  std::optional<std::u16string> VerQueryValueText(const std::vector<std::uint8_t>& block,
+                                                  std::u16string_view subBlock) override;
+  std::uint16_t GetUserDefaultLangID() override { return userDefaultLanguage; }
+
+  // --- Windows Sockets: WS2_32.DLL, bound from a loaded library of that
+  // name. A bound function called after its library was freed is a fault
+  // of the program (std::logic_error). ---
+  FakeWinsock winsock;
+
+  WsaStartupFunction BindWsaStartup(Handle library) override;
+  WsaCleanupFunction BindWsaCleanup(Handle library) override;
+  GetHostNameFunction BindGetHostName(Handle library) override;
+  GetHostByNameFunction BindGetHostByName(Handle library) override;
+  // Whether `library` is a loaded library named `name`.
+  bool IsLibraryLoaded(Handle library, std::u16string_view name) const;
+
+  // --- Files: the folders "C:\" and the program's folder exist. ---
+  FakeFileSystem files;
+
+  bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override {
+    return files.SetAttributes(path, attributes);
+  }
+  FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access, std::uint32_t,
+                                std::uint32_t creationDisposition,
+                                std::uint32_t flagsAndAttributes) override {
+    return files.Open(path, access, creationDisposition, flagsAndAttributes);
+  }
+  std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
+                                              std::uint32_t moveMethod) override {
+    return files.Seek(file, distance, moveMethod);
+  }
+  bool SetEndOfFile(Handle file) override { return files.Truncate(file); }
+  std::optional<std::uint32_t> WriteFile(Handle file,
+                                         std::span<const std::uint8_t> bytes) override {
+    return files.Write(file, bytes);
+  }
+  bool CloseHandle(Handle handle) override { return files.Close(handle); }
 
  private:
   // Whether `library` is a loaded handle of `dll` that exports `function`.

@@ -172,7 +172,7 @@ class DialogHost final : public DialogView {
     CHARFORMAT2W cf{};
     cf.cbSize = sizeof cf;
     cf.dwMask = CFM_BOLD | CFM_COLOR;
-    cf.dwEffects = format.bold ? CFE_BOLD : 0;
+    cf.dwEffects = (format.bold ? CFE_BOLD : 0) | (format.autoColour ? CFE_AUTOCOLOR : 0);
     cf.crTextColor = format.colour;
     ::SendMessageW(Item(id), EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
   }

@@ -1,7 +1,10 @@
 #include "platform/win32/win32_system.h"
 
+#include <algorithm>
+
 #include "platform/win32/dialog_host.h"
 #include "platform/win32/windows_api.h"
+#include "platform/win32/winsock_binding.h"
 
 namespace platform::win32 {
 namespace {
@@ -179,7 +182,125 @@ class Win32System final : public System {
     };
   }
 
+  // --- Version resources of files ---
+
+  std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) override {
+    const std::u16string p(path);
+    DWORD ignored = 0;
+    return ::GetFileVersionInfoSizeW(Wide(p), &ignored);
+  }
+
+  std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
+                                                                  std::uint32_t size) override {
+    const std::u16string p(path);
+    std::vector<std::uint8_t> block(size);
+    if (size == 0 || !::GetFileVersionInfoW(Wide(p), 0, size, block.data())) return std::nullopt;
+    return block;
+  }
+
+  std::optional<std::vector<std::uint8_t>> VerQueryValueBytes(
+      const std::vector<std::uint8_t>& block, std::u16string_view subBlock) override {
+    std::vector<std::uint8_t> copy(block);
+    const auto value = QueryValue(copy, subBlock);
+    if (!value) return std::nullopt;
+    const auto* bytes = static_cast<const std::uint8_t*>(value->first);
+    return std::vector<std::uint8_t>(bytes,
+                                     bytes + std::min(value->second.size, value->second.room));
+  }
+
+  std::optional<std::u16string> VerQueryValueText(const std::vector<std::uint8_t>& block,
+                                                  std::u16string_view subBlock) override {
+    std::vector<std::uint8_t> copy(block);
+    const auto value = QueryValue(copy, subBlock);
+    if (!value) return std::nullopt;
+    // The length counts characters, the terminating zero included.
+    const auto* chars = static_cast<const char16_t*>(value->first);
+    std::u16string_view text(chars, std::min(value->second.size, value->second.room / 2));
+    return std::u16string(text.substr(0, text.find(u'\0')));
+  }
+
+  std::uint16_t GetUserDefaultLangID() override { return ::GetUserDefaultLangID(); }
+
+  // --- Windows Sockets ---
+
+  WsaStartupFunction BindWsaStartup(Handle library) override { return BindWsaStartupIn(library); }
+  WsaCleanupFunction BindWsaCleanup(Handle library) override { return BindWsaCleanupIn(library); }
+  GetHostNameFunction BindGetHostName(Handle library) override {
+    return BindGetHostNameIn(library);
+  }
+  GetHostByNameFunction BindGetHostByName(Handle library) override {
+    return BindGetHostByNameIn(library);
+  }
+
+  // --- Files ---
+
+  bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override {
+    const std::u16string p(path);
+    return ::SetFileAttributesW(Wide(p), attributes) != FALSE;
+  }
+
+  FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
+                                std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                std::uint32_t flagsAndAttributes) override {
+    const std::u16string p(path);
+    HANDLE h = ::CreateFileW(Wide(p), access, shareMode, nullptr, creationDisposition,
+                             flagsAndAttributes, nullptr);
+    const DWORD error = ::GetLastError();
+    return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
+  }
+
+  std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
+                                              std::uint32_t moveMethod) override {
+    LONG high = static_cast<LONG>(distance >> 32);
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::SetFilePointer(FromHandle<void>(file),
+                                       static_cast<LONG>(distance & 0xFFFFFFFF), &high, moveMethod);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return std::nullopt;
+    return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+  }
+
+  bool SetEndOfFile(Handle file) override {
+    return ::SetEndOfFile(FromHandle<void>(file)) != FALSE;
+  }
+
+  std::optional<std::uint32_t> WriteFile(Handle file,
+                                         std::span<const std::uint8_t> bytes) override {
+    DWORD written = 0;
+    if (!::WriteFile(FromHandle<void>(file), bytes.data(), static_cast<DWORD>(bytes.size()),
+                     &written, nullptr)) {
+      return std::nullopt;
+    }
+    return written;
+  }
+
+  bool CloseHandle(Handle handle) override {
+    return handle != 0 && ::CloseHandle(FromHandle<void>(handle)) != FALSE;
+  }
+
  private:
+  struct ValueLength {
+    std::size_t size;  // as VerQueryValueW reports it
+    std::size_t room;  // bytes from the value to the end of the block
+  };
+
+  // VerQueryValueW on `block`: the value's address inside it and its length.
+  // A length that would reach past the block is cut at its end.
+  static std::optional<std::pair<const void*, ValueLength>> QueryValue(
+      std::vector<std::uint8_t>& block, std::u16string_view subBlock) {
+    const std::u16string sub(subBlock);
+    void* value = nullptr;
+    UINT length = 0;
+    if (block.empty() || !::VerQueryValueW(block.data(), Wide(sub), &value, &length) ||
+        value == nullptr) {
+      return std::nullopt;
+    }
+    const auto* at = static_cast<const std::uint8_t*>(value);
+    const std::uint8_t* end = block.data() + block.size();
+    if (at < block.data() || at > end) return std::nullopt;
+    const auto room = static_cast<std::size_t>(end - at);
+    return std::make_pair(static_cast<const void*>(value), ValueLength{length, room});
+  }
+
   HINSTANCE module_;
 };
 

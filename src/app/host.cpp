@@ -1,0 +1,52 @@
+#include "app/host.h"
+
+#include "app/texts.h"
+#include "common/text.h"
+
+namespace app {
+
+HostInfo QueryHost(platform::System& system) {
+  HostInfo host;
+  const platform::Handle library = system.LoadLibraryAnsi(kWinsockLibrary);
+  if (library == 0) return host;
+  const auto getHostByName = system.BindGetHostByName(library);
+  const auto getHostName = system.BindGetHostName(library);
+  const auto startup = system.BindWsaStartup(library);
+  const auto cleanup = system.BindWsaCleanup(library);
+  if (!getHostByName || !getHostName || !startup || !cleanup) {
+    system.FreeLibraryHandle(library);
+    return host;
+  }
+
+  const platform::WsaStartupResult first = startup(kFirstWinsockVersion);
+  const platform::WsaStartupResult second = startup(first.highVersion);
+  if (second.error == 0) {
+    if (auto name = getHostName(kHostNameBufferLength)) host.name = std::move(*name);
+    const auto addresses = getHostByName(host.name);
+    // An entry without an address of four bytes leaves 0.0.0.0.
+    if (addresses && !addresses->empty() && addresses->front().size() >= host.address.size()) {
+      std::copy_n(addresses->front().begin(), host.address.size(), host.address.begin());
+    }
+  }
+  cleanup();
+  system.FreeLibraryHandle(library);
+  return host;
+}
+
+std::u16string HostLine(platform::System& system, const HostInfo& host) {
+  return text::Format(LoadText(system, kStrHostLine),
+                      {system.AnsiToWide(host.name), host.address[0], host.address[1],
+                       host.address[2], host.address[3]});
+}
+
+HostInfo WriteHostLine(platform::System& system, OutputView& output) {
+  output.MoveCaretToEnd();
+  HostInfo host = QueryHost(system);
+  const std::u16string lineBreak = LoadText(system, kStrLineBreak);
+  output.Append(lineBreak, kDefaultFormat);
+  output.Append(HostLine(system, host), kDefaultFormat);
+  output.Append(lineBreak, kDefaultFormat);
+  return host;
+}
+
+}  // namespace app
