@@ -7,8 +7,9 @@
 #include "app/report.h"
 #include "app/texts.h"
 #include "common/text.h"
-#include "descriptions/script_loading.h"
+#include "descriptions/scan_engine.h"
 #include "detect/system_context.h"
+#include "handlers/builtin_handlers.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -61,15 +62,17 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
 
-  // Engine set-up: the description script. A parse error ends the program
-  // here with -20, before the window is shown. The scan engine, created here
-  // with this window as its observer, takes this over.
-  script_ = descriptions::LoadScript(system_, detect::GetSystemContext());
+  // Engine set-up, the database steps: the version check (-3), the
+  // description script (a parse error ends the program with -20 before the
+  // window shows), the handler list with the built-in handlers first, and
+  // last the signature index. The scan run completes the engine.
+  engine_ = std::make_unique<descriptions::ScanEngine>();
+  engine_->database().SetUp(system_, detect::GetSystemContext(), handlers::CreateBuiltInHandlers());
+  engine_->database().BuildIndex();
 
   headerTexts_ = BuildHeaderTexts(system_);
   OutputView output(view);
-  // The malware list comes from the engine's database.
-  WriteBanner(output, headerTexts_, u"");
+  WriteBanner(output, headerTexts_, engine_->database().MalwareListText());
   WriteHint(output, headerTexts_);
 
   // The command line is read here.
@@ -137,6 +140,8 @@ void RemovalDialog::FinishExit() {
     WriteLogFile(system_, logSettings_.logFileName, logSettings_.appendLog, scanStarted_,
                  OutputView(*view_).Text());
   }
+  // The engine goes with its handlers, descriptions and index.
+  engine_.reset();
   view_->EndModal(endCode_);
 }
 

@@ -22,7 +22,7 @@
 #include "app/host.h"
 #include "app/log_file.h"
 #include "common/scan_interfaces.h"
-#include "descriptions/script_parser.h"
+#include "descriptions/scan_engine.h"
 #include "platform/dialog.h"
 #include "platform/system.h"
 
@@ -98,9 +98,8 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool firstScan_ = true;
   bool helpShown_ = false;
   int endCode_ = 0;
-  // The parsed description script, none without a script resource. Stands
-  // in for the scan engine's database until the engine exists.
-  std::unique_ptr<descriptions::ScriptParser> script_;
+  // The scan engine: so far its database (descriptions, handlers, index).
+  std::unique_ptr<descriptions::ScanEngine> engine_;
 };
 
 }  // namespace app

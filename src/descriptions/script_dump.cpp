@@ -13,7 +13,8 @@ std::u16string Widen(const std::string& narrow) {
 
 }  // namespace
 
-std::u16string DumpDescription(const MalwareDescription& description) {
+std::u16string DumpDescription(const MalwareDescription& description,
+                               std::u16string_view afterSignatures) {
   std::u16string out = u"BLOCK " + DisplayName(description) + u"\n";
   if (description.memorySignature) {
     out += u"SIGNATURE_MEM " + Widen(*description.memorySignature) + u"\n";
@@ -21,6 +22,7 @@ std::u16string DumpDescription(const MalwareDescription& description) {
   if (description.fileSignature) {
     out += u"SIGNATURE_FILE " + Widen(*description.fileSignature) + u"\n";
   }
+  out += afterSignatures;
   for (const ScriptAction& action : description.actions) {
     out += ActionName(action.code);
     for (std::u16string_view name : kNamedArgumentOrder) {

@@ -20,6 +20,8 @@
 namespace descriptions {
 
 // The listing of one description; every line ends with a line feed.
-std::u16string DumpDescription(const MalwareDescription& description);
+// `afterSignatures` (whole lines) is inserted after the signature lines.
+std::u16string DumpDescription(const MalwareDescription& description,
+                               std::u16string_view afterSignatures = {});
 
 }  // namespace descriptions

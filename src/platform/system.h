@@ -66,6 +66,9 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
+// The caption argument of ShowMessageBox that stands for none.
+inline constexpr std::u16string_view kNoCaption{};
+
 // Windows error codes that callers test for.
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 
@@ -156,7 +159,9 @@ class System {
   virtual std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
                                                                     std::u16string_view name) = 0;
 
-  // MessageBoxW; answers the button pressed (kIdOk, kIdYes, ...).
+  // MessageBoxW; answers the button pressed (kIdOk, kIdYes, ...). A caption
+  // without data (kNoCaption) is passed as none, and the system shows its
+  // default caption; an empty caption u"" shows an empty title.
   virtual int ShowMessageBox(WindowId owner, std::u16string_view text, std::u16string_view caption,
                              std::uint32_t type) = 0;
 

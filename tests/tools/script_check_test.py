@@ -41,9 +41,21 @@ CASES = [
      "[Malware A.B]\nSIGNATURE_FILE 0a\nREMOVE_FILE a \"b\nADD_REG_VALUE hkcu\\K N:DWORD 1\n"
      "RENAME_FILE d o n\n",
      ["--dump"],
-     [QUOTE_WARNING, "BLOCK A.B", "SIGNATURE_FILE 0a", "REMOVE_FILE <a>",
+     [QUOTE_WARNING, "BLOCK A.B", "SIGNATURE_FILE 0a", "COMPILED_MEM -", "COMPILED_FILE -",
+      "REMOVE_FILE <a>",
       "ADD_REG_VALUE key=<HKEY_CURRENT_USER\\K> value=<N> data_type=<DWORD> data=<1>",
-      "RENAME_FILE directory=<d> old_value=<o> new_value=<n>"], 0),
+      "RENAME_FILE directory=<d> old_value=<o> new_value=<n>", "LIST"], 0),
+    ("compiled signatures and the list",
+     "[Malware X.y]\nSIGNATURE_MEM " + "41" * 31 + "\nSIGNATURE_FILE " + "41" * 32 +
+     "\nRESTORE_HOSTS\n[Malware W.z]\nSIGNATURE_FILE " + "41" * 32 + "\nRESTORE_HOSTS\n",
+     ["--dump"],
+     ["BLOCK X.y", "SIGNATURE_MEM " + "41" * 31, "SIGNATURE_FILE " + "41" * 32, "COMPILED_MEM -",
+      # 41 x 5, anchor word 4141, length 32, anchor offset 0, CRC 0x2AA015C5
+      "COMPILED_FILE 4141414141414120000000C515A02A", "RESTORE_HOSTS",
+      "BLOCK W.z", "SIGNATURE_FILE " + "41" * 32, "COMPILED_MEM -",
+      "COMPILED_FILE 4141414141414120000000C515A02A", "RESTORE_HOSTS",
+      # X.y is left out: its memory signature has 31 bytes.
+      "LIST", "W.z"], 0),
     ("valid without dump", "[Malware A.B]\nSIGNATURE_FILE 0a\nSIGNATURE_MEM 0b\n", [], [], 0),
 ]
 
@@ -103,7 +115,7 @@ def main():
     else:
         check("built-in script blocks", [line for line in lines if line.startswith("BLOCK ")],
               status, BUILTIN_BLOCKS, 0)
-        check("built-in script dump length", [str(len(lines))], status, ["108"], 0)
+        check("built-in script dump length", [str(len(lines))], status, ["121"], 0)
 
     with tempfile.TemporaryDirectory() as directory:
         for number, (label, text, args, expected, expected_status) in enumerate(CASES):

@@ -22,6 +22,16 @@ TEST(FakeSystem, MessageBoxesAreAnsweredFromTheQueueAndRecorded) {
   EXPECT_EQ(system.messageBoxes[0].text, u"Reboot?");
   EXPECT_EQ(system.messageBoxes[0].caption, u"App");
   EXPECT_EQ(system.messageBoxes[0].type, platform::kMbYesNo);
+  EXPECT_FALSE(system.messageBoxes[0].defaultCaption);
+}
+
+TEST(FakeSystem, MessageBoxWithoutCaptionIsToldFromAnEmptyCaption) {
+  FakeSystem system;
+  system.ShowMessageBox(0, u"a", platform::kNoCaption, platform::kMbOk);
+  system.ShowMessageBox(0, u"b", u"", platform::kMbOk);
+  ASSERT_EQ(system.messageBoxes.size(), 2u);
+  EXPECT_TRUE(system.messageBoxes[0].defaultCaption);
+  EXPECT_FALSE(system.messageBoxes[1].defaultCaption);
 }
 
 TEST(FakeSystem, NamedMutexExistsAfterItsFirstCreation) {

@@ -7,6 +7,7 @@
 #include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
+#include "script_test_support.h"
 
 namespace {
 
@@ -189,6 +190,29 @@ TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
   EXPECT_EQ(window.host().name, "QRT-TEST");
   // Winsock was needed for the host line only.
   EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"WS2_32.DLL"});
+}
+
+TEST_F(MainWindowTest, BannerListsTheMalwareOfTheBuiltInScript) {
+  script_test::InstallBuiltInScript(system_);
+  FakeDialog& dialog = Open();
+  EXPECT_NE(dialog.RichText(QRT_IDC_OUTPUT)
+                .find(u"Removal Tool for:\rTR/Spy.Banker.AATZ/Banker.AATZ.1/Banker.AATZ.2/"
+                      u"Banker.AATZ.3\rWorm/NetSky.P\r\rVersion: "),
+            std::u16string::npos)
+      << text::ToUtf8(dialog.RichText(QRT_IDC_OUTPUT));
+}
+
+TEST_F(MainWindowTest, UnknownWindowsVersionEndsTheProgramBeforeTheWindowShows) {
+  system_.version.reset();
+  try {
+    Open();
+    FAIL() << "the program went on";
+  } catch (const platform::fake::ProcessExit& exit) {
+    EXPECT_EQ(exit.status, -3);
+  }
+  ASSERT_EQ(system_.messageBoxes.size(), 1u);
+  EXPECT_EQ(system_.messageBoxes[0].text, u"error: unable to get OS version information\r\n");
+  EXPECT_FALSE(system_.dialogs.back()->visible);
 }
 
 TEST_F(MainWindowTest, HostLineFallsBackWithoutWinsock) {

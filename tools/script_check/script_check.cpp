@@ -1,15 +1,20 @@
 #include "script_check.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
 #include "common/text.h"
+#include "descriptions/handler_list.h"
+#include "descriptions/malware_database.h"
 #include "descriptions/script_dump.h"
 #include "descriptions/script_loading.h"
 #include "descriptions/script_parser.h"
+#include "detect/signature.h"
 #include "detect/system_context.h"
+#include "handlers/builtin_handlers.h"
 
 namespace script_check {
 namespace {
@@ -34,11 +39,20 @@ With --dump, after a valid parse, every block is printed in script order:
   BLOCK base.variant
   SIGNATURE_MEM hex            (if the block has one, as written)
   SIGNATURE_FILE hex           (if the block has one, as written)
+  COMPILED_MEM hex30           (the compiled memory signature, or -)
+  COMPILED_FILE hex30          (the compiled file signature, or -)
   ACTION name=<VALUE> ... <VALUE> ...
 one line per action in order: the action name, then its named arguments as
 " name=<VALUE>" in the order directory, old_value, new_value, key,
 value_name, value, data_type, data (those present), then its positional
 arguments as " <VALUE>"; each VALUE stands between literal angle brackets.
+A compiled signature is shown as the 30 hex digits of its 15 bytes (prefix,
+anchor word, length, anchor offset, CRC; see docs/signatures.md); "-" stands
+for a missing signature or one that does not compile, whose block the
+program leaves out. The dump ends with a line
+  LIST
+followed by the malware list the program shows, one line per base name, of
+the built-in handlers and the blocks that compile.
 Text is printed in UTF-8.
 
 Exit status: 0 valid script, 20 parse error, 2 bad usage or unreadable file.
@@ -51,6 +65,12 @@ std::optional<std::vector<std::uint8_t>> ReadFile(const std::u16string& name) {
                                   std::istreambuf_iterator<char>());
   if (file.bad()) return std::nullopt;
   return bytes;
+}
+
+// The text form of a compiled signature, or "-".
+std::u16string CompiledText(const std::optional<std::string>& signature) {
+  const auto compiled = signature ? detect::CompileSignature(*signature) : std::nullopt;
+  return compiled ? text::FromAscii(*compiled) : u"-";
 }
 
 }  // namespace
@@ -98,7 +118,19 @@ int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream
   if (!parser.ParseScript()) return kExitParseError;
   if (dump) {
     for (const auto& record : parser.records()) {
-      out << text::ToUtf8(descriptions::DumpDescription(record));
+      out << text::ToUtf8(descriptions::DumpDescription(
+          record, u"COMPILED_MEM " + CompiledText(record.memorySignature) + u"\nCOMPILED_FILE " +
+                      CompiledText(record.fileSignature) + u"\n"));
+    }
+    bool lacksMemorySignature = false;
+    const descriptions::HandlerList list = descriptions::MakeHandlerList(
+        handlers::CreateBuiltInHandlers(), parser.records(), lacksMemorySignature);
+    std::u16string listText = descriptions::MalwareListText(list);
+    out << "LIST\n";
+    for (std::size_t start = 0; start < listText.size();) {
+      const std::size_t end = std::min(listText.find(u"\r\n", start), listText.size());
+      out << text::ToUtf8(std::u16string_view(listText).substr(start, end - start)) << '\n';
+      start = end + 2;
     }
   }
   return kExitValid;

@@ -43,8 +43,8 @@ std::optional<std::vector<std::uint8_t>> FakeSystem::LoadResourceData(std::u16st
 
 int FakeSystem::ShowMessageBox(WindowId owner, std::u16string_view text,
                                std::u16string_view caption, std::uint32_t type) {
-  messageBoxes.push_back(
-      MessageBoxCall{owner, std::u16string(text), std::u16string(caption), type});
+  messageBoxes.push_back(MessageBoxCall{owner, std::u16string(text), std::u16string(caption), type,
+                                        caption.data() == nullptr});
   if (!messageBoxAnswers.empty()) {
     const int answer = messageBoxAnswers.front();
     messageBoxAnswers.pop_front();

@@ -31,6 +31,8 @@ struct MessageBoxCall {
   std::u16string text;
   std::u16string caption;
   std::uint32_t type = 0;
+  // The caption was kNoCaption: the system shows its default one.
+  bool defaultCaption = false;
 };
 
 // The version resource of one file: its values by sub-block, e.g.

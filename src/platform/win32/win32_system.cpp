@@ -78,7 +78,8 @@ class Win32System final : public System {
                      std::uint32_t type) override {
     const std::u16string t(text);
     const std::u16string c(caption);
-    return ::MessageBoxW(FromHandle<HWND__>(owner), Wide(t), Wide(c), type);
+    return ::MessageBoxW(FromHandle<HWND__>(owner), Wide(t),
+                         caption.data() == nullptr ? nullptr : Wide(c), type);
   }
 
   MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override {

@@ -1,0 +1,139 @@
+// Compiling a signature and choosing its anchor.
+//
+// The scanners look up every 16-bit word of the data they read in a table of
+// 65536 buckets (signature_index.h). A signature sits in exactly one bucket,
+// that of one of its own words, its anchor; every position of the data whose
+// word falls into a non-empty bucket costs a walk over that bucket. So the
+// anchor should be the word of the signature that is rarest in ordinary data:
+// the rarer the anchor, the less often its bucket is visited in vain.
+//
+// How rare a word is comes from the word frequency table (word_frequency.h),
+// counts of every word over about a gigabyte of Windows libraries and other
+// ordinary files. Take a signature that starts like a program file:
+//
+//   position  bytes  word    count
+//   0         4D 5A  0x5A4D  2868
+//   1         5A 90  0x905A  2801     <- smallest: the anchor
+//   2         90 00  0x0090  208818
+//   3         00 03  0x0300  3479893
+//   4         03 00  0x0003  5716184
+//   5         00 00  0x0000  218010176
+//   ...
+//
+// The counts add up to 1088448090, so a random position of such data holds
+// word 0x905A with odds of 2801 / 1088448090 = 1 in 388600, and word 0x0000
+// with odds of 1 in 5. Anchored on 5A 90, the signature's bucket is visited
+// about three times in a megabyte; anchored on 00 00 it would be visited at
+// every fifth byte. The scan visits the candidates in order and compares the
+// first count strictly, so on equal counts the earliest position stays the
+// anchor and the choice is the same on every machine.
+//
+// The table only steers the speed, never the result: a signature is looked
+// up through its own compiled record, whatever anchor that record names.
+
+#include "detect/signature.h"
+
+#include <vector>
+
+#include "detect/hex_codec.h"
+
+namespace detect {
+namespace {
+
+// The lookup table of the reflected polynomial 0xEDB88320 (T[1] = 0x77073096).
+constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t r = i;
+    for (int bit = 0; bit < 8; ++bit) r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
+    table[i] = r;
+  }
+  return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+std::uint32_t CrcStep(std::uint32_t r, std::uint8_t b) {
+  return kCrcTable[(r ^ b) & 0xFF] ^ (r >> 8);
+}
+
+void PutLittleEndian(std::uint8_t* out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetLittleEndian(const std::uint8_t* in, int bytes) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+  return value;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kCompiledSignatureSize> CompiledSignature::ToBytes() const {
+  std::array<std::uint8_t, kCompiledSignatureSize> bytes{};
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) bytes[i] = prefix[i];
+  PutLittleEndian(&bytes[5], anchorWord, 2);
+  PutLittleEndian(&bytes[7], length, 2);
+  PutLittleEndian(&bytes[9], anchorOffset, 2);
+  PutLittleEndian(&bytes[11], crc, 4);
+  return bytes;
+}
+
+CompiledSignature CompiledSignature::FromBytes(
+    std::span<const std::uint8_t, kCompiledSignatureSize> bytes) {
+  CompiledSignature compiled;
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = bytes[i];
+  compiled.anchorWord = static_cast<std::uint16_t>(GetLittleEndian(&bytes[5], 2));
+  compiled.length = static_cast<std::uint16_t>(GetLittleEndian(&bytes[7], 2));
+  compiled.anchorOffset = static_cast<std::uint16_t>(GetLittleEndian(&bytes[9], 2));
+  compiled.crc = GetLittleEndian(&bytes[11], 4);
+  return compiled;
+}
+
+std::uint32_t SignatureCrc(std::uint32_t preset, std::span<const std::uint8_t> bytes) {
+  std::uint32_t r = preset;
+  std::size_t i = 0;
+  if (bytes.size() % 2 != 0) r = CrcStep(r, bytes[i++]);
+  for (; i < bytes.size(); i += 2) r = CrcStep(CrcStep(r, bytes[i]), bytes[i + 1]);
+  return r;
+}
+
+std::size_t ChooseAnchor(std::span<const std::uint8_t> bytes, const WordFrequencyTable& table) {
+  std::size_t anchor = 0;
+  if (bytes.size() < 2) return anchor;
+  std::uint32_t smallest = table[bytes[0] | (bytes[1] << 8)];
+  for (std::size_t p = 1; p + 1 < bytes.size(); ++p) {
+    const std::uint32_t count = table[bytes[p] | (bytes[p + 1] << 8)];
+    if (count < smallest) {
+      smallest = count;
+      anchor = p;
+    }
+  }
+  return anchor;
+}
+
+std::size_t ChooseAnchor(std::span<const std::uint8_t> bytes) {
+  return ChooseAnchor(bytes, BuiltInWordFrequencies());
+}
+
+std::optional<CompiledSignature> CompileSignatureBytes(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kMinSignatureLength || bytes.size() > 0xFFFF) return std::nullopt;
+  CompiledSignature compiled;
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = bytes[i];
+  const std::size_t anchor = ChooseAnchor(bytes);
+  compiled.anchorOffset = static_cast<std::uint16_t>(anchor);
+  compiled.anchorWord = static_cast<std::uint16_t>(bytes[anchor] | (bytes[anchor + 1] << 8));
+  compiled.length = static_cast<std::uint16_t>(bytes.size());
+  compiled.crc = SignatureCrc(kSignatureCrcPreset, bytes.subspan(kSignaturePrefixLength));
+  return compiled;
+}
+
+std::optional<std::string> CompileSignature(std::optional<std::string_view> text) {
+  if (!text || text->size() > kMaxSignatureTextLength) return std::nullopt;
+  const std::optional<std::vector<std::uint8_t>> bytes = HexDecode(*text);
+  if (!bytes) return std::nullopt;
+  const std::optional<CompiledSignature> compiled = CompileSignatureBytes(*bytes);
+  if (!compiled) return std::nullopt;
+  return HexEncode(compiled->ToBytes());
+}
+
+}  // namespace detect

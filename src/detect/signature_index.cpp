@@ -1,0 +1,514 @@
+// The signature index and its searches.
+//
+// What is searched for. Every signature is known by a compiled record
+// (signature.h): five prefix bytes, an anchor word at a known offset, a length
+// and a CRC over the bytes after the prefix. The index has 65536 buckets, one
+// per 16-bit word; each signature sits in the bucket of its anchor word. To
+// search a buffer, read the word at every position p, look into its bucket,
+// and for each entry there put the signature's start at s = p - anchor offset:
+// if the signature fits in the buffer from s, its prefix equals the five bytes
+// at s and the CRC of the rest equals its CRC, it is found. The positions are
+// tried in increasing order and a bucket's entries in the order they were
+// added, and the first match is the answer. That order is the contract; all
+// the rest of this file is about doing the same work faster.
+//
+// Why it is fast anyway. Anchors are the rarest words of their signatures
+// (signature.cpp), so nearly every position meets an empty bucket. Take the
+// five script signatures and the four built-in ones, say 14 anchor words, in
+// a 128 KB window of program code. Each anchor word has a count of a few
+// thousand in the frequency table's 1088448090 words, so a position hits one
+// of them with odds of about 14 x 3000 / 1088448090 = 1 in 26000: some five
+// bucket walks per window. The cost is the one question asked at every
+// position: is this word's bucket empty?
+//
+// Asking it cheaply, in three layers:
+//
+// 1. Each search has a filter of 65536 bytes, one per word: 1 when the
+//    word's bucket holds something that search can match, else 0. The plain
+//    search reads sixteen words, ORs their sixteen filter bytes and only
+//    looks closer when the result is not 0: two loads and an OR per position
+//    and one well-predicted branch per sixteen. Words that fill programs
+//    (00 00, FF FF, CC CC) stay in the first-level cache; the table's rarely
+//    used lines cost a miss now and then.
+//
+// 2. With few anchor words (up to kMaxNibbleWords), vector instructions test
+//    16 or 32 positions at once without touching the filter. The words are
+//    put into 8 groups, one bit each. Four 16-byte tables give, for each
+//    value of a nibble, the groups in which some word has that nibble: the
+//    low and the high nibble of the first byte, and of the second byte. A
+//    position can only hold a word of group g when all four nibble lookups
+//    have bit g: four table lookups (PSHUFB) and three ANDs for 16 or 32
+//    positions. With one word per group the test is exact; with 14 words in
+//    8 groups a group of two words, say 34 12 and 78 56, also lets through
+//    their 14 crossings (34 56, 78 12, 74 12 ...), so about 6 x 14 = 84 of the
+//    65536 words pass in vain, and the filter byte of layer 1 settles them.
+//
+// 3. Inside a non-empty bucket each search walks a flat array of its own
+//    probes (offset, length, prefix, CRC), so that entries of the other kind
+//    and empty signatures are never looked at. Before the CRC comes the cheap
+//    second test: the four prefix bytes at s, read as one 32-bit word and
+//    compared at once, and then the fifth; only a candidate whose prefix
+//    matches costs a CRC over its length.
+//
+// Many anchors. With 10,000 signatures taken from real files the anchors
+// are some 7000 distinct words, and about 1935 positions of a 128 KB window
+// of code (1.5 %) meet a non-empty bucket. The nibble test would let nearly
+// everything through, so such a search keeps to layers 1 and 3, and the
+// walks become the cost: each reads a bucket start and a probe from tables
+// too large for the first-level cache, behind a branch that cannot be
+// predicted. So a block of sixteen that passes the filter has its passing
+// positions appended to a list without branches, the list is walked once
+// per 1024 positions, and the bucket starts and probes are asked for
+// (prefetched) ahead of the walks, so that their loads overlap instead of
+// following each other. The positions stay in increasing order, so the
+// first match is still the first.
+//
+// The benchmark in bench/ measures both cases beside the plain walk; the
+// figures are in bench/README.md.
+//
+// Layout. Entries are kept flat, bucket after bucket in the order they were
+// added, with 65537 bucket starts; each search has its own probe array
+// ordered the same way. Skipping the entries that a search cannot match
+// keeps the order of those it can, so the first match is the one the plain
+// walk finds. A test compares every strategy with the plain walk over random
+// buffers and signature sets.
+
+#include "detect/signature_index.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+#include "detect/signature.h"
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#define QRT_HAVE_X86_VECTORS 1
+#include <immintrin.h>
+#else
+#define QRT_HAVE_X86_VECTORS 0
+#endif
+// Not on Windows: the compiler there cannot align the 32-byte values it
+// spills to the stack.
+#if QRT_HAVE_X86_VECTORS && !defined(_WIN32)
+#define QRT_HAVE_AVX2_SCAN 1
+#else
+#define QRT_HAVE_AVX2_SCAN 0
+#endif
+
+namespace detect {
+
+// What the walk of one bucket reads of an entry, for one kind.
+struct SignatureIndex::Probe {
+  std::uint32_t anchorOffset;
+  std::uint32_t length;
+  std::uint32_t prefix4;  // prefix bytes 0 to 3 as a native 32-bit word
+  std::uint32_t crc;
+  std::uint32_t entry;  // index into entries_
+  std::uint8_t prefix5;
+};
+
+// Up to this many distinct anchor words, a search tests positions with the
+// vector nibble filter; beyond, with the filter bytes.
+inline constexpr std::size_t kMaxNibbleWords = 24;
+
+// Everything one search (FILE or MEM) reads.
+struct SignatureIndex::KindTable {
+  enum class Scan : std::uint8_t { kFilterBytes, kNibbles };
+
+  std::uint8_t bit = 0;
+  // Per word: 1 when its bucket holds a probe of this kind, else 0.
+  std::vector<std::uint8_t> filter;
+  // Probes of bucket w: probes[start[w]] up to probes[start[w + 1]].
+  std::vector<std::uint32_t> start;
+  std::vector<Probe> probes;
+  Scan scan = Scan::kFilterBytes;
+  // Groups of each nibble value: low and high nibble of a word's first byte,
+  // then of its second byte.
+  alignas(16) std::array<std::uint8_t, 16> nibbles[4] = {};
+};
+
+namespace {
+
+using Probe = SignatureIndex::Probe;
+using KindTable = SignatureIndex::KindTable;
+
+std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+// The word at position p: the byte at p in the low half.
+std::uint16_t WordAt(const std::uint8_t* data, std::size_t p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint16_t word;
+    std::memcpy(&word, data + p, sizeof word);
+    return word;
+  }
+  return static_cast<std::uint16_t>(data[p] | (data[p + 1] << 8));
+}
+
+// What one search needs, taken out of the index once per call.
+struct SearchContext {
+  const KindTable* table;
+  const std::uint8_t* filter;
+  const std::uint32_t* start;
+  const Probe* probes;
+  const SignatureIndexEntry* entries;
+  const std::uint8_t* data;
+  std::size_t size;
+};
+
+// Walks the probes of the bucket of the word at position p.
+inline const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p,
+                                             std::size_t& start) {
+  const std::uint16_t word = WordAt(c.data, p);
+  const std::uint32_t end = c.start[word + 1];
+  for (std::uint32_t i = c.start[word]; i < end; ++i) {
+    const Probe& probe = c.probes[i];
+    if (p < probe.anchorOffset) continue;
+    const std::size_t s = p - probe.anchorOffset;
+    if (static_cast<std::uint64_t>(s) + probe.length > c.size) continue;
+    // Only a length below five lets the prefix run past the signature; the
+    // bytes past the buffer's end never match.
+    if (s + kSignaturePrefixLength > c.size) continue;
+    if (Load32(c.data + s) != probe.prefix4 || c.data[s + 4] != probe.prefix5) continue;
+    const std::size_t rest =
+        probe.length > kSignaturePrefixLength ? probe.length - kSignaturePrefixLength : 0;
+    if (SignatureCrc(kSignatureCrcPreset, {c.data + s + kSignaturePrefixLength, rest}) ==
+        probe.crc) {
+      start = s;
+      return &c.entries[probe.entry];
+    }
+  }
+  return nullptr;
+}
+
+// Walks the buckets of collected positions (offsets from `base`, in
+// increasing order). The first probes are asked for ahead, so that their
+// loads overlap.
+const SignatureIndexEntry* WalkCandidates(const SearchContext& c, std::size_t base,
+                                          const std::uint32_t* candidates, std::size_t count,
+                                          std::size_t& start) {
+  for (std::size_t i = 0; i < count; ++i) {
+    __builtin_prefetch(&c.probes[c.start[WordAt(c.data, base + candidates[i])]]);
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (const SignatureIndexEntry* found = WalkBucket(c, base + candidates[i], start)) {
+      return found;
+    }
+  }
+  return nullptr;
+}
+
+constexpr std::size_t kBlock = 16;
+
+// Whether any of the sixteen positions from d holds a word whose bucket is
+// not empty.
+bool AnyInBlock(const std::uint8_t* filter, const std::uint8_t* d) {
+  return [&]<std::size_t... J>(std::index_sequence<J...>) {
+    return (filter[WordAt(d, J)] | ...) != 0;
+  }
+  (std::make_index_sequence<kBlock>{});
+}
+
+// Appends the positions of a block whose buckets are not empty, without
+// branches, and asks for their bucket starts ahead of the walk. Kept apart
+// so that the test of every block keeps no values alive for it.
+[[gnu::noinline]] std::size_t CollectBlock(const SearchContext& c, const std::uint8_t* d,
+                                           std::uint32_t offset, std::uint32_t* candidates,
+                                           std::size_t count) {
+  const std::size_t first = count;
+  [&]<std::size_t... J>(std::index_sequence<J...>) {
+    ((candidates[count] = offset + J, count += c.filter[WordAt(d, J)]), ...);
+  }
+  (std::make_index_sequence<kBlock>{});
+  for (std::size_t i = first; i < count; ++i) {
+    __builtin_prefetch(&c.start[WordAt(d, candidates[i] - offset)]);
+  }
+  return count;
+}
+
+// Positions from `p` to the last one (size - 2). Sixteen positions at a
+// time are tested by ORing their filter bytes; the positions of a block that
+// passes are collected, a chunk at a time, and their buckets walked after
+// the chunk.
+const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p,
+                                           std::size_t& start) {
+  constexpr std::size_t kChunk = 1024;
+  const std::uint8_t* filter = c.filter;
+  std::uint32_t candidates[kChunk + kBlock];
+  // A block starting at p reads bytes p to p + 16.
+  while (p + kBlock + 1 <= c.size) {
+    const std::size_t base = p;
+    const std::size_t end = std::min(p + kChunk, c.size - kBlock);
+    std::size_t count = 0;
+    for (; p < end; p += kBlock) {
+      const std::uint8_t* d = c.data + p;
+      if (!AnyInBlock(filter, d)) continue;
+      count = CollectBlock(c, d, static_cast<std::uint32_t>(p - base), candidates, count);
+    }
+    if (const SignatureIndexEntry* found = WalkCandidates(c, base, candidates, count, start)) {
+      return found;
+    }
+  }
+  for (; p + 1 < c.size; ++p) {
+    if (filter[WordAt(c.data, p)] == 0) continue;
+    if (const SignatureIndexEntry* found = WalkBucket(c, p, start)) return found;
+  }
+  return nullptr;
+}
+
+#if QRT_HAVE_X86_VECTORS
+
+// The candidates of one block: bit i of `mask` stands for position p + i.
+template <typename Mask>
+const SignatureIndexEntry* CheckCandidates(const SearchContext& c, std::size_t p, Mask mask,
+                                           std::size_t& start) {
+  while (mask != 0) {
+    const std::size_t q = p + static_cast<std::size_t>(__builtin_ctzll(mask));
+    mask &= mask - 1;
+    if (c.filter[WordAt(c.data, q)] == 0) continue;
+    if (const SignatureIndexEntry* found = WalkBucket(c, q, start)) return found;
+  }
+  return nullptr;
+}
+
+__attribute__((target("ssse3"))) const SignatureIndexEntry* ScanNibbles16(const SearchContext& c,
+                                                                          std::size_t& start) {
+  const auto* tables = reinterpret_cast<const __m128i*>(c.table->nibbles);
+  const __m128i low0 = _mm_load_si128(tables), high0 = _mm_load_si128(tables + 1);
+  const __m128i low1 = _mm_load_si128(tables + 2), high1 = _mm_load_si128(tables + 3);
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t p = 0;
+  // A block tests positions p to p + 15 and reads bytes p to p + 16.
+  for (; p + 17 <= c.size; p += 16) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.data + p));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.data + p + 1));
+    __m128i groups =
+        _mm_and_si128(_mm_shuffle_epi8(low0, _mm_and_si128(first, nibble)),
+                      _mm_shuffle_epi8(high0, _mm_and_si128(_mm_srli_epi16(first, 4), nibble)));
+    groups = _mm_and_si128(groups, _mm_shuffle_epi8(low1, _mm_and_si128(second, nibble)));
+    groups = _mm_and_si128(
+        groups, _mm_shuffle_epi8(high1, _mm_and_si128(_mm_srli_epi16(second, 4), nibble)));
+    const auto empty = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, zero)));
+    if (empty == 0xFFFF) continue;
+    if (const SignatureIndexEntry* found = CheckCandidates(c, p, ~empty & 0xFFFFu, start)) {
+      return found;
+    }
+  }
+  return ScanFilterBytes(c, p, start);
+}
+
+#if QRT_HAVE_AVX2_SCAN
+__attribute__((target("avx2"))) const SignatureIndexEntry* ScanNibbles32(const SearchContext& c,
+                                                                         std::size_t& start) {
+  // The byte shuffle looks up within each 16-byte half: both halves get the table.
+  const auto* tables = reinterpret_cast<const __m128i*>(c.table->nibbles);
+  const __m256i low0 = _mm256_broadcastsi128_si256(_mm_load_si128(tables));
+  const __m256i high0 = _mm256_broadcastsi128_si256(_mm_load_si128(tables + 1));
+  const __m256i low1 = _mm256_broadcastsi128_si256(_mm_load_si128(tables + 2));
+  const __m256i high1 = _mm256_broadcastsi128_si256(_mm_load_si128(tables + 3));
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i zero = _mm256_setzero_si256();
+  std::size_t p = 0;
+  // A block tests positions p to p + 31 and reads bytes p to p + 32.
+  for (; p + 33 <= c.size; p += 32) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.data + p));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.data + p + 1));
+    __m256i groups = _mm256_and_si256(
+        _mm256_shuffle_epi8(low0, _mm256_and_si256(first, nibble)),
+        _mm256_shuffle_epi8(high0, _mm256_and_si256(_mm256_srli_epi16(first, 4), nibble)));
+    groups = _mm256_and_si256(groups, _mm256_shuffle_epi8(low1, _mm256_and_si256(second, nibble)));
+    groups = _mm256_and_si256(
+        groups, _mm256_shuffle_epi8(high1, _mm256_and_si256(_mm256_srli_epi16(second, 4), nibble)));
+    const auto empty =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, zero)));
+    if (empty == 0xFFFFFFFFu) continue;
+    if (const SignatureIndexEntry* found = CheckCandidates(c, p, ~empty, start)) return found;
+  }
+  return ScanFilterBytes(c, p, start);
+}
+#endif
+
+enum class VectorLevel { kNone, kSsse3, kAvx2 };
+
+VectorLevel DetectVectorLevel() {
+  __builtin_cpu_init();
+#if QRT_HAVE_AVX2_SCAN
+  if (__builtin_cpu_supports("avx2")) return VectorLevel::kAvx2;
+#endif
+  if (__builtin_cpu_supports("ssse3")) return VectorLevel::kSsse3;
+  return VectorLevel::kNone;
+}
+
+VectorLevel CurrentVectorLevel() {
+  static const VectorLevel level = DetectVectorLevel();
+  return level;
+}
+
+// Puts the words into the 8 groups of the nibble filter.
+void MakeNibbleTables(KindTable& table, std::vector<std::uint16_t> words) {
+  // Words sorted by first byte share groups with their neighbours, which
+  // tend to share nibbles too.
+  std::sort(words.begin(), words.end(), [](std::uint16_t a, std::uint16_t b) {
+    return ((a & 0xFF) << 8 | a >> 8) < ((b & 0xFF) << 8 | b >> 8);
+  });
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const auto group = static_cast<std::uint8_t>(1u << (i * 8 / words.size()));
+    const unsigned first = words[i] & 0xFF;
+    const unsigned second = words[i] >> 8;
+    table.nibbles[0][first & 0x0F] |= group;
+    table.nibbles[1][first >> 4] |= group;
+    table.nibbles[2][second & 0x0F] |= group;
+    table.nibbles[3][second >> 4] |= group;
+  }
+}
+
+#endif  // QRT_HAVE_X86_VECTORS
+
+const SignatureIndexEntry* Search(const SignatureIndex::KindTable& table,
+                                  const SignatureIndexEntry* entries,
+                                  std::span<const std::uint8_t> buffer, std::size_t& start) {
+  if (buffer.size() <= 2 || table.probes.empty()) return nullptr;
+  const SearchContext c{&table,  table.filter.data(), table.start.data(), table.probes.data(),
+                        entries, buffer.data(),       buffer.size()};
+#if QRT_HAVE_X86_VECTORS
+  if (table.scan == KindTable::Scan::kNibbles) {
+#if QRT_HAVE_AVX2_SCAN
+    if (CurrentVectorLevel() == VectorLevel::kAvx2) return ScanNibbles32(c, start);
+#endif
+    return ScanNibbles16(c, start);
+  }
+#endif
+  return ScanFilterBytes(c, 0, start);
+}
+
+// The probes of one search, bucket after bucket, and how it tests positions.
+KindTable MakeKindTable(const std::vector<SignatureIndexEntry>& entries,
+                        const std::vector<std::uint32_t>& bucketStart, std::uint8_t bit,
+                        SearchStrategy strategy) {
+  const bool file = bit == kFileKind;
+  KindTable table;
+  table.bit = bit;
+  table.filter.assign(SignatureIndex::kBucketCount, 0);
+  table.start.assign(SignatureIndex::kBucketCount + 1, 0);
+  std::vector<std::uint16_t> words;
+  for (std::size_t word = 0; word < SignatureIndex::kBucketCount; ++word) {
+    table.start[word] = static_cast<std::uint32_t>(table.probes.size());
+    for (std::uint32_t i = bucketStart[word]; i < bucketStart[word + 1]; ++i) {
+      const SignatureIndexEntry& e = entries[i];
+      const std::uint32_t length = file ? e.fileLength : e.memoryLength;
+      if ((e.kinds & bit) == 0 || length == 0) continue;
+      const auto& prefix = file ? e.filePrefix : e.memoryPrefix;
+      table.probes.push_back(Probe{file ? e.fileAnchorOffset : e.memoryAnchorOffset, length,
+                                   Load32(prefix.data()), file ? e.fileCrc : e.memoryCrc, i,
+                                   prefix[4]});
+    }
+    if (table.start[word] != table.probes.size()) {
+      table.filter[word] = 1;
+      words.push_back(static_cast<std::uint16_t>(word));
+    }
+  }
+  table.start[SignatureIndex::kBucketCount] = static_cast<std::uint32_t>(table.probes.size());
+#if QRT_HAVE_X86_VECTORS
+  if (strategy == SearchStrategy::kBest && !words.empty() && words.size() <= kMaxNibbleWords &&
+      CurrentVectorLevel() != VectorLevel::kNone) {
+    table.scan = KindTable::Scan::kNibbles;
+    MakeNibbleTables(table, std::move(words));
+  }
+#else
+  (void)strategy;
+#endif
+  return table;
+}
+
+}  // namespace
+
+SignatureIndex::SignatureIndex() = default;
+SignatureIndex::~SignatureIndex() = default;
+SignatureIndex::SignatureIndex(SignatureIndex&&) noexcept = default;
+SignatureIndex& SignatureIndex::operator=(SignatureIndex&&) noexcept = default;
+
+std::span<const SignatureIndexEntry> SignatureIndex::Bucket(std::uint16_t word) const {
+  if (bucketCount_ == 0) return {};
+  return std::span(entries_).subspan(bucketStart_[word],
+                                     bucketStart_[word + 1] - bucketStart_[word]);
+}
+
+SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler* const> handlers,
+                                   SearchStrategy strategy) {
+  // The entries in the order they are added, each with its bucket.
+  std::vector<std::pair<std::uint16_t, SignatureIndexEntry>> added;
+  for (const descriptions::MalwareHandler* handler : handlers) {
+    SignatureIndexEntry file;
+    file.owner = handler;
+    file.kinds = kFileKind;
+    std::ranges::copy(handler->FilePrefix(), file.filePrefix.begin());
+    file.fileLength = handler->FileLength();
+    file.fileAnchorOffset = handler->FileAnchorOffset();
+    file.fileCrc = handler->FileCrc();
+
+    SignatureIndexEntry memory;
+    memory.owner = handler;
+    memory.kinds = kMemoryKind;
+    std::ranges::copy(handler->MemoryPrefix(), memory.memoryPrefix.begin());
+    memory.memoryLength = handler->MemoryLength();
+    memory.memoryAnchorOffset = handler->MemoryAnchorOffset();
+    memory.memoryCrc = handler->MemoryCrc();
+
+    if (file.fileCrc == memory.memoryCrc && memory.memoryLength == file.fileLength &&
+        memory.memoryLength != 0 && memory.memoryAnchorOffset == file.fileAnchorOffset) {
+      SignatureIndexEntry both = file;
+      both.kinds = kFileKind | kMemoryKind;
+      both.memoryPrefix = memory.memoryPrefix;
+      both.memoryLength = memory.memoryLength;
+      both.memoryAnchorOffset = memory.memoryAnchorOffset;
+      both.memoryCrc = memory.memoryCrc;
+      added.emplace_back(handler->FileAnchor(), both);
+      continue;
+    }
+    if (file.fileLength > 0) added.emplace_back(handler->FileAnchor(), file);
+    if (memory.memoryLength > 0) added.emplace_back(handler->MemoryAnchor(), memory);
+  }
+
+  SignatureIndex index;
+  index.bucketCount_ = SignatureIndex::kBucketCount;
+  index.bucketStart_.assign(SignatureIndex::kBucketCount + 1, 0);
+  for (const auto& [word, entry] : added) ++index.bucketStart_[word + 1];
+  for (std::size_t w = 0; w < SignatureIndex::kBucketCount; ++w) {
+    index.bucketStart_[w + 1] += index.bucketStart_[w];
+  }
+  // A stable placement: within a bucket the entries keep the order added.
+  index.entries_.resize(added.size());
+  std::vector<std::uint32_t> next(index.bucketStart_.begin(), index.bucketStart_.end() - 1);
+  for (const auto& [word, entry] : added) index.entries_[next[word]++] = entry;
+
+  index.kinds_.push_back(MakeKindTable(index.entries_, index.bucketStart_, kFileKind, strategy));
+  index.kinds_.push_back(MakeKindTable(index.entries_, index.bucketStart_, kMemoryKind, strategy));
+  return index;
+}
+
+void FreeSignatureIndex(SignatureIndex& index) { index = SignatureIndex(); }
+
+const SignatureIndexEntry* FindMemorySignature(const SignatureIndex& index,
+                                               std::span<const std::uint8_t> buffer) {
+  if (index.bucketCount_ == 0) return nullptr;
+  std::size_t start = 0;
+  return Search(index.kinds_[1], index.entries_.data(), buffer, start);
+}
+
+const SignatureIndexEntry* FindFileSignature(const SignatureIndex& index,
+                                             std::span<const std::uint8_t> buffer,
+                                             std::size_t& offset) {
+  offset = 0;
+  if (index.bucketCount_ == 0) return nullptr;
+  std::size_t start = 0;
+  const SignatureIndexEntry* found = Search(index.kinds_[0], index.entries_.data(), buffer, start);
+  if (found != nullptr) offset = start;
+  return found;
+}
+
+}  // namespace detect
