@@ -2,7 +2,7 @@
 // bytes. It aborts when
 //  - the lenient decoder gives another result than the strict one on text
 //    the strict one accepts, or more than one byte per two characters;
-//  - a search of either strategy answers differently from the plain walk of
+//  - a search of any strategy answers differently from the plain walk of
 //    the tests (tests/support/signature_samples.h).
 // The input is read as: one byte of handler count (1 to 8); per handler a
 // descriptor of 8 bytes; then the buffer searched. Each handler's signatures
@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const qrt_test::ReferenceIndex reference(handlers);
   const qrt_test::Found file = reference.FindFile(buffer);
   const qrt_test::Found memory = reference.FindMemory(buffer);
-  for (const auto strategy : {detect::SearchStrategy::kBest, detect::SearchStrategy::kPortable}) {
+  for (const auto strategy : {detect::SearchStrategy::kBest, detect::SearchStrategy::kPortable,
+                              detect::SearchStrategy::kBlocks, detect::SearchStrategy::kMasks}) {
     const detect::SignatureIndex index = detect::BuildSignatureIndex(handlers, strategy);
     std::size_t offset = 0;
     Check(qrt_test::FoundOf(detect::FindFileSignature(index, buffer, offset), offset) == file);

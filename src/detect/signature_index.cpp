@@ -53,15 +53,17 @@
 // Many anchors. With 10,000 signatures taken from real files the anchors
 // are some 7000 distinct words, and about 1935 positions of a 128 KB window
 // of code (1.5 %) meet a non-empty bucket. The nibble test would let nearly
-// everything through, so such a search keeps to layers 1 and 3, and the
-// walks become the cost: each reads a bucket start and a probe from tables
-// too large for the first-level cache, behind a branch that cannot be
-// predicted. So a block of sixteen that passes the filter has its passing
-// positions appended to a list without branches, the list is walked once
-// per 1024 positions, and the bucket starts and probes are asked for
-// (prefetched) ahead of the walks, so that their loads overlap instead of
-// following each other. The positions stay in increasing order, so the
-// first match is still the first.
+// everything through, and so would the test of sixteen positions at once:
+// about one block in five passes, at random, and each pass costs a
+// mispredicted branch. So the search that expects many candidates (the
+// frequency table says how many, see MakeKindTable) makes, without any
+// branch, a 64-bit mask of the positions of 64 whose filter byte is set,
+// lists the positions of the set bits, a chunk of 1024 positions at a time,
+// and then walks their buckets. The positions stay in increasing order, so
+// the first match is still the first. (The test of blocks works by chunks
+// too: the positions of a block that passes are listed, and the bucket
+// starts and probes of a chunk's positions are asked for ahead of its walks,
+// so that their loads overlap.)
 //
 // The benchmark in bench/ measures both cases beside the plain walk; the
 // figures are in bench/README.md.
@@ -81,6 +83,7 @@
 #include <utility>
 
 #include "detect/signature.h"
+#include "detect/word_frequency.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define QRT_HAVE_X86_VECTORS 1
@@ -112,9 +115,14 @@ struct SignatureIndex::Probe {
 // vector nibble filter; beyond, with the filter bytes.
 inline constexpr std::size_t kMaxNibbleWords = 24;
 
+// From this many expected candidates per 1024 positions on, a search builds
+// masks of 64 positions instead of testing blocks of sixteen (measured: the
+// two cost the same at about 1 in 500 positions).
+inline constexpr double kMaskCandidatesPer1024 = 2.0;
+
 // Everything one search (FILE or MEM) reads.
 struct SignatureIndex::KindTable {
-  enum class Scan : std::uint8_t { kFilterBytes, kNibbles };
+  enum class Scan : std::uint8_t { kFilterBytes, kMasks, kNibbles };
 
   std::uint8_t bit = 0;
   // Per word: 1 when its bucket holds a probe of this kind, else 0.
@@ -260,6 +268,54 @@ const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p
   return nullptr;
 }
 
+constexpr std::size_t kGroup = 64;
+
+// Bit j set when the word at position j from d has a filter byte set: reads
+// bytes d[0] to d[64], branch-free. Eight partial masks keep the ORs apart.
+std::uint64_t GroupMask(const std::uint8_t* filter, const std::uint8_t* d) {
+  const auto part = [&]<std::size_t K, std::size_t... J>(std::integral_constant<std::size_t, K>,
+                                                         std::index_sequence<J...>) {
+    return ((static_cast<std::uint64_t>(filter[WordAt(d, K + J)]) << (K + J)) | ...);
+  };
+  const auto eight = std::make_index_sequence<8>{};
+  using std::integral_constant;
+  return ((part(integral_constant<std::size_t, 0>{}, eight) |
+           part(integral_constant<std::size_t, 8>{}, eight)) |
+          (part(integral_constant<std::size_t, 16>{}, eight) |
+           part(integral_constant<std::size_t, 24>{}, eight))) |
+         ((part(integral_constant<std::size_t, 32>{}, eight) |
+           part(integral_constant<std::size_t, 40>{}, eight)) |
+          (part(integral_constant<std::size_t, 48>{}, eight) |
+           part(integral_constant<std::size_t, 56>{}, eight)));
+}
+
+// Positions from 0 to the last one, for many candidates: a mask per 64
+// positions, the positions of its set bits listed a chunk at a time, their
+// buckets walked after the chunk. The last positions go to ScanFilterBytes.
+const SignatureIndexEntry* ScanMasks(const SearchContext& c, std::size_t& start) {
+  constexpr std::size_t kChunk = 1024;
+  std::uint32_t candidates[kChunk + kGroup];
+  std::size_t p = 0;
+  // A group starting at p reads bytes p to p + 64.
+  while (p + kGroup + 1 <= c.size) {
+    const std::size_t base = p;
+    const std::size_t end = std::min(p + kChunk, c.size - kGroup);
+    std::size_t count = 0;
+    for (; p < end; p += kGroup) {
+      std::uint64_t mask = GroupMask(c.filter, c.data + p);
+      const auto offset = static_cast<std::uint32_t>(p - base);
+      while (mask != 0) {
+        candidates[count++] = offset + static_cast<std::uint32_t>(std::countr_zero(mask));
+        mask &= mask - 1;
+      }
+    }
+    if (const SignatureIndexEntry* found = WalkCandidates(c, base, candidates, count, start)) {
+      return found;
+    }
+  }
+  return ScanFilterBytes(c, p, start);
+}
+
 #if QRT_HAVE_X86_VECTORS
 
 // The candidates of one block: bit i of `mask` stands for position p + i.
@@ -383,7 +439,18 @@ const SignatureIndexEntry* Search(const SignatureIndex::KindTable& table,
     return ScanNibbles16(c, start);
   }
 #endif
+  if (table.scan == KindTable::Scan::kMasks) return ScanMasks(c, start);
   return ScanFilterBytes(c, 0, start);
+}
+
+// How many of 1024 positions of ordinary data meet one of `words`, by the
+// frequency table.
+double ExpectedCandidatesPer1024(const std::vector<std::uint16_t>& words) {
+  const WordFrequencyTable& counts = BuiltInWordFrequencies();
+  double all = 0, met = 0;
+  for (const std::uint32_t count : counts) all += count;
+  for (const std::uint16_t word : words) met += counts[word];
+  return 1024 * met / all;
 }
 
 // The probes of one search, bucket after bucket, and how it tests positions.
@@ -413,15 +480,28 @@ KindTable MakeKindTable(const std::vector<SignatureIndexEntry>& entries,
     }
   }
   table.start[SignatureIndex::kBucketCount] = static_cast<std::uint32_t>(table.probes.size());
+  switch (strategy) {
+    case SearchStrategy::kBlocks:
+      return table;
+    case SearchStrategy::kMasks:
+      table.scan = KindTable::Scan::kMasks;
+      return table;
+    case SearchStrategy::kBest:
 #if QRT_HAVE_X86_VECTORS
-  if (strategy == SearchStrategy::kBest && !words.empty() && words.size() <= kMaxNibbleWords &&
-      CurrentVectorLevel() != VectorLevel::kNone) {
-    table.scan = KindTable::Scan::kNibbles;
-    MakeNibbleTables(table, std::move(words));
-  }
-#else
-  (void)strategy;
+      if (!words.empty() && words.size() <= kMaxNibbleWords &&
+          CurrentVectorLevel() != VectorLevel::kNone) {
+        table.scan = KindTable::Scan::kNibbles;
+        MakeNibbleTables(table, std::move(words));
+        return table;
+      }
 #endif
+      [[fallthrough]];
+    case SearchStrategy::kPortable:
+      if (ExpectedCandidatesPer1024(words) >= kMaskCandidatesPer1024) {
+        table.scan = KindTable::Scan::kMasks;
+      }
+      return table;
+  }
   return table;
 }
 

@@ -36,9 +36,13 @@ struct SignatureIndexEntry {
 };
 
 // How the searches find the positions worth a look. Every strategy gives the
-// same answers; kPortable is plain C++ on every machine, kBest adds vector
-// instructions where the processor has them (benchmarks and tests pick).
-enum class SearchStrategy : std::uint8_t { kBest, kPortable };
+// same answers. kBest uses vector instructions where the processor has them
+// and few anchor words make them pay, and otherwise does what kPortable does;
+// kPortable is plain C++ on every machine and picks, by how often the
+// frequency table says the anchor words occur, between testing blocks of
+// sixteen positions (few candidates) and building masks of 64 (many).
+// kBlocks and kMasks always take that one plain way (tests and benchmarks).
+enum class SearchStrategy : std::uint8_t { kBest, kPortable, kBlocks, kMasks };
 
 // The index: 65536 buckets numbered by anchor word, each holding its entries
 // in the order they were added. Movable, not copyable.

@@ -22,7 +22,8 @@ using qrt_test::FixedHandler;
 using qrt_test::Found;
 using qrt_test::FoundOf;
 
-constexpr SearchStrategy kStrategies[] = {SearchStrategy::kBest, SearchStrategy::kPortable};
+constexpr SearchStrategy kStrategies[] = {SearchStrategy::kBest, SearchStrategy::kPortable,
+                                          SearchStrategy::kBlocks, SearchStrategy::kMasks};
 
 Bytes RandomBytes(std::mt19937& random, std::size_t n, int alphabet = 256) {
   Bytes bytes(n);
@@ -323,7 +324,8 @@ struct RandomCase {
   std::vector<Bytes> buffers;
 };
 
-void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int alphabet) {
+void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int alphabet,
+                    std::size_t bufferLimit = 700) {
   for (int i = 0; i < handlerCount; ++i) {
     const int shape = static_cast<int>(random() % 10);
     Bytes m = RandomBytes(random, 32 + random() % 100, alphabet);
@@ -342,7 +344,7 @@ void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int a
     }
   }
   for (int b = 0; b < 40; ++b) {
-    Bytes buffer = RandomBytes(random, random() % 700, alphabet);
+    Bytes buffer = RandomBytes(random, random() % bufferLimit, alphabet);
     const int plants = static_cast<int>(random() % 4);
     for (int k = 0; k < plants && !c.signatures.empty(); ++k) {
       const Bytes& sig = c.signatures[random() % c.signatures.size()];
@@ -369,24 +371,25 @@ void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int a
 int ExpectSameAsPlainWalk(const RandomCase& c, const std::string& label) {
   int matches = 0;
   const qrt_test::ReferenceIndex reference(c.handlers.list());
-  const detect::SignatureIndex best = c.handlers.Build(SearchStrategy::kBest);
-  const detect::SignatureIndex portable = c.handlers.Build(SearchStrategy::kPortable);
+  std::vector<detect::SignatureIndex> indexes;
+  for (const SearchStrategy strategy : kStrategies) indexes.push_back(c.handlers.Build(strategy));
   for (std::size_t b = 0; b < c.buffers.size(); ++b) {
     const Bytes& buffer = c.buffers[b];
     // The whole buffer, and pieces cut near its ends, where blocks of eight,
-    // sixteen and thirty-two positions end.
+    // sixteen, thirty-two and sixty-four positions end.
     for (std::size_t from : {0, 1, 2}) {
-      for (std::size_t cut : {0, 1, 2, 3, 5, 8, 13, 17, 21, 31, 33, 34}) {
+      for (std::size_t cut : {0, 1, 2, 3, 5, 8, 13, 17, 21, 31, 33, 34, 63, 65, 66}) {
         if (from + cut > buffer.size()) continue;
         const auto piece = std::span(buffer).subspan(from, buffer.size() - from - cut);
         const Found file = reference.FindFile(piece), memory = reference.FindMemory(piece);
         matches += (file.owner != nullptr) + (memory.owner != nullptr);
-        for (const detect::SignatureIndex* index : {&best, &portable}) {
-          const Found fastFile = FindFile(*index, piece), fastMemory = FindMemory(*index, piece);
+        for (std::size_t i = 0; i < indexes.size(); ++i) {
+          const Found fastFile = FindFile(indexes[i], piece);
+          const Found fastMemory = FindMemory(indexes[i], piece);
           if (fastFile != file || fastMemory != memory) {
-            ADD_FAILURE() << label << " buffer " << b << " from " << from << " cut " << cut
-                          << ": file " << testing::PrintToString(fastFile) << " instead of "
-                          << testing::PrintToString(file) << ", memory "
+            ADD_FAILURE() << label << " strategy " << i << " buffer " << b << " from " << from
+                          << " cut " << cut << ": file " << testing::PrintToString(fastFile)
+                          << " instead of " << testing::PrintToString(file) << ", memory "
                           << testing::PrintToString(fastMemory) << " instead of "
                           << testing::PrintToString(memory);
             return matches;
@@ -418,6 +421,17 @@ TEST(SearchAgainstPlainWalkTest, ManySignaturesInCrowdedBuckets) {
     RandomCase c;
     MakeRandomCase(c, random, round.handlers, round.alphabet);
     EXPECT_GT(ExpectSameAsPlainWalk(c, "alphabet " + std::to_string(round.alphabet)), 100);
+  }
+}
+
+TEST(SearchAgainstPlainWalkTest, LongBuffersAcrossChunks) {
+  // Buffers of several chunks of 1024 positions, so that signatures lie
+  // across a chunk's end and the first match may come in a later chunk.
+  std::mt19937 random(13);
+  for (const int alphabet : {256, 5}) {
+    RandomCase c;
+    MakeRandomCase(c, random, 200, alphabet, 3500);
+    EXPECT_GT(ExpectSameAsPlainWalk(c, "alphabet " + std::to_string(alphabet)), 100);
   }
 }
 
