@@ -20,7 +20,7 @@
 #include <string_view>
 
 namespace detect {
-struct SignatureIndex;
+class SignatureIndex;
 }  // namespace detect
 
 namespace scan {
