@@ -305,4 +305,11 @@ std::string ToUtf8(std::u16string_view s) {
   return out;
 }
 
+void AppendUtf16Le(std::vector<std::uint8_t>& bytes, std::u16string_view s) {
+  for (const char16_t c : s) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+}
+
 }  // namespace text

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace text {
 
@@ -57,5 +58,9 @@ std::size_t FindNoCase(std::u16string_view s, std::u16string_view needle, std::s
 std::u16string FromAscii(std::string_view ascii);
 std::u16string FromUtf8(std::string_view utf8);
 std::string ToUtf8(std::u16string_view s);
+
+// Appends the UTF-16LE bytes of `s` (two per code unit, low byte first): the
+// form of the program's files and resources.
+void AppendUtf16Le(std::vector<std::uint8_t>& bytes, std::u16string_view s);
 
 }  // namespace text

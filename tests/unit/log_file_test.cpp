@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "platform/fake/fake_system.h"
 
 namespace {
@@ -14,10 +15,7 @@ constexpr char16_t kStamp[] = u"[28/5/2008 15:11:17]\r\n";
 
 std::vector<std::uint8_t> Utf16Le(std::u16string_view s) {
   std::vector<std::uint8_t> bytes;
-  for (char16_t c : s) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  text::AppendUtf16Le(bytes, s);
   return bytes;
 }
 

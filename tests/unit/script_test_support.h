@@ -31,10 +31,7 @@ inline std::u16string Crlf(std::string_view utf8) {
 // The bytes of a script file: UTF-16LE with byte-order mark.
 inline std::vector<std::uint8_t> ScriptBytes(std::u16string_view script) {
   std::vector<std::uint8_t> bytes = {0xFF, 0xFE};
-  for (char16_t c : script) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  text::AppendUtf16Le(bytes, script);
   return bytes;
 }
 

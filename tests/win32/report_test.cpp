@@ -27,10 +27,7 @@ namespace {
 
 std::vector<std::uint8_t> Utf16Le(std::u16string_view s) {
   std::vector<std::uint8_t> bytes;
-  for (char16_t c : s) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  text::AppendUtf16Le(bytes, s);
   return bytes;
 }
 

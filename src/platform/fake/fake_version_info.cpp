@@ -11,10 +11,7 @@ constexpr std::uint8_t kMagic[4] = {'Q', 'R', 'T', 'V'};
 
 std::vector<std::uint8_t> BlockFor(std::u16string_view path) {
   std::vector<std::uint8_t> block(std::begin(kMagic), std::end(kMagic));
-  for (char16_t c : path) {
-    block.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    block.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
+  text::AppendUtf16Le(block, path);
   block.push_back(0);
   block.push_back(0);
   return block;
