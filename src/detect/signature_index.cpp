@@ -271,22 +271,12 @@ const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p
 constexpr std::size_t kGroup = 64;
 
 // Bit j set when the word at position j from d has a filter byte set: reads
-// bytes d[0] to d[64], branch-free. Eight partial masks keep the ORs apart.
+// bytes d[0] to d[64], branch-free.
 std::uint64_t GroupMask(const std::uint8_t* filter, const std::uint8_t* d) {
-  const auto part = [&]<std::size_t K, std::size_t... J>(std::integral_constant<std::size_t, K>,
-                                                         std::index_sequence<J...>) {
-    return ((static_cast<std::uint64_t>(filter[WordAt(d, K + J)]) << (K + J)) | ...);
-  };
-  const auto eight = std::make_index_sequence<8>{};
-  using std::integral_constant;
-  return ((part(integral_constant<std::size_t, 0>{}, eight) |
-           part(integral_constant<std::size_t, 8>{}, eight)) |
-          (part(integral_constant<std::size_t, 16>{}, eight) |
-           part(integral_constant<std::size_t, 24>{}, eight))) |
-         ((part(integral_constant<std::size_t, 32>{}, eight) |
-           part(integral_constant<std::size_t, 40>{}, eight)) |
-          (part(integral_constant<std::size_t, 48>{}, eight) |
-           part(integral_constant<std::size_t, 56>{}, eight)));
+  return [&]<std::size_t... J>(std::index_sequence<J...>) {
+    return ((static_cast<std::uint64_t>(filter[WordAt(d, J)]) << J) | ...);
+  }
+  (std::make_index_sequence<kGroup>{});
 }
 
 // Positions from 0 to the last one, for many candidates: a mask per 64
