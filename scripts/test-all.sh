@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds all four presets and runs every suite:
 #   native and native-asan unit tests, the win64 tests under Wine (unit,
-#   Win32 backend, end-to-end), the win32 build checks, formatting and layering.
+#   Win32 backend, end-to-end), the win32 import audit, formatting and layering.
 # Ends with one line "N passed, M failed" that sums every suite.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,8 +73,13 @@ done
 
 check "formatting (.clang-format)" scripts/check-format.sh
 check "only the Win32 backend includes <windows.h>" scripts/check-layering.sh
-check "win32 program is a 32-bit GUI executable importing only system DLLs" \
-  scripts/check-win32-program.sh build/win32/src/QuelvixRemovalTool.exe
+# The shipped program and its PSAPI.DLL: i386, GUI (a DLL), stripped, version
+# fields that 9x and NT 4 accept, and only functions of docs/target-imports.txt.
+check "win32 import audit: only functions of Windows 98 and NT 4, loadable image fields" \
+  python3 scripts/check-imports.py --program build/win32/src/QuelvixRemovalTool.exe \
+  --library build/win32/src/psapi/PSAPI.DLL
+check "import audit rejects forged offenders and malformed images" \
+  python3 scripts/check-imports-test.py
 
 [ -d build/native ] && run_ctest native "$results/native"
 [ -d build/native-asan ] && run_ctest native-asan "$results/native-asan"
