@@ -72,7 +72,10 @@ for preset in native native-asan win64 win32; do
 done
 
 check "formatting (.clang-format)" scripts/check-format.sh
-check "only the Win32 backend includes <windows.h>" scripts/check-layering.sh
+check "layers include only downwards; only the Win32 backend includes <windows.h>" \
+  scripts/check-layering.sh
+check "the layering check fails on includes against the direction" \
+  tests/tools/check_layering_test.sh
 check "win32 program is a 32-bit GUI executable importing only system DLLs" \
   scripts/check-win32-program.sh build/win32/src/QuelvixRemovalTool.exe
 
