@@ -115,7 +115,7 @@ void RemovalDialog::OnTimer(std::uint32_t timerId) {
 
 bool RemovalDialog::OnMessageFilter(int /*controlId*/) { return appendInProgress_; }
 
-// Start and Stop do nothing: the window has no scan run yet.
+// The window runs no scans: Start and Stop do nothing.
 void RemovalDialog::StartScan() {}
 
 void RemovalDialog::StopScan() {}
