@@ -28,16 +28,16 @@
 #include <vector>
 
 #include "descriptions/builtin_script.h"
-#include "descriptions/handler_list.h"
-#include "descriptions/malware_database.h"
 #include "descriptions/script_loading.h"
 #include "descriptions/script_parser.h"
-#include "detect/hex_codec.h"
-#include "detect/signature.h"
-#include "detect/signature_index.h"
-#include "detect/system_context.h"
+#include "engine/handler_list.h"
+#include "engine/malware_database.h"
 #include "handlers/builtin_handlers.h"
 #include "platform/fake/fake_system.h"
+#include "signatures/hex_codec.h"
+#include "signatures/signature.h"
+#include "signatures/signature_index.h"
+#include "system/system_context.h"
 #include "tests/support/signature_samples.h"
 
 namespace {
@@ -93,11 +93,11 @@ bool IsDull(std::span<const std::uint8_t> slice) {
 
 // A handler list of owned handlers with one signature each, used for both kinds.
 struct SignatureSet {
-  descriptions::HandlerList program;
+  engine::HandlerList program;
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
-  std::vector<const descriptions::MalwareHandler*> list;
+  std::vector<const scan::MalwareHandler*> list;
 
-  void Add(const detect::CompiledSignature& record) {
+  void Add(const signatures::CompiledSignature& record) {
     owned.push_back(std::make_unique<qrt_test::FixedHandler>(
         u"Bench", u"x", qrt_test::SignaturesOf(record, record)));
     list.push_back(owned.back().get());
@@ -109,17 +109,16 @@ struct SignatureSet {
 // system, whose folders do not matter here).
 void AddScriptSignatures(SignatureSet& set) {
   static platform::fake::FakeSystem system;
-  platform::Install(&system);
+  static sys::SystemContext context(system);
   const auto bytes = descriptions::BuiltInScriptBytes();
-  static descriptions::ScriptParser parser(detect::GetSystemContext(),
-                                           descriptions::ScriptTextFromBytes(bytes));
+  static descriptions::ScriptParser parser(context, descriptions::ScriptTextFromBytes(bytes));
   if (!parser.ParseScript()) {
     std::cerr << "the built-in script does not parse\n";
     std::exit(1);
   }
   bool lacksMemorySignature = false;
-  set.program = descriptions::MakeHandlerList(handlers::CreateBuiltInHandlers(), parser.records(),
-                                              lacksMemorySignature);
+  set.program = engine::MakeHandlerList(handlers::CreateBuiltInHandlers(), parser.records(),
+                                        lacksMemorySignature);
   const auto handlers = set.program.handlers();
   set.list.assign(handlers.begin(), handlers.end());
 }
@@ -136,7 +135,7 @@ void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& othe
     const std::size_t length = 32 + random() % 224;
     const auto slice = std::span(file).subspan(random() % (file.size() - length), length);
     if (IsDull(slice)) continue;
-    set.Add(*detect::CompileSignatureBytes(slice));
+    set.Add(*signatures::CompileSignatureBytes(slice));
   }
 }
 
@@ -146,9 +145,10 @@ int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) 
   int dropped = 0;
   for (bool again = true; again;) {
     again = false;
-    const detect::SignatureIndex index = detect::BuildSignatureIndex(set.list);
+    const signatures::SignatureIndex index =
+        signatures::BuildSignatureIndex(qrt_test::Owners(set.list));
     for (const Bytes& window : windows) {
-      if (const auto* found = detect::FindMemorySignature(index, window)) {
+      if (const auto* found = signatures::FindMemorySignature(index, window)) {
         std::erase(set.list, found->owner);
         ++dropped;
         again = true;
@@ -216,19 +216,20 @@ void ReportBytes(benchmark::State& state) {
 void BM_Find(benchmark::State& state) {
   const SignatureSet& set = SetNamed(state.range(0) != 0);
   const bool memory = state.range(1) != 0;
-  constexpr detect::SearchStrategy kStrategies[] = {
-      detect::SearchStrategy::kBest, detect::SearchStrategy::kPortable,
-      detect::SearchStrategy::kBlocks, detect::SearchStrategy::kMasks};
+  constexpr signatures::SearchStrategy kStrategies[] = {
+      signatures::SearchStrategy::kBest, signatures::SearchStrategy::kPortable,
+      signatures::SearchStrategy::kBlocks, signatures::SearchStrategy::kMasks};
   const auto strategy = kStrategies[state.range(2)];
-  const detect::SignatureIndex index = detect::BuildSignatureIndex(set.list, strategy);
+  const signatures::SignatureIndex index =
+      signatures::BuildSignatureIndex(qrt_test::Owners(set.list), strategy);
   const auto& windows = TheCorpus().windows;
   // How many positions of a window meet a bucket with something of this kind.
   double candidates = 0;
   for (const Bytes& window : windows) {
     for (std::size_t p = 0; p + 1 < window.size(); ++p) {
-      for (const detect::SignatureIndexEntry& e :
+      for (const signatures::SignatureIndexEntry& e :
            index.Bucket(static_cast<std::uint16_t>(window[p] | window[p + 1] << 8))) {
-        if ((e.kinds & (memory ? detect::kMemoryKind : detect::kFileKind)) != 0) {
+        if ((e.kinds & (memory ? signatures::kMemoryKind : signatures::kFileKind)) != 0) {
           ++candidates;
           break;
         }
@@ -240,8 +241,8 @@ void BM_Find(benchmark::State& state) {
   for (auto _ : state) {
     const Bytes& window = windows[w++ % windows.size()];
     std::size_t offset = 0;
-    const auto* found = memory ? detect::FindMemorySignature(index, window)
-                               : detect::FindFileSignature(index, window, offset);
+    const auto* found = memory ? signatures::FindMemorySignature(index, window)
+                               : signatures::FindFileSignature(index, window, offset);
     benchmark::DoNotOptimize(found);
     benchmark::DoNotOptimize(offset);
   }

@@ -10,8 +10,8 @@
 #include "common/text.h"
 #include "descriptions/script_loading.h"
 #include "descriptions/script_parser.h"
-#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
+#include "system/system_context.h"
 
 namespace {
 
@@ -26,16 +26,12 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static platform::fake::FakeSystem* const system = [] {
-    auto* fake = new platform::fake::FakeSystem;
-    platform::Install(fake);
-    return fake;
-  }();
+  static platform::fake::FakeSystem* const system = new platform::fake::FakeSystem;
+  static sys::SystemContext* const context = new sys::SystemContext(*system);
   system->messageBoxes.clear();
 
   descriptions::ScriptParser parser(
-      detect::GetSystemContext(),
-      descriptions::ScriptTextFromBytes(std::span<const std::uint8_t>(data, size)));
+      *context, descriptions::ScriptTextFromBytes(std::span<const std::uint8_t>(data, size)));
   const bool valid = parser.ParseScript();
 
   const auto& boxes = system->messageBoxes;

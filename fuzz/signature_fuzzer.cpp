@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "detect/hex_codec.h"
-#include "detect/signature.h"
-#include "detect/signature_index.h"
+#include "signatures/hex_codec.h"
+#include "signatures/signature.h"
+#include "signatures/signature_index.h"
 #include "tests/support/signature_samples.h"
 
 namespace {
@@ -29,16 +29,16 @@ void Check(bool condition) {
 
 void CheckDecoders(std::span<const std::uint8_t> data) {
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  const std::vector<std::uint8_t> lenient = detect::HexDecodeLenient(text, nullptr);
+  const std::vector<std::uint8_t> lenient = signatures::HexDecodeLenient(text, nullptr);
   Check(lenient.size() <= text.size() / 2);
-  if (const auto strict = detect::HexDecode(text)) Check(*strict == lenient);
+  if (const auto strict = signatures::HexDecode(text)) Check(*strict == lenient);
 }
 
 // The compiled record of buffer[start, start + length) with the anchor at
 // `anchor` (or the record's own anchor when it does not fit).
-detect::CompiledSignature RecordOf(std::span<const std::uint8_t> buffer, std::size_t start,
-                                   std::size_t length, std::size_t anchor) {
-  detect::CompiledSignature r;
+signatures::CompiledSignature RecordOf(std::span<const std::uint8_t> buffer, std::size_t start,
+                                       std::size_t length, std::size_t anchor) {
+  signatures::CompiledSignature r;
   const auto slice = buffer.subspan(start, length);
   for (std::size_t i = 0; i < 5 && i < slice.size(); ++i) r.prefix[i] = slice[i];
   r.length = static_cast<std::uint16_t>(length);
@@ -46,8 +46,8 @@ detect::CompiledSignature RecordOf(std::span<const std::uint8_t> buffer, std::si
     r.anchorOffset = static_cast<std::uint16_t>(anchor);
     r.anchorWord = static_cast<std::uint16_t>(slice[anchor] | slice[anchor + 1] << 8);
   }
-  r.crc = detect::SignatureCrc(detect::kSignatureCrcPreset,
-                               slice.size() > 5 ? slice.subspan(5) : slice.subspan(0, 0));
+  r.crc = signatures::SignatureCrc(signatures::kSignatureCrcPreset,
+                                   slice.size() > 5 ? slice.subspan(5) : slice.subspan(0, 0));
   return r;
 }
 
@@ -63,10 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto buffer = input.subspan(1 + 8 * count);
 
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
-  std::vector<const descriptions::MalwareHandler*> handlers;
+  std::vector<const scan::MalwareHandler*> handlers;
   for (std::size_t h = 0; h < count; ++h) {
     const auto d = input.subspan(1 + 8 * h, 8);
-    detect::CompiledSignature records[2];
+    signatures::CompiledSignature records[2];
     for (int kind = 0; kind < 2; ++kind) {
       const std::size_t start = buffer.empty() ? 0 : d[kind * 3] % buffer.size();
       const std::size_t room = buffer.size() - start;
@@ -86,12 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const qrt_test::ReferenceIndex reference(handlers);
   const qrt_test::Found file = reference.FindFile(buffer);
   const qrt_test::Found memory = reference.FindMemory(buffer);
-  for (const auto strategy : {detect::SearchStrategy::kBest, detect::SearchStrategy::kPortable,
-                              detect::SearchStrategy::kBlocks, detect::SearchStrategy::kMasks}) {
-    const detect::SignatureIndex index = detect::BuildSignatureIndex(handlers, strategy);
+  for (const auto strategy :
+       {signatures::SearchStrategy::kBest, signatures::SearchStrategy::kPortable,
+        signatures::SearchStrategy::kBlocks, signatures::SearchStrategy::kMasks}) {
+    const signatures::SignatureIndex index =
+        signatures::BuildSignatureIndex(qrt_test::Owners(handlers), strategy);
     std::size_t offset = 0;
-    Check(qrt_test::FoundOf(detect::FindFileSignature(index, buffer, offset), offset) == file);
-    Check(qrt_test::FoundOf(detect::FindMemorySignature(index, buffer)) == memory);
+    Check(qrt_test::FoundOf(signatures::FindFileSignature(index, buffer, offset), offset) == file);
+    Check(qrt_test::FoundOf(signatures::FindMemorySignature(index, buffer)) == memory);
   }
   return 0;
 }

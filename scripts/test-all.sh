@@ -72,7 +72,10 @@ for preset in native native-asan win64 win32; do
 done
 
 check "formatting (.clang-format)" scripts/check-format.sh
-check "only the Win32 backend includes <windows.h>" scripts/check-layering.sh
+check "layers include only downwards; only the Win32 backend includes <windows.h>" \
+  scripts/check-layering.sh
+check "the layering check fails on includes against the direction" \
+  tests/tools/check_layering_test.sh
 # The shipped program and its PSAPI.DLL: i386, GUI (a DLL), stripped, version
 # fields that 9x and NT 4 accept, and only functions of docs/target-imports.txt.
 check "win32 import audit: only functions of Windows 98 and NT 4, loadable image fields" \

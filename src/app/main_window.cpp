@@ -7,9 +7,6 @@
 #include "app/report.h"
 #include "app/texts.h"
 #include "common/text.h"
-#include "descriptions/scan_engine.h"
-#include "detect/system_context.h"
-#include "handlers/builtin_handlers.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -18,7 +15,9 @@ std::u16string_view ThroughTextBuffer(std::u16string_view text) {
   return text.substr(0, std::min(text.find(u'\0'), kTextBufferLength - 1));
 }
 
-RemovalDialog::RemovalDialog(platform::System& system) : system_(system) {}
+RemovalDialog::RemovalDialog(platform::System& system, engine::ScannerTable& scanners,
+                             handlers::BuiltInHandlerTable builtIns)
+    : system_(system), scanners_(scanners), builtIns_(std::move(builtIns)) {}
 
 bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   view_ = &view;
@@ -47,7 +46,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
 
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
     if (!view.HasControl(id)) {
-      view.EndModal(kEndMissingControl);
+      view.EndModal(static_cast<int>(codes::WindowEndCode::kMissingControl));
       return true;
     }
   }
@@ -65,17 +64,14 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   // Engine set-up, the database steps: the version check (-3), the
   // description script (a parse error ends the program with -20 before the
   // window shows), the handler list with the built-in handlers first, and
-  // last the signature index. The scan run completes the engine.
-  engine_ = std::make_unique<descriptions::ScanEngine>();
-  engine_->database().SetUp(system_, detect::GetSystemContext(), handlers::CreateBuiltInHandlers());
-  engine_->database().BuildIndex();
+  // last the signature index.
+  engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);
+  engine_->SetUp(system_, std::move(builtIns_));
 
   headerTexts_ = BuildHeaderTexts(system_);
   OutputView output(view);
   WriteBanner(output, headerTexts_, engine_->database().MalwareListText());
   WriteHint(output, headerTexts_);
-
-  // The command line is read here.
 
   host_ = WriteHostLine(system_, output);
 
@@ -119,13 +115,10 @@ void RemovalDialog::OnTimer(std::uint32_t timerId) {
 
 bool RemovalDialog::OnMessageFilter(int /*controlId*/) { return appendInProgress_; }
 
-void RemovalDialog::StartScan() {
-  // The scan run arrives with the scan engine; until then Start does nothing.
-}
+// The window runs no scans: Start and Stop do nothing.
+void RemovalDialog::StartScan() {}
 
-void RemovalDialog::StopScan() {
-  // Nothing runs that could be stopped before the scan engine exists.
-}
+void RemovalDialog::StopScan() {}
 
 void RemovalDialog::ExitProgram() {
   exitRequested_ = true;
@@ -145,16 +138,14 @@ void RemovalDialog::FinishExit() {
   view_->EndModal(endCode_);
 }
 
-void RemovalDialog::SetProgressText(std::u16string_view text, int /*unused*/) {
-  SetStatusText(text, 0);
-}
+void RemovalDialog::SetProgressText(std::u16string_view text) { SetStatusText(text); }
 
-void RemovalDialog::SetStatusText(std::u16string_view text, int /*unused*/) {
+void RemovalDialog::SetStatusText(std::u16string_view text) {
   if (view_ != nullptr) view_->SetControlText(QRT_IDC_STATUS, text);
 }
 
 void RemovalDialog::ReportFinding(std::u16string_view heading,
-                                  std::optional<std::u16string_view> text, int /*unused*/) {
+                                  std::optional<std::u16string_view> text) {
   if (view_ == nullptr) return;
   appendInProgress_ = true;
   OutputView output(*view_);
@@ -164,7 +155,7 @@ void RemovalDialog::ReportFinding(std::u16string_view heading,
   appendInProgress_ = false;
 }
 
-void RemovalDialog::AppendText(std::u16string_view text, int /*unused*/) {
+void RemovalDialog::AppendText(std::u16string_view text) {
   if (view_ == nullptr) return;
   appendInProgress_ = true;
   OutputView output(*view_);
@@ -172,16 +163,14 @@ void RemovalDialog::AppendText(std::u16string_view text, int /*unused*/) {
   appendInProgress_ = false;
 }
 
-void RemovalDialog::ScanFinished(int result) {
-  if (const auto line = ScanResultLine(system_, result)) AppendText(*line, 0);
-  WriteReport(system_, statistics_, *this);
+void RemovalDialog::ScanFinished(codes::ScanResult result) {
+  if (const auto line = ScanResultLine(system_, result)) AppendText(*line);
+  if (engine_) WriteReport(system_, engine_->statistics(), *this);
   if (view_ == nullptr) return;
   if (exitRequested_) {
     FinishExit();
     return;
   }
-  // Silent mode takes the exit path here once the worker has ended; that
-  // arrives with the scan run.
   view_->EnableControl(QRT_IDC_START, true);
   view_->EnableControl(QRT_IDC_EXIT, true);
   view_->EnableControl(QRT_IDC_STOP, false);

@@ -21,10 +21,13 @@
 #include "app/header_texts.h"
 #include "app/host.h"
 #include "app/log_file.h"
-#include "common/scan_interfaces.h"
-#include "descriptions/scan_engine.h"
+#include "engine/scan_engine.h"
+#include "engine/scanner_table.h"
+#include "handlers/builtin_handlers.h"
 #include "platform/dialog.h"
 #include "platform/system.h"
+#include "scan/observer.h"
+#include "scan/scanner.h"
 
 namespace app {
 
@@ -36,8 +39,6 @@ inline constexpr std::uint32_t kClockPeriodMs = 1000;
 inline constexpr int kClockPane = 1;
 // Pane 0 is as wide as the client area less this many pixels.
 inline constexpr int kClockPaneWidth = 100;
-// The main window's end code when one of its controls is missing.
-inline constexpr int kEndMissingControl = -1;
 // Texts of findings and appended lines pass through a buffer of this many
 // characters, the terminating zero included: a longer text is cut after 599
 // characters, and a text ends at a zero character.
@@ -48,7 +49,10 @@ std::u16string_view ThroughTextBuffer(std::u16string_view text);
 
 class RemovalDialog final : public platform::DialogHandler, public scan::ScanObserver {
  public:
-  explicit RemovalDialog(platform::System& system);
+  // The engine that the window sets up scans with the scanner table's
+  // system context and takes over the built-in handlers.
+  RemovalDialog(platform::System& system, engine::ScannerTable& scanners,
+                handlers::BuiltInHandlerTable builtIns);
 
   // platform::DialogHandler.
   bool OnInitDialog(platform::DialogView& view) override;
@@ -62,13 +66,14 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   void ExitProgram();
 
   // scan::ScanObserver.
-  void SetProgressText(std::u16string_view text, int unused) override;
-  void ReportFinding(std::u16string_view heading, std::optional<std::u16string_view> text,
-                     int unused) override;
-  void AppendText(std::u16string_view text, int unused) override;
-  void SetStatusText(std::u16string_view text, int unused) override;
-  void ScanFinished(int result) override;
-  const scan::DriveNameList& DriveList() const override { return driveList_; }
+  void SetProgressText(std::u16string_view text) override;
+  void ReportFinding(std::u16string_view heading, std::optional<std::u16string_view> text) override;
+  void AppendText(std::u16string_view text) override;
+  void SetStatusText(std::u16string_view text) override;
+  void ScanFinished(codes::ScanResult result) override;
+
+  // The drive list of the command line.
+  const scan::DriveNameList& driveList() const { return driveList_; }
 
   int endCode() const { return endCode_; }
   bool exitRequested() const { return exitRequested_; }
@@ -76,8 +81,8 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   const HostInfo& host() const { return host_; }
   // The log settings, set by the command line.
   LogSettings& logSettings() { return logSettings_; }
-  // The statistics of the report; held here until the scan engine holds them.
-  scan::ScanStatistics& statistics() { return statistics_; }
+  // The scan engine, from the window's initialisation to the exit path.
+  engine::ScanEngine* engine() { return engine_.get(); }
 
  private:
   // The exit path: writes the log, releases what the run holds and ends the
@@ -85,11 +90,12 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   void FinishExit();
 
   platform::System& system_;
+  engine::ScannerTable& scanners_;
+  handlers::BuiltInHandlerTable builtIns_;
   platform::DialogView* view_ = nullptr;
   HeaderTexts headerTexts_;
   HostInfo host_;
   LogSettings logSettings_;
-  scan::ScanStatistics statistics_;
   scan::DriveNameList driveList_;
   // Written by the worker thread, read by the window's thread.
   std::atomic<bool> appendInProgress_ = false;
@@ -98,8 +104,7 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool firstScan_ = true;
   bool helpShown_ = false;
   int endCode_ = 0;
-  // The scan engine: so far its database (descriptions, handlers, index).
-  std::unique_ptr<descriptions::ScanEngine> engine_;
+  std::unique_ptr<engine::ScanEngine> engine_;
 };
 
 }  // namespace app

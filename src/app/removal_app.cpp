@@ -3,8 +3,8 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/texts.h"
-#include "common/process_flags.h"
-#include "detect/system_context.h"
+#include "common/codes.h"
+#include "platform/entry.h"
 #include "resource_ids.h"
 
 namespace app {
@@ -21,24 +21,24 @@ RichEditState richEditState;
 
 }  // namespace
 
-RemovalApp::RemovalApp(platform::System& system) : system_(system) {
-  flags::rebootRequired = false;
-}
+RemovalApp::RemovalApp(platform::System& system, engine::ScannerTable& scanners,
+                       handlers::BuiltInHandlerTable builtIns)
+    : system_(system), scanners_(scanners), builtIns_(std::move(builtIns)) {}
 
 bool RemovalApp::Initialise() {
   const platform::MutexResult mutex = system_.CreateNamedMutex(kInstanceMutexName, true);
   instanceMutex = mutex.handle;
-  if (mutex.handle == 0) system_.ExitProcess(kExitMutexFailed);
+  if (mutex.handle == 0) system_.ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
   if (mutex.lastError == platform::kErrorAlreadyExists) {
     system_.ShowMessageBox(0, LoadText(system_, kStrAlreadyRunning),
                            LoadText(system_, kStrErrorCaption), platform::kMbOk);
-    system_.ExitProcess(kExitAlreadyRunning);
+    system_.ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
   }
 
   if (richEditState.library == 0) richEditState.library = system_.LoadLibraryAnsi("RICHED20.DLL");
 
   {
-    RemovalDialog mainWindow(system_);
+    RemovalDialog mainWindow(system_, scanners_, std::move(builtIns_));
     exitStatus_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, mainWindow);
   }
 
@@ -50,14 +50,16 @@ bool RemovalApp::Initialise() {
 }
 
 int ProgramMain(platform::System& system) {
-  // The process-wide objects come first: the built-in handler table and the
-  // scanner table (with the system context) join here as they are built.
-  RemovalApp application(system);
+  // The process-wide objects in their order: the built-in handler table, then
+  // the scanner table, whose making creates the system context; then the
+  // application. They go in the reverse order when the run is over.
+  handlers::BuiltInHandlerTable builtIns = handlers::CreateBuiltInHandlers();
+  engine::ScannerTable scanners(system);
+  RemovalApp application(system, scanners, std::move(builtIns));
   application.Initialise();
-  // The system context (made on first use by the scanners and the engine
-  // set-up) releases its libraries before the program ends.
-  detect::DestroySystemContext();
   return application.exitStatus();
 }
 
 }  // namespace app
+
+int platform::ProgramEntry(platform::System& system) { return app::ProgramMain(system); }

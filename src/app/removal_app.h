@@ -3,6 +3,8 @@
 // loop.
 #pragma once
 
+#include "engine/scanner_table.h"
+#include "handlers/builtin_handlers.h"
 #include "platform/system.h"
 
 namespace app {
@@ -10,14 +12,13 @@ namespace app {
 // The name of the mutex that keeps a second copy from running.
 inline constexpr char16_t kInstanceMutexName[] = u"QARTO_REMOVALGUI";
 
-// Process exit statuses of the start-up.
-inline constexpr int kExitMutexFailed = -1;
-inline constexpr int kExitAlreadyRunning = -3;
-
 class RemovalApp {
  public:
-  // Clears the process-wide rebootRequired flag.
-  explicit RemovalApp(platform::System& system);
+  // Takes the process-wide objects that start-up made before it: the
+  // scanner table (with the system context) and the built-in handlers,
+  // which the main window's engine takes over.
+  RemovalApp(platform::System& system, engine::ScannerTable& scanners,
+             handlers::BuiltInHandlerTable builtIns);
   RemovalApp(const RemovalApp&) = delete;
   RemovalApp& operator=(const RemovalApp&) = delete;
 
@@ -32,6 +33,8 @@ class RemovalApp {
 
  private:
   platform::System& system_;
+  engine::ScannerTable& scanners_;
+  handlers::BuiltInHandlerTable builtIns_;
   int exitStatus_ = 0;
 };
 

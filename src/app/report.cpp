@@ -9,16 +9,10 @@ double Throughput(double kilobytes, double milliseconds) {
   return milliseconds >= 1.0 ? kilobytes / (milliseconds * 0.001) : 0.0;
 }
 
-std::optional<std::u16string> ScanResultLine(platform::System& system, int code) {
-  std::uint32_t id = 0;
-  if (code == 1) {
-    id = kStrMalwareRemoved;
-  } else if (code <= -1 && code >= -11) {
-    id = kStrFirstAbortLine + static_cast<std::uint32_t>(-code - 1);
-  } else {
-    return std::nullopt;
-  }
-  return system.LoadStringResource(id);
+std::optional<std::u16string> ScanResultLine(platform::System& system, codes::ScanResult result) {
+  const std::optional<std::uint32_t> id = codes::ResultLineString(result);
+  if (!id) return std::nullopt;
+  return system.LoadStringResource(*id);
 }
 
 void WriteReport(platform::System& system, const scan::ScanStatistics& statistics,
@@ -48,7 +42,7 @@ void WriteReport(platform::System& system, const scan::ScanStatistics& statistic
   };
   for (const Line& line : lines) {
     const std::u16string format = LoadText(system, line.string);
-    observer.AppendText(line.value ? text::Format(format, {*line.value}) : text::Format(format), 0);
+    observer.AppendText(line.value ? text::Format(format, {*line.value}) : text::Format(format));
   }
 }
 

@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "common/scan_interfaces.h"
+#include "common/codes.h"
 #include "platform/system.h"
+#include "scan/observer.h"
+#include "scan/statistics.h"
 
 namespace app {
 
@@ -17,7 +19,7 @@ double Throughput(double kilobytes, double milliseconds);
 // The line that ScanFinished appends first for a scan's result code: string
 // 66 for 1 (malware found and removed), strings 77 to 87 for the codes -1 to
 // -11; nothing for 0 and any other code (also when the string is missing).
-std::optional<std::u16string> ScanResultLine(platform::System& system, int code);
+std::optional<std::u16string> ScanResultLine(platform::System& system, codes::ScanResult result);
 
 // Appends the 16 lines of the report through the observer's AppendText, in
 // this order: heading (37); scanned directories (38), files (39), streams

@@ -1,5 +1,7 @@
 #include "descriptions/script_loading.h"
 
+#include "common/codes.h"
+
 namespace descriptions {
 
 std::u16string ScriptTextFromBytes(std::span<const std::uint8_t> bytes) {
@@ -14,13 +16,13 @@ std::u16string ScriptTextFromBytes(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-std::unique_ptr<ScriptParser> LoadScript(platform::System& system, detect::SystemContext& context) {
+std::unique_ptr<ScriptParser> LoadScript(platform::System& system, sys::SystemContext& context) {
   const auto bytes = system.LoadResourceData(kScriptResourceType, kScriptResourceName);
   if (!bytes) return nullptr;
   auto parser = std::make_unique<ScriptParser>(context, ScriptTextFromBytes(*bytes));
   if (!parser->ParseScript()) {
     system.ShowMessageBox(0, kWillNotStartText, kWillNotStartCaption, platform::kMbOk);
-    system.ExitProcess(kExitParseError);
+    system.ExitProcess(codes::ToInt(codes::ExitStatus::kParseError));
   }
   return parser;
 }

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "descriptions/script_parser.h"
-#include "detect/system_context.h"
 #include "platform/system.h"
+#include "system/system_context.h"
 
 namespace descriptions {
 
@@ -17,9 +17,8 @@ namespace descriptions {
 inline constexpr char16_t kScriptResourceType[] = u"SCRIPTFILE";
 inline constexpr char16_t kScriptResourceName[] = u"#161";
 
-// The process exit status after a parse error, and the message that precedes
-// it (caption "Error", no owner window, OK only).
-inline constexpr int kExitParseError = -20;
+// The message that precedes the end after a parse error (caption "Error", no
+// owner window, OK only).
 inline constexpr char16_t kWillNotStartText[] =
     u"The application will not start until you fix the previous parse error.";
 inline constexpr char16_t kWillNotStartCaption[] = u"Error";
@@ -35,7 +34,7 @@ std::u16string ScriptTextFromBytes(std::span<const std::uint8_t> bytes);
 //     descriptions.
 //   - Valid script: answers the parser; its records() are the descriptions.
 //   - Parse error: after the parser's own message, shows kWillNotStartText
-//     and ends the process with kExitParseError; does not return.
-std::unique_ptr<ScriptParser> LoadScript(platform::System& system, detect::SystemContext& context);
+//     and ends the process with ExitStatus::kParseError; does not return.
+std::unique_ptr<ScriptParser> LoadScript(platform::System& system, sys::SystemContext& context);
 
 }  // namespace descriptions

@@ -79,7 +79,7 @@ bool SameSignature(const std::optional<std::string>& a, const std::optional<std:
 
 }  // namespace
 
-ScriptParser::ScriptParser(detect::SystemContext& context, std::u16string text,
+ScriptParser::ScriptParser(sys::SystemContext& context, std::u16string text,
                            MessageHandler onMessage)
     : context_(context), text_(std::move(text)), onMessage_(std::move(onMessage)) {
   const std::size_t nul = text_.find(u'\0');

@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "descriptions/malware_description.h"
-#include "detect/system_context.h"
+#include "system/system_context.h"
 
 namespace descriptions {
 
@@ -53,7 +53,7 @@ class ScriptParser {
   // character if it holds one. Folder placeholders are resolved and signature
   // texts converted through `context`. Without `onMessage`, messages are
   // shown as message boxes by the context's system.
-  ScriptParser(detect::SystemContext& context, std::u16string text, MessageHandler onMessage = {});
+  ScriptParser(sys::SystemContext& context, std::u16string text, MessageHandler onMessage = {});
 
   // Parses the whole text. True for a valid script (an empty one included),
   // with records() filled; false after the first error, which has been
@@ -93,7 +93,7 @@ class ScriptParser {
   void Show(std::u16string message);
   bool Fail();
 
-  detect::SystemContext& context_;
+  sys::SystemContext& context_;
   std::u16string text_;
   MessageHandler onMessage_;
 

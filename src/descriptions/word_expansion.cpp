@@ -31,12 +31,12 @@ std::optional<std::u16string> Usable(std::optional<std::u16string> path) {
   return path;
 }
 
-std::optional<std::u16string> SpecialFolder(int csidl, const detect::SystemContext& context) {
+std::optional<std::u16string> SpecialFolder(int csidl, const sys::SystemContext& context) {
   if (!context.specialFolderPath()) return std::nullopt;
   return Usable(context.specialFolderPath()(0, csidl, false));
 }
 
-std::optional<std::u16string> TempFolder(const detect::SystemContext& context) {
+std::optional<std::u16string> TempFolder(const sys::SystemContext& context) {
   auto path = Usable(context.system().TempPath());
   if (!path) return std::nullopt;
   if (!context.isWindowsNt4()) {
@@ -63,7 +63,7 @@ std::u16string ExpandRegistryRoot(std::u16string_view word) {
   return std::u16string(word);
 }
 
-std::optional<std::u16string> FolderPath(Folder folder, const detect::SystemContext& context) {
+std::optional<std::u16string> FolderPath(Folder folder, const sys::SystemContext& context) {
   switch (folder) {
     case Folder::kSystem:
       return Usable(context.system().SystemDirectory());
@@ -84,7 +84,7 @@ std::optional<std::u16string> FolderPath(Folder folder, const detect::SystemCont
 }
 
 std::optional<std::u16string> ExpandFolderPlaceholders(std::u16string_view word,
-                                                       const detect::SystemContext& context) {
+                                                       const sys::SystemContext& context) {
   std::u16string expanded(word);
   for (const auto& [placeholder, folder] : kPlaceholders) {
     std::size_t at = text::FindNoCase(expanded, placeholder);

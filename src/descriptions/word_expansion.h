@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "detect/system_context.h"
+#include "system/system_context.h"
 
 namespace descriptions {
 
@@ -42,7 +42,7 @@ enum class Folder {
 // its long form by GetLongPathNameW except on Windows NT 4.0 (which lacks that
 // function and whose path is used as it is), then without its trailing
 // backslash.
-std::optional<std::u16string> FolderPath(Folder folder, const detect::SystemContext& context);
+std::optional<std::u16string> FolderPath(Folder folder, const sys::SystemContext& context);
 
 // Replaces every occurrence of each placeholder in `word` (found without
 // regard to case, placeholders taken in the order of Folder) by its folder's
@@ -50,6 +50,6 @@ std::optional<std::u16string> FolderPath(Folder folder, const detect::SystemCont
 // the word then reads as empty. "%infected_file%" and "%infected_processes%"
 // are not placeholders here and stay as they are.
 std::optional<std::u16string> ExpandFolderPlaceholders(std::u16string_view word,
-                                                       const detect::SystemContext& context);
+                                                       const sys::SystemContext& context);
 
 }  // namespace descriptions

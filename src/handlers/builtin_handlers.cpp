@@ -2,9 +2,6 @@
 
 namespace handlers {
 
-std::vector<std::unique_ptr<descriptions::MalwareHandler>> CreateBuiltInHandlers() {
-  std::vector<std::unique_ptr<descriptions::MalwareHandler>> table;
-  return table;
-}
+BuiltInHandlerTable CreateBuiltInHandlers() { return {}; }
 
 }  // namespace handlers

@@ -5,14 +5,17 @@
 #include <memory>
 #include <vector>
 
-#include "descriptions/malware_handler.h"
+#include "scan/malware_handler.h"
 
 namespace handlers {
 
-// Makes the built-in handlers in their fixed order. The program does this at
-// start, before the description script is read; the scan engine takes them
-// over and puts them at the head of its handler list. Each handler arrives
-// here together with its removal.
-std::vector<std::unique_ptr<descriptions::MalwareHandler>> CreateBuiltInHandlers();
+// The built-in handler table, in its fixed order.
+using BuiltInHandlerTable = std::vector<std::unique_ptr<scan::MalwareHandler>>;
+
+// Makes the built-in handlers. The program does this first at start, before
+// the scanners and the description script; the scan engine takes them over
+// and puts them at the head of its handler list. The table is empty: no
+// handler is built in yet.
+BuiltInHandlerTable CreateBuiltInHandlers();
 
 }  // namespace handlers

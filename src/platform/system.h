@@ -320,9 +320,4 @@ inline constexpr int kCsidlCookies = 0x21;
 inline constexpr int kCsidlProgramFiles = 0x26;
 inline constexpr int kCsidlProfile = 0x28;
 
-// The process-wide system: installed once by the program's entry point, or by
-// a test before it exercises the core.
-System& Current();
-void Install(System* system);
-
 }  // namespace platform

@@ -7,10 +7,10 @@
 
 namespace qrt_test {
 
-using detect::CompiledSignature;
-using detect::kSignatureCrcPreset;
-using detect::SignatureCrc;
-using detect::SignatureIndexEntry;
+using signatures::CompiledSignature;
+using signatures::kSignatureCrcPreset;
+using signatures::SignatureCrc;
+using signatures::SignatureIndexEntry;
 
 std::optional<std::vector<std::uint8_t>> ForgeSignature(const CompiledSignature& record,
                                                         std::uint8_t filler) {
@@ -71,35 +71,18 @@ std::optional<std::vector<std::uint8_t>> ForgeSignature(const CompiledSignature&
   return bytes;
 }
 
-descriptions::HandlerSignatures SignaturesOf(const CompiledSignature& memory,
-                                             const CompiledSignature& file) {
-  descriptions::HandlerSignatures s;
-  s.memoryPrefix = memory.prefix;
-  s.filePrefix = file.prefix;
-  s.memoryAnchor = memory.anchorWord;
-  s.fileAnchor = file.anchorWord;
-  s.memoryLength = memory.length;
-  s.fileLength = file.length;
-  s.memoryAnchorOffset = memory.anchorOffset;
-  s.fileAnchorOffset = file.anchorOffset;
-  s.memoryCrc = memory.crc;
-  s.fileCrc = file.crc;
-  return s;
+signatures::SignaturePair SignaturesOf(const CompiledSignature& memory,
+                                       const CompiledSignature& file) {
+  return signatures::SignaturePair{memory, file};
 }
 
-CompiledSignature MemoryRecordOf(const descriptions::HandlerSignatures& s) {
-  return CompiledSignature{s.memoryPrefix, s.memoryAnchor,
-                           static_cast<std::uint16_t>(s.memoryLength),
-                           static_cast<std::uint16_t>(s.memoryAnchorOffset), s.memoryCrc};
-}
-
-CompiledSignature FileRecordOf(const descriptions::HandlerSignatures& s) {
-  return CompiledSignature{s.filePrefix, s.fileAnchor, static_cast<std::uint16_t>(s.fileLength),
-                           static_cast<std::uint16_t>(s.fileAnchorOffset), s.fileCrc};
+std::vector<const signatures::SignatureOwner*> Owners(
+    std::span<const scan::MalwareHandler* const> handlers) {
+  return {handlers.begin(), handlers.end()};
 }
 
 FixedHandler::FixedHandler(std::u16string baseName, std::u16string variantName,
-                           const descriptions::HandlerSignatures& signatures)
+                           const signatures::SignaturePair& signatures)
     : MalwareHandler(signatures),
       baseName_(std::move(baseName)),
       variantName_(std::move(variantName)) {}
@@ -116,38 +99,40 @@ void PrintTo(const Found& found, std::ostream* out) {
 
 Found FoundOf(const SignatureIndexEntry* entry, std::size_t offset) {
   if (entry == nullptr) return Found{};
-  return Found{entry->owner, entry->kinds, offset};
+  return Found{&scan::HandlerOf(*entry), entry->kinds, offset};
 }
 
-ReferenceIndex::ReferenceIndex(std::span<const descriptions::MalwareHandler* const> handlers)
+ReferenceIndex::ReferenceIndex(std::span<const scan::MalwareHandler* const> handlers)
     : heads_(65536, nullptr) {
-  for (const descriptions::MalwareHandler* h : handlers) {
+  for (const scan::MalwareHandler* h : handlers) {
     SignatureIndexEntry file;
     file.owner = h;
-    file.kinds = detect::kFileKind;
-    std::copy(h->FilePrefix().begin(), h->FilePrefix().end(), file.filePrefix.begin());
-    file.fileLength = h->FileLength();
-    file.fileAnchorOffset = h->FileAnchorOffset();
-    file.fileCrc = h->FileCrc();
+    file.kinds = signatures::kFileKind;
+    const CompiledSignature& f = h->signatures().file;
+    const CompiledSignature& m = h->signatures().memory;
+    file.filePrefix = f.prefix;
+    file.fileLength = f.length;
+    file.fileAnchorOffset = f.anchorOffset;
+    file.fileCrc = f.crc;
     SignatureIndexEntry memory;
     memory.owner = h;
-    memory.kinds = detect::kMemoryKind;
-    std::copy(h->MemoryPrefix().begin(), h->MemoryPrefix().end(), memory.memoryPrefix.begin());
-    memory.memoryLength = h->MemoryLength();
-    memory.memoryAnchorOffset = h->MemoryAnchorOffset();
-    memory.memoryCrc = h->MemoryCrc();
-    if (h->FileCrc() == h->MemoryCrc() && h->MemoryLength() == h->FileLength() &&
-        h->MemoryLength() != 0 && h->MemoryAnchorOffset() == h->FileAnchorOffset()) {
+    memory.kinds = signatures::kMemoryKind;
+    memory.memoryPrefix = m.prefix;
+    memory.memoryLength = m.length;
+    memory.memoryAnchorOffset = m.anchorOffset;
+    memory.memoryCrc = m.crc;
+    if (f.crc == m.crc && m.length == f.length && m.length != 0 &&
+        m.anchorOffset == f.anchorOffset) {
       SignatureIndexEntry both = file;
       both.kinds = 3;
       both.memoryPrefix = memory.memoryPrefix;
       both.memoryLength = memory.memoryLength;
       both.memoryAnchorOffset = memory.memoryAnchorOffset;
       both.memoryCrc = memory.memoryCrc;
-      Append(h->FileAnchor(), both);
+      Append(f.anchorWord, both);
     } else {
-      if (h->FileLength() > 0) Append(h->FileAnchor(), file);
-      if (h->MemoryLength() > 0) Append(h->MemoryAnchor(), memory);
+      if (f.length > 0) Append(f.anchorWord, file);
+      if (m.length > 0) Append(m.anchorWord, memory);
     }
   }
 }
@@ -188,7 +173,7 @@ Found ReferenceIndex::Walk(std::span<const std::uint8_t> buffer, bool file) cons
       const std::uint64_t offset = file ? e.fileAnchorOffset : e.memoryAnchorOffset;
       if (p < offset || p - offset + length > n) continue;
       const std::size_t s = static_cast<std::size_t>(p - offset);
-      if ((e.kinds & (file ? detect::kFileKind : detect::kMemoryKind)) == 0) continue;
+      if ((e.kinds & (file ? signatures::kFileKind : signatures::kMemoryKind)) == 0) continue;
       // The prefix is compared only where it lies inside the buffer.
       if (s + 5 > n) continue;
       const auto& prefix = file ? e.filePrefix : e.memoryPrefix;
@@ -198,7 +183,7 @@ Found ReferenceIndex::Walk(std::span<const std::uint8_t> buffer, bool file) cons
       const std::size_t rest = length > 5 ? static_cast<std::size_t>(length) - 5 : 0;
       if (SignatureCrc(kSignatureCrcPreset, buffer.subspan(s + 5, rest)) ==
           (file ? e.fileCrc : e.memoryCrc)) {
-        return Found{e.owner, e.kinds, file ? s : 0};
+        return Found{&scan::HandlerOf(e), e.kinds, file ? s : 0};
       }
     }
   }

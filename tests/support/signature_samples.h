@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "descriptions/malware_handler.h"
-#include "detect/signature.h"
-#include "detect/signature_index.h"
+#include "scan/malware_handler.h"
+#include "signatures/signature.h"
+#include "signatures/signature_index.h"
 
 namespace qrt_test {
 
@@ -27,26 +27,28 @@ namespace qrt_test {
 // prefix and the anchor word); every other byte is `filler`. Nothing when the
 // record cannot be met: a length below 11, an anchor past the end, or an
 // anchor that overlaps the prefix with other bytes.
-std::optional<std::vector<std::uint8_t>> ForgeSignature(const detect::CompiledSignature& record,
+std::optional<std::vector<std::uint8_t>> ForgeSignature(const signatures::CompiledSignature& record,
                                                         std::uint8_t filler = 0x00);
 
-// The fields a handler stores, from two compiled records.
-descriptions::HandlerSignatures SignaturesOf(const detect::CompiledSignature& memory,
-                                             const detect::CompiledSignature& file);
-detect::CompiledSignature MemoryRecordOf(const descriptions::HandlerSignatures& signatures);
-detect::CompiledSignature FileRecordOf(const descriptions::HandlerSignatures& signatures);
+// A handler's signatures from two compiled records.
+signatures::SignaturePair SignaturesOf(const signatures::CompiledSignature& memory,
+                                       const signatures::CompiledSignature& file);
+
+// The handlers as the signature index takes them.
+std::vector<const signatures::SignatureOwner*> Owners(
+    std::span<const scan::MalwareHandler* const> handlers);
 
 // A handler with fixed names and signatures; Remove only counts its calls.
-class FixedHandler final : public descriptions::MalwareHandler {
+class FixedHandler final : public scan::MalwareHandler {
  public:
   FixedHandler(std::u16string baseName, std::u16string variantName,
-               const descriptions::HandlerSignatures& signatures);
+               const signatures::SignaturePair& signatures);
 
   std::u16string_view BaseName() const override { return baseName_; }
   std::u16string_view VariantName() const override { return variantName_; }
-  void Remove(descriptions::ScanEngine&, std::optional<std::u16string_view>,
-              std::span<const descriptions::ProcessRecord>, std::uint32_t,
-              descriptions::FindingKind, bool) override {
+  void Remove(scan::ScanContext&, std::optional<std::u16string_view>,
+              std::span<const scan::ProcessRecord>, std::uint32_t, scan::FindingKind,
+              bool) override {
     ++removeCalls;
   }
 
@@ -60,7 +62,7 @@ class FixedHandler final : public descriptions::MalwareHandler {
 // What a search found: the entry's owner and kinds, and for the file search
 // the start of the signature. A search that found nothing gives no owner.
 struct Found {
-  const descriptions::MalwareHandler* owner = nullptr;
+  const scan::MalwareHandler* owner = nullptr;
   std::uint8_t kinds = 0;
   std::size_t offset = 0;
 
@@ -70,12 +72,12 @@ struct Found {
 // For test messages: "handler H.a kinds 3 at 17", or "nothing".
 void PrintTo(const Found& found, std::ostream* out);
 
-Found FoundOf(const detect::SignatureIndexEntry* entry, std::size_t offset = 0);
+Found FoundOf(const signatures::SignatureIndexEntry* entry, std::size_t offset = 0);
 
 // The index as plain chains, built and searched step by step.
 class ReferenceIndex {
  public:
-  explicit ReferenceIndex(std::span<const descriptions::MalwareHandler* const> handlers);
+  explicit ReferenceIndex(std::span<const scan::MalwareHandler* const> handlers);
   ~ReferenceIndex();
   ReferenceIndex(const ReferenceIndex&) = delete;
   ReferenceIndex& operator=(const ReferenceIndex&) = delete;
@@ -84,14 +86,14 @@ class ReferenceIndex {
   Found FindFile(std::span<const std::uint8_t> buffer) const;
 
   // The entries of one bucket in chain order.
-  std::vector<detect::SignatureIndexEntry> Bucket(std::uint16_t word) const;
+  std::vector<signatures::SignatureIndexEntry> Bucket(std::uint16_t word) const;
 
  private:
   struct Node {
-    detect::SignatureIndexEntry entry;
+    signatures::SignatureIndexEntry entry;
     Node* next = nullptr;
   };
-  void Append(std::uint16_t word, const detect::SignatureIndexEntry& entry);
+  void Append(std::uint16_t word, const signatures::SignatureIndexEntry& entry);
   Found Walk(std::span<const std::uint8_t> buffer, bool file) const;
 
   std::vector<Node*> heads_;

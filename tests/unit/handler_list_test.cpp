@@ -1,4 +1,4 @@
-#include "descriptions/handler_list.h"
+#include "engine/handler_list.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-using descriptions::HandlerList;
-using descriptions::MalwareHandler;
+using engine::HandlerList;
+using scan::MalwareHandler;
 
 // A handler that notes its destruction in a shared log.
 class LoggingHandler final : public MalwareHandler {
@@ -24,9 +24,9 @@ class LoggingHandler final : public MalwareHandler {
   }
   std::u16string_view BaseName() const override { return base_; }
   std::u16string_view VariantName() const override { return variant_; }
-  void Remove(descriptions::ScanEngine&, std::optional<std::u16string_view>,
-              std::span<const descriptions::ProcessRecord>, std::uint32_t,
-              descriptions::FindingKind, bool) override {}
+  void Remove(scan::ScanContext&, std::optional<std::u16string_view>,
+              std::span<const scan::ProcessRecord>, std::uint32_t, scan::FindingKind,
+              bool) override {}
 
  private:
   std::u16string base_, variant_;
@@ -66,7 +66,7 @@ TEST(MalwareListTextTest, GroupsByBaseNameAndSortsTheGroups) {
        ListOf({{u"X", u""}, {u"X", u""}, {u"X", u"b"}}), u"X.//b"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(descriptions::MalwareListText(c.list), c.text) << c.label;
+    EXPECT_EQ(engine::MalwareListText(c.list), c.text) << c.label;
   }
 }
 
@@ -74,10 +74,9 @@ TEST(MalwareListTextTest, LongListsAreNotCut) {
   HandlerList list(600);
   for (int i = 0; i < 600; ++i) {
     list.Add(std::make_unique<qrt_test::FixedHandler>(u"Group" + text::FromAscii(std::to_string(i)),
-                                                      u"Variant",
-                                                      descriptions::HandlerSignatures{}));
+                                                      u"Variant", signatures::SignaturePair{}));
   }
-  const std::u16string text = descriptions::MalwareListText(list);
+  const std::u16string text = engine::MalwareListText(list);
   EXPECT_GT(text.size(), 4096u);
   EXPECT_EQ(text.substr(text.size() - 16), u"\nGroup99.Variant");
 }

@@ -1,4 +1,4 @@
-#include "detect/hex_codec.h"
+#include "signatures/hex_codec.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ struct LenientResult {
 };
 LenientResult DecodeLenient(std::string_view text) {
   std::FILE* sink = std::tmpfile();
-  LenientResult result{detect::HexDecodeLenient(text, sink), {}};
+  LenientResult result{signatures::HexDecodeLenient(text, sink), {}};
   std::rewind(sink);
   char buffer[256];
   while (std::fgets(buffer, sizeof buffer, sink) != nullptr) result.messages += buffer;
@@ -28,8 +28,8 @@ LenientResult DecodeLenient(std::string_view text) {
 }
 
 TEST(HexCodecTest, EncodesTwoUppercaseDigitsPerByteHighNibbleFirst) {
-  EXPECT_EQ(detect::HexEncode(Bytes{0x00, 0x0F, 0xA5, 0xFF, 0x10}), "000FA5FF10");
-  EXPECT_EQ(detect::HexEncode(Bytes{}), "");
+  EXPECT_EQ(signatures::HexEncode(Bytes{0x00, 0x0F, 0xA5, 0xFF, 0x10}), "000FA5FF10");
+  EXPECT_EQ(signatures::HexEncode(Bytes{}), "");
 }
 
 TEST(HexCodecTest, StrictDecoding) {
@@ -57,7 +57,7 @@ TEST(HexCodecTest, StrictDecoding) {
        std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(detect::HexDecode(c.text), c.bytes) << c.label;
+    EXPECT_EQ(signatures::HexDecode(c.text), c.bytes) << c.label;
   }
 }
 
@@ -92,8 +92,8 @@ TEST(HexCodecTest, LenientDecodingReportsAndSkipsBadCharacters) {
 TEST(HexCodecTest, DecodingUndoesEncoding) {
   Bytes all(256);
   for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
-  EXPECT_EQ(detect::HexDecode(detect::HexEncode(all)), all);
-  EXPECT_EQ(DecodeLenient(detect::HexEncode(all)).bytes, all);
+  EXPECT_EQ(signatures::HexDecode(signatures::HexEncode(all)), all);
+  EXPECT_EQ(DecodeLenient(signatures::HexEncode(all)).bytes, all);
 }
 
 }  // namespace

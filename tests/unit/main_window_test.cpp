@@ -4,7 +4,7 @@
 
 #include "app/header_texts.h"
 #include "common/text.h"
-#include "detect/system_context.h"
+#include "engine/scanner_table.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
 #include "script_test_support.h"
@@ -57,26 +57,42 @@ struct BeforeInit : platform::DialogHandler {
   std::function<void(FakeDialog&)> before_;
 };
 
+// The main window over `system`, with what start-up makes before it: no
+// built-in handlers, and the scanner table with its system context.
+struct WindowOver {
+  explicit WindowOver(FakeSystem& system) : scanners(system), window(system, scanners, {}) {}
+  engine::ScannerTable scanners;
+  app::RemovalDialog window;
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
-  // The window's engine set-up obtains the system context over the current
-  // system: a fresh one over this test's fake.
-  MainWindowTest() {
-    platform::Install(&system_);
-    detect::DestroySystemContext();
+  // The window, made on first use so that its system context sees the
+  // test's settings of the fake.
+  app::RemovalDialog& window() {
+    if (!window_) window_ = std::make_unique<WindowOver>(system_);
+    return window_->window;
   }
-  ~MainWindowTest() override { detect::DestroySystemContext(); }
 
-  // Runs the main window on the fake; `act` plays the user.
-  FakeDialog& Open(std::function<void(FakeDialog&)> act = {}) {
+  // Runs the main window on the fake; `before` acts on the dialog ahead of
+  // the window's own initialisation, `act` plays the user.
+  FakeDialog& Open(std::function<void(FakeDialog&)> act = {},
+                   std::function<void(FakeDialog&)> before = {}) {
     system_.user = std::move(act);
-    result_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, window_);
+    if (before) {
+      BeforeInit wrapped(window(), std::move(before));
+      result_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, wrapped);
+    } else {
+      result_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, window());
+    }
     return *system_.dialogs.back();
   }
 
   FakeSystem system_;
-  app::RemovalDialog window_{system_};
   int result_ = 0;
+
+ private:
+  std::unique_ptr<WindowOver> window_;
 };
 
 TEST_F(MainWindowTest, InitialisesTheFrame) {
@@ -110,16 +126,8 @@ TEST_F(MainWindowTest, TitleFallsBackWhenItsStringIsMissing) {
 TEST_F(MainWindowTest, MissingControlEndsTheRunWithMinus1BeforeItIsShown) {
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
     FakeSystem system;
-    app::RemovalDialog window(system);
-    struct DropControl : platform::DialogHandler {
-      DropControl(platform::DialogHandler& inner, int id) : inner_(inner), id_(id) {}
-      bool OnInitDialog(platform::DialogView& view) override {
-        static_cast<FakeDialog&>(view).controls.erase(id_);
-        return inner_.OnInitDialog(view);
-      }
-      platform::DialogHandler& inner_;
-      int id_;
-    } handler(window, id);
+    WindowOver over(system);
+    BeforeInit handler(over.window, [id](FakeDialog& d) { d.controls.erase(id); });
     EXPECT_EQ(system.RunModalDialog(QRT_IDD_MAIN, 0, handler), -1) << id;
     EXPECT_FALSE(system.dialogs.back()->visible) << id;
   }
@@ -140,7 +148,7 @@ TEST_F(MainWindowTest, ClockShowsLocalTimeInPaneOneEverySecond) {
 TEST_F(MainWindowTest, ExitButtonDisablesEverythingAndEndsWithCode0) {
   FakeDialog& dialog = Open([](FakeDialog& d) { d.Click(QRT_IDC_EXIT); });
   EXPECT_EQ(result_, 0);
-  EXPECT_TRUE(window_.exitRequested());
+  EXPECT_TRUE(window().exitRequested());
   for (int id : {QRT_IDC_START, QRT_IDC_STOP, QRT_IDC_EXIT}) {
     EXPECT_FALSE(dialog.IsControlEnabled(id)) << id;
   }
@@ -153,7 +161,7 @@ TEST_F(MainWindowTest, EscapeAndCloseBoxTakeTheExitPathButEnterDoesNot) {
     d.Close();
   });
   EXPECT_EQ(result_, 0);
-  EXPECT_TRUE(window_.exitRequested());
+  EXPECT_TRUE(window().exitRequested());
 }
 
 TEST_F(MainWindowTest, MouseMessagesToTheViewPassWhileNothingIsInserted) {
@@ -162,14 +170,11 @@ TEST_F(MainWindowTest, MouseMessagesToTheViewPassWhileNothingIsInserted) {
 }
 
 TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
-  FakeSystem system;
-  app::RemovalDialog window(system);
-  BeforeInit stale(window, [](FakeDialog& d) {
+  FakeSystem& system = system_;
+  FakeDialog& dialog = Open({}, [](FakeDialog& d) {
     d.ReplaceSelection(QRT_IDC_OUTPUT, u"stale text");
     d.SetSelection(QRT_IDC_OUTPUT, 2, 4);
   });
-  system.RunModalDialog(QRT_IDD_MAIN, 0, stale);
-  FakeDialog& dialog = *system.dialogs.back();
   const std::u16string versionLine = u"\rVersion: 3.0.1.16, " +
                                      app::BuildDateText(system, app::BuildDate()) + u" " +
                                      std::u16string(app::BuildTime()) + u"\r";
@@ -187,7 +192,7 @@ TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
   };
   EXPECT_EQ(Spans(dialog), expected);
   EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].insertionFormat, kPlain);
-  EXPECT_EQ(window.host().name, "QRT-TEST");
+  EXPECT_EQ(window().host().name, "QRT-TEST");
   // Winsock was needed for the host line only.
   EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"WS2_32.DLL"});
 }
@@ -229,8 +234,8 @@ TEST_F(MainWindowTest, AppendTextGoesToTheEndInThePlainFormat) {
   dialog.SetSelection(QRT_IDC_OUTPUT, 0, 5);  // the user selected something
   dialog.SetSelectionFormat(QRT_IDC_OUTPUT, kBoldRed);
   const std::u16string selected = dialog.RichText(QRT_IDC_OUTPUT);
-  window_.AppendText(u"Scanning memory...", 0);
-  window_.AppendText(u"done\r\n", 0);
+  window().AppendText(u"Scanning memory...");
+  window().AppendText(u"done\r\n");
   EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT), before + u"Scanning memory...done\r");
   EXPECT_EQ(Spans(dialog).back(), (Span{u"Scanning memory...done\r", kPlain}));
   EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].insertionFormat, kPlain);
@@ -238,9 +243,9 @@ TEST_F(MainWindowTest, AppendTextGoesToTheEndInThePlainFormat) {
 
 TEST_F(MainWindowTest, ReportFindingWritesTheHeadingBoldRedThenThePlainText) {
   FakeDialog& dialog = Open();
-  window_.ReportFinding(u"Sober.J", u" was found in memory !\r\n", 0);
-  window_.ReportFinding(u"WARNING ", std::nullopt, 0);
-  window_.AppendText(u"after\r\n", 0);
+  window().ReportFinding(u"Sober.J", u" was found in memory !\r\n");
+  window().ReportFinding(u"WARNING ", std::nullopt);
+  window().AppendText(u"after\r\n");
   const std::vector<Span> spans = Spans(dialog);
   ASSERT_GE(spans.size(), 4u);
   const std::vector<Span> tail(spans.end() - 4, spans.end());
@@ -251,19 +256,17 @@ TEST_F(MainWindowTest, ReportFindingWritesTheHeadingBoldRedThenThePlainText) {
 }
 
 TEST_F(MainWindowTest, MouseIsDroppedOnlyWhileAFindingOrLineIsInserted) {
-  FakeSystem system;
-  app::RemovalDialog window(system);
   std::vector<bool> dropped;
-  BeforeInit spy(window, [&](FakeDialog& d) {
+  app::RemovalDialog& window = this->window();
+  Open({}, [&](FakeDialog& d) {
     d.duringInsertion = [&](int id) { dropped.push_back(window.OnMessageFilter(id)); };
   });
-  system.RunModalDialog(QRT_IDD_MAIN, 0, spy);
   ASSERT_FALSE(dropped.empty());
   // The window's own writes at initialisation leave the mouse alone.
   EXPECT_EQ(std::count(dropped.begin(), dropped.end(), true), 0);
   dropped.clear();
-  window.ReportFinding(u"Sober.J", u" text", 0);
-  window.AppendText(u"line", 0);
+  window.ReportFinding(u"Sober.J", u" text");
+  window.AppendText(u"line");
   EXPECT_EQ(dropped, (std::vector<bool>{true, true, true}));
   EXPECT_FALSE(window.OnMessageFilter(QRT_IDC_OUTPUT));
 }
@@ -271,9 +274,9 @@ TEST_F(MainWindowTest, MouseIsDroppedOnlyWhileAFindingOrLineIsInserted) {
 TEST_F(MainWindowTest, TextsPassAFixedBufferOf600Characters) {
   FakeDialog& dialog = Open();
   const std::size_t start = dialog.RichText(QRT_IDC_OUTPUT).size();
-  window_.AppendText(std::u16string(700, u'x'), 0);
+  window().AppendText(std::u16string(700, u'x'));
   EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), start + 599);
-  window_.ReportFinding(std::u16string(650, u'h'), std::u16string(u"ab\0cd"), 0);
+  window().ReportFinding(std::u16string(650, u'h'), std::u16string(u"ab\0cd"));
   const std::u16string text = dialog.RichText(QRT_IDC_OUTPUT);
   EXPECT_EQ(text.substr(start + 599), std::u16string(599, u'h') + u"ab");
   EXPECT_EQ(app::ThroughTextBuffer(std::u16string(599, u'y')).size(), 599u);
@@ -281,13 +284,12 @@ TEST_F(MainWindowTest, TextsPassAFixedBufferOf600Characters) {
 
 TEST_F(MainWindowTest, StatusTextIsControl1004) {
   FakeDialog& dialog = Open();
-  window_.SetStatusText(u"C:\\WINDOWS\\system32\\kernel32.dll", 0);
+  window().SetStatusText(u"C:\\WINDOWS\\system32\\kernel32.dll");
   EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"C:\\WINDOWS\\system32\\kernel32.dll");
-  window_.SetProgressText(u"progress", 0);
+  window().SetProgressText(u"progress");
   EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"progress");
-  window_.SetStatusText(u"", 0);
+  window().SetStatusText(u"");
   EXPECT_EQ(dialog.ControlText(QRT_IDC_STATUS), u"");
-  EXPECT_TRUE(window_.DriveList().empty());
 }
 
 TEST_F(MainWindowTest, ScanFinishedWritesResultLineAndReportThenGoesIdle) {
@@ -295,10 +297,10 @@ TEST_F(MainWindowTest, ScanFinishedWritesResultLineAndReportThenGoesIdle) {
   dialog.EnableControl(QRT_IDC_START, false);  // as while a scan runs
   dialog.EnableControl(QRT_IDC_EXIT, false);
   dialog.EnableControl(QRT_IDC_STOP, true);
-  window_.statistics().fileScanTime = 4000;
-  window_.statistics().fileScanKilobytes = 600;
+  window().engine()->statistics().fileScanTime = 4000;
+  window().engine()->statistics().fileScanKilobytes = 600;
   const std::size_t start = dialog.RichText(QRT_IDC_OUTPUT).size();
-  window_.ScanFinished(-8);
+  window().ScanFinished(codes::ScanResult::kStoppedByUser);
   const std::u16string added = dialog.RichText(QRT_IDC_OUTPUT).substr(start);
   const std::u16string head = u"\rScan aborted by user\r\rscan results:\r";
   EXPECT_EQ(added.substr(0, head.size()), head);
@@ -312,12 +314,12 @@ TEST_F(MainWindowTest, ScanFinishedWritesResultLineAndReportThenGoesIdle) {
 
   // A normal end has no result line.
   const std::size_t second = dialog.RichText(QRT_IDC_OUTPUT).size();
-  window_.ScanFinished(0);
+  window().ScanFinished(codes::ScanResult::kDone);
   EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).substr(second, 15), u"scan results:\r\r");
 }
 
 TEST_F(MainWindowTest, ExitWithoutAScanWritesNoLogEvenWhenLoggingIsOn) {
-  window_.logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
+  window().logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
   Open([](FakeDialog& d) { d.Click(QRT_IDC_EXIT); });
   EXPECT_EQ(result_, 0);
   EXPECT_EQ(system_.files.Find(u"C:\\scan.log"), nullptr);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/text.h"
-#include "detect/process_enumeration.h"
-#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
+#include "system/process_enumeration.h"
+#include "system/system_context.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ using platform::fake::MakeProcess;
 using ProcessNames = std::vector<std::pair<std::uint32_t, std::string>>;
 
 // A record as "path base size handle pid".
-std::string Describe(const detect::ModuleRecord& m) {
+std::string Describe(const sys::ModuleRecord& m) {
   return text::ToUtf8(m.path) + " " + std::to_string(m.baseAddress) + " " + std::to_string(m.size) +
          " " + std::to_string(m.module) + " " + std::to_string(m.processId);
 }
@@ -46,30 +46,29 @@ class ProcessListTest : public ::testing::Test {
 
   // The whole process walk as (id, name) pairs; `firstOk` receives
   // FirstProcess's answer.
-  ProcessNames Walk(const detect::EnumerationSet& set, bool* firstOk = nullptr) {
+  ProcessNames Walk(const sys::EnumerationSet& set, bool* firstOk = nullptr) {
     ProcessNames names;
-    auto list = detect::OpenProcessList(set);
+    auto list = sys::OpenProcessList(set);
     if (list == nullptr) return {{~0u, "no list"}};
-    detect::RunningProcess record;
-    bool more = detect::FirstProcess(*list, record);
+    sys::RunningProcess record;
+    bool more = sys::FirstProcess(*list, record);
     if (firstOk != nullptr) *firstOk = more;
-    for (; more; more = detect::NextProcess(*list, record)) {
+    for (; more; more = sys::NextProcess(*list, record)) {
       names.emplace_back(record.processId, text::ToUtf8(record.name));
     }
-    detect::CloseProcessList(std::move(list));
+    sys::CloseProcessList(std::move(list));
     return names;
   }
 
-  std::vector<std::string> Modules(const detect::EnumerationSet& set, std::uint32_t id) {
+  std::vector<std::string> Modules(const sys::EnumerationSet& set, std::uint32_t id) {
     std::vector<std::string> modules;
-    auto list = detect::OpenModuleList(set, id);
+    auto list = sys::OpenModuleList(set, id);
     if (list == nullptr) return {"no list"};
-    detect::ModuleRecord record;
-    for (bool more = detect::FirstModule(*list, record); more;
-         more = detect::NextModule(*list, record)) {
+    sys::ModuleRecord record;
+    for (bool more = sys::FirstModule(*list, record); more; more = sys::NextModule(*list, record)) {
       modules.push_back(Describe(record));
     }
-    detect::CloseModuleList(std::move(list));
+    sys::CloseModuleList(std::move(list));
     return modules;
   }
 
@@ -77,7 +76,7 @@ class ProcessListTest : public ::testing::Test {
 };
 
 TEST_F(ProcessListTest, WindowsXpListsFileNamesAndModulesWithToolHelp) {
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_EQ(Walk(context.enumeration()),
             (ProcessNames{
                 {0, "[System Process]"}, {8, "System"}, {160, "smss.exe"}, {412, "Explorer.EXE"}}));
@@ -98,7 +97,7 @@ TEST_F(ProcessListTest, Windows98ListsFullPathsWidenedFromTheAnsiCodePage) {
   // "Café" and "€" are 0xE9 and 0x80 in the ANSI code page.
   system.processes.processes = {
       MakeProcess(0xFFF1A2B3, u"C:\\WINDOWS\\Café\\€.EXE", {u"C:\\WINDOWS\\SYSTEM\\Ünï.DLL"})};
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   ASSERT_TRUE(context.enumeration().narrow);
   EXPECT_EQ(Walk(context.enumeration()), (ProcessNames{{0xFFF1A2B3, "C:\\WINDOWS\\Café\\€.EXE"}}));
   const auto modules = Modules(context.enumeration(), 0xFFF1A2B3);
@@ -125,7 +124,7 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
   system.processes.Find(412)->modules[1].pathUnreadable = true;
   system.processes.processes.push_back(MakeProcess(600, u"C:\\WINNT\\system32\\csrss.exe"));
 
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   ASSERT_TRUE(context.enumeration().usesPsapi);
   bool firstOk = false;
   // Idle (0) and System (8) cannot be read: FirstProcess goes on to smss.
@@ -152,28 +151,28 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
 TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
   SetUpNt4();
   system.processes.processes.resize(2);  // idle and System only
-  detect::SystemContext context(system);
-  auto list = detect::OpenProcessList(context.enumeration());
+  sys::SystemContext context(system);
+  auto list = sys::OpenProcessList(context.enumeration());
   ASSERT_NE(list, nullptr);
-  detect::RunningProcess record{77, u"unchanged"};
-  EXPECT_FALSE(detect::FirstProcess(*list, record));
-  EXPECT_FALSE(detect::NextProcess(*list, record));
+  sys::RunningProcess record{77, u"unchanged"};
+  EXPECT_FALSE(sys::FirstProcess(*list, record));
+  EXPECT_FALSE(sys::NextProcess(*list, record));
   EXPECT_EQ(record.processId, 77u);
   EXPECT_EQ(record.name, u"unchanged");
 }
 
 TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
   SetUpNt4();
-  detect::SystemContext context(system);
-  auto list = detect::OpenModuleList(context.enumeration(), 412);
+  sys::SystemContext context(system);
+  auto list = sys::OpenModuleList(context.enumeration(), 412);
   ASSERT_NE(list, nullptr);
-  detect::ModuleRecord record;
-  ASSERT_TRUE(detect::FirstModule(*list, record));
+  sys::ModuleRecord record;
+  ASSERT_TRUE(sys::FirstModule(*list, record));
   // The process ends during the walk: the next step finds no process.
   system.processes.Find(412)->refusesOpening = true;
-  EXPECT_FALSE(detect::NextModule(*list, record));
+  EXPECT_FALSE(sys::NextModule(*list, record));
   EXPECT_EQ(record.path, u"C:\\WINNT\\Explorer.EXE");
-  detect::CloseModuleList(std::move(list));
+  sys::CloseModuleList(std::move(list));
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
@@ -181,21 +180,21 @@ TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
   {
     system.processes.processSnapshotFails = true;
     system.processes.Find(412)->moduleSnapshotFails = true;
-    detect::SystemContext context(system);
-    EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
-    EXPECT_EQ(detect::OpenModuleList(context.enumeration(), 412), nullptr);
-    EXPECT_EQ(detect::OpenModuleList(context.enumeration(), 9999), nullptr);
-    EXPECT_NE(detect::OpenModuleList(context.enumeration(), 160), nullptr);
+    sys::SystemContext context(system);
+    EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
+    EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 412), nullptr);
+    EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 9999), nullptr);
+    EXPECT_NE(sys::OpenModuleList(context.enumeration(), 160), nullptr);
   }
   SetUpNt4();
   system.processes.enumProcessesFails = true;
-  detect::SystemContext context(system);
-  EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
+  sys::SystemContext context(system);
+  EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
   // An unbound set opens nothing.
-  detect::EnumerationSet unbound;
+  sys::EnumerationSet unbound;
   unbound.system = &system;
-  EXPECT_EQ(detect::OpenProcessList(unbound), nullptr);
-  EXPECT_EQ(detect::OpenModuleList(unbound, 160), nullptr);
+  EXPECT_EQ(sys::OpenProcessList(unbound), nullptr);
+  EXPECT_EQ(sys::OpenModuleList(unbound, 160), nullptr);
 }
 
 TEST_F(ProcessListTest, DebugPrivilege) {
@@ -226,7 +225,7 @@ TEST_F(ProcessListTest, DebugPrivilege) {
     SCOPED_TRACE(c.what);
     platform::fake::FakeSystem fresh;
     c.spoil(fresh.processes);
-    EXPECT_EQ(detect::EnableDebugPrivilege(fresh), c.enabled);
+    EXPECT_EQ(sys::EnableDebugPrivilege(fresh), c.enabled);
     EXPECT_EQ(fresh.processes.tokenAccesses, std::vector<std::uint32_t>{0x20});
     ASSERT_EQ(fresh.processes.adjustments.size(), c.adjustments);
     if (c.adjustments != 0) {
@@ -240,7 +239,7 @@ TEST_F(ProcessListTest, DebugPrivilege) {
   // Windows 9x has no token.
   platform::fake::FakeSystem w98;
   platform::fake::SetUpWindows98(w98);
-  EXPECT_FALSE(detect::EnableDebugPrivilege(w98));
+  EXPECT_FALSE(sys::EnableDebugPrivilege(w98));
 }
 
 }  // namespace

@@ -11,16 +11,11 @@ namespace {
 // Keeps every appended text; the rest of the observer does nothing.
 struct RecordingObserver : scan::ScanObserver {
   std::vector<std::u16string> lines;
-  void SetProgressText(std::u16string_view, int) override {}
-  void ReportFinding(std::u16string_view, std::optional<std::u16string_view>, int) override {}
-  void AppendText(std::u16string_view text, int unused) override {
-    EXPECT_EQ(unused, 0);
-    lines.emplace_back(text);
-  }
-  void SetStatusText(std::u16string_view, int) override {}
-  void ScanFinished(int) override {}
-  const scan::DriveNameList& DriveList() const override { return drives; }
-  scan::DriveNameList drives;
+  void SetProgressText(std::u16string_view) override {}
+  void ReportFinding(std::u16string_view, std::optional<std::u16string_view>) override {}
+  void AppendText(std::u16string_view text) override { lines.emplace_back(text); }
+  void SetStatusText(std::u16string_view) override {}
+  void ScanFinished(codes::ScanResult) override {}
 };
 
 std::vector<std::u16string> Report(const scan::ScanStatistics& statistics) {
@@ -108,9 +103,10 @@ TEST(Report, ResultLineForEachCode) {
       {-10, u"\r\nNo appropriate drives were found.\r\n\r\n"},
       {-11, u"\r\nError initializing memory scanner. Please contact Morvo GmbH.\r\n\r\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(app::ScanResultLine(system, c.code), c.line) << c.code;
+  for (const auto& c : cases)
+    EXPECT_EQ(app::ScanResultLine(system, codes::ScanResult{c.code}), c.line) << c.code;
   for (int code : {0, 2, -12, -20}) {
-    EXPECT_FALSE(app::ScanResultLine(system, code).has_value()) << code;
+    EXPECT_FALSE(app::ScanResultLine(system, codes::ScanResult{code}).has_value()) << code;
   }
 }
 

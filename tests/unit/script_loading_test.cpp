@@ -31,7 +31,7 @@ class ScriptLoadingTest : public script_test::FakeSystemTest {
   // Runs the loading; answers the exit status if the process was ended.
   std::optional<int> Load() {
     try {
-      parser_ = descriptions::LoadScript(system, detect::GetSystemContext());
+      parser_ = descriptions::LoadScript(system, Context());
       return std::nullopt;
     } catch (const ProcessExit& exit) {
       return exit.status;

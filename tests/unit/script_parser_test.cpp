@@ -18,8 +18,7 @@ class ScriptParserTest : public script_test::FakeSystemTest {
  protected:
   // Parses `script`; answers whether it was valid.
   bool Parse(std::u16string script) {
-    parser_ =
-        std::make_unique<descriptions::ScriptParser>(detect::GetSystemContext(), std::move(script));
+    parser_ = std::make_unique<descriptions::ScriptParser>(Context(), std::move(script));
     return parser_->ParseScript();
   }
 
@@ -340,7 +339,7 @@ TEST_F(ScriptParserTest, UnterminatedQuoteInAnArgumentEndsTheListAndParsingGoesO
 
 TEST_F(ScriptParserTest, ReadWordGivesExpandedWordsThenEmptyOnes) {
   parser_ = std::make_unique<descriptions::ScriptParser>(
-      detect::GetSystemContext(), u"  \n hkLM\\x \"%TEMPDIR%\\a b\"c \"unterminated\n");
+      Context(), u"  \n hkLM\\x \"%TEMPDIR%\\a b\"c \"unterminated\n");
   EXPECT_TRUE(parser_->ReadLine());
   EXPECT_EQ(parser_->lineNumber(), 2);
   EXPECT_EQ(parser_->ReadWord(), u"HKEY_LOCAL_MACHINE\\x");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,8 +14,8 @@
 #include "common/text.h"
 #include "descriptions/builtin_script.h"
 #include "descriptions/script_loading.h"
-#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
+#include "system/system_context.h"
 
 namespace script_test {
 
@@ -43,15 +44,17 @@ inline void InstallBuiltInScript(platform::fake::FakeSystem& system) {
       std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-// A fresh fake Windows XP installed as the current system, and no system
-// context until a test asks for one (so that it sees the test's settings).
+// A fresh fake Windows XP, and no system context over it until a test asks
+// for one (so that it sees the test's settings).
 class FakeSystemTest : public ::testing::Test {
  protected:
-  FakeSystemTest() {
-    platform::Install(&system);
-    detect::DestroySystemContext();
+  // The system context over `system`, made on the first call.
+  sys::SystemContext& Context() {
+    if (!context_) context_ = std::make_unique<sys::SystemContext>(system);
+    return *context_;
   }
-  ~FakeSystemTest() override { detect::DestroySystemContext(); }
+  // Forgets the context; the next Context() makes a new one.
+  void ResetContext() { context_.reset(); }
 
   // The message boxes shown so far, as "[caption] text" lines.
   std::vector<std::string> Boxes() const {
@@ -63,6 +66,9 @@ class FakeSystemTest : public ::testing::Test {
   }
 
   platform::fake::FakeSystem system;
+
+ private:
+  std::unique_ptr<sys::SystemContext> context_;
 };
 
 }  // namespace script_test

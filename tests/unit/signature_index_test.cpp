@@ -1,4 +1,4 @@
-#include "detect/signature_index.h"
+#include "signatures/signature_index.h"
 
 #include <gtest/gtest.h>
 
@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "detect/hex_codec.h"
-#include "detect/signature.h"
+#include "signatures/hex_codec.h"
+#include "signatures/signature.h"
 #include "tests/support/signature_samples.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using descriptions::HandlerSignatures;
-using descriptions::MalwareHandler;
-using detect::CompiledSignature;
-using detect::SearchStrategy;
 using qrt_test::FixedHandler;
 using qrt_test::Found;
 using qrt_test::FoundOf;
+using scan::MalwareHandler;
+using signatures::CompiledSignature;
+using signatures::SearchStrategy;
+using signatures::SignaturePair;
 
 constexpr SearchStrategy kStrategies[] = {SearchStrategy::kBest, SearchStrategy::kPortable,
                                           SearchStrategy::kBlocks, SearchStrategy::kMasks};
@@ -31,7 +31,7 @@ Bytes RandomBytes(std::mt19937& random, std::size_t n, int alphabet = 256) {
   return bytes;
 }
 
-CompiledSignature Compile(const Bytes& bytes) { return *detect::CompileSignatureBytes(bytes); }
+CompiledSignature Compile(const Bytes& bytes) { return *signatures::CompileSignatureBytes(bytes); }
 
 // Handlers made from signature bytes, and the index over them.
 class Handlers {
@@ -43,15 +43,15 @@ class Handlers {
   FixedHandler& AddCompiled(const CompiledSignature& memory, const CompiledSignature& file) {
     return AddFields(qrt_test::SignaturesOf(memory, file));
   }
-  FixedHandler& AddFields(const HandlerSignatures& fields) {
+  FixedHandler& AddFields(const SignaturePair& fields) {
     owned_.push_back(
         std::make_unique<FixedHandler>(u"H", std::u16string(1, u'a' + owned_.size() % 26), fields));
     pointers_.push_back(owned_.back().get());
     return *owned_.back();
   }
   std::span<const MalwareHandler* const> list() const { return pointers_; }
-  detect::SignatureIndex Build(SearchStrategy strategy = SearchStrategy::kBest) const {
-    return detect::BuildSignatureIndex(pointers_, strategy);
+  signatures::SignatureIndex Build(SearchStrategy strategy = SearchStrategy::kBest) const {
+    return signatures::BuildSignatureIndex(qrt_test::Owners(pointers_), strategy);
   }
 
  private:
@@ -59,17 +59,18 @@ class Handlers {
   std::vector<const MalwareHandler*> pointers_;
 };
 
-Found FindFile(const detect::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
+Found FindFile(const signatures::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
   std::size_t offset = 12345;
-  const detect::SignatureIndexEntry* entry = detect::FindFileSignature(index, buffer, offset);
+  const signatures::SignatureIndexEntry* entry =
+      signatures::FindFileSignature(index, buffer, offset);
   if (entry == nullptr) {
     EXPECT_EQ(offset, 0u);
   }
   return FoundOf(entry, offset);
 }
 
-Found FindMemory(const detect::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
-  return FoundOf(detect::FindMemorySignature(index, buffer));
+Found FindMemory(const signatures::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
+  return FoundOf(signatures::FindMemorySignature(index, buffer));
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -90,7 +91,7 @@ TEST(BuildSignatureIndexTest, EntriesPerBucketInTheOrderAdded) {
   handlers.Add(std::nullopt, std::nullopt);
   FixedHandler& memoryOnly = handlers.Add(c, std::nullopt);
 
-  const detect::SignatureIndex index = handlers.Build();
+  const signatures::SignatureIndex index = handlers.Build();
   EXPECT_EQ(index.bucketCount(), 65536u);
   EXPECT_EQ(index.entryCount(), 5u);
 
@@ -142,7 +143,7 @@ TEST(BuildSignatureIndexTest, OneEntryWhenCrcLengthAndOffsetAgree) {
   otherCrc.crc = 1;
   handlers.AddCompiled(memory, otherCrc);
 
-  const detect::SignatureIndex index = handlers.Build();
+  const signatures::SignatureIndex index = handlers.Build();
   const auto fileBucket = index.Bucket(0x2222);
   ASSERT_EQ(fileBucket.size(), 3u);
   EXPECT_EQ(fileBucket[0].kinds, 3);
@@ -163,7 +164,7 @@ TEST(BuildSignatureIndexTest, BucketsAgreeWithPlainChains) {
         memory ? std::optional(m) : std::nullopt,
         file ? std::optional(random() % 4 == 0 ? m : RandomBytes(random, 33, 3)) : std::nullopt);
   }
-  const detect::SignatureIndex index = handlers.Build();
+  const signatures::SignatureIndex index = handlers.Build();
   const qrt_test::ReferenceIndex reference(handlers.list());
   for (std::size_t w = 0; w < 65536; ++w) {
     const auto ours = index.Bucket(static_cast<std::uint16_t>(w));
@@ -183,9 +184,9 @@ TEST(BuildSignatureIndexTest, FreedIndexIsEmptyAndFindsNothing) {
   const Bytes sig = RandomBytes(random, 40);
   Handlers handlers;
   handlers.Add(sig, sig);
-  detect::SignatureIndex index = handlers.Build();
+  signatures::SignatureIndex index = handlers.Build();
   ASSERT_NE(FindFile(index, sig).owner, nullptr);
-  detect::FreeSignatureIndex(index);
+  signatures::FreeSignatureIndex(index);
   EXPECT_EQ(index.bucketCount(), 0u);
   EXPECT_EQ(index.entryCount(), 0u);
   EXPECT_EQ(FindFile(index, sig), Found{});
@@ -204,7 +205,7 @@ TEST_P(SearchRulesTest, WhereASignatureIsFound) {
   const Bytes before = RandomBytes(random, 37), after = RandomBytes(random, 50);
   Handlers handlers;
   FixedHandler& h = handlers.Add(std::nullopt, sig);
-  const detect::SignatureIndex index = handlers.Build(GetParam());
+  const signatures::SignatureIndex index = handlers.Build(GetParam());
   const std::size_t anchor = Compile(sig).anchorOffset;
 
   Bytes badPrefix = sig;
@@ -234,12 +235,12 @@ TEST_P(SearchRulesTest, WhereASignatureIsFound) {
 TEST_P(SearchRulesTest, BuffersOfTwoBytesOrLessNeverMatch) {
   // Odd handlers whose fields could otherwise fit tiny buffers.
   Handlers handlers;
-  HandlerSignatures fields;
-  fields.fileLength = fields.memoryLength = 2;
-  fields.fileAnchor = fields.memoryAnchor = 0x0000;
-  fields.fileCrc = fields.memoryCrc = detect::kSignatureCrcPreset;
+  SignaturePair fields;
+  fields.file.length = fields.memory.length = 2;
+  fields.file.anchorWord = fields.memory.anchorWord = 0x0000;
+  fields.file.crc = fields.memory.crc = signatures::kSignatureCrcPreset;
   handlers.AddFields(fields);
-  const detect::SignatureIndex index = handlers.Build(GetParam());
+  const signatures::SignatureIndex index = handlers.Build(GetParam());
   for (std::size_t n = 0; n <= 2; ++n) {
     const Bytes zeros(n, 0);
     EXPECT_EQ(FindFile(index, zeros), Found{}) << n;
@@ -257,7 +258,7 @@ TEST_P(SearchRulesTest, LowestAnchorPositionWinsThenTheEntryAddedFirst) {
   FixedHandler& b = handlers.Add(second, second);
   // The same signature again in a later handler: never reported.
   handlers.Add(second, second);
-  const detect::SignatureIndex index = handlers.Build(GetParam());
+  const signatures::SignatureIndex index = handlers.Build(GetParam());
 
   // `first` then `second`: first's anchor comes first.
   const Bytes buffer = Concat({first, second});
@@ -291,7 +292,7 @@ TEST_P(SearchRulesTest, LaterStartEarlierAnchorWins) {
   Handlers handlers;
   FixedHandler& e = handlers.AddCompiled(CompiledSignature{}, record(early, 30));
   FixedHandler& l = handlers.AddCompiled(CompiledSignature{}, record(late, 0));
-  const detect::SignatureIndex index = handlers.Build(GetParam());
+  const signatures::SignatureIndex index = handlers.Build(GetParam());
   EXPECT_EQ(FindFile(index, buffer), (Found{&l, 1, 40}));
   // With `late` damaged past the end of `early`, `early` is found.
   buffer[80] ^= 0xFF;
@@ -306,7 +307,7 @@ TEST_P(SearchRulesTest, EachSearchSeesOnlyItsKind) {
   FixedHandler& hm = handlers.Add(m, std::nullopt);
   FixedHandler& hf = handlers.Add(std::nullopt, f);
   FixedHandler& hb = handlers.Add(both, both);
-  const detect::SignatureIndex index = handlers.Build(GetParam());
+  const signatures::SignatureIndex index = handlers.Build(GetParam());
   EXPECT_EQ(FindMemory(index, m), (Found{&hm, 2, 0}));
   EXPECT_EQ(FindFile(index, m), Found{});
   EXPECT_EQ(FindFile(index, f), (Found{&hf, 1, 0}));
@@ -334,9 +335,9 @@ void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int a
     c.signatures.push_back(f);
     if (shape == 9) {
       // Fields no compiler makes: short lengths, anchors past the end.
-      HandlerSignatures odd = qrt_test::SignaturesOf(Compile(m), Compile(f));
-      odd.fileLength = random() % 8;
-      odd.memoryAnchorOffset = odd.memoryLength + random() % 4;
+      SignaturePair odd = qrt_test::SignaturesOf(Compile(m), Compile(f));
+      odd.file.length = static_cast<std::uint16_t>(random() % 8);
+      odd.memory.anchorOffset = static_cast<std::uint16_t>(odd.memory.length + random() % 4);
       c.handlers.AddFields(odd);
     } else {
       c.handlers.Add(shape == 8 ? std::nullopt : std::optional(m),
@@ -371,7 +372,7 @@ void MakeRandomCase(RandomCase& c, std::mt19937& random, int handlerCount, int a
 int ExpectSameAsPlainWalk(const RandomCase& c, const std::string& label) {
   int matches = 0;
   const qrt_test::ReferenceIndex reference(c.handlers.list());
-  std::vector<detect::SignatureIndex> indexes;
+  std::vector<signatures::SignatureIndex> indexes;
   for (const SearchStrategy strategy : kStrategies) indexes.push_back(c.handlers.Build(strategy));
   for (std::size_t b = 0; b < c.buffers.size(); ++b) {
     const Bytes& buffer = c.buffers[b];
@@ -460,18 +461,18 @@ TEST(ForgeSignatureTest, ForgedBytesMatchTheirRecord) {
   std::mt19937 random(13);
   for (int i = 0; i < 30; ++i) {
     // Records compiled from signature texts, as the script's are.
-    const std::string text = detect::HexEncode(RandomBytes(random, 32 + random() % 200));
-    const Bytes recordBytes = *detect::HexDecode(*detect::CompileSignature(text));
+    const std::string text = signatures::HexEncode(RandomBytes(random, 32 + random() % 200));
+    const Bytes recordBytes = *signatures::HexDecode(*signatures::CompileSignature(text));
     const CompiledSignature record =
         CompiledSignature::FromBytes(std::span<const std::uint8_t, 15>(recordBytes.data(), 15));
     const std::optional<Bytes> forged = qrt_test::ForgeSignature(record, 0x90);
     ASSERT_TRUE(forged.has_value());
     ASSERT_EQ(forged->size(), record.length);
-    EXPECT_NE(*forged, *detect::HexDecode(text));
+    EXPECT_NE(*forged, *signatures::HexDecode(text));
 
     Handlers handlers;
     FixedHandler& h = handlers.AddCompiled(record, record);
-    const detect::SignatureIndex index = handlers.Build();
+    const signatures::SignatureIndex index = handlers.Build();
     const Bytes sample = Concat({RandomBytes(random, 100), *forged, RandomBytes(random, 10)});
     EXPECT_EQ(FindFile(index, sample), (Found{&h, 3, 100}));
     EXPECT_EQ(FindMemory(index, sample), (Found{&h, 3, 0}));
@@ -488,8 +489,9 @@ TEST(ForgeSignatureTest, RecordsThatCannotBeMet) {
   CompiledSignature insidePrefix{{1, 2, 3, 4, 5}, 0x0302, 40, 1, 0x12345678};
   const auto forged = qrt_test::ForgeSignature(insidePrefix);
   ASSERT_TRUE(forged.has_value());
-  EXPECT_EQ(detect::SignatureCrc(detect::kSignatureCrcPreset, std::span(*forged).subspan(5)),
-            0x12345678u);
+  EXPECT_EQ(
+      signatures::SignatureCrc(signatures::kSignatureCrcPreset, std::span(*forged).subspan(5)),
+      0x12345678u);
 }
 
 }  // namespace

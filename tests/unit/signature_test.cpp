@@ -1,4 +1,4 @@
-#include "detect/signature.h"
+#include "signatures/signature.h"
 
 #include <gtest/gtest.h>
 
@@ -8,22 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "detect/hex_codec.h"
-#include "detect/word_frequency.h"
+#include "signatures/hex_codec.h"
+#include "signatures/word_frequency.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using detect::CompiledSignature;
+using signatures::CompiledSignature;
 
 Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 TEST(SignatureCrcTest, PresetAndNoFinalInversion) {
-  EXPECT_EQ(detect::SignatureCrc(detect::kSignatureCrcPreset, BytesOf("abc")), 0x197BEE7Bu);
-  EXPECT_EQ(detect::SignatureCrc(detect::kSignatureCrcPreset, Bytes{}), 0x04C11DB7u);
+  EXPECT_EQ(signatures::SignatureCrc(signatures::kSignatureCrcPreset, BytesOf("abc")), 0x197BEE7Bu);
+  EXPECT_EQ(signatures::SignatureCrc(signatures::kSignatureCrcPreset, Bytes{}), 0x04C11DB7u);
   // With the common preset and a final inversion the step is the common
   // CRC-32's, whose check value is 0xCBF43926.
-  EXPECT_EQ(~detect::SignatureCrc(0xFFFFFFFF, BytesOf("123456789")), 0xCBF43926u);
+  EXPECT_EQ(~signatures::SignatureCrc(0xFFFFFFFF, BytesOf("123456789")), 0xCBF43926u);
 }
 
 TEST(SignatureCrcTest, OddAndEvenLengthsAgreeWithTheByteLoop) {
@@ -32,7 +32,7 @@ TEST(SignatureCrcTest, OddAndEvenLengthsAgreeWithTheByteLoop) {
   for (auto& b : data) b = static_cast<std::uint8_t>(random());
   // The byte loop written out, with the table built bit by bit.
   const auto byteLoop = [](std::span<const std::uint8_t> bytes) {
-    std::uint32_t r = detect::kSignatureCrcPreset;
+    std::uint32_t r = signatures::kSignatureCrcPreset;
     for (std::uint8_t b : bytes) {
       r ^= b;
       for (int bit = 0; bit < 8; ++bit) r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
@@ -41,13 +41,13 @@ TEST(SignatureCrcTest, OddAndEvenLengthsAgreeWithTheByteLoop) {
   };
   for (std::size_t n = 0; n <= data.size(); ++n) {
     const auto part = std::span(data).first(n);
-    EXPECT_EQ(detect::SignatureCrc(detect::kSignatureCrcPreset, part), byteLoop(part)) << n;
+    EXPECT_EQ(signatures::SignatureCrc(signatures::kSignatureCrcPreset, part), byteLoop(part)) << n;
   }
 }
 
 TEST(ChooseAnchorTest, SmallestCountEarliestOnTies) {
   // Every word counts 100 except those set below.
-  detect::WordFrequencyTable table;
+  signatures::WordFrequencyTable table;
   table.fill(100);
   table[0x0201] = 50;  // bytes 01 02
   table[0x0403] = 50;  // bytes 03 04
@@ -69,12 +69,12 @@ TEST(ChooseAnchorTest, SmallestCountEarliestOnTies) {
       {"words overlap: 02 03 is a word too", {0x01, 0x02, 0x03, 0x04}, 0},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(detect::ChooseAnchor(c.bytes, table), c.anchor) << c.label;
+    EXPECT_EQ(signatures::ChooseAnchor(c.bytes, table), c.anchor) << c.label;
   }
 }
 
 TEST(WordFrequencyTest, BuiltInTableHasNoZeroAndRanksCommonWordsHigh) {
-  const detect::WordFrequencyTable& table = detect::BuiltInWordFrequencies();
+  const signatures::WordFrequencyTable& table = signatures::BuiltInWordFrequencies();
   EXPECT_EQ(*std::min_element(table.begin(), table.end()) > 0, true);
   EXPECT_EQ(std::max_element(table.begin(), table.end()) - table.begin(), 0x0000);
   // Padding and filler of programs are common; the executable's magic is rare.
@@ -85,7 +85,7 @@ TEST(WordFrequencyTest, BuiltInTableHasNoZeroAndRanksCommonWordsHigh) {
 TEST(CompiledSignatureTest, FifteenBytesLittleEndianInRecordOrder) {
   const CompiledSignature record{{1, 2, 3, 4, 5}, 0x0706, 0x0908, 0x0B0A, 0x0F0E0D0C};
   const auto bytes = record.ToBytes();
-  EXPECT_EQ(detect::HexEncode(bytes), "0102030405060708090A0B0C0D0E0F");
+  EXPECT_EQ(signatures::HexEncode(bytes), "0102030405060708090A0B0C0D0E0F");
   EXPECT_EQ(CompiledSignature::FromBytes(bytes), record);
 }
 
@@ -94,26 +94,26 @@ std::string SignatureText(std::size_t bytes, std::uint32_t seed = 1) {
   std::mt19937 random(seed);
   Bytes data(bytes);
   for (auto& b : data) b = static_cast<std::uint8_t>(random());
-  return detect::HexEncode(data);
+  return signatures::HexEncode(data);
 }
 
 TEST(CompileSignatureTest, FieldsOfTheCompiledRecord) {
   const std::string text = SignatureText(100);
-  const Bytes bytes = *detect::HexDecode(text);
-  const std::optional<std::string> compiled = detect::CompileSignature(text);
+  const Bytes bytes = *signatures::HexDecode(text);
+  const std::optional<std::string> compiled = signatures::CompileSignature(text);
   ASSERT_TRUE(compiled.has_value());
   ASSERT_EQ(compiled->size(), 30u);
   EXPECT_EQ(compiled->find_first_not_of("0123456789ABCDEF"), std::string::npos);
 
-  const Bytes recordBytes = *detect::HexDecode(*compiled);
+  const Bytes recordBytes = *signatures::HexDecode(*compiled);
   const CompiledSignature record =
       CompiledSignature::FromBytes(std::span<const std::uint8_t, 15>(recordBytes.data(), 15));
   EXPECT_TRUE(std::equal(record.prefix.begin(), record.prefix.end(), bytes.begin()));
   EXPECT_EQ(record.length, 100);
-  EXPECT_EQ(record.anchorOffset, detect::ChooseAnchor(bytes));
+  EXPECT_EQ(record.anchorOffset, signatures::ChooseAnchor(bytes));
   EXPECT_EQ(record.anchorWord, bytes[record.anchorOffset] | bytes[record.anchorOffset + 1] << 8);
   EXPECT_EQ(record.crc,
-            detect::SignatureCrc(detect::kSignatureCrcPreset, std::span(bytes).subspan(5)));
+            signatures::SignatureCrc(signatures::kSignatureCrcPreset, std::span(bytes).subspan(5)));
 }
 
 TEST(CompileSignatureTest, Limits) {
@@ -135,21 +135,21 @@ TEST(CompileSignatureTest, Limits) {
       {"missing", std::nullopt, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(detect::CompileSignature(c.text).has_value(), c.compiles) << c.label;
+    EXPECT_EQ(signatures::CompileSignature(c.text).has_value(), c.compiles) << c.label;
   }
 }
 
 TEST(CompileSignatureTest, LowerCaseCompilesLikeUpperCase) {
   std::string text = SignatureText(64);
-  const auto upper = detect::CompileSignature(text);
+  const auto upper = signatures::CompileSignature(text);
   std::transform(text.begin(), text.end(), text.begin(), [](char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   });
-  EXPECT_EQ(detect::CompileSignature(text), upper);
+  EXPECT_EQ(signatures::CompileSignature(text), upper);
 }
 
 TEST(CompileSignatureTest, AllWordsEqualAnchorsAtZero) {
-  const auto compiled = detect::CompileSignature(std::string(8192, 'A'));
+  const auto compiled = signatures::CompileSignature(std::string(8192, 'A'));
   ASSERT_TRUE(compiled.has_value());
   // Prefix AA x 5, anchor word AAAA, length 4096, offset 0.
   EXPECT_EQ(compiled->substr(0, 22),

@@ -1,5 +1,5 @@
 // The system context: version flags and the functions bound at run time.
-#include "detect/system_context.h"
+#include "system/system_context.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ TEST_F(SystemContextTest, VersionFlagsOfEachFamily) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.platformId << "." << c.major);
     system.version = platform::OsVersion{c.platformId, c.major, 0, 0, u""};
-    detect::SystemContext context(system);
+    sys::SystemContext context(system);
     EXPECT_FALSE(context.versionQueryFailed());
     EXPECT_EQ(context.isWindows9x(), c.windows9x);
     EXPECT_EQ(context.isWindowsNt4(), c.nt4);
@@ -59,7 +59,7 @@ TEST_F(SystemContextTest, VersionFlagsOfEachFamily) {
 
 TEST_F(SystemContextTest, BindsShellThenKernelFunctionsAndReleasesBothAtTheEnd) {
   {
-    detect::SystemContext context(system);
+    sys::SystemContext context(system);
     EXPECT_EQ(system.loadedLibraries, (Libraries{u"shell32.dll", u"KERNEL32.DLL"}));
     EXPECT_TRUE(context.specialFolderPath());
     EXPECT_TRUE(context.longPathName());
@@ -70,7 +70,7 @@ TEST_F(SystemContextTest, BindsShellThenKernelFunctionsAndReleasesBothAtTheEnd) 
 
 TEST_F(SystemContextTest, FailedVersionQueryBindsNothing) {
   system.version.reset();
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_TRUE(context.versionQueryFailed());
   EXPECT_FALSE(context.isWindows9x() || context.isWindowsNt4());
   EXPECT_FALSE(context.specialFolderPath());
@@ -81,7 +81,7 @@ TEST_F(SystemContextTest, FailedVersionQueryBindsNothing) {
 TEST_F(SystemContextTest, MissingFunctionsAndLibraries) {
   system.missingFunctions = {"SHGetSpecialFolderPathW", "GetLongPathNameW"};
   {
-    detect::SystemContext context(system);
+    sys::SystemContext context(system);
     EXPECT_FALSE(context.specialFolderPath());
     EXPECT_FALSE(context.longPathName());
     // shell32.dll goes at once; KERNEL32.DLL is held to the end.
@@ -91,26 +91,9 @@ TEST_F(SystemContextTest, MissingFunctionsAndLibraries) {
 
   system.missingFunctions.clear();
   system.loadableLibraries = {u"KERNEL32.DLL"};
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_FALSE(context.specialFolderPath());
   EXPECT_TRUE(context.longPathName());
-}
-
-TEST_F(SystemContextTest, ProcessWideContextIsMadeOnceOverTheCurrentSystem) {
-  detect::SystemContext& first = detect::GetSystemContext();
-  EXPECT_EQ(&detect::GetSystemContext(), &first);
-  EXPECT_EQ(&first.system(), &system);
-  EXPECT_EQ(system.loadedLibraries.size(), 2u);
-
-  detect::DestroySystemContext();
-  EXPECT_EQ(system.freedLibraries.size(), 2u);
-  platform::fake::FakeSystem other;
-  platform::fake::SetUpWindowsNt4(other);
-  platform::Install(&other);
-  EXPECT_TRUE(detect::GetSystemContext().isWindowsNt4());
-  EXPECT_EQ(&detect::GetSystemContext().system(), &other);
-  detect::DestroySystemContext();
-  platform::Install(&system);
 }
 
 TEST_F(SystemContextTest, EnumerationSetOfEachFamily) {
@@ -133,8 +116,8 @@ TEST_F(SystemContextTest, EnumerationSetOfEachFamily) {
     SCOPED_TRACE(c.family);
     c.setUp(system);
     system.loadedLibraries.clear();
-    detect::SystemContext context(system);
-    const detect::EnumerationSet& set = context.enumeration();
+    sys::SystemContext context(system);
+    const sys::EnumerationSet& set = context.enumeration();
     EXPECT_TRUE(context.enumerationBound());
     EXPECT_FALSE(set.usesPsapi);
     EXPECT_EQ(set.narrow, c.narrow);
@@ -160,7 +143,7 @@ TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
     system.loadedLibraries.clear();
     system.freedLibraries.clear();
     {
-      detect::SystemContext context(system);
+      sys::SystemContext context(system);
       EXPECT_TRUE(context.enumerationBound());
       EXPECT_TRUE(context.enumeration().usesPsapi);
       EXPECT_EQ(context.psapiPath(), kNt4PsapiPath);
@@ -212,7 +195,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     platform::fake::FakeSystem nt4;
     SetUpNt4(nt4);
     c.spoil(nt4);
-    detect::SystemContext context(nt4);
+    sys::SystemContext context(nt4);
     EXPECT_FALSE(context.enumerationBound());
     EXPECT_FALSE(context.enumeration().enumProcesses);
     EXPECT_TRUE(context.psapiPath().empty());
@@ -222,14 +205,14 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     } else {
       EXPECT_EQ(nt4.loadedLibraries.size(), 2u);  // shell32.dll and KERNEL32.DLL
     }
-    EXPECT_EQ(detect::OpenProcessList(context.enumeration()), nullptr);
+    EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
   }
 
   // A path of 259 characters fits.
   SetUpNt4(system);
   system.folders.tempPath = TempFolderFor(259);
   system.files.AddFolder(*system.folders.tempPath);
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_TRUE(context.enumerationBound());
   EXPECT_EQ(context.psapiPath(), *system.folders.tempPath + u"PSAPI.DLL");
   EXPECT_EQ(context.psapiPath().size(), 259u);
@@ -259,7 +242,7 @@ TEST_F(SystemContextTest, MissingToolHelpFunctionReleasesKernel32) {
     system.loadedLibraries.clear();
     system.freedLibraries.clear();
     {
-      detect::SystemContext context(system);
+      sys::SystemContext context(system);
       EXPECT_FALSE(context.enumerationBound());
       EXPECT_FALSE(context.enumeration().createSnapshot);
       // Released at once, then loaded again for GetLongPathNameW.
@@ -272,15 +255,14 @@ TEST_F(SystemContextTest, MissingToolHelpFunctionReleasesKernel32) {
   }
   // Without KERNEL32.DLL nothing of it is bound.
   system.loadableLibraries = {u"shell32.dll"};
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_FALSE(context.enumerationBound());
   EXPECT_FALSE(context.longPathName());
 }
 
-TEST_F(SystemContextTest, WorkBufferAndStreamReader) {
+TEST_F(SystemContextTest, StreamReader) {
   {
-    detect::SystemContext context(system);
-    EXPECT_EQ(context.workBuffer().size(), 131072u);
+    sys::SystemContext context(system);
     EXPECT_TRUE(context.streamReaderBound());
     EXPECT_TRUE(context.streamReader().backupRead());
     EXPECT_TRUE(context.streamReader().backupSeek());
@@ -293,21 +275,20 @@ TEST_F(SystemContextTest, WorkBufferAndStreamReader) {
   for (const char* function : {"BackupRead", "BackupSeek"}) {
     SCOPED_TRACE(function);
     system.missingFunctions = {function};
-    detect::SystemContext context(system);
+    sys::SystemContext context(system);
     EXPECT_FALSE(context.streamReaderBound());
     EXPECT_FALSE(context.streamReader().backupRead());
     EXPECT_FALSE(context.streamReader().backupSeek());
   }
   system.missingFunctions.clear();
   system.residentModules.clear();
-  detect::SystemContext context(system);
+  sys::SystemContext context(system);
   EXPECT_FALSE(context.streamReaderBound());
-  // A failed version query binds nothing and allocates nothing.
+  // A failed version query binds nothing.
   system.version.reset();
-  detect::SystemContext failed(system);
+  sys::SystemContext failed(system);
   EXPECT_FALSE(failed.enumerationBound());
   EXPECT_FALSE(failed.streamReaderBound());
-  EXPECT_TRUE(failed.workBuffer().empty());
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ class FolderPlaceholders : public script_test::FakeSystemTest {
  protected:
   // The expanded word, or "<empty>" when the word reads as empty.
   std::string Expand(std::u16string_view word) {
-    const auto expanded = ExpandFolderPlaceholders(word, detect::GetSystemContext());
+    const auto expanded = ExpandFolderPlaceholders(word, Context());
     return expanded ? text::ToUtf8(*expanded) : "<empty>";
   }
 };
@@ -90,7 +90,7 @@ TEST_F(FolderPlaceholders, MissingShellFunctionLeavesOnlyItsFoldersUnresolved) {
 TEST_F(FolderPlaceholders, TemporaryFolderNeedsTheLongPathFunctionOutsideNt4) {
   system.missingFunctions.insert("GetLongPathNameW");
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "<empty>");
-  detect::DestroySystemContext();
+  ResetContext();
   system.missingFunctions.clear();
   system.folders.longPathNames[*system.folders.tempPath] = std::nullopt;  // fails
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "<empty>");

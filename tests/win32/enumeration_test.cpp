@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "common/text.h"
-#include "detect/process_enumeration.h"
-#include "detect/system_context.h"
 #include "platform/win32/win32_system.h"
+#include "system/process_enumeration.h"
+#include "system/system_context.h"
 #include "waiting_child.h"
 
 namespace {
@@ -42,31 +42,29 @@ std::u16string ToU16(const wchar_t* s) {
 }
 
 // The processes of the context's walk by id.
-std::map<std::uint32_t, std::u16string> WalkProcesses(const detect::EnumerationSet& set) {
+std::map<std::uint32_t, std::u16string> WalkProcesses(const sys::EnumerationSet& set) {
   std::map<std::uint32_t, std::u16string> processes;
-  auto list = detect::OpenProcessList(set);
+  auto list = sys::OpenProcessList(set);
   if (list == nullptr) return processes;
-  detect::RunningProcess record;
-  for (bool more = detect::FirstProcess(*list, record); more;
-       more = detect::NextProcess(*list, record)) {
+  sys::RunningProcess record;
+  for (bool more = sys::FirstProcess(*list, record); more; more = sys::NextProcess(*list, record)) {
     processes[record.processId] = record.name;
   }
-  detect::CloseProcessList(std::move(list));
+  sys::CloseProcessList(std::move(list));
   return processes;
 }
 
 // The modules of the context's walk by base address.
-std::map<std::uint64_t, detect::ModuleRecord> WalkModules(const detect::EnumerationSet& set,
-                                                          std::uint32_t processId) {
-  std::map<std::uint64_t, detect::ModuleRecord> modules;
-  auto list = detect::OpenModuleList(set, processId);
+std::map<std::uint64_t, sys::ModuleRecord> WalkModules(const sys::EnumerationSet& set,
+                                                       std::uint32_t processId) {
+  std::map<std::uint64_t, sys::ModuleRecord> modules;
+  auto list = sys::OpenModuleList(set, processId);
   if (list == nullptr) return modules;
-  detect::ModuleRecord record;
-  for (bool more = detect::FirstModule(*list, record); more;
-       more = detect::NextModule(*list, record)) {
+  sys::ModuleRecord record;
+  for (bool more = sys::FirstModule(*list, record); more; more = sys::NextModule(*list, record)) {
     modules[record.baseAddress] = record;
   }
-  detect::CloseModuleList(std::move(list));
+  sys::CloseModuleList(std::move(list));
   return modules;
 }
 
@@ -106,7 +104,7 @@ class EnumerationTest : public ::testing::Test {
 };
 
 // The context's module walk of this process agrees with Tool Help.
-void ExpectOwnModulesAsToolHelpLists(const detect::EnumerationSet& set) {
+void ExpectOwnModulesAsToolHelpLists(const sys::EnumerationSet& set) {
   const auto modules = WalkModules(set, ::GetCurrentProcessId());
   const auto expected = ToolHelpModules(::GetCurrentProcessId());
   ASSERT_FALSE(expected.empty());
@@ -131,8 +129,8 @@ void ExpectOwnModulesAsToolHelpLists(const detect::EnumerationSet& set) {
 }
 
 TEST_F(EnumerationTest, ToolHelpListsThisProcessAndAChild) {
-  detect::SystemContext context(*system_);
-  const detect::EnumerationSet& set = context.enumeration();
+  sys::SystemContext context(*system_);
+  const sys::EnumerationSet& set = context.enumeration();
   ASSERT_TRUE(context.enumerationBound());
   EXPECT_FALSE(set.usesPsapi);
   EXPECT_FALSE(set.narrow);
@@ -153,14 +151,13 @@ TEST_F(EnumerationTest, ToolHelpListsThisProcessAndAChild) {
   }
   EXPECT_TRUE(hasCmd);
   // A process that does not exist has no module list.
-  EXPECT_EQ(detect::OpenModuleList(set, 0xFFFFFFF0), nullptr);
+  EXPECT_EQ(sys::OpenModuleList(set, 0xFFFFFFF0), nullptr);
 }
 
-TEST_F(EnumerationTest, WorkBufferStreamReaderAndDebugPrivilege) {
-  detect::SystemContext context(*system_);
-  EXPECT_EQ(context.workBuffer().size(), 131072u);
+TEST_F(EnumerationTest, StreamReaderAndDebugPrivilege) {
+  sys::SystemContext context(*system_);
   EXPECT_TRUE(context.streamReaderBound());
-  EXPECT_TRUE(detect::EnableDebugPrivilege(*system_));
+  EXPECT_TRUE(sys::EnableDebugPrivilege(*system_));
   EXPECT_TRUE(context.specialFolderPath());
   EXPECT_TRUE(context.longPathName());
 }
@@ -175,7 +172,7 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
   ASSERT_EQ(version->majorVersion, 4u);
   WaitingChild child;
 
-  detect::SystemContext context(*system);
+  sys::SystemContext context(*system);
   ASSERT_TRUE(context.isWindowsNt4());
   ASSERT_TRUE(context.enumerationBound());
   ASSERT_TRUE(context.enumeration().usesPsapi);
@@ -244,10 +241,10 @@ TEST(WineWin98, NarrowToolHelpIsBound) {
   ASSERT_EQ(version->platformId, platform::kPlatformWin32Windows);
   WaitingChild child;
 
-  detect::SystemContext context(*system);
+  sys::SystemContext context(*system);
   ASSERT_TRUE(context.isWindows9x());
   ASSERT_TRUE(context.enumerationBound());
-  const detect::EnumerationSet& set = context.enumeration();
+  const sys::EnumerationSet& set = context.enumeration();
   EXPECT_TRUE(set.narrow);
   EXPECT_TRUE(set.process32First && set.module32Next);
   EXPECT_FALSE(set.process32FirstW || set.module32NextW);

@@ -19,7 +19,7 @@
 #include "app/log_file.h"
 #include "app/main_window.h"
 #include "common/text.h"
-#include "detect/system_context.h"
+#include "engine/scanner_table.h"
 #include "platform/win32/win32_system.h"
 #include "resource_ids.h"
 
@@ -217,7 +217,10 @@ TEST(Win32Host, NameAndAddressAreTheSystems) {
 class WindowToLog : public platform::DialogHandler {
  public:
   WindowToLog(platform::System& system, std::u16string path)
-      : system_(system), window_(system), path_(std::move(path)) {}
+      : system_(system),
+        scanners_(system),
+        window_(system, scanners_, {}),
+        path_(std::move(path)) {}
 
   bool OnInitDialog(platform::DialogView& view) override {
     view_ = &view;
@@ -228,8 +231,8 @@ class WindowToLog : public platform::DialogHandler {
 
   bool OnMessage(std::uint32_t message, std::uint64_t, std::int64_t) override {
     if (message != platform::kWmUser + 9) return false;
-    window_.ReportFinding(u"Sober.J", u" was found in memory !\r\n", 0);
-    window_.AppendText(u"last line\r\n", 0);
+    window_.ReportFinding(u"Sober.J", u" was found in memory !\r\n");
+    window_.AppendText(u"last line\r\n");
     app::WriteLogFile(system_, path_, false, true, view_->RichText(QRT_IDC_OUTPUT));
     view_->EndModal(7);
     return true;
@@ -239,6 +242,7 @@ class WindowToLog : public platform::DialogHandler {
 
  private:
   platform::System& system_;
+  engine::ScannerTable scanners_;
   app::RemovalDialog window_;
   std::u16string path_;
   platform::DialogView* view_ = nullptr;
@@ -246,12 +250,6 @@ class WindowToLog : public platform::DialogHandler {
 
 TEST_F(Win32LogFileTest, WindowTextReachesTheLog) {
   ASSERT_NE(system_->LoadLibraryAnsi("RICHED20.DLL"), 0u);
-  // The window's set-up reaches the system through the process-wide system
-  // context.
-  platform::Install(system_.get());
-  struct ContextReset {
-    ~ContextReset() { detect::DestroySystemContext(); }
-  } reset;
   const std::u16string path = folder_.File(u"window.log");
   WindowToLog handler(*system_, path);
   ASSERT_EQ(system_->RunModalDialog(QRT_IDD_MAIN, 0, handler), 7);

@@ -10,8 +10,8 @@
 #include "descriptions/builtin_script.h"
 #include "descriptions/script_loading.h"
 #include "descriptions/word_expansion.h"
-#include "detect/system_context.h"
 #include "platform/win32/win32_system.h"
+#include "system/system_context.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
   const auto file = descriptions::BuiltInScriptBytes();
   EXPECT_TRUE(std::equal(resource->begin(), resource->end(), file.begin(), file.end()));
 
-  detect::SystemContext context(*system_);
+  sys::SystemContext context(*system_);
   const auto parser = descriptions::LoadScript(*system_, context);
   ASSERT_NE(parser, nullptr);
   ASSERT_EQ(parser->records().size(), 5u);
@@ -39,7 +39,7 @@ TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
 }
 
 TEST_F(ScriptOnWindows, RealFolderFunctionsResolveEveryPlaceholder) {
-  detect::SystemContext context(*system_);
+  sys::SystemContext context(*system_);
   ASSERT_FALSE(context.versionQueryFailed());
   EXPECT_TRUE(context.specialFolderPath());
   EXPECT_TRUE(context.longPathName());

@@ -3,17 +3,14 @@
 #include <iostream>
 
 #include "common/text.h"
-#include "detect/system_context.h"
 #include "platform/fake/fake_system.h"
 #include "script_check.h"
 
 int main(int argc, char** argv) {
   platform::fake::FakeSystem system;
   platform::fake::SetUpWindowsXp(system);
-  platform::Install(&system);
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) args.push_back(text::FromUtf8(argv[i]));
-  const int status = script_check::Run(args, std::cout, std::cerr);
-  detect::DestroySystemContext();
+  const int status = script_check::Run(system, args, std::cout, std::cerr);
   return status;
 }

@@ -7,14 +7,14 @@
 #include <optional>
 
 #include "common/text.h"
-#include "descriptions/handler_list.h"
-#include "descriptions/malware_database.h"
 #include "descriptions/script_dump.h"
 #include "descriptions/script_loading.h"
 #include "descriptions/script_parser.h"
-#include "detect/signature.h"
-#include "detect/system_context.h"
+#include "engine/handler_list.h"
+#include "engine/malware_database.h"
 #include "handlers/builtin_handlers.h"
+#include "signatures/signature.h"
+#include "system/system_context.h"
 
 namespace script_check {
 namespace {
@@ -69,13 +69,14 @@ std::optional<std::vector<std::uint8_t>> ReadFile(const std::u16string& name) {
 
 // The text form of a compiled signature, or "-".
 std::u16string CompiledText(const std::optional<std::string>& signature) {
-  const auto compiled = signature ? detect::CompileSignature(*signature) : std::nullopt;
+  const auto compiled = signature ? signatures::CompileSignature(*signature) : std::nullopt;
   return compiled ? text::FromAscii(*compiled) : u"-";
 }
 
 }  // namespace
 
-int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err) {
+int Run(platform::System& system, const std::vector<std::u16string>& args, std::ostream& out,
+        std::ostream& err) {
   std::optional<std::u16string> fileName;
   bool dump = false;
   for (const std::u16string& arg : args) {
@@ -108,8 +109,9 @@ int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream
            "its first character is skipped all the same\n";
   }
 
+  sys::SystemContext context(system);
   descriptions::ScriptParser parser(
-      detect::GetSystemContext(), descriptions::ScriptTextFromBytes(*bytes),
+      context, descriptions::ScriptTextFromBytes(*bytes),
       [&out](std::u16string_view caption, std::u16string_view message) {
         if (!message.empty() && message.back() == u'\n') message.remove_suffix(1);
         out << '[' << text::ToUtf8(caption) << "] " << text::ToUtf8(message) << '\n';
@@ -123,9 +125,9 @@ int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream
                       CompiledText(record.fileSignature) + u"\n"));
     }
     bool lacksMemorySignature = false;
-    const descriptions::HandlerList list = descriptions::MakeHandlerList(
+    const engine::HandlerList list = engine::MakeHandlerList(
         handlers::CreateBuiltInHandlers(), parser.records(), lacksMemorySignature);
-    std::u16string listText = descriptions::MalwareListText(list);
+    std::u16string listText = engine::MalwareListText(list);
     out << "LIST\n";
     for (std::size_t start = 0; start < listText.size();) {
       const std::size_t end = std::min(listText.find(u"\r\n", start), listText.size());

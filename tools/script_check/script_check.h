@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
+
 namespace script_check {
 
 // Exit statuses.
@@ -14,8 +16,9 @@ inline constexpr int kExitValid = 0;
 inline constexpr int kExitParseError = 20;
 inline constexpr int kExitUsage = 2;
 
-// Runs the tool with the arguments after the program name, on the system
-// installed as platform::Current(); answers the exit status.
-int Run(const std::vector<std::u16string>& args, std::ostream& out, std::ostream& err);
+// Runs the tool on `system` with the arguments after the program name;
+// answers the exit status.
+int Run(platform::System& system, const std::vector<std::u16string>& args, std::ostream& out,
+        std::ostream& err);
 
 }  // namespace script_check

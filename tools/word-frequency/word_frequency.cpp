@@ -1,6 +1,6 @@
 // word-frequency: counts the 16-bit words at every byte position of a sample
 // of files and writes the table that the signature compiler consults when it
-// chooses a signature's anchor (src/detect/word_frequency.h).
+// chooses a signature's anchor (src/signatures/word_frequency.h).
 //
 //   word-frequency OUTPUT PATH...
 //

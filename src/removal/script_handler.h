@@ -5,28 +5,25 @@
 #include <vector>
 
 #include "descriptions/malware_description.h"
-#include "descriptions/malware_handler.h"
+#include "scan/malware_handler.h"
 
-namespace detect {
-class SystemContext;
-}
+namespace removal {
 
-namespace descriptions {
-
-class ScriptMalwareHandler final : public MalwareHandler {
+class ScriptMalwareHandler final : public scan::MalwareHandler {
  public:
   // `signatures` are the description's compiled signatures (all zero for a
   // missing one). The names are shared with `description`, which must
   // outlive the handler; the actions are copied.
-  ScriptMalwareHandler(const HandlerSignatures& signatures, const MalwareDescription& description);
+  ScriptMalwareHandler(const signatures::SignaturePair& signatures,
+                       const descriptions::MalwareDescription& description);
 
   std::u16string_view BaseName() const override { return baseName_; }
   std::u16string_view VariantName() const override { return variantName_; }
-  // Runs the description's actions; the removal driver arrives with the
-  // removal operations, until then nothing is done.
-  void Remove(ScanEngine& engine, std::optional<std::u16string_view> infectedFile,
-              std::span<const ProcessRecord> processes, std::uint32_t processId, FindingKind kind,
-              bool more) override;
+  // The removal driver, which runs the description's actions. It has no
+  // actions to run yet: a finding is left as it is.
+  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
+              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
+              scan::FindingKind kind, bool more) override;
   bool IsScriptDescribed() const override { return true; }
 
   // Set at construction; the removal driver clears it after the parts of the
@@ -36,18 +33,14 @@ class ScriptMalwareHandler final : public MalwareHandler {
   // Whether the removal has touched the registry (set by the removal driver).
   bool registryTouched() const { return registryTouched_; }
   void set_registryTouched(bool touched) { registryTouched_ = touched; }
-  // The system context, set by Remove; none before.
-  detect::SystemContext* systemContext() const { return systemContext_; }
-
-  const std::vector<ScriptAction>& actions() const { return actions_; }
+  const std::vector<descriptions::ScriptAction>& actions() const { return actions_; }
 
  private:
   bool pending_ = true;
   bool registryTouched_ = false;
   std::u16string_view baseName_;
   std::u16string_view variantName_;
-  detect::SystemContext* systemContext_ = nullptr;
-  std::vector<ScriptAction> actions_;
+  std::vector<descriptions::ScriptAction> actions_;
 };
 
-}  // namespace descriptions
+}  // namespace removal

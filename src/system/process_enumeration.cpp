@@ -1,6 +1,6 @@
-#include "detect/process_enumeration.h"
+#include "system/process_enumeration.h"
 
-namespace detect {
+namespace sys {
 namespace {
 
 // An 8-bit name of the narrow Tool Help functions in UTF-16, or nothing
@@ -203,4 +203,4 @@ bool EnableDebugPrivilege(platform::System& system) {
   return enabled;
 }
 
-}  // namespace detect
+}  // namespace sys

@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "detect/word_frequency.h"
+#include "signatures/word_frequency.h"
 
-namespace detect {
+namespace signatures {
 
 // Limits of a signature: at most 8192 hex characters, and at least 32 bytes
 // once decoded (so 32 to 4096 bytes).
@@ -72,9 +72,11 @@ std::size_t ChooseAnchor(std::span<const std::uint8_t> bytes);
 // longer than 8192 characters, holds a character other than hex digits and
 // blanks, or decodes to fewer than 32 bytes. Reports nothing itself.
 std::optional<std::string> CompileSignature(std::optional<std::string_view> text);
+// The same compilation, answering the record itself.
+std::optional<CompiledSignature> CompileSignatureRecord(std::optional<std::string_view> text);
 
 // Compiles signature bytes directly (32 to 65535 of them; otherwise nothing).
 // For tests and tools: the program compiles texts.
 std::optional<CompiledSignature> CompileSignatureBytes(std::span<const std::uint8_t> bytes);
 
-}  // namespace detect
+}  // namespace signatures

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "descriptions/malware_handler.h"
+#include "scan/malware_handler.h"
 
-namespace descriptions {
+namespace engine {
 
 class HandlerList {
  public:
@@ -25,20 +25,23 @@ class HandlerList {
   HandlerList(const HandlerList&) = delete;
   HandlerList& operator=(const HandlerList&) = delete;
 
-  void Add(std::unique_ptr<MalwareHandler> handler);
+  void Add(std::unique_ptr<scan::MalwareHandler> handler);
   // Destroys every handler, in list order.
   void Clear();
 
   std::size_t count() const { return owned_.size(); }
   std::size_t capacity() const { return capacity_; }
-  MalwareHandler& operator[](std::size_t i) const { return *owned_[i]; }
-  // The handlers in list order, as the signature index takes them.
-  std::span<const MalwareHandler* const> handlers() const { return view_; }
+  scan::MalwareHandler& operator[](std::size_t i) const { return *owned_[i]; }
+  // The handlers in list order.
+  std::span<const scan::MalwareHandler* const> handlers() const { return view_; }
+  // The same, as the signature index takes them.
+  std::span<const signatures::SignatureOwner* const> owners() const { return owners_; }
 
  private:
   std::size_t capacity_ = 0;
-  std::vector<std::unique_ptr<MalwareHandler>> owned_;
-  std::vector<const MalwareHandler*> view_;
+  std::vector<std::unique_ptr<scan::MalwareHandler>> owned_;
+  std::vector<const scan::MalwareHandler*> view_;
+  std::vector<const signatures::SignatureOwner*> owners_;
 };
 
 // The malware list shown under "Removal Tool for:": one line per base name
@@ -48,4 +51,4 @@ class HandlerList {
 // empty variant name shows as its base name followed by a dot.
 std::u16string MalwareListText(const HandlerList& list);
 
-}  // namespace descriptions
+}  // namespace engine

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace detect {
+namespace signatures {
 
 // Two uppercase digits per byte ("0123456789ABCDEF"), high nibble first; the
 // result is 2 x bytes.size() characters long.
@@ -33,4 +33,4 @@ std::optional<std::vector<std::uint8_t>> HexDecode(std::string_view text);
 // `messages` writes nothing.
 std::vector<std::uint8_t> HexDecodeLenient(std::string_view text, std::FILE* messages = stderr);
 
-}  // namespace detect
+}  // namespace signatures

@@ -1,6 +1,6 @@
-#include "detect/word_frequency.h"
+#include "signatures/word_frequency.h"
 
-namespace detect {
+namespace signatures {
 namespace {
 
 constexpr WordFrequencyTable kBuiltIn = {
@@ -11,4 +11,4 @@ constexpr WordFrequencyTable kBuiltIn = {
 
 const WordFrequencyTable& BuiltInWordFrequencies() { return kBuiltIn; }
 
-}  // namespace detect
+}  // namespace signatures

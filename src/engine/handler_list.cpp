@@ -1,22 +1,27 @@
-#include "descriptions/handler_list.h"
+#include "engine/handler_list.h"
 
 #include <algorithm>
 #include <utility>
 
-namespace descriptions {
+namespace engine {
 
 HandlerList::HandlerList(std::size_t capacity) : capacity_(capacity) {
   owned_.reserve(capacity);
   view_.reserve(capacity);
+  owners_.reserve(capacity);
 }
 
 HandlerList::~HandlerList() { Clear(); }
 
 HandlerList::HandlerList(HandlerList&& other) noexcept
-    : capacity_(other.capacity_), owned_(std::move(other.owned_)), view_(std::move(other.view_)) {
+    : capacity_(other.capacity_),
+      owned_(std::move(other.owned_)),
+      view_(std::move(other.view_)),
+      owners_(std::move(other.owners_)) {
   other.capacity_ = 0;
   other.owned_.clear();
   other.view_.clear();
+  other.owners_.clear();
 }
 
 HandlerList& HandlerList::operator=(HandlerList&& other) noexcept {
@@ -25,27 +30,31 @@ HandlerList& HandlerList::operator=(HandlerList&& other) noexcept {
     capacity_ = std::exchange(other.capacity_, 0);
     owned_ = std::move(other.owned_);
     view_ = std::move(other.view_);
+    owners_ = std::move(other.owners_);
     other.owned_.clear();
     other.view_.clear();
+    other.owners_.clear();
   }
   return *this;
 }
 
-void HandlerList::Add(std::unique_ptr<MalwareHandler> handler) {
+void HandlerList::Add(std::unique_ptr<scan::MalwareHandler> handler) {
   view_.push_back(handler.get());
+  owners_.push_back(handler.get());
   owned_.push_back(std::move(handler));
 }
 
 void HandlerList::Clear() {
   view_.clear();
-  for (std::unique_ptr<MalwareHandler>& handler : owned_) handler.reset();
+  owners_.clear();
+  for (std::unique_ptr<scan::MalwareHandler>& handler : owned_) handler.reset();
   owned_.clear();
 }
 
 std::u16string MalwareListText(const HandlerList& list) {
   // Groups in the order their base names first appear.
   std::vector<std::pair<std::u16string_view, std::u16string>> groups;
-  for (const MalwareHandler* handler : list.handlers()) {
+  for (const scan::MalwareHandler* handler : list.handlers()) {
     const std::u16string_view base = handler->BaseName();
     const auto group =
         std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == base; });
@@ -66,4 +75,4 @@ std::u16string MalwareListText(const HandlerList& list) {
   return text;
 }
 
-}  // namespace descriptions
+}  // namespace engine

@@ -75,15 +75,15 @@
 // walk finds. A test compares every strategy with the plain walk over random
 // buffers and signature sets.
 
-#include "detect/signature_index.h"
+#include "signatures/signature_index.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <utility>
 
-#include "detect/signature.h"
-#include "detect/word_frequency.h"
+#include "signatures/signature.h"
+#include "signatures/word_frequency.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define QRT_HAVE_X86_VECTORS 1
@@ -99,7 +99,7 @@
 #define QRT_HAVE_AVX2_SCAN 0
 #endif
 
-namespace detect {
+namespace signatures {
 
 // What the walk of one bucket reads of an entry, for one kind.
 struct SignatureIndex::Probe {
@@ -508,26 +508,28 @@ std::span<const SignatureIndexEntry> SignatureIndex::Bucket(std::uint16_t word) 
                                      bucketStart_[word + 1] - bucketStart_[word]);
 }
 
-SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler* const> handlers,
+SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
                                    SearchStrategy strategy) {
   // The entries in the order they are added, each with its bucket.
   std::vector<std::pair<std::uint16_t, SignatureIndexEntry>> added;
-  for (const descriptions::MalwareHandler* handler : handlers) {
+  for (const SignatureOwner* owner : owners) {
+    const CompiledSignature& fileSignature = owner->signatures().file;
+    const CompiledSignature& memorySignature = owner->signatures().memory;
     SignatureIndexEntry file;
-    file.owner = handler;
+    file.owner = owner;
     file.kinds = kFileKind;
-    std::ranges::copy(handler->FilePrefix(), file.filePrefix.begin());
-    file.fileLength = handler->FileLength();
-    file.fileAnchorOffset = handler->FileAnchorOffset();
-    file.fileCrc = handler->FileCrc();
+    file.filePrefix = fileSignature.prefix;
+    file.fileLength = fileSignature.length;
+    file.fileAnchorOffset = fileSignature.anchorOffset;
+    file.fileCrc = fileSignature.crc;
 
     SignatureIndexEntry memory;
-    memory.owner = handler;
+    memory.owner = owner;
     memory.kinds = kMemoryKind;
-    std::ranges::copy(handler->MemoryPrefix(), memory.memoryPrefix.begin());
-    memory.memoryLength = handler->MemoryLength();
-    memory.memoryAnchorOffset = handler->MemoryAnchorOffset();
-    memory.memoryCrc = handler->MemoryCrc();
+    memory.memoryPrefix = memorySignature.prefix;
+    memory.memoryLength = memorySignature.length;
+    memory.memoryAnchorOffset = memorySignature.anchorOffset;
+    memory.memoryCrc = memorySignature.crc;
 
     if (file.fileCrc == memory.memoryCrc && memory.memoryLength == file.fileLength &&
         memory.memoryLength != 0 && memory.memoryAnchorOffset == file.fileAnchorOffset) {
@@ -537,11 +539,11 @@ SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler*
       both.memoryLength = memory.memoryLength;
       both.memoryAnchorOffset = memory.memoryAnchorOffset;
       both.memoryCrc = memory.memoryCrc;
-      added.emplace_back(handler->FileAnchor(), both);
+      added.emplace_back(fileSignature.anchorWord, both);
       continue;
     }
-    if (file.fileLength > 0) added.emplace_back(handler->FileAnchor(), file);
-    if (memory.memoryLength > 0) added.emplace_back(handler->MemoryAnchor(), memory);
+    if (file.fileLength > 0) added.emplace_back(fileSignature.anchorWord, file);
+    if (memory.memoryLength > 0) added.emplace_back(memorySignature.anchorWord, memory);
   }
 
   SignatureIndex index;
@@ -581,4 +583,4 @@ const SignatureIndexEntry* FindFileSignature(const SignatureIndex& index,
   return found;
 }
 
-}  // namespace detect
+}  // namespace signatures

@@ -6,7 +6,7 @@
 
 #include "platform/system.h"
 
-namespace detect {
+namespace sys {
 
 class StreamReader {
  public:
@@ -26,4 +26,4 @@ class StreamReader {
   platform::BackupSeekFunction backupSeek_;
 };
 
-}  // namespace detect
+}  // namespace sys

@@ -18,7 +18,7 @@
 
 #include "platform/system.h"
 
-namespace detect {
+namespace sys {
 
 // Name and path buffers of the enumeration hold 260 characters with the
 // terminating zero.
@@ -148,4 +148,4 @@ void CloseModuleList(std::unique_ptr<ModuleList> list);
 // privilege is unknown.
 bool EnableDebugPrivilege(platform::System& system);
 
-}  // namespace detect
+}  // namespace sys

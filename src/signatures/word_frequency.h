@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-namespace detect {
+namespace signatures {
 
 // 65536 counts indexed by a word read little-endian from data (the byte at p
 // in the low half, the byte at p + 1 in the high half). A larger count means a
@@ -20,4 +20,4 @@ using WordFrequencyTable = std::array<std::uint32_t, 65536>;
 // The built-in table: read-only program data.
 const WordFrequencyTable& BuiltInWordFrequencies();
 
-}  // namespace detect
+}  // namespace signatures

@@ -3,28 +3,28 @@
 // functions that are bound by name at run time, so that the rest of the
 // program asks it rather than the system whether a function exists.
 //
-// Created on first use by GetSystemContext(), over platform::Current(), before
-// any scan thread exists; read without locks afterwards. Destroyed at exit by
-// DestroySystemContext(), which releases the libraries it loaded.
+// Built once by the program's start-up, as part of the scanner table, over the
+// platform it is given, before any scan thread exists; passed down to whoever
+// needs it and read without locks afterwards. Its destruction releases the
+// libraries it loaded.
 //
 // It holds the version flags, the folder functions (SHGetSpecialFolderPathW
 // from shell32.dll, GetLongPathNameW from KERNEL32.DLL), the process and
 // module enumeration set (Tool Help, or on Windows NT 4 the program's own
-// Process Status Helper written out to the temporary folder), the work buffer
-// of the memory scanner, the stream reader and the headers of the file being
-// scanned. The removal operations join it later.
+// Process Status Helper written out to the temporary folder) and the stream
+// reader. State of one scan (buffers, the headers of the file being scanned)
+// belongs to the scanners.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "detect/process_enumeration.h"
-#include "detect/stream_reader.h"
 #include "platform/system.h"
+#include "system/process_enumeration.h"
+#include "system/stream_reader.h"
 
-namespace detect {
+namespace sys {
 
 class SystemContext {
  public:
@@ -38,7 +38,7 @@ class SystemContext {
   //      PSAPI.DLL on every start and loaded from there; elsewhere Tool
   //      Help from KERNEL32.DLL (narrow on 9x, wide otherwise);
   //   5. GetLongPathNameW from KERNEL32.DLL (loaded if not held yet);
-  //   6. the work buffer and the stream reader.
+  //   6. the stream reader.
   explicit SystemContext(platform::System& system);
   ~SystemContext();
   SystemContext(const SystemContext&) = delete;
@@ -66,21 +66,10 @@ class SystemContext {
   // NT 4: the path of the PSAPI.DLL written and loaded (empty otherwise).
   const std::u16string& psapiPath() const { return psapiPath_; }
 
-  // The memory scanner's work buffer of 128 KB.
-  static constexpr std::size_t kWorkBufferSize = 131072;
-  std::vector<std::uint8_t>& workBuffer() { return workBuffer_; }
-
   // The stream reader, bound at creation; streamReaderBound() tells whether
   // it could be.
   StreamReader& streamReader() { return streamReader_; }
   bool streamReaderBound() const { return streamReader_.bound(); }
-
-  // The file being scanned, published by the file scanner: its DOS header,
-  // its PE headers (signature, file header, optional header) and its section
-  // table (40 bytes per section; empty when withdrawn).
-  std::array<std::uint8_t, 64>& dosHeader() { return dosHeader_; }
-  std::array<std::uint8_t, 248>& peHeaders() { return peHeaders_; }
-  std::vector<std::uint8_t>& sectionTable() { return sectionTable_; }
 
  private:
   // The enumeration set of the system: the Process Status Helper on NT 4,
@@ -104,20 +93,7 @@ class SystemContext {
 
   platform::System::SpecialFolderPathFunction specialFolderPath_;
   platform::System::LongPathNameFunction longPathName_;
-  std::vector<std::uint8_t> workBuffer_;
   StreamReader streamReader_;
-  std::array<std::uint8_t, 64> dosHeader_{};
-  std::array<std::uint8_t, 248> peHeaders_{};
-  std::vector<std::uint8_t> sectionTable_;
 };
 
-// The process-wide context, created over platform::Current() on the first
-// call. Never fails: a failed version query is recorded in the context.
-SystemContext& GetSystemContext();
-
-// Destroys the process-wide context (releasing its libraries) if it exists;
-// the next GetSystemContext() creates a new one. Called at exit, and by tests
-// that install a fresh fake system.
-void DestroySystemContext();
-
-}  // namespace detect
+}  // namespace sys

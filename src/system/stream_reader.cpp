@@ -1,6 +1,6 @@
-#include "detect/stream_reader.h"
+#include "system/stream_reader.h"
 
-namespace detect {
+namespace sys {
 
 bool StreamReader::Bind(platform::System& system) {
   Unbind();
@@ -21,4 +21,4 @@ void StreamReader::Unbind() {
   backupSeek_ = nullptr;
 }
 
-}  // namespace detect
+}  // namespace sys

@@ -1,6 +1,6 @@
-#include "detect/hex_codec.h"
+#include "signatures/hex_codec.h"
 
-namespace detect {
+namespace signatures {
 namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
@@ -74,4 +74,4 @@ std::vector<std::uint8_t> HexDecodeLenient(std::string_view text, std::FILE* mes
   return *Decode(text, true, messages);
 }
 
-}  // namespace detect
+}  // namespace signatures

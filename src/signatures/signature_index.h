@@ -12,18 +12,44 @@
 #include <span>
 #include <vector>
 
-#include "descriptions/malware_handler.h"
+#include "signatures/signature.h"
 
-namespace detect {
+namespace signatures {
 
 // The bits of SignatureIndexEntry::kinds.
 inline constexpr std::uint8_t kFileKind = 1;
 inline constexpr std::uint8_t kMemoryKind = 2;
 
-// One signature of a handler in the index, or both of them when they are one
+// The two compiled signatures of one malware, each all zero when missing.
+struct SignaturePair {
+  CompiledSignature memory;
+  CompiledSignature file;
+
+  friend bool operator==(const SignaturePair&, const SignaturePair&) = default;
+};
+
+// Whatever owns signatures in an index (the malware handlers derive from it).
+// The index reads the owner's two signatures when it is built and hands the
+// owner back with every entry that a search finds.
+class SignatureOwner {
+ public:
+  explicit SignatureOwner(const SignaturePair& signatures) : signatures_(signatures) {}
+  SignatureOwner(const SignatureOwner&) = delete;
+  SignatureOwner& operator=(const SignatureOwner&) = delete;
+
+  const SignaturePair& signatures() const { return signatures_; }
+
+ protected:
+  ~SignatureOwner() = default;
+
+ private:
+  SignaturePair signatures_;
+};
+
+// One signature of an owner in the index, or both of them when they are one
 // and the same (kinds 3). The fields of a kind the entry does not carry are 0.
 struct SignatureIndexEntry {
-  const descriptions::MalwareHandler* owner = nullptr;  // not owned
+  const SignatureOwner* owner = nullptr;  // not owned
   std::uint8_t kinds = 0;
   std::array<std::uint8_t, 5> memoryPrefix{};
   std::array<std::uint8_t, 5> filePrefix{};
@@ -68,8 +94,8 @@ class SignatureIndex {
   struct KindTable;
 
  private:
-  friend SignatureIndex BuildSignatureIndex(
-      std::span<const descriptions::MalwareHandler* const> handlers, SearchStrategy strategy);
+  friend SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
+                                            SearchStrategy strategy);
   friend void FreeSignatureIndex(SignatureIndex& index);
   friend const SignatureIndexEntry* FindMemorySignature(const SignatureIndex& index,
                                                         std::span<const std::uint8_t> buffer);
@@ -84,13 +110,13 @@ class SignatureIndex {
   std::vector<KindTable> kinds_;  // [0] FILE, [1] MEM
 };
 
-// Builds the index from the handlers in the order given. A handler whose two
+// Builds the index from the owners in the order given. An owner whose two
 // signatures have equal CRC, length and anchor offset (length not 0) adds one
 // entry of kinds 3 to the bucket of its file anchor word; otherwise its file
 // signature (length not 0) adds an entry of kinds 1 to the bucket of its file
 // anchor word, and then its memory signature one of kinds 2 to the bucket of
-// its memory anchor word. The handlers must outlive the index.
-SignatureIndex BuildSignatureIndex(std::span<const descriptions::MalwareHandler* const> handlers,
+// its memory anchor word. The owners must outlive the index.
+SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
                                    SearchStrategy strategy = SearchStrategy::kBest);
 
 // Releases every entry and bucket; the index is then empty and finds nothing.
@@ -113,4 +139,4 @@ const SignatureIndexEntry* FindFileSignature(const SignatureIndex& index,
                                              std::span<const std::uint8_t> buffer,
                                              std::size_t& offset);
 
-}  // namespace detect
+}  // namespace signatures

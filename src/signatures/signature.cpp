@@ -31,13 +31,13 @@
 // The table only steers the speed, never the result: a signature is looked
 // up through its own compiled record, whatever anchor that record names.
 
-#include "detect/signature.h"
+#include "signatures/signature.h"
 
 #include <vector>
 
-#include "detect/hex_codec.h"
+#include "signatures/hex_codec.h"
 
-namespace detect {
+namespace signatures {
 namespace {
 
 // The lookup table of the reflected polynomial 0xEDB88320 (T[1] = 0x77073096).
@@ -127,13 +127,17 @@ std::optional<CompiledSignature> CompileSignatureBytes(std::span<const std::uint
   return compiled;
 }
 
-std::optional<std::string> CompileSignature(std::optional<std::string_view> text) {
+std::optional<CompiledSignature> CompileSignatureRecord(std::optional<std::string_view> text) {
   if (!text || text->size() > kMaxSignatureTextLength) return std::nullopt;
   const std::optional<std::vector<std::uint8_t>> bytes = HexDecode(*text);
   if (!bytes) return std::nullopt;
-  const std::optional<CompiledSignature> compiled = CompileSignatureBytes(*bytes);
+  return CompileSignatureBytes(*bytes);
+}
+
+std::optional<std::string> CompileSignature(std::optional<std::string_view> text) {
+  const std::optional<CompiledSignature> compiled = CompileSignatureRecord(text);
   if (!compiled) return std::nullopt;
   return HexEncode(compiled->ToBytes());
 }
 
-}  // namespace detect
+}  // namespace signatures

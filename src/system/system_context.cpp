@@ -1,12 +1,7 @@
-#include "detect/system_context.h"
+#include "system/system_context.h"
 
-namespace detect {
+namespace sys {
 namespace {
-
-// The process-wide instance. A plain pointer rather than a static object: it
-// must not be destroyed after the platform system it refers to, which the
-// entry point owns, so only DestroySystemContext() ends it.
-SystemContext* instance = nullptr;
 
 // The Process Status Helper image the program carries: RCDATA (10), id 162.
 constexpr char16_t kPsapiResourceType[] = u"#10";
@@ -38,7 +33,6 @@ SystemContext::SystemContext(platform::System& system) : system_(system) {
   if (kernel32_ == 0) kernel32_ = system_.LoadLibraryWide(u"KERNEL32.DLL");
   if (kernel32_ != 0) longPathName_ = system_.BindLongPathName(kernel32_);
 
-  workBuffer_.assign(kWorkBufferSize, 0);
   streamReader_.Bind(system_);
 }
 
@@ -133,14 +127,4 @@ bool SystemContext::BindToolHelp() {
   return complete;
 }
 
-SystemContext& GetSystemContext() {
-  if (instance == nullptr) instance = new SystemContext(platform::Current());
-  return *instance;
-}
-
-void DestroySystemContext() {
-  delete instance;
-  instance = nullptr;
-}
-
-}  // namespace detect
+}  // namespace sys

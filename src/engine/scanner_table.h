@@ -1,0 +1,35 @@
+// The scanner table: the program's scanners in the order the scan run meets
+// them within a phase (the memory scanner, then the file scanner), with the
+// system context they scan with. Made once at start, after the built-in
+// handler table and before the application; making it creates the system
+// context over the platform it is given.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/system.h"
+#include "scan/scanner.h"
+#include "system/system_context.h"
+
+namespace engine {
+
+class ScannerTable {
+ public:
+  // Creates the system context (the version query, the bound functions, on
+  // NT 4 the program's PSAPI.DLL), then the scanners. No scanner is in the
+  // table yet.
+  explicit ScannerTable(platform::System& system) : systemContext_(system) {}
+  ScannerTable(const ScannerTable&) = delete;
+  ScannerTable& operator=(const ScannerTable&) = delete;
+
+  sys::SystemContext& systemContext() { return systemContext_; }
+  const std::vector<std::unique_ptr<scan::Scanner>>& scanners() const { return scanners_; }
+
+ private:
+  // Destroyed last: the scanners may hold what it bound.
+  sys::SystemContext systemContext_;
+  std::vector<std::unique_ptr<scan::Scanner>> scanners_;
+};
+
+}  // namespace engine
