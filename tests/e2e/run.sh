@@ -10,6 +10,10 @@
 # program unchanged: with "xml:DIR\" every test writes a report file of its
 # own. Cleans up only what it started, also on errors and interrupts. Exits
 # non-zero when a test failed.
+#
+# QRT_E2E_WINDOWS_VERSION (win98, nt40, winxp, ...) sets Wine's Windows
+# version in every prefix; other variables (QRT_WIN9X_STUBS) reach the
+# programs unchanged.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
@@ -77,6 +81,10 @@ use_next() {
   wait "$copy_pid" || { echo "e2e: cannot make a Wine prefix" >&2; exit 1; }
   copy_pid=""
   prefix=$next
+  if [ -n "${QRT_E2E_WINDOWS_VERSION:-}" ]; then
+    qrt_wine_set_version "$prefix" "$QRT_E2E_WINDOWS_VERSION"
+    qrt_wine_stop_server "$prefix"
+  fi
   export WINEPREFIX=$prefix
   qrt_wine_start_server "$prefix" && server_up=true ||
     { echo "e2e: cannot start a wineserver" >&2; exit 1; }
