@@ -80,12 +80,24 @@ class ScratchFolder {
     char temp[MAX_PATH + 1] = {};
     ::GetTempPathA(MAX_PATH, temp);
     ansi_ = std::string(temp) + "qrt_text_api_" + std::to_string(::GetCurrentProcessId()) + "\\";
+    // Wine gives process ids again: a folder left by an earlier run goes.
+    Empty();
     ::CreateDirectoryA(ansi_.c_str(), nullptr);
   }
-  ~ScratchFolder() {
-    for (const std::string& name : Files()) {
-      ::SetFileAttributesA((ansi_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileA((ansi_ + name).c_str());
+  ~ScratchFolder() { Empty(); }
+  // Deletes the files by their wide names, which the narrow ones may not
+  // carry.
+  void Empty() const {
+    const std::wstring folder = wide();
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring path = folder + found.cFileName;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+      } while (::FindNextFileW(find, &found));
+      ::FindClose(find);
     }
     ::RemoveDirectoryA(ansi_.c_str());
   }
@@ -151,6 +163,7 @@ void CheckUnrepresentableFileNames(const ScratchFolder& folder) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (OnNarrowPath()) {
       EXPECT_EQ(file, INVALID_HANDLE_VALUE) << ToAnsi(name);
+      if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
       EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
       EXPECT_EQ(api::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
       EXPECT_FALSE(api::DeleteFileW(path.c_str()));
