@@ -3,7 +3,11 @@
 # (win98, nt40, ...), in a fresh prefix of its own that is deleted afterwards:
 #   run-with-version.sh VERSION EXE GTEST_FILTER
 # The program's own PSAPI.DLL is preferred to Wine's built-in one
-# (psapi=n,b). GTEST_OUTPUT passes through to the program.
+# (psapi=n,b). GTEST_OUTPUT passes through to the program, and so does
+# QRT_WIN9X_STUBS: with QRT_WIN9X_STUBS=1 and VERSION win98 the program's text
+# binding (src/platform/win32/text_api.h) binds the wide functions to stubs
+# that fail as on Windows 98, so that the narrow path is what runs; with
+# QRT_WIN9X_STUBS=force it does so under any VERSION.
 set -euo pipefail
 version=$1
 exe=$2
