@@ -1,6 +1,7 @@
 #include "app/host.h"
 
 #include "app/texts.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 
 namespace app {
@@ -34,7 +35,7 @@ HostInfo QueryHost(platform::System& system) {
 }
 
 std::u16string HostLine(platform::System& system, const HostInfo& host) {
-  return text::Format(LoadText(system, kStrHostLine),
+  return text::Format(LoadText(system, strings::kHostLine),
                       {system.AnsiToWide(host.name), host.address[0], host.address[1],
                        host.address[2], host.address[3]});
 }
@@ -42,7 +43,7 @@ std::u16string HostLine(platform::System& system, const HostInfo& host) {
 HostInfo WriteHostLine(platform::System& system, OutputView& output) {
   output.MoveCaretToEnd();
   HostInfo host = QueryHost(system);
-  const std::u16string lineBreak = LoadText(system, kStrLineBreak);
+  const std::u16string lineBreak = LoadText(system, strings::kLineBreak);
   output.Append(lineBreak, kDefaultFormat);
   output.Append(HostLine(system, host), kDefaultFormat);
   output.Append(lineBreak, kDefaultFormat);

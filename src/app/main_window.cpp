@@ -6,6 +6,7 @@
 #include "app/output_view.h"
 #include "app/report.h"
 #include "app/texts.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 #include "resource_ids.h"
 
@@ -41,7 +42,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     view.AddEventMask(QRT_IDC_OUTPUT, platform::kEnmMouseEvents);
   }
 
-  const auto title = system_.LoadStringResource(kStrWindowTitle);
+  const auto title = system_.LoadStringResource(strings::kWindowTitle);
   view.SetTitle(title ? *title : kDefaultWindowTitle);
 
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
@@ -53,10 +54,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   view.EnableControl(QRT_IDC_STOP, false);
 
   const std::array<std::pair<int, std::uint32_t>, 4> labels = {
-      {{QRT_IDC_START, kStrStartButton},
-       {QRT_IDC_STOP, kStrStopButton},
-       {QRT_IDC_EXIT, kStrExitButton},
-       {QRT_IDC_SCAN_GROUP, kStrScanningGroup}}};
+      {{QRT_IDC_START, strings::kStartButton},
+       {QRT_IDC_STOP, strings::kStopButton},
+       {QRT_IDC_EXIT, strings::kExitButton},
+       {QRT_IDC_SCAN_GROUP, strings::kScanningGroup}}};
   for (const auto& [id, string] : labels) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
