@@ -3,9 +3,6 @@
 namespace sys {
 namespace {
 
-// The Process Status Helper image the program carries: RCDATA (10), id 162.
-constexpr char16_t kPsapiResourceType[] = u"#10";
-constexpr char16_t kPsapiResourceName[] = u"#162";
 constexpr char16_t kPsapiFileName[] = u"PSAPI.DLL";
 
 }  // namespace

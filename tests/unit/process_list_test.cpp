@@ -40,7 +40,7 @@ class ProcessListTest : public ::testing::Test {
 
   void SetUpNt4() {
     platform::fake::SetUpWindowsNt4(system);
-    system.resources[{u"#10", u"#162"}] = {'M', 'Z', 0, 0};
+    system.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'M', 'Z', 0, 0};
     system.files.AddFolder(u"C:\\TEMP");
   }
 

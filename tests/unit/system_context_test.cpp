@@ -22,7 +22,7 @@ constexpr char16_t kNt4PsapiPath[] = u"C:\\TEMP\\PSAPI.DLL";
 // A Windows NT 4 whose program carries the Process Status Helper.
 void SetUpNt4(platform::fake::FakeSystem& system) {
   platform::fake::SetUpWindowsNt4(system);
-  system.resources[{u"#10", u"#162"}] = kPsapiImage;
+  system.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = kPsapiImage;
   system.files.AddFolder(u"C:\\TEMP");
 }
 
@@ -182,7 +182,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
       {"write fails", [](auto& s) { s.files.AddFile(kNt4PsapiPath).writesFail = true; }, false},
       {"image that does not load",
        [](auto& s) {
-         s.resources[{u"#10", u"#162"}] = {'Z', 'M'};
+         s.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'Z', 'M'};
        },
        false},
   };
