@@ -1,6 +1,7 @@
 #include "app/host.h"
 
 #include "app/texts.h"
+#include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 
@@ -22,7 +23,7 @@ HostInfo QueryHost(platform::System& system) {
   const platform::WsaStartupResult first = startup(kFirstWinsockVersion);
   const platform::WsaStartupResult second = startup(first.highVersion);
   if (second.error == 0) {
-    if (auto name = getHostName(kHostNameBufferLength)) host.name = std::move(*name);
+    if (auto name = getHostName(limits::kHostNameBufferLength)) host.name = std::move(*name);
     const auto addresses = getHostByName(host.name);
     // An entry without an address of four bytes leaves 0.0.0.0.
     if (addresses && !addresses->empty() && addresses->front().size() >= host.address.size()) {

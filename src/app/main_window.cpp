@@ -6,6 +6,7 @@
 #include "app/output_view.h"
 #include "app/report.h"
 #include "app/texts.h"
+#include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "resource_ids.h"
@@ -13,7 +14,7 @@
 namespace app {
 
 std::u16string_view ThroughTextBuffer(std::u16string_view text) {
-  return text.substr(0, std::min(text.find(u'\0'), kTextBufferLength - 1));
+  return text.substr(0, std::min(text.find(u'\0'), limits::kTextBufferLength - 1));
 }
 
 RemovalDialog::RemovalDialog(platform::System& system, engine::ScannerTable& scanners,

@@ -39,12 +39,8 @@ inline constexpr std::uint32_t kClockPeriodMs = 1000;
 inline constexpr int kClockPane = 1;
 // Pane 0 is as wide as the client area less this many pixels.
 inline constexpr int kClockPaneWidth = 100;
-// Texts of findings and appended lines pass through a buffer of this many
-// characters, the terminating zero included: a longer text is cut after 599
-// characters, and a text ends at a zero character.
-inline constexpr std::size_t kTextBufferLength = 600;
-
-// `text` as it comes out of the 600-character buffer.
+// `text` as it comes out of the text buffer of findings and appended lines
+// (limits::kTextBufferLength).
 std::u16string_view ThroughTextBuffer(std::u16string_view text);
 
 class RemovalDialog final : public platform::DialogHandler, public scan::ScanObserver {

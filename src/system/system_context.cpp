@@ -1,5 +1,7 @@
 #include "system/system_context.h"
 
+#include "common/limits.h"
+
 namespace sys {
 namespace {
 
@@ -64,7 +66,7 @@ bool SystemContext::BindPsapi() {
   if (!temp) return false;
   // The path is kept in 260 characters with its terminating zero.
   const std::u16string path = *temp + kPsapiFileName;
-  if (path.size() >= kMaxPathChars) return false;
+  if (path.size() >= limits::kMaxPathChars) return false;
 
   const platform::FileOpenResult file = system_.CreateFileWide(
       path, platform::kGenericWrite, 0, platform::kCreateAlways, platform::kFileAttributeNormal);
