@@ -33,7 +33,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   view.StartTimer(kClockTimerId, kClockPeriodMs);
 
   scanStarted_ = false;
-  endCode_ = 0;
+  endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
   helpShown_ = false;
   firstScan_ = true;
 
@@ -48,7 +48,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
 
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
     if (!view.HasControl(id)) {
-      view.EndModal(static_cast<int>(codes::WindowEndCode::kMissingControl));
+      view.EndModal(codes::ToInt(codes::WindowEndCode::kMissingControl));
       return true;
     }
   }
@@ -63,8 +63,9 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
 
-  // Engine set-up, the database steps: the version check (-3), the
-  // description script (a parse error ends the program with -20 before the
+  // Engine set-up, the database steps: the version check (ending the
+  // program with ExitStatus::kVersionUnknown), the description script (a
+  // parse error ends the program with ExitStatus::kParseError before the
   // window shows), the handler list with the built-in handlers first, and
   // last the signature index.
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);

@@ -99,7 +99,7 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool scanStarted_ = false;
   bool firstScan_ = true;
   bool helpShown_ = false;
-  int endCode_ = 0;
+  int endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
   std::unique_ptr<engine::ScanEngine> engine_;
 };
 

@@ -28,6 +28,8 @@ enum class WindowEndCode : int {
   kNoAdminRights = -2,   // the administrator rights check failed
 };
 
+constexpr int ToInt(WindowEndCode code) { return static_cast<int>(code); }
+
 // What a scanner's Run answers, and what ScanFinished receives. Other values
 // may reach ScanFinished too; they have no result line.
 enum class ScanResult : int {
