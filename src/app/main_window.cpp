@@ -118,7 +118,7 @@ void RemovalDialog::OnTimer(std::uint32_t timerId) {
 
 bool RemovalDialog::OnMessageFilter(int /*controlId*/) { return appendInProgress_; }
 
-// Start and Stop do nothing: the window has no scan run yet.
+// Start and Stop do nothing: the window runs no scan.
 void RemovalDialog::StartScan() {}
 
 void RemovalDialog::StopScan() {}
