@@ -31,7 +31,7 @@
 
 namespace app {
 
-// The fallback window title when string 52 cannot be loaded.
+// The fallback window title when strings::kWindowTitle cannot be loaded.
 inline constexpr char16_t kDefaultWindowTitle[] = u"Removal Tool";
 // The clock timer: id 100, once a second, shown in status bar pane 1.
 inline constexpr std::uint32_t kClockTimerId = 100;
