@@ -60,7 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::size_t count = 1 + input[0] % 8;
   if (size < 1 + 8 * count) return 0;
-  const auto buffer = input.subspan(1 + 8 * count);
+  // The searched bytes in a heap block of their own, so that the address
+  // sanitizer sees a read before their start as well as one past their end.
+  const auto tail = input.subspan(1 + 8 * count);
+  const std::vector<std::uint8_t> buffer(tail.begin(), tail.end());
 
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
   std::vector<const scan::MalwareHandler*> handlers;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/texts.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 
 namespace app {
@@ -19,6 +20,11 @@ constexpr char16_t kFileVersion[] = u"FileVersion";
 
 constexpr std::array<std::u16string_view, 12> kMonths = {
     u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun", u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
+// The strings that name the months of kMonths in the build date.
+constexpr std::array<std::uint32_t, 12> kMonthStrings = {
+    strings::kJanuary,   strings::kFebruary, strings::kMarch,    strings::kApril,
+    strings::kMay,       strings::kJune,     strings::kJuly,     strings::kAugust,
+    strings::kSeptember, strings::kOctober,  strings::kNovember, strings::kDecember};
 
 // `s` with every `from` replaced by `to`, built anew (GCC 12 warns falsely
 // about std::u16string::replace in place).
@@ -64,8 +70,7 @@ std::u16string FileVersionText(platform::System& system) {
 std::u16string BuildDateText(platform::System& system, std::u16string_view date) {
   for (std::size_t month = 0; month < kMonths.size(); ++month) {
     if (date.find(kMonths[month]) == std::u16string_view::npos) continue;
-    const std::uint32_t id =
-        month == 0 ? kStrJanuary : kStrFebruary + static_cast<std::uint32_t>(month - 1);
+    const std::uint32_t id = kMonthStrings[month];
     const auto name = system.LoadStringResource(id);
     return name ? ReplaceAll(date, kMonths[month], *name, 1) : std::u16string(date);
   }
@@ -74,13 +79,13 @@ std::u16string BuildDateText(platform::System& system, std::u16string_view date)
 
 HeaderTexts BuildHeaderTexts(platform::System& system) {
   HeaderTexts texts;
-  texts.titleLine = LoadText(system, kStrTitleLine);
+  texts.titleLine = LoadText(system, strings::kTitleLine);
   texts.versionLine =
-      text::Format(LoadText(system, kStrVersionLine),
+      text::Format(LoadText(system, strings::kVersionLine),
                    {FileVersionText(system), BuildDateText(system, BuildDate()), BuildTime()});
-  texts.lineBreak = LoadText(system, kStrLineBreak);
-  texts.hint = LoadText(system, kStrHint);
-  texts.listHeading = LoadText(system, kStrListHeading);
+  texts.lineBreak = LoadText(system, strings::kLineBreak);
+  texts.hint = LoadText(system, strings::kHint);
+  texts.listHeading = LoadText(system, strings::kListHeading);
   return texts;
 }
 

@@ -35,16 +35,17 @@ std::u16string FileVersionText(platform::System& system);
 
 // `date` with the first month abbreviation that it contains ("Jan" to
 // "Dec", looked for in that order) replaced by that month's text from the
-// string table (strings 90 and 93 to 103). Unchanged when it contains none or
-// the month's string is missing.
+// string table (strings::kJanuary to strings::kDecember). Unchanged when it
+// contains none or the month's string is missing.
 std::u16string BuildDateText(platform::System& system, std::u16string_view date);
 
 struct HeaderTexts {
-  std::u16string titleLine;    // string 1
-  std::u16string versionLine;  // string 3 with the file version, build date and build time
-  std::u16string lineBreak;    // string 4
-  std::u16string hint;         // string 2
-  std::u16string listHeading;  // string 5, followed in the banner by the malware list
+  std::u16string titleLine;  // strings::kTitleLine
+  // strings::kVersionLine with the file version, build date and build time
+  std::u16string versionLine;
+  std::u16string lineBreak;    // strings::kLineBreak
+  std::u16string hint;         // strings::kHint
+  std::u16string listHeading;  // strings::kListHeading, followed in the banner by the malware list
 };
 
 HeaderTexts BuildHeaderTexts(platform::System& system);
@@ -54,8 +55,8 @@ HeaderTexts BuildHeaderTexts(platform::System& system);
 // heading, the malware list, a line break and the version line.
 void WriteBanner(OutputView& output, const HeaderTexts& texts, std::u16string_view malwareList);
 
-// The hint, in the view's default format: a line break, string 2 and a line
-// break.
+// The hint, in the view's default format: a line break, strings::kHint and a
+// line break.
 void WriteHint(OutputView& output, const HeaderTexts& texts);
 
 }  // namespace app

@@ -1,6 +1,8 @@
 #include "app/host.h"
 
 #include "app/texts.h"
+#include "common/limits.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 
 namespace app {
@@ -21,7 +23,7 @@ HostInfo QueryHost(platform::System& system) {
   const platform::WsaStartupResult first = startup(kFirstWinsockVersion);
   const platform::WsaStartupResult second = startup(first.highVersion);
   if (second.error == 0) {
-    if (auto name = getHostName(kHostNameBufferLength)) host.name = std::move(*name);
+    if (auto name = getHostName(limits::kHostNameBufferLength)) host.name = std::move(*name);
     const auto addresses = getHostByName(host.name);
     // An entry without an address of four bytes leaves 0.0.0.0.
     if (addresses && !addresses->empty() && addresses->front().size() >= host.address.size()) {
@@ -34,7 +36,7 @@ HostInfo QueryHost(platform::System& system) {
 }
 
 std::u16string HostLine(platform::System& system, const HostInfo& host) {
-  return text::Format(LoadText(system, kStrHostLine),
+  return text::Format(LoadText(system, strings::kHostLine),
                       {system.AnsiToWide(host.name), host.address[0], host.address[1],
                        host.address[2], host.address[3]});
 }
@@ -42,7 +44,7 @@ std::u16string HostLine(platform::System& system, const HostInfo& host) {
 HostInfo WriteHostLine(platform::System& system, OutputView& output) {
   output.MoveCaretToEnd();
   HostInfo host = QueryHost(system);
-  const std::u16string lineBreak = LoadText(system, kStrLineBreak);
+  const std::u16string lineBreak = LoadText(system, strings::kLineBreak);
   output.Append(lineBreak, kDefaultFormat);
   output.Append(HostLine(system, host), kDefaultFormat);
   output.Append(lineBreak, kDefaultFormat);

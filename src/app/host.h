@@ -16,8 +16,6 @@ inline constexpr char kWinsockLibrary[] = "WS2_32.DLL";
 // low byte), minor 1, which no library offers; the call fails but reports the
 // highest version, which the second start-up then asks for.
 inline constexpr std::uint16_t kFirstWinsockVersion = 0x0100;
-// The buffer given to gethostname, in bytes.
-inline constexpr int kHostNameBufferLength = 299;
 
 struct HostInfo {
   std::string name;                       // 8-bit text as gethostname gives it; empty when unknown

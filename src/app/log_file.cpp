@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/limits.h"
 #include "common/text.h"
 
 namespace app {
@@ -13,13 +14,13 @@ namespace {
 class PieceWriter {
  public:
   PieceWriter(platform::System& system, platform::Handle file) : system_(system), file_(file) {
-    bytes_.reserve(kLogPieceLength * 2);
+    bytes_.reserve(limits::kLogPieceLength * 2);
   }
 
   void Put(char16_t c) {
     bytes_.push_back(static_cast<std::uint8_t>(c & 0xFF));
     bytes_.push_back(static_cast<std::uint8_t>(c >> 8));
-    if (bytes_.size() == kLogPieceLength * 2) Flush();
+    if (bytes_.size() == limits::kLogPieceLength * 2) Flush();
   }
 
   void Put(std::u16string_view s) {

@@ -24,8 +24,6 @@ struct LogSettings {
 
 inline constexpr std::size_t kLogSeparatorDashes = 75;
 inline constexpr char16_t kLogStampFormat[] = u"[%d/%d/%d %d:%d:%d]\r\n";
-// The view's text is written in pieces of this many characters.
-inline constexpr std::size_t kLogPieceLength = 255;
 
 // Writes the log to `path`:
 // - nothing at all unless a scan has been started in this run;

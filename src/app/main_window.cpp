@@ -6,13 +6,15 @@
 #include "app/output_view.h"
 #include "app/report.h"
 #include "app/texts.h"
+#include "common/limits.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 #include "resource_ids.h"
 
 namespace app {
 
 std::u16string_view ThroughTextBuffer(std::u16string_view text) {
-  return text.substr(0, std::min(text.find(u'\0'), kTextBufferLength - 1));
+  return text.substr(0, std::min(text.find(u'\0'), limits::kTextBufferLength - 1));
 }
 
 RemovalDialog::RemovalDialog(platform::System& system, engine::ScannerTable& scanners,
@@ -31,7 +33,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   view.StartTimer(kClockTimerId, kClockPeriodMs);
 
   scanStarted_ = false;
-  endCode_ = 0;
+  endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
   helpShown_ = false;
   firstScan_ = true;
 
@@ -41,28 +43,29 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     view.AddEventMask(QRT_IDC_OUTPUT, platform::kEnmMouseEvents);
   }
 
-  const auto title = system_.LoadStringResource(kStrWindowTitle);
+  const auto title = system_.LoadStringResource(strings::kWindowTitle);
   view.SetTitle(title ? *title : kDefaultWindowTitle);
 
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
     if (!view.HasControl(id)) {
-      view.EndModal(static_cast<int>(codes::WindowEndCode::kMissingControl));
+      view.EndModal(codes::ToInt(codes::WindowEndCode::kMissingControl));
       return true;
     }
   }
   view.EnableControl(QRT_IDC_STOP, false);
 
   const std::array<std::pair<int, std::uint32_t>, 4> labels = {
-      {{QRT_IDC_START, kStrStartButton},
-       {QRT_IDC_STOP, kStrStopButton},
-       {QRT_IDC_EXIT, kStrExitButton},
-       {QRT_IDC_SCAN_GROUP, kStrScanningGroup}}};
+      {{QRT_IDC_START, strings::kStartButton},
+       {QRT_IDC_STOP, strings::kStopButton},
+       {QRT_IDC_EXIT, strings::kExitButton},
+       {QRT_IDC_SCAN_GROUP, strings::kScanningGroup}}};
   for (const auto& [id, string] : labels) {
     if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
   }
 
-  // Engine set-up, the database steps: the version check (-3), the
-  // description script (a parse error ends the program with -20 before the
+  // Engine set-up, the database steps: the version check (ending the
+  // program with ExitStatus::kVersionUnknown), the description script (a
+  // parse error ends the program with ExitStatus::kParseError before the
   // window shows), the handler list with the built-in handlers first, and
   // last the signature index.
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);

@@ -31,7 +31,7 @@
 
 namespace app {
 
-// The fallback window title when string 52 cannot be loaded.
+// The fallback window title when strings::kWindowTitle cannot be loaded.
 inline constexpr char16_t kDefaultWindowTitle[] = u"Removal Tool";
 // The clock timer: id 100, once a second, shown in status bar pane 1.
 inline constexpr std::uint32_t kClockTimerId = 100;
@@ -39,12 +39,8 @@ inline constexpr std::uint32_t kClockPeriodMs = 1000;
 inline constexpr int kClockPane = 1;
 // Pane 0 is as wide as the client area less this many pixels.
 inline constexpr int kClockPaneWidth = 100;
-// Texts of findings and appended lines pass through a buffer of this many
-// characters, the terminating zero included: a longer text is cut after 599
-// characters, and a text ends at a zero character.
-inline constexpr std::size_t kTextBufferLength = 600;
-
-// `text` as it comes out of the 600-character buffer.
+// `text` as it comes out of the text buffer of findings and appended lines
+// (limits::kTextBufferLength).
 std::u16string_view ThroughTextBuffer(std::u16string_view text);
 
 class RemovalDialog final : public platform::DialogHandler, public scan::ScanObserver {
@@ -103,7 +99,7 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool scanStarted_ = false;
   bool firstScan_ = true;
   bool helpShown_ = false;
-  int endCode_ = 0;
+  int endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
   std::unique_ptr<engine::ScanEngine> engine_;
 };
 

@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/texts.h"
 #include "common/codes.h"
+#include "common/string_ids.h"
 #include "platform/entry.h"
 #include "resource_ids.h"
 
@@ -30,8 +31,8 @@ bool RemovalApp::Initialise() {
   instanceMutex = mutex.handle;
   if (mutex.handle == 0) system_.ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
   if (mutex.lastError == platform::kErrorAlreadyExists) {
-    system_.ShowMessageBox(0, LoadText(system_, kStrAlreadyRunning),
-                           LoadText(system_, kStrErrorCaption), platform::kMbOk);
+    system_.ShowMessageBox(0, LoadText(system_, strings::kAlreadyRunning),
+                           LoadText(system_, strings::kErrorCaption), platform::kMbOk);
     system_.ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
   }
 

@@ -3,6 +3,7 @@
 // loop.
 #pragma once
 
+#include "common/codes.h"
 #include "engine/scanner_table.h"
 #include "handlers/builtin_handlers.h"
 #include "platform/system.h"
@@ -22,8 +23,9 @@ class RemovalApp {
   RemovalApp(const RemovalApp&) = delete;
   RemovalApp& operator=(const RemovalApp&) = delete;
 
-  // Takes the single-instance mutex (ending the process with -1 when it
-  // cannot be made, or with -3 after a message when another copy holds it),
+  // Takes the single-instance mutex (ending the process with
+  // ExitStatus::kMutexFailed when it cannot be made, or with
+  // ExitStatus::kAlreadyRunning after a message when another copy holds it),
   // loads the rich edit library once, and runs the main window modally.
   // Answers false in every case: no message loop follows.
   bool Initialise();
@@ -35,7 +37,7 @@ class RemovalApp {
   platform::System& system_;
   engine::ScannerTable& scanners_;
   handlers::BuiltInHandlerTable builtIns_;
-  int exitStatus_ = 0;
+  int exitStatus_ = codes::ToInt(codes::WindowEndCode::kNormal);
 };
 
 }  // namespace app

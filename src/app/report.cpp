@@ -1,6 +1,7 @@
 #include "app/report.h"
 
 #include "app/texts.h"
+#include "common/string_ids.h"
 #include "common/text.h"
 
 namespace app {
@@ -23,22 +24,22 @@ void WriteReport(platform::System& system, const scan::ScanStatistics& statistic
     std::optional<text::FormatArg> value;
   };
   const Line lines[] = {
-      {kStrReportHeading, std::nullopt},
-      {kStrScannedDirectories, s.scannedDirectories},
-      {kStrScannedFiles, s.scannedFiles},
-      {kStrScannedStreams, s.scannedStreams},
-      {kStrScannedProcesses, s.scannedProcesses},
-      {kStrScannedModules, s.scannedModules},
-      {kStrInfectedFiles, s.infectedFiles},
-      {kStrInfectedProcesses, s.infectedProcesses},
-      {kStrRemovedFiles, s.removedFiles},
-      {kStrRenamedFiles, s.renamedFiles},
-      {kStrTerminatedProcesses, s.terminatedProcesses},
-      {kStrMemoryScanTime, s.memoryScanTime * 0.001},
-      {kStrMemoryThroughput, Throughput(s.memoryScanKilobytes, s.memoryScanTime)},
-      {kStrFileScanTime, s.fileScanTime * 0.001},
-      {kStrFileThroughput, Throughput(s.fileScanKilobytes, s.fileScanTime)},
-      {kStrThankYou, std::nullopt},
+      {strings::kReportHeading, std::nullopt},
+      {strings::kScannedDirectories, s.scannedDirectories},
+      {strings::kScannedFiles, s.scannedFiles},
+      {strings::kScannedStreams, s.scannedStreams},
+      {strings::kScannedProcesses, s.scannedProcesses},
+      {strings::kScannedModules, s.scannedModules},
+      {strings::kInfectedFiles, s.infectedFiles},
+      {strings::kInfectedProcesses, s.infectedProcesses},
+      {strings::kRemovedFiles, s.removedFiles},
+      {strings::kRenamedFiles, s.renamedFiles},
+      {strings::kTerminatedProcesses, s.terminatedProcesses},
+      {strings::kMemoryScanTime, s.memoryScanTime * 0.001},
+      {strings::kMemoryThroughput, Throughput(s.memoryScanKilobytes, s.memoryScanTime)},
+      {strings::kFileScanTime, s.fileScanTime * 0.001},
+      {strings::kFileThroughput, Throughput(s.fileScanKilobytes, s.fileScanTime)},
+      {strings::kThankYou, std::nullopt},
   };
   for (const Line& line : lines) {
     const std::u16string format = LoadText(system, line.string);

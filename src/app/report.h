@@ -16,9 +16,9 @@ namespace app {
 // that did not run, or too short to measure).
 double Throughput(double kilobytes, double milliseconds);
 
-// The line that ScanFinished appends first for a scan's result code: string
-// 66 for 1 (malware found and removed), strings 77 to 87 for the codes -1 to
-// -11; nothing for 0 and any other code (also when the string is missing).
+// The line that ScanFinished appends first for a scan's result code: the
+// string codes::ResultLineString names (for 1 and the codes -1 to -11);
+// nothing for 0 and any other code (also when the string is missing).
 std::optional<std::u16string> ScanResultLine(platform::System& system, codes::ScanResult result);
 
 // Appends the 16 lines of the report through the observer's AppendText, in

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/string_ids.h"
+
 namespace codes {
 
 // Exit statuses of the process. Start-up ends the process at once with the
@@ -25,6 +27,8 @@ enum class WindowEndCode : int {
   kMissingControl = -1,  // a control of the window template is missing
   kNoAdminRights = -2,   // the administrator rights check failed
 };
+
+constexpr int ToInt(WindowEndCode code) { return static_cast<int>(code); }
 
 // What a scanner's Run answers, and what ScanFinished receives. Other values
 // may reach ScanFinished too; they have no result line.
@@ -47,12 +51,36 @@ enum class ScanResult : int {
 constexpr int ToInt(ScanResult result) { return static_cast<int>(result); }
 
 // The string table entry of the line that ScanFinished appends first for
-// `result`: 66 for kMalwareFound, 77 to 87 for the codes -1 to -11, nothing
-// for kDone and any other value.
+// `result`: nothing for kDone and any value without a result line.
 constexpr std::optional<std::uint32_t> ResultLineString(ScanResult result) {
-  const int code = ToInt(result);
-  if (code == 1) return 66;
-  if (code >= -11 && code <= -1) return static_cast<std::uint32_t>(77 + (-code - 1));
+  switch (result) {
+    case ScanResult::kMalwareFound:
+      return strings::kResultMalwareRemoved;
+    case ScanResult::kInvalidArgument:
+      return strings::kResultInvalidArgument;
+    case ScanResult::kSynchronizationError:
+      return strings::kResultSynchronizationError;
+    case ScanResult::kVersionQueryError:
+      return strings::kResultVersionQueryError;
+    case ScanResult::kInvalidWindowsVersion:
+      return strings::kResultInvalidWindowsVersion;
+    case ScanResult::kInsufficientRights:
+      return strings::kResultInsufficientRights;
+    case ScanResult::kProcessSnapshotError:
+      return strings::kResultProcessSnapshotError;
+    case ScanResult::kNoProcessesFound:
+      return strings::kResultNoProcessesFound;
+    case ScanResult::kStoppedByUser:
+      return strings::kResultStoppedByUser;
+    case ScanResult::kInvalidFileHandle:
+      return strings::kResultInvalidFileHandle;
+    case ScanResult::kNoDrivesFound:
+      return strings::kResultNoDrivesFound;
+    case ScanResult::kMemoryScannerInitError:
+      return strings::kResultMemoryScannerInitError;
+    case ScanResult::kDone:
+      return std::nullopt;
+  }
   return std::nullopt;
 }
 

@@ -7,7 +7,7 @@ namespace strings {
 namespace {
 
 // `u"" text` makes each narrow literal of the table a UTF-16 literal.
-#define QRT_STRING(id, text) Entry{id, u"" text},
+#define QRT_STRING(id, name, text) Entry{id, u"" text},
 constexpr Entry kEntries[] = {
 #include "strings.def"
 };

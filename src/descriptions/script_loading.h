@@ -7,15 +7,16 @@
 #include <span>
 #include <string>
 
+#include "common/resource_names.h"
 #include "descriptions/script_parser.h"
 #include "platform/system.h"
 #include "system/system_context.h"
 
 namespace descriptions {
 
-// The script resource: type "SCRIPTFILE", integer id 161.
+// The script resource: type "SCRIPTFILE", integer id QRT_IDR_SCRIPT.
 inline constexpr char16_t kScriptResourceType[] = u"SCRIPTFILE";
-inline constexpr char16_t kScriptResourceName[] = u"#161";
+inline constexpr char16_t kScriptResourceName[] = QRT_RESOURCE_NAME(QRT_IDR_SCRIPT);
 
 // The message that precedes the end after a parse error (caption "Error", no
 // owner window, OK only).

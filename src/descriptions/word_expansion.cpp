@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "common/limits.h"
 #include "common/text.h"
 
 namespace descriptions {
@@ -27,7 +28,7 @@ constexpr std::array<std::pair<std::u16string_view, Folder>, 7> kPlaceholders = 
 }};
 
 std::optional<std::u16string> Usable(std::optional<std::u16string> path) {
-  if (!path || path->empty() || path->size() > kMaxFolderPath) return std::nullopt;
+  if (!path || path->empty() || path->size() > limits::kMaxFolderPath) return std::nullopt;
   return path;
 }
 

@@ -16,10 +16,6 @@
 
 namespace descriptions {
 
-// The longest path that the folder functions may give: their buffers hold 260
-// characters with the terminating NUL. A longer path counts as a failure.
-inline constexpr std::size_t kMaxFolderPath = 259;
-
 // When the first four characters of `word` equal "HKCU", "HKLM", "HKCR",
 // "HKUS" or "HKCC" (tried in this order, without regard to case), they are
 // replaced by the full root name; the rest of the word is kept as it is.
@@ -38,7 +34,7 @@ enum class Folder {
 
 // The folder's path as the system gives it; nothing when it cannot be
 // determined (the function is not bound, fails, gives an empty path or one
-// longer than kMaxFolderPath). The temporary folder: GetTempPathW, turned into
+// longer than limits::kMaxFolderPath). The temporary folder: GetTempPathW, turned into
 // its long form by GetLongPathNameW except on Windows NT 4.0 (which lacks that
 // function and whose path is used as it is), then without its trailing
 // backslash.

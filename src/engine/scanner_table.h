@@ -17,8 +17,8 @@ namespace engine {
 class ScannerTable {
  public:
   // Creates the system context (the version query, the bound functions, on
-  // NT 4 the program's PSAPI.DLL), then the scanners. No scanner is in the
-  // table yet.
+  // NT 4 the program's PSAPI.DLL), then the scanners. The table holds no
+  // scanner.
   explicit ScannerTable(platform::System& system) : systemContext_(system) {}
   ScannerTable(const ScannerTable&) = delete;
   ScannerTable& operator=(const ScannerTable&) = delete;

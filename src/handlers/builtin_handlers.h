@@ -14,8 +14,8 @@ using BuiltInHandlerTable = std::vector<std::unique_ptr<scan::MalwareHandler>>;
 
 // Makes the built-in handlers. The program does this first at start, before
 // the scanners and the description script; the scan engine takes them over
-// and puts them at the head of its handler list. The table is empty: no
-// handler is built in yet.
+// and puts them at the head of its handler list. The table it makes is
+// empty.
 BuiltInHandlerTable CreateBuiltInHandlers();
 
 }  // namespace handlers

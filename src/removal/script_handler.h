@@ -19,8 +19,8 @@ class ScriptMalwareHandler final : public scan::MalwareHandler {
 
   std::u16string_view BaseName() const override { return baseName_; }
   std::u16string_view VariantName() const override { return variantName_; }
-  // The removal driver, which runs the description's actions. It has no
-  // actions to run yet: a finding is left as it is.
+  // The removal driver. It runs none of the description's actions: a finding
+  // is left as it is.
   void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
               std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
               scan::FindingKind kind, bool more) override;

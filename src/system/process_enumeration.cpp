@@ -34,9 +34,9 @@ class OpenedProcess {
 std::optional<std::u16string> ReadProcessName(const EnumerationSet& set, std::uint32_t processId) {
   OpenedProcess process(*set.system, processId);
   if (process.handle() == 0) return std::nullopt;
-  const auto modules = set.enumProcessModules(process.handle(), kMaxModuleHandles);
+  const auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
   if (!modules || modules->empty()) return std::nullopt;
-  return set.getModuleBaseName(process.handle(), modules->front(), kMaxPathChars);
+  return set.getModuleBaseName(process.handle(), modules->front(), limits::kMaxPathChars);
 }
 
 // NT 4: the next process from the list's position that can be read.
@@ -78,14 +78,14 @@ bool ReadNextModule(ModuleList& list, ModuleRecord& record) {
   while (true) {
     OpenedProcess process(*set.system, list.processId);
     if (process.handle() == 0) return false;
-    auto modules = set.enumProcessModules(process.handle(), kMaxModuleHandles);
+    auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
     if (!modules) return false;
     list.modules = std::move(*modules);
     if (list.position >= list.modules.size()) return false;
     const platform::Handle module = list.modules[list.position++];
     const auto information = set.getModuleInformation(process.handle(), module);
     if (!information) continue;
-    auto path = set.getModuleFileNameEx(process.handle(), module, kMaxPathChars);
+    auto path = set.getModuleFileNameEx(process.handle(), module, limits::kMaxPathChars);
     if (!path) continue;
     record.module = module;
     record.path = std::move(*path);
@@ -134,7 +134,7 @@ std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set) {
   if (!set.bound) return nullptr;
   auto list = std::make_unique<ProcessList>(set);
   if (set.usesPsapi) {
-    auto ids = set.enumProcesses(kProcessIdArrayBytes);
+    auto ids = set.enumProcesses(limits::kProcessIdArrayBytes);
     if (!ids) return nullptr;
     list->ids = std::move(*ids);
     return list;
@@ -166,7 +166,7 @@ std::unique_ptr<ModuleList> OpenModuleList(const EnumerationSet& set, std::uint3
   if (set.usesPsapi) {
     OpenedProcess process(*set.system, processId);
     if (process.handle() == 0) return nullptr;
-    auto modules = set.enumProcessModules(process.handle(), kMaxModuleHandles);
+    auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
     if (!modules) return nullptr;
     list->modules = std::move(*modules);
     return list;

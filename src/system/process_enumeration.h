@@ -16,18 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "platform/system.h"
 
 namespace sys {
 
-// Name and path buffers of the enumeration hold 260 characters with the
-// terminating zero.
-inline constexpr std::uint32_t kMaxPathChars = 260;
-// EnumProcesses fills an array of 4096 bytes: up to 1024 process ids.
-inline constexpr std::uint32_t kProcessIdArrayBytes = 4096;
-// EnumProcessModules fills an array of up to 1024 module handles (4096 bytes
-// in the 32-bit program; the 64-bit build keeps the count, 8192 bytes).
-inline constexpr std::uint32_t kMaxModuleHandles = 1024;
 // OpenProcess access for the Process Status Helper walk.
 inline constexpr std::uint32_t kProcessReadAccess =
     platform::kProcessQueryInformation | platform::kProcessVmRead;

@@ -1,11 +1,10 @@
 #include "system/system_context.h"
 
+#include "common/limits.h"
+
 namespace sys {
 namespace {
 
-// The Process Status Helper image the program carries: RCDATA (10), id 162.
-constexpr char16_t kPsapiResourceType[] = u"#10";
-constexpr char16_t kPsapiResourceName[] = u"#162";
 constexpr char16_t kPsapiFileName[] = u"PSAPI.DLL";
 
 }  // namespace
@@ -67,7 +66,7 @@ bool SystemContext::BindPsapi() {
   if (!temp) return false;
   // The path is kept in 260 characters with its terminating zero.
   const std::u16string path = *temp + kPsapiFileName;
-  if (path.size() >= kMaxPathChars) return false;
+  if (path.size() >= limits::kMaxPathChars) return false;
 
   const platform::FileOpenResult file = system_.CreateFileWide(
       path, platform::kGenericWrite, 0, platform::kCreateAlways, platform::kFileAttributeNormal);

@@ -20,11 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "common/resource_names.h"
 #include "platform/system.h"
 #include "system/process_enumeration.h"
 #include "system/stream_reader.h"
 
 namespace sys {
+
+// The Process Status Helper image that the program carries: type RCDATA,
+// integer id QRT_IDR_PSAPI.
+inline constexpr const char16_t* kPsapiResourceType = resources::kRcDataType;
+inline constexpr char16_t kPsapiResourceName[] = QRT_RESOURCE_NAME(QRT_IDR_PSAPI);
 
 class SystemContext {
  public:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "fake_setup.h"
 #include "platform/fake/fake_system.h"
 #include "system/process_enumeration.h"
 #include "system/system_context.h"
@@ -36,12 +37,6 @@ class ProcessListTest : public ::testing::Test {
     };
     system.processes.Find(0)->refusesOpening = true;
     system.processes.Find(8)->modulesUnlistable = true;
-  }
-
-  void SetUpNt4() {
-    platform::fake::SetUpWindowsNt4(system);
-    system.resources[{u"#10", u"#162"}] = {'M', 'Z', 0, 0};
-    system.files.AddFolder(u"C:\\TEMP");
   }
 
   // The whole process walk as (id, name) pairs; `firstOk` receives
@@ -114,7 +109,7 @@ TEST_F(ProcessListTest, Windows98ListsFullPathsWidenedFromTheAnsiCodePage) {
 }
 
 TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
-  SetUpNt4();
+  qrt_test::SetUpNt4WithPsapi(system);
   // Process 300 ended after EnumProcesses; 500's first module has no
   // readable name; 412 has a module whose path cannot be read.
   system.processes.processes.push_back(MakeProcess(300, u"C:\\gone.exe"));
@@ -149,7 +144,7 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
 }
 
 TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
-  SetUpNt4();
+  qrt_test::SetUpNt4WithPsapi(system);
   system.processes.processes.resize(2);  // idle and System only
   sys::SystemContext context(system);
   auto list = sys::OpenProcessList(context.enumeration());
@@ -162,7 +157,7 @@ TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
 }
 
 TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
-  SetUpNt4();
+  qrt_test::SetUpNt4WithPsapi(system);
   sys::SystemContext context(system);
   auto list = sys::OpenModuleList(context.enumeration(), 412);
   ASSERT_NE(list, nullptr);
@@ -186,7 +181,7 @@ TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
     EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 9999), nullptr);
     EXPECT_NE(sys::OpenModuleList(context.enumeration(), 160), nullptr);
   }
-  SetUpNt4();
+  qrt_test::SetUpNt4WithPsapi(system);
   system.processes.enumProcessesFails = true;
   sys::SystemContext context(system);
   EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);

@@ -39,7 +39,8 @@ class ScriptLoadingTest : public script_test::FakeSystemTest {
   }
 
   void SetScript(std::string_view script) {
-    system.resources[{u"SCRIPTFILE", u"#161"}] = ScriptBytes(Crlf(script));
+    system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
+        ScriptBytes(Crlf(script));
   }
 
   std::unique_ptr<descriptions::ScriptParser> parser_;
@@ -84,7 +85,7 @@ TEST_F(ScriptLoadingTest, BuiltInScriptLoadsWithoutMessage) {
 }
 
 TEST_F(ScriptLoadingTest, EmptyResourceIsAValidScript) {
-  system.resources[{u"SCRIPTFILE", u"#161"}] = {};
+  system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] = {};
   EXPECT_EQ(Load(), std::nullopt);
   ASSERT_NE(parser_, nullptr);
   EXPECT_TRUE(parser_->records().empty());

@@ -59,10 +59,13 @@ class Handlers {
   std::vector<const MalwareHandler*> pointers_;
 };
 
+// The searches get a copy of `buffer` in a heap block of exactly its size, so
+// that the address sanitizer sees a read past either end (a vector built by
+// appending may hold spare room behind its bytes).
 Found FindFile(const signatures::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
+  const Bytes own(buffer.begin(), buffer.end());
   std::size_t offset = 12345;
-  const signatures::SignatureIndexEntry* entry =
-      signatures::FindFileSignature(index, buffer, offset);
+  const signatures::SignatureIndexEntry* entry = signatures::FindFileSignature(index, own, offset);
   if (entry == nullptr) {
     EXPECT_EQ(offset, 0u);
   }
@@ -70,7 +73,8 @@ Found FindFile(const signatures::SignatureIndex& index, std::span<const std::uin
 }
 
 Found FindMemory(const signatures::SignatureIndex& index, std::span<const std::uint8_t> buffer) {
-  return FoundOf(signatures::FindMemorySignature(index, buffer));
+  const Bytes own(buffer.begin(), buffer.end());
+  return FoundOf(signatures::FindMemorySignature(index, own));
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -381,7 +385,10 @@ int ExpectSameAsPlainWalk(const RandomCase& c, const std::string& label) {
     for (std::size_t from : {0, 1, 2}) {
       for (std::size_t cut : {0, 1, 2, 3, 5, 8, 13, 17, 21, 31, 33, 34, 63, 65, 66}) {
         if (from + cut > buffer.size()) continue;
-        const auto piece = std::span(buffer).subspan(from, buffer.size() - from - cut);
+        // A buffer of its own, so that a read past the piece's ends leaves
+        // its heap block.
+        const Bytes piece(buffer.begin() + static_cast<std::ptrdiff_t>(from),
+                          buffer.end() - static_cast<std::ptrdiff_t>(cut));
         const Found file = reference.FindFile(piece), memory = reference.FindMemory(piece);
         matches += (file.owner != nullptr) + (memory.owner != nullptr);
         for (std::size_t i = 0; i < indexes.size(); ++i) {

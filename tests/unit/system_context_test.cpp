@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_setup.h"
 #include "script_test_support.h"
 
 namespace {
@@ -18,13 +19,6 @@ const Bytes kPsapiImage = [] {
   return image;
 }();
 constexpr char16_t kNt4PsapiPath[] = u"C:\\TEMP\\PSAPI.DLL";
-
-// A Windows NT 4 whose program carries the Process Status Helper.
-void SetUpNt4(platform::fake::FakeSystem& system) {
-  platform::fake::SetUpWindowsNt4(system);
-  system.resources[{u"#10", u"#162"}] = kPsapiImage;
-  system.files.AddFolder(u"C:\\TEMP");
-}
 
 // A temporary folder that gives a PSAPI.DLL path of `length` characters.
 std::u16string TempFolderFor(std::size_t length) {
@@ -135,7 +129,7 @@ TEST_F(SystemContextTest, EnumerationSetOfEachFamily) {
 }
 
 TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
-  SetUpNt4(system);
+  qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
   // A PSAPI.DLL of the system, and an older file in the temporary folder.
   system.loadableLibraries.insert(u"PSAPI.DLL");
   system.files.AddFile(kNt4PsapiPath, Bytes(18192, 0x11));
@@ -182,7 +176,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
       {"write fails", [](auto& s) { s.files.AddFile(kNt4PsapiPath).writesFail = true; }, false},
       {"image that does not load",
        [](auto& s) {
-         s.resources[{u"#10", u"#162"}] = {'Z', 'M'};
+         s.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'Z', 'M'};
        },
        false},
   };
@@ -193,7 +187,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     platform::fake::FakeSystem nt4;
-    SetUpNt4(nt4);
+    qrt_test::SetUpNt4WithPsapi(nt4, kPsapiImage);
     c.spoil(nt4);
     sys::SystemContext context(nt4);
     EXPECT_FALSE(context.enumerationBound());
@@ -209,7 +203,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
   }
 
   // A path of 259 characters fits.
-  SetUpNt4(system);
+  qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
   system.folders.tempPath = TempFolderFor(259);
   system.files.AddFolder(*system.folders.tempPath);
   sys::SystemContext context(system);

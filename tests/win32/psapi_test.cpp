@@ -18,7 +18,7 @@
 
 #include "common/text.h"
 #include "platform/win32/win32_system.h"
-#include "resource_ids.h"
+#include "system/system_context.h"
 #include "waiting_child.h"
 
 namespace {
@@ -50,7 +50,7 @@ class OwnPsapiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto system = platform::win32::CreateSystem();
-    const auto image = system->LoadResourceData(u"#10", u"#162");  // RT_RCDATA, QRT_IDR_PSAPI
+    const auto image = system->LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
     ASSERT_TRUE(image.has_value());
     image_ = *image;
     wchar_t temp[MAX_PATH] = {};

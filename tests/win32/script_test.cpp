@@ -21,7 +21,8 @@ class ScriptOnWindows : public ::testing::Test {
 };
 
 TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
-  const auto resource = system_->LoadResourceData(u"SCRIPTFILE", u"#161");
+  const auto resource = system_->LoadResourceData(descriptions::kScriptResourceType,
+                                                  descriptions::kScriptResourceName);
   ASSERT_TRUE(resource.has_value());
   const auto file = descriptions::BuiltInScriptBytes();
   EXPECT_TRUE(std::equal(resource->begin(), resource->end(), file.begin(), file.end()));
