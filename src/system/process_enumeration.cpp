@@ -7,7 +7,7 @@ namespace {
 // when the conversion fails.
 std::optional<std::u16string> Widen(platform::System& system, const std::string& ansi) {
   if (ansi.empty()) return std::u16string();
-  std::u16string wide = system.AnsiToWide(ansi);
+  std::u16string wide = system.runtime().AnsiToWide(ansi);
   if (wide.empty()) return std::nullopt;
   return wide;
 }
@@ -16,9 +16,9 @@ std::optional<std::u16string> Widen(platform::System& system, const std::string&
 class OpenedProcess {
  public:
   OpenedProcess(platform::System& system, std::uint32_t processId)
-      : system_(system), handle_(system.OpenProcess(kProcessReadAccess, processId)) {}
+      : system_(system), handle_(system.processes().OpenProcess(kProcessReadAccess, processId)) {}
   ~OpenedProcess() {
-    if (handle_ != 0) system_.CloseHandle(handle_);
+    if (handle_ != 0) system_.runtime().CloseHandle(handle_);
   }
   OpenedProcess(const OpenedProcess&) = delete;
   OpenedProcess& operator=(const OpenedProcess&) = delete;
@@ -123,11 +123,11 @@ bool ToolHelpModule(ModuleList& list, ModuleRecord& record, bool first) {
 }  // namespace
 
 ProcessList::~ProcessList() {
-  if (snapshot != 0) set.system->CloseHandle(snapshot);
+  if (snapshot != 0) set.system->runtime().CloseHandle(snapshot);
 }
 
 ModuleList::~ModuleList() {
-  if (snapshot != 0) set.system->CloseHandle(snapshot);
+  if (snapshot != 0) set.system->runtime().CloseHandle(snapshot);
 }
 
 std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set) {
@@ -192,14 +192,16 @@ bool NextModule(ModuleList& list, ModuleRecord& record) {
 void CloseModuleList(std::unique_ptr<ModuleList> list) { list.reset(); }
 
 bool EnableDebugPrivilege(platform::System& system) {
-  const platform::Handle token = system.OpenProcessToken(platform::kTokenAdjustPrivileges);
+  const platform::Handle token =
+      system.processes().OpenProcessToken(platform::kTokenAdjustPrivileges);
   if (token == 0) return false;
   bool enabled = false;
-  if (const auto privilege = system.LookupPrivilegeValueWide(u"SeDebugPrivilege")) {
-    enabled =
-        system.AdjustTokenPrivileges(token, *privilege, platform::kSePrivilegeEnabled).succeeded;
+  if (const auto privilege = system.processes().LookupPrivilegeValueWide(u"SeDebugPrivilege")) {
+    enabled = system.processes()
+                  .AdjustTokenPrivileges(token, *privilege, platform::kSePrivilegeEnabled)
+                  .succeeded;
   }
-  system.CloseHandle(token);
+  system.runtime().CloseHandle(token);
   return enabled;
 }
 

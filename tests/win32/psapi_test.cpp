@@ -50,7 +50,8 @@ class OwnPsapiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto system = platform::win32::CreateSystem();
-    const auto image = system->LoadResourceData(u"#10", u"#162");  // RT_RCDATA, QRT_IDR_PSAPI
+    const auto image =
+        system->resources().LoadResourceData(u"#10", u"#162");  // RT_RCDATA, QRT_IDR_PSAPI
     ASSERT_TRUE(image.has_value());
     image_ = *image;
     wchar_t temp[MAX_PATH] = {};
