@@ -48,22 +48,22 @@ std::u16string_view BuildDate() { return kBuildDate; }
 std::u16string_view BuildTime() { return kBuildTime; }
 
 std::u16string FileVersionText(platform::System& system) {
-  const std::u16string path = system.ModuleFileName();
-  const std::uint32_t size = system.GetFileVersionInfoSizeWide(path);
+  const std::u16string path = system.runtime().ModuleFileName();
+  const std::uint32_t size = system.resources().GetFileVersionInfoSizeWide(path);
   if (size == 0) return {};
-  const auto block = system.GetFileVersionInfoWide(path, size);
+  const auto block = system.resources().GetFileVersionInfoWide(path, size);
   if (!block) return {};
 
   std::u16string subBlock;
-  const auto translation = system.VerQueryValueBytes(*block, kTranslation);
+  const auto translation = system.resources().VerQueryValueBytes(*block, kTranslation);
   if (translation && translation->size() == 4) {
     // Language then code page, each a little-endian word.
     const auto& t = *translation;
     subBlock = text::Format(kTranslationBlock, {t[1], t[0], t[3], t[2]});
   } else {
-    subBlock = text::Format(kDefaultLanguageBlock, {system.GetUserDefaultLangID()});
+    subBlock = text::Format(kDefaultLanguageBlock, {system.resources().GetUserDefaultLangID()});
   }
-  const auto version = system.VerQueryValueText(*block, subBlock + kFileVersion);
+  const auto version = system.resources().VerQueryValueText(*block, subBlock + kFileVersion);
   return version ? ReplaceAll(*version, u", ", u".") : std::u16string();
 }
 
@@ -71,7 +71,7 @@ std::u16string BuildDateText(platform::System& system, std::u16string_view date)
   for (std::size_t month = 0; month < kMonths.size(); ++month) {
     if (date.find(kMonths[month]) == std::u16string_view::npos) continue;
     const std::uint32_t id = kMonthStrings[month];
-    const auto name = system.LoadStringResource(id);
+    const auto name = system.resources().LoadStringResource(id);
     return name ? ReplaceAll(date, kMonths[month], *name, 1) : std::u16string(date);
   }
   return std::u16string(date);

@@ -9,14 +9,14 @@ namespace app {
 
 HostInfo QueryHost(platform::System& system) {
   HostInfo host;
-  const platform::Handle library = system.LoadLibraryAnsi(kWinsockLibrary);
+  const platform::Handle library = system.runtime().LoadLibraryAnsi(kWinsockLibrary);
   if (library == 0) return host;
-  const auto getHostByName = system.BindGetHostByName(library);
-  const auto getHostName = system.BindGetHostName(library);
-  const auto startup = system.BindWsaStartup(library);
-  const auto cleanup = system.BindWsaCleanup(library);
+  const auto getHostByName = system.network().BindGetHostByName(library);
+  const auto getHostName = system.network().BindGetHostName(library);
+  const auto startup = system.network().BindWsaStartup(library);
+  const auto cleanup = system.network().BindWsaCleanup(library);
   if (!getHostByName || !getHostName || !startup || !cleanup) {
-    system.FreeLibraryHandle(library);
+    system.runtime().FreeLibraryHandle(library);
     return host;
   }
 
@@ -31,13 +31,13 @@ HostInfo QueryHost(platform::System& system) {
     }
   }
   cleanup();
-  system.FreeLibraryHandle(library);
+  system.runtime().FreeLibraryHandle(library);
   return host;
 }
 
 std::u16string HostLine(platform::System& system, const HostInfo& host) {
   return text::Format(LoadText(system, strings::kHostLine),
-                      {system.AnsiToWide(host.name), host.address[0], host.address[1],
+                      {system.runtime().AnsiToWide(host.name), host.address[0], host.address[1],
                        host.address[2], host.address[3]});
 }
 

@@ -29,7 +29,7 @@ class PieceWriter {
 
   void Flush() {
     if (bytes_.empty()) return;
-    system_.WriteFile(file_, bytes_);  // a failed write is not checked
+    system_.files().WriteFile(file_, bytes_);  // a failed write is not checked
     bytes_.clear();
   }
 
@@ -44,17 +44,17 @@ class PieceWriter {
 void WriteLogFile(platform::System& system, std::u16string_view path, bool appendLog,
                   bool scanStarted, std::u16string_view viewText) {
   if (!scanStarted) return;
-  system.SetFileAttributesWide(path, platform::kFileAttributeNormal);
+  system.files().SetFileAttributesWide(path, platform::kFileAttributeNormal);
   const platform::FileOpenResult opened =
-      system.CreateFileWide(path, platform::kGenericWrite, platform::kFileShareRead,
-                            platform::kOpenAlways, platform::kFileAttributeNormal);
+      system.files().CreateFileWide(path, platform::kGenericWrite, platform::kFileShareRead,
+                                    platform::kOpenAlways, platform::kFileAttributeNormal);
   if (opened.handle == 0) return;
   const platform::Handle file = opened.handle;
 
   if (appendLog) {
-    system.SetFilePointer(file, 0, platform::kFileEnd);
+    system.files().SetFilePointer(file, 0, platform::kFileEnd);
   } else {
-    system.SetEndOfFile(file);
+    system.files().SetEndOfFile(file);
   }
 
   if (appendLog) {
@@ -63,7 +63,7 @@ void WriteLogFile(platform::System& system, std::u16string_view path, bool appen
     separator.Flush();
   }
 
-  const platform::LocalTime now = system.GetLocalTime();
+  const platform::LocalTime now = system.runtime().GetLocalTime();
   PieceWriter stamp(system, file);
   stamp.Put(text::Format(kLogStampFormat,
                          {now.day, now.month, now.year, now.hour, now.minute, now.second}));
@@ -82,7 +82,7 @@ void WriteLogFile(platform::System& system, std::u16string_view path, bool appen
   }
   body.Flush();
 
-  system.CloseHandle(file);
+  system.runtime().CloseHandle(file);
 }
 
 }  // namespace app

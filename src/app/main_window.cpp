@@ -43,7 +43,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     view.AddEventMask(QRT_IDC_OUTPUT, platform::kEnmMouseEvents);
   }
 
-  const auto title = system_.LoadStringResource(strings::kWindowTitle);
+  const auto title = system_.resources().LoadStringResource(strings::kWindowTitle);
   view.SetTitle(title ? *title : kDefaultWindowTitle);
 
   for (int id : {QRT_IDC_STOP, QRT_IDC_START, QRT_IDC_EXIT, QRT_IDC_STATUS}) {
@@ -60,7 +60,8 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
        {QRT_IDC_EXIT, strings::kExitButton},
        {QRT_IDC_SCAN_GROUP, strings::kScanningGroup}}};
   for (const auto& [id, string] : labels) {
-    if (const auto label = system_.LoadStringResource(string)) view.SetControlText(id, *label);
+    if (const auto label = system_.resources().LoadStringResource(string))
+      view.SetControlText(id, *label);
   }
 
   // Engine set-up, the database steps: the version check (ending the
@@ -111,7 +112,7 @@ void RemovalDialog::OnCommand(int controlId, int /*notifyCode*/) {
 
 void RemovalDialog::OnTimer(std::uint32_t timerId) {
   if (timerId != kClockTimerId || view_ == nullptr) return;
-  const platform::LocalTime now = system_.GetLocalTime();
+  const platform::LocalTime now = system_.runtime().GetLocalTime();
   view_->SetStatusPaneText(kClockPane,
                            text::Format(u"%02d:%02d:%02d", {now.hour, now.minute, now.second}));
 }

@@ -27,24 +27,26 @@ RemovalApp::RemovalApp(platform::System& system, engine::ScannerTable& scanners,
     : system_(system), scanners_(scanners), builtIns_(std::move(builtIns)) {}
 
 bool RemovalApp::Initialise() {
-  const platform::MutexResult mutex = system_.CreateNamedMutex(kInstanceMutexName, true);
+  const platform::MutexResult mutex = system_.runtime().CreateNamedMutex(kInstanceMutexName, true);
   instanceMutex = mutex.handle;
-  if (mutex.handle == 0) system_.ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
+  if (mutex.handle == 0)
+    system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
   if (mutex.lastError == platform::kErrorAlreadyExists) {
-    system_.ShowMessageBox(0, LoadText(system_, strings::kAlreadyRunning),
+    system_.ui().ShowMessageBox(0, LoadText(system_, strings::kAlreadyRunning),
                            LoadText(system_, strings::kErrorCaption), platform::kMbOk);
-    system_.ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
+    system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
   }
 
-  if (richEditState.library == 0) richEditState.library = system_.LoadLibraryAnsi("RICHED20.DLL");
+  if (richEditState.library == 0)
+    richEditState.library = system_.runtime().LoadLibraryAnsi("RICHED20.DLL");
 
   {
     RemovalDialog mainWindow(system_, scanners_, std::move(builtIns_));
-    exitStatus_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, mainWindow);
+    exitStatus_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, mainWindow);
   }
 
   if (richEditState.library != 0) {
-    system_.FreeLibraryHandle(richEditState.library);
+    system_.runtime().FreeLibraryHandle(richEditState.library);
     richEditState.library = 0;
   }
   return false;

@@ -13,7 +13,7 @@ double Throughput(double kilobytes, double milliseconds) {
 std::optional<std::u16string> ScanResultLine(platform::System& system, codes::ScanResult result) {
   const std::optional<std::uint32_t> id = codes::ResultLineString(result);
   if (!id) return std::nullopt;
-  return system.LoadStringResource(*id);
+  return system.resources().LoadStringResource(*id);
 }
 
 void WriteReport(platform::System& system, const scan::ScanStatistics& statistics,

@@ -1,7 +1,7 @@
 // The program's string table. Its one source is resources/strings.def, which
 // feeds both the Windows STRINGTABLE resource and this lookup for builds
 // without resources. The program itself reads texts through the platform
-// (platform::System::LoadStringResource), which on Windows is LoadStringW.
+// (platform::Resources::LoadStringResource), which on Windows is LoadStringW.
 #pragma once
 
 #include <cstdint>

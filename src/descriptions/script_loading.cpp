@@ -17,12 +17,12 @@ std::u16string ScriptTextFromBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::unique_ptr<ScriptParser> LoadScript(platform::System& system, sys::SystemContext& context) {
-  const auto bytes = system.LoadResourceData(kScriptResourceType, kScriptResourceName);
+  const auto bytes = system.resources().LoadResourceData(kScriptResourceType, kScriptResourceName);
   if (!bytes) return nullptr;
   auto parser = std::make_unique<ScriptParser>(context, ScriptTextFromBytes(*bytes));
   if (!parser->ParseScript()) {
-    system.ShowMessageBox(0, kWillNotStartText, kWillNotStartCaption, platform::kMbOk);
-    system.ExitProcess(codes::ToInt(codes::ExitStatus::kParseError));
+    system.ui().ShowMessageBox(0, kWillNotStartText, kWillNotStartCaption, platform::kMbOk);
+    system.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kParseError));
   }
   return parser;
 }

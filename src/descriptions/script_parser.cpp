@@ -205,7 +205,7 @@ ScriptParser::Outcome ScriptParser::ReadSignatureLine(MalwareDescription& record
     Show(text::Format(kSignatureEmpty, {lineNumber_}));
     return Outcome::kError;
   }
-  auto converted = context_.system().WideToAnsi(hex);
+  auto converted = context_.system().runtime().WideToAnsi(hex);
   if (!converted) {
     Show(text::Format(kConversionFailed, {lineNumber_}));
     return Outcome::kError;
@@ -341,7 +341,7 @@ void ScriptParser::Show(std::u16string message) {
   if (onMessage_) {
     onMessage_(kParseErrorCaption, lastMessage_);
   } else {
-    context_.system().ShowMessageBox(0, lastMessage_, kParseErrorCaption, platform::kMbOk);
+    context_.system().ui().ShowMessageBox(0, lastMessage_, kParseErrorCaption, platform::kMbOk);
   }
 }
 

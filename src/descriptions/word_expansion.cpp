@@ -38,7 +38,7 @@ std::optional<std::u16string> SpecialFolder(int csidl, const sys::SystemContext&
 }
 
 std::optional<std::u16string> TempFolder(const sys::SystemContext& context) {
-  auto path = Usable(context.system().TempPath());
+  auto path = Usable(context.system().folders().TempPath());
   if (!path) return std::nullopt;
   if (!context.isWindowsNt4()) {
     if (!context.longPathName()) return std::nullopt;
@@ -67,9 +67,9 @@ std::u16string ExpandRegistryRoot(std::u16string_view word) {
 std::optional<std::u16string> FolderPath(Folder folder, const sys::SystemContext& context) {
   switch (folder) {
     case Folder::kSystem:
-      return Usable(context.system().SystemDirectory());
+      return Usable(context.system().folders().SystemDirectory());
     case Folder::kWindows:
-      return Usable(context.system().WindowsDirectory());
+      return Usable(context.system().folders().WindowsDirectory());
     case Folder::kProgramFiles:
       return SpecialFolder(platform::kCsidlProgramFiles, context);
     case Folder::kHome:

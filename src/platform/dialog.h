@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/system.h"
+#include "platform/user_interface.h"
 
 namespace platform {
 

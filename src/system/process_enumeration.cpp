@@ -7,36 +7,25 @@ namespace {
 // when the conversion fails.
 std::optional<std::u16string> Widen(platform::System& system, const std::string& ansi) {
   if (ansi.empty()) return std::u16string();
-  std::u16string wide = system.AnsiToWide(ansi);
+  std::u16string wide = system.runtime().AnsiToWide(ansi);
   if (wide.empty()) return std::nullopt;
   return wide;
 }
 
-// A process handle that is closed when it goes out of scope.
-class OpenedProcess {
- public:
-  OpenedProcess(platform::System& system, std::uint32_t processId)
-      : system_(system), handle_(system.OpenProcess(kProcessReadAccess, processId)) {}
-  ~OpenedProcess() {
-    if (handle_ != 0) system_.CloseHandle(handle_);
-  }
-  OpenedProcess(const OpenedProcess&) = delete;
-  OpenedProcess& operator=(const OpenedProcess&) = delete;
-  platform::Handle handle() const { return handle_; }
-
- private:
-  platform::System& system_;
-  platform::Handle handle_;
-};
+// Process `processId` opened for the Process Status Helper walk.
+platform::ScopedHandle OpenForReading(platform::System& system, std::uint32_t processId) {
+  return platform::ScopedHandle(system.runtime(),
+                                system.processes().OpenProcess(kProcessReadAccess, processId));
+}
 
 // NT 4: the name of process `processId` (the base name of its first
 // module), or nothing when the process cannot be read.
 std::optional<std::u16string> ReadProcessName(const EnumerationSet& set, std::uint32_t processId) {
-  OpenedProcess process(*set.system, processId);
-  if (process.handle() == 0) return std::nullopt;
-  const auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
+  const platform::ScopedHandle process = OpenForReading(*set.system, processId);
+  if (process.get() == 0) return std::nullopt;
+  const auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
   if (!modules || modules->empty()) return std::nullopt;
-  return set.getModuleBaseName(process.handle(), modules->front(), limits::kMaxPathChars);
+  return set.getModuleBaseName(process.get(), modules->front(), limits::kMaxPathChars);
 }
 
 // NT 4: the next process from the list's position that can be read.
@@ -56,7 +45,8 @@ bool ReadNextProcess(ProcessList& list, RunningProcess& record) {
 bool ToolHelpProcess(ProcessList& list, RunningProcess& record, bool first) {
   const EnumerationSet& set = list.set;
   if (set.narrow) {
-    const auto entry = first ? set.process32First(list.snapshot) : set.process32Next(list.snapshot);
+    const auto entry =
+        first ? set.process32First(list.snapshot.get()) : set.process32Next(list.snapshot.get());
     if (!entry) return false;
     auto name = Widen(*set.system, entry->exeFile);
     if (!name) return false;
@@ -64,7 +54,8 @@ bool ToolHelpProcess(ProcessList& list, RunningProcess& record, bool first) {
     record.name = std::move(*name);
     return true;
   }
-  const auto entry = first ? set.process32FirstW(list.snapshot) : set.process32NextW(list.snapshot);
+  const auto entry =
+      first ? set.process32FirstW(list.snapshot.get()) : set.process32NextW(list.snapshot.get());
   if (!entry) return false;
   record.processId = entry->processId;
   record.name = entry->exeFile;
@@ -76,16 +67,16 @@ bool ToolHelpProcess(ProcessList& list, RunningProcess& record, bool first) {
 bool ReadNextModule(ModuleList& list, ModuleRecord& record) {
   const EnumerationSet& set = list.set;
   while (true) {
-    OpenedProcess process(*set.system, list.processId);
-    if (process.handle() == 0) return false;
-    auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
+    const platform::ScopedHandle process = OpenForReading(*set.system, list.processId);
+    if (process.get() == 0) return false;
+    auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
     if (!modules) return false;
     list.modules = std::move(*modules);
     if (list.position >= list.modules.size()) return false;
     const platform::Handle module = list.modules[list.position++];
-    const auto information = set.getModuleInformation(process.handle(), module);
+    const auto information = set.getModuleInformation(process.get(), module);
     if (!information) continue;
-    auto path = set.getModuleFileNameEx(process.handle(), module, limits::kMaxPathChars);
+    auto path = set.getModuleFileNameEx(process.get(), module, limits::kMaxPathChars);
     if (!path) continue;
     record.module = module;
     record.path = std::move(*path);
@@ -107,28 +98,22 @@ bool ToolHelpModule(ModuleList& list, ModuleRecord& record, bool first) {
     record.size = entry.baseSize;
   };
   if (set.narrow) {
-    const auto entry = first ? set.module32First(list.snapshot) : set.module32Next(list.snapshot);
+    const auto entry =
+        first ? set.module32First(list.snapshot.get()) : set.module32Next(list.snapshot.get());
     if (!entry) return false;
     auto path = Widen(*set.system, entry->exePath);
     if (!path) return false;
     fill(*entry, std::move(*path));
     return true;
   }
-  const auto entry = first ? set.module32FirstW(list.snapshot) : set.module32NextW(list.snapshot);
+  const auto entry =
+      first ? set.module32FirstW(list.snapshot.get()) : set.module32NextW(list.snapshot.get());
   if (!entry) return false;
   fill(*entry, entry->exePath);
   return true;
 }
 
 }  // namespace
-
-ProcessList::~ProcessList() {
-  if (snapshot != 0) set.system->CloseHandle(snapshot);
-}
-
-ModuleList::~ModuleList() {
-  if (snapshot != 0) set.system->CloseHandle(snapshot);
-}
 
 std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set) {
   if (!set.bound) return nullptr;
@@ -139,8 +124,9 @@ std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set) {
     list->ids = std::move(*ids);
     return list;
   }
-  list->snapshot = set.createSnapshot(platform::kTh32csSnapProcess, 0);
-  if (list->snapshot == 0) return nullptr;
+  list->snapshot = platform::ScopedHandle(set.system->runtime(),
+                                          set.createSnapshot(platform::kTh32csSnapProcess, 0));
+  if (list->snapshot.get() == 0) return nullptr;
   return list;
 }
 
@@ -164,15 +150,16 @@ std::unique_ptr<ModuleList> OpenModuleList(const EnumerationSet& set, std::uint3
   auto list = std::make_unique<ModuleList>(set);
   list->processId = processId;
   if (set.usesPsapi) {
-    OpenedProcess process(*set.system, processId);
-    if (process.handle() == 0) return nullptr;
-    auto modules = set.enumProcessModules(process.handle(), limits::kMaxModuleHandles);
+    const platform::ScopedHandle process = OpenForReading(*set.system, processId);
+    if (process.get() == 0) return nullptr;
+    auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
     if (!modules) return nullptr;
     list->modules = std::move(*modules);
     return list;
   }
-  list->snapshot = set.createSnapshot(platform::kTh32csSnapModule, processId);
-  if (list->snapshot == 0) return nullptr;
+  list->snapshot = platform::ScopedHandle(
+      set.system->runtime(), set.createSnapshot(platform::kTh32csSnapModule, processId));
+  if (list->snapshot.get() == 0) return nullptr;
   return list;
 }
 
@@ -192,14 +179,15 @@ bool NextModule(ModuleList& list, ModuleRecord& record) {
 void CloseModuleList(std::unique_ptr<ModuleList> list) { list.reset(); }
 
 bool EnableDebugPrivilege(platform::System& system) {
-  const platform::Handle token = system.OpenProcessToken(platform::kTokenAdjustPrivileges);
-  if (token == 0) return false;
+  const platform::ScopedHandle token(
+      system.runtime(), system.processes().OpenProcessToken(platform::kTokenAdjustPrivileges));
+  if (token.get() == 0) return false;
   bool enabled = false;
-  if (const auto privilege = system.LookupPrivilegeValueWide(u"SeDebugPrivilege")) {
-    enabled =
-        system.AdjustTokenPrivileges(token, *privilege, platform::kSePrivilegeEnabled).succeeded;
+  if (const auto privilege = system.processes().LookupPrivilegeValueWide(u"SeDebugPrivilege")) {
+    enabled = system.processes()
+                  .AdjustTokenPrivileges(token.get(), *privilege, platform::kSePrivilegeEnabled)
+                  .succeeded;
   }
-  system.CloseHandle(token);
   return enabled;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/limits.h"
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 namespace sys {
@@ -78,12 +79,11 @@ struct ModuleRecord {
 // (NT 4), or a Tool Help snapshot. Destroying it closes the snapshot.
 struct ProcessList {
   explicit ProcessList(const EnumerationSet& walkSet) : set(walkSet) {}
-  ~ProcessList();
   ProcessList(const ProcessList&) = delete;
   ProcessList& operator=(const ProcessList&) = delete;
 
   const EnumerationSet& set;
-  platform::Handle snapshot = 0;
+  platform::ScopedHandle snapshot;
   std::vector<std::uint32_t> ids;
   std::size_t position = 0;
 };
@@ -92,13 +92,12 @@ struct ProcessList {
 // handles and the next position; else a Tool Help snapshot.
 struct ModuleList {
   explicit ModuleList(const EnumerationSet& walkSet) : set(walkSet) {}
-  ~ModuleList();
   ModuleList(const ModuleList&) = delete;
   ModuleList& operator=(const ModuleList&) = delete;
 
   const EnumerationSet& set;
   std::uint32_t processId = 0;
-  platform::Handle snapshot = 0;
+  platform::ScopedHandle snapshot;
   std::vector<platform::Handle> modules;
   std::size_t position = 0;
 };

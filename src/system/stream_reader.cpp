@@ -4,10 +4,10 @@ namespace sys {
 
 bool StreamReader::Bind(platform::System& system) {
   Unbind();
-  const platform::Handle module = system.GetModuleHandleWide(u"KERNEL32.DLL");
+  const platform::Handle module = system.runtime().GetModuleHandleWide(u"KERNEL32.DLL");
   if (module == 0) return false;
-  auto read = system.BindBackupRead(module);
-  auto seek = system.BindBackupSeek(module);
+  auto read = system.files().BindBackupRead(module);
+  auto seek = system.files().BindBackupSeek(module);
   if (!read || !seek) return false;
   module_ = module;
   backupRead_ = std::move(read);

@@ -60,10 +60,10 @@ class SystemContext {
   bool isWindowsNt4() const { return isWindowsNt4_; }
 
   // The bound functions; empty when the system does not have them.
-  const platform::System::SpecialFolderPathFunction& specialFolderPath() const {
+  const platform::Folders::SpecialFolderPathFunction& specialFolderPath() const {
     return specialFolderPath_;
   }
-  const platform::System::LongPathNameFunction& longPathName() const { return longPathName_; }
+  const platform::Folders::LongPathNameFunction& longPathName() const { return longPathName_; }
 
   // The process enumeration set; enumeration().bound says whether all five
   // functions of the chosen set were found.
@@ -97,8 +97,8 @@ class SystemContext {
   EnumerationSet enumeration_;
   std::u16string psapiPath_;
 
-  platform::System::SpecialFolderPathFunction specialFolderPath_;
-  platform::System::LongPathNameFunction longPathName_;
+  platform::Folders::SpecialFolderPathFunction specialFolderPath_;
+  platform::Folders::LongPathNameFunction longPathName_;
   StreamReader streamReader_;
 };
 

@@ -14,9 +14,9 @@ using platform::fake::FakeSystem;
 TEST(FakeSystem, MessageBoxesAreAnsweredFromTheQueueAndRecorded) {
   FakeSystem system;
   system.messageBoxAnswers = {platform::kIdNo};
-  EXPECT_EQ(system.ShowMessageBox(7, u"Reboot?", u"App", platform::kMbYesNo), platform::kIdNo);
-  EXPECT_EQ(system.ShowMessageBox(0, u"Again?", u"App", platform::kMbYesNo), platform::kIdYes);
-  EXPECT_EQ(system.ShowMessageBox(0, u"Done", u"App", platform::kMbOk), platform::kIdOk);
+  EXPECT_EQ(system.ui().ShowMessageBox(7, u"Reboot?", u"App", platform::kMbYesNo), platform::kIdNo);
+  EXPECT_EQ(system.ui().ShowMessageBox(0, u"Again?", u"App", platform::kMbYesNo), platform::kIdYes);
+  EXPECT_EQ(system.ui().ShowMessageBox(0, u"Done", u"App", platform::kMbOk), platform::kIdOk);
   ASSERT_EQ(system.messageBoxes.size(), 3u);
   EXPECT_EQ(system.messageBoxes[0].owner, 7u);
   EXPECT_EQ(system.messageBoxes[0].text, u"Reboot?");
@@ -27,8 +27,8 @@ TEST(FakeSystem, MessageBoxesAreAnsweredFromTheQueueAndRecorded) {
 
 TEST(FakeSystem, MessageBoxWithoutCaptionIsToldFromAnEmptyCaption) {
   FakeSystem system;
-  system.ShowMessageBox(0, u"a", platform::kNoCaption, platform::kMbOk);
-  system.ShowMessageBox(0, u"b", u"", platform::kMbOk);
+  system.ui().ShowMessageBox(0, u"a", platform::kNoCaption, platform::kMbOk);
+  system.ui().ShowMessageBox(0, u"b", u"", platform::kMbOk);
   ASSERT_EQ(system.messageBoxes.size(), 2u);
   EXPECT_TRUE(system.messageBoxes[0].defaultCaption);
   EXPECT_FALSE(system.messageBoxes[1].defaultCaption);
@@ -36,20 +36,20 @@ TEST(FakeSystem, MessageBoxWithoutCaptionIsToldFromAnEmptyCaption) {
 
 TEST(FakeSystem, NamedMutexExistsAfterItsFirstCreation) {
   FakeSystem system;
-  const auto first = system.CreateNamedMutex(u"M", true);
-  const auto second = system.CreateNamedMutex(u"M", true);
+  const auto first = system.runtime().CreateNamedMutex(u"M", true);
+  const auto second = system.runtime().CreateNamedMutex(u"M", true);
   EXPECT_NE(first.handle, 0u);
   EXPECT_EQ(first.lastError, 0u);
   EXPECT_NE(second.handle, 0u);
   EXPECT_EQ(second.lastError, platform::kErrorAlreadyExists);
   system.mutexCreationFails = true;
-  EXPECT_EQ(system.CreateNamedMutex(u"N", true).handle, 0u);
+  EXPECT_EQ(system.runtime().CreateNamedMutex(u"N", true).handle, 0u);
 }
 
 TEST(FakeSystem, ExitProcessThrowsTheStatus) {
   FakeSystem system;
   try {
-    system.ExitProcess(-20);
+    system.runtime().ExitProcess(-20);
     FAIL();
   } catch (const platform::fake::ProcessExit& exit) {
     EXPECT_EQ(exit.status, -20);
@@ -59,19 +59,19 @@ TEST(FakeSystem, ExitProcessThrowsTheStatus) {
 TEST(FakeSystem, AnsiCodePageIsWindows1252) {
   FakeSystem system;
   const std::string bytes = "A\x80\x9F\xE9\x81";
-  const std::u16string wide = system.AnsiToWide(bytes);
+  const std::u16string wide = system.runtime().AnsiToWide(bytes);
   EXPECT_EQ(wide, u"A\u20AC\u0178\u00E9\u0081");
-  EXPECT_EQ(system.WideToAnsi(wide), bytes);
-  EXPECT_EQ(system.WideToAnsi(u"\u4E2D"), "?");  // not in the code page
+  EXPECT_EQ(system.runtime().WideToAnsi(wide), bytes);
+  EXPECT_EQ(system.runtime().WideToAnsi(u"\u4E2D"), "?");  // not in the code page
 }
 
 TEST(FakeSystem, LibrariesLoadByNameWithoutRegardToCase) {
   FakeSystem system;
-  const auto riched = system.LoadLibraryAnsi("riched20.dll");
+  const auto riched = system.runtime().LoadLibraryAnsi("riched20.dll");
   EXPECT_NE(riched, 0u);
-  EXPECT_EQ(system.LoadLibraryWide(u"Netapi32.dll"), 0u);
-  system.FreeLibraryHandle(riched);
-  system.FreeLibraryHandle(riched);  // a second free of the same handle is not recorded
+  EXPECT_EQ(system.runtime().LoadLibraryWide(u"Netapi32.dll"), 0u);
+  system.runtime().FreeLibraryHandle(riched);
+  system.runtime().FreeLibraryHandle(riched);  // a second free of the same handle is not recorded
   EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"riched20.dll"});
 }
 
@@ -151,7 +151,7 @@ TEST(FakeFiles, CreateFileFollowsItsDispositions) {
     const auto* file = files.Find(c.path);
     EXPECT_EQ(file ? file->bytes.size() : 0u, c.sizeAfter) << c.label;
     if (opened.handle != 0) {
-      EXPECT_TRUE(system.CloseHandle(opened.handle)) << c.label;
+      EXPECT_TRUE(system.runtime().CloseHandle(opened.handle)) << c.label;
     }
   }
   EXPECT_EQ(files.Find(u"C:\\c.txt")->attributes, platform::kFileAttributeArchive);
@@ -160,54 +160,59 @@ TEST(FakeFiles, CreateFileFollowsItsDispositions) {
 
 TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
   FakeSystem system;
+  platform::System& api = system;
   system.files.AddFile(u"C:\\ro.log", {7}).attributes = platform::kFileAttributeReadOnly;
   system.files.AddFile(u"C:\\busy.log").refusesOpening = true;
   auto open = [&](const char16_t* path, std::uint32_t access) {
-    return system.CreateFileWide(path, access, 0, platform::kOpenAlways, 0);
+    return api.files().CreateFileWide(path, access, 0, platform::kOpenAlways, 0);
   };
   EXPECT_EQ(open(u"C:\\ro.log", platform::kGenericWrite).lastError, platform::kErrorAccessDenied);
   const auto reader = open(u"C:\\ro.log", platform::kGenericRead);
   EXPECT_NE(reader.handle, 0u);
-  EXPECT_FALSE(system.WriteFile(reader.handle, std::vector<std::uint8_t>{1}).has_value());
-  EXPECT_FALSE(system.SetEndOfFile(reader.handle));
+  EXPECT_FALSE(api.files().WriteFile(reader.handle, std::vector<std::uint8_t>{1}).has_value());
+  EXPECT_FALSE(api.files().SetEndOfFile(reader.handle));
   EXPECT_EQ(open(u"C:\\busy.log", platform::kGenericRead).lastError,
             platform::kErrorSharingViolation);
-  EXPECT_FALSE(system.SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
-  EXPECT_TRUE(system.SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
+  EXPECT_FALSE(
+      api.files().SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
+  EXPECT_TRUE(api.files().SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
   EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
 }
 
 TEST(FakeFiles, WritesMoveThePositionAndEndOfFileCuts) {
   FakeSystem system;
+  platform::System& api = system;
   system.files.currentDirectory = u"C:\\Program Files\\Quelvix";
   const platform::Handle file =
-      system.CreateFileWide(u"out.bin", platform::kGenericWrite, 0, platform::kCreateNew, 0).handle;
+      api.files()
+          .CreateFileWide(u"out.bin", platform::kGenericWrite, 0, platform::kCreateNew, 0)
+          .handle;
   ASSERT_NE(file, 0u);
-  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
-  EXPECT_EQ(system.SetFilePointer(file, 1, platform::kFileBegin), 1u);
-  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{9}), 1u);
-  EXPECT_EQ(system.SetFilePointer(file, 2, platform::kFileEnd), 6u);
-  EXPECT_EQ(system.WriteFile(file, std::vector<std::uint8_t>{5}), 1u);
+  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
+  EXPECT_EQ(api.files().SetFilePointer(file, 1, platform::kFileBegin), 1u);
+  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{9}), 1u);
+  EXPECT_EQ(api.files().SetFilePointer(file, 2, platform::kFileEnd), 6u);
+  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{5}), 1u);
   const auto* stored = system.files.Find(u"C:\\Program Files\\Quelvix\\out.bin");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9, 3, 4, 0, 0, 5}));
-  EXPECT_EQ(system.SetFilePointer(file, -5, platform::kFileCurrent), 2u);
-  EXPECT_FALSE(system.SetFilePointer(file, -3, platform::kFileCurrent).has_value());
-  EXPECT_TRUE(system.SetEndOfFile(file));
+  EXPECT_EQ(api.files().SetFilePointer(file, -5, platform::kFileCurrent), 2u);
+  EXPECT_FALSE(api.files().SetFilePointer(file, -3, platform::kFileCurrent).has_value());
+  EXPECT_TRUE(api.files().SetEndOfFile(file));
   EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9}));
   EXPECT_EQ(system.files.writes.size(), 3u);
-  EXPECT_TRUE(system.CloseHandle(file));
-  EXPECT_FALSE(system.CloseHandle(file));
-  EXPECT_FALSE(system.WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
+  EXPECT_TRUE(api.runtime().CloseHandle(file));
+  EXPECT_FALSE(api.runtime().CloseHandle(file));
+  EXPECT_FALSE(api.files().WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
 }
 
 TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {
   FakeSystem system;
-  const platform::Handle ws2 = system.LoadLibraryAnsi("ws2_32.dll");
-  const auto startup = system.BindWsaStartup(ws2);
-  const auto cleanup = system.BindWsaCleanup(ws2);
-  const auto name = system.BindGetHostName(ws2);
-  const auto resolve = system.BindGetHostByName(ws2);
+  const platform::Handle ws2 = system.runtime().LoadLibraryAnsi("ws2_32.dll");
+  const auto startup = system.network().BindWsaStartup(ws2);
+  const auto cleanup = system.network().BindWsaCleanup(ws2);
+  const auto name = system.network().BindGetHostName(ws2);
+  const auto resolve = system.network().BindGetHostByName(ws2);
   ASSERT_TRUE(startup && cleanup && name && resolve);
   EXPECT_FALSE(name(299).has_value());  // not started
   // Version 0.1 (major in the low byte) is below every version there is: the
@@ -224,27 +229,28 @@ TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {
   EXPECT_EQ(cleanup(), 0);
   EXPECT_EQ(cleanup(), 0);
   EXPECT_EQ(cleanup(), platform::fake::kWsaNotInitialised);
-  system.FreeLibraryHandle(ws2);
+  system.runtime().FreeLibraryHandle(ws2);
   EXPECT_THROW(startup(0x0100), std::logic_error);
-  EXPECT_FALSE(system.BindWsaStartup(ws2));
+  EXPECT_FALSE(system.network().BindWsaStartup(ws2));
   // Another library does not offer these functions.
-  EXPECT_FALSE(system.BindGetHostName(system.LoadLibraryAnsi("RICHED20.DLL")));
+  EXPECT_FALSE(system.network().BindGetHostName(system.runtime().LoadLibraryAnsi("RICHED20.DLL")));
 }
 
 TEST(FakeVersionInfo, BlockIsReadOnlyForAFileWithAResource) {
   FakeSystem system;
-  EXPECT_EQ(system.GetFileVersionInfoSizeWide(u"C:\\other.exe"), 0u);
+  platform::System& api = system;
+  EXPECT_EQ(api.resources().GetFileVersionInfoSizeWide(u"C:\\other.exe"), 0u);
   const std::u16string own = system.moduleFileName;
-  const std::uint32_t size = system.GetFileVersionInfoSizeWide(own);
+  const std::uint32_t size = api.resources().GetFileVersionInfoSizeWide(own);
   ASSERT_GT(size, 0u);
-  EXPECT_FALSE(system.GetFileVersionInfoWide(own, size - 1).has_value());
-  const auto block = system.GetFileVersionInfoWide(own, size);
+  EXPECT_FALSE(api.resources().GetFileVersionInfoWide(own, size - 1).has_value());
+  const auto block = api.resources().GetFileVersionInfoWide(own, size);
   ASSERT_TRUE(block.has_value());
-  EXPECT_EQ(system.VerQueryValueText(*block, u"\\stringfileinfo\\040904b0\\FileVersion"),
+  EXPECT_EQ(api.resources().VerQueryValueText(*block, u"\\stringfileinfo\\040904b0\\FileVersion"),
             u"3, 0, 1, 16");
-  EXPECT_FALSE(system.VerQueryValueBytes(*block, u"\\Nothing").has_value());
+  EXPECT_FALSE(api.resources().VerQueryValueBytes(*block, u"\\Nothing").has_value());
   system.versionResources[own].readFails = true;
-  EXPECT_FALSE(system.GetFileVersionInfoWide(own, size).has_value());
+  EXPECT_FALSE(api.resources().GetFileVersionInfoWide(own, size).has_value());
 }
 
 }  // namespace
@@ -253,27 +259,31 @@ namespace {
 
 TEST(FakeSystem, BoundFunctionsComeOnlyFromTheirOwnLoadedLibrary) {
   FakeSystem system;
-  const auto shell32 = system.LoadLibraryWide(u"SHELL32.DLL");
-  const auto kernel32 = system.LoadLibraryWide(u"kernel32.dll");
-  EXPECT_TRUE(system.BindSpecialFolderPath(shell32));
-  EXPECT_FALSE(system.BindSpecialFolderPath(kernel32));
-  EXPECT_TRUE(system.BindLongPathName(kernel32));
-  EXPECT_FALSE(system.BindLongPathName(shell32));
+  platform::System& api = system;
+  const auto shell32 = api.runtime().LoadLibraryWide(u"SHELL32.DLL");
+  const auto kernel32 = api.runtime().LoadLibraryWide(u"kernel32.dll");
+  EXPECT_TRUE(api.folders().BindSpecialFolderPath(shell32));
+  EXPECT_FALSE(api.folders().BindSpecialFolderPath(kernel32));
+  EXPECT_TRUE(api.folders().BindLongPathName(kernel32));
+  EXPECT_FALSE(api.folders().BindLongPathName(shell32));
   system.missingFunctions.insert("GetLongPathNameW");
-  EXPECT_FALSE(system.BindLongPathName(kernel32));
-  system.FreeLibraryHandle(shell32);
-  EXPECT_FALSE(system.BindSpecialFolderPath(shell32));
+  EXPECT_FALSE(api.folders().BindLongPathName(kernel32));
+  api.runtime().FreeLibraryHandle(shell32);
+  EXPECT_FALSE(api.folders().BindSpecialFolderPath(shell32));
 }
 
 TEST(FakeSystem, FoldersFollowTheLayout) {
   FakeSystem system;  // Windows XP
-  EXPECT_EQ(system.SystemDirectory(), u"C:\\WINDOWS\\system32");
-  EXPECT_EQ(system.WindowsDirectory(), u"C:\\WINDOWS");
-  EXPECT_EQ(system.TempPath(), u"C:\\DOCUME~1\\ADMINI~1\\LOCALS~1\\Temp\\");
-  const auto folder = system.BindSpecialFolderPath(system.LoadLibraryWide(u"shell32.dll"));
+  platform::System& api = system;
+  EXPECT_EQ(api.folders().SystemDirectory(), u"C:\\WINDOWS\\system32");
+  EXPECT_EQ(api.folders().WindowsDirectory(), u"C:\\WINDOWS");
+  EXPECT_EQ(api.folders().TempPath(), u"C:\\DOCUME~1\\ADMINI~1\\LOCALS~1\\Temp\\");
+  const auto folder =
+      api.folders().BindSpecialFolderPath(api.runtime().LoadLibraryWide(u"shell32.dll"));
   EXPECT_EQ(folder(0, platform::kCsidlProgramFiles, false), u"C:\\Program Files");
   EXPECT_EQ(folder(0, 0x1234, false), std::nullopt);
-  const auto longPath = system.BindLongPathName(system.LoadLibraryWide(u"KERNEL32.DLL"));
+  const auto longPath =
+      api.folders().BindLongPathName(api.runtime().LoadLibraryWide(u"KERNEL32.DLL"));
   EXPECT_EQ(longPath(u"c:\\docume~1\\admini~1\\locals~1\\temp\\"),
             u"C:\\Documents and Settings\\Administrator\\Local Settings\\Temp\\");
   EXPECT_EQ(longPath(u"C:\\Long Name"), u"C:\\Long Name");
@@ -283,7 +293,7 @@ TEST(FakeSystem, FoldersFollowTheLayout) {
   EXPECT_EQ(folder(0, platform::kCsidlProfile, false), std::nullopt);
   platform::fake::SetUpWindowsNt4(system);
   EXPECT_EQ(system.version->majorVersion, 4u);
-  EXPECT_EQ(system.TempPath(), u"C:\\TEMP\\");
+  EXPECT_EQ(api.folders().TempPath(), u"C:\\TEMP\\");
   EXPECT_TRUE(system.missingFunctions.count("GetLongPathNameW"));
 }
 
@@ -295,92 +305,96 @@ using platform::fake::MakeProcess;
 
 TEST(FakeProcesses, LibrariesByPathAndTheirExports) {
   FakeSystem system;
+  platform::System& api = system;
   // A path loads an existing image file only.
-  EXPECT_EQ(system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  EXPECT_EQ(api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
   system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'Z', 'M'});
-  EXPECT_EQ(system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  EXPECT_EQ(api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
   system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'M', 'Z'});
-  const auto psapi = system.LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL");
+  const auto psapi = api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL");
   ASSERT_NE(psapi, 0u);
   EXPECT_EQ(system.loadedLibraries.back(), u"C:\\TEMP\\PSAPI.DLL");
   // Bare names keep to the loadable list.
-  EXPECT_EQ(system.LoadLibraryWide(u"PSAPI.DLL"), 0u);
+  EXPECT_EQ(api.runtime().LoadLibraryWide(u"PSAPI.DLL"), 0u);
 
-  const auto kernel32 = system.LoadLibraryWide(u"KERNEL32.DLL");
-  EXPECT_TRUE(system.BindEnumProcesses(psapi));
-  EXPECT_FALSE(system.BindEnumProcesses(kernel32));
-  EXPECT_TRUE(system.BindModuleName(psapi, "GetModuleFileNameExW"));
-  EXPECT_FALSE(system.BindModuleName(psapi, "GetModuleFileNameExA"));
-  EXPECT_TRUE(system.BindCreateToolhelp32Snapshot(kernel32));
-  EXPECT_FALSE(system.BindCreateToolhelp32Snapshot(psapi));
-  EXPECT_FALSE(system.BindProcessWalkWide(kernel32, "Process32First"));
-  EXPECT_FALSE(system.BindProcessWalkAnsi(kernel32, "Process32FirstW"));
+  const auto kernel32 = api.runtime().LoadLibraryWide(u"KERNEL32.DLL");
+  EXPECT_TRUE(api.processes().BindEnumProcesses(psapi));
+  EXPECT_FALSE(api.processes().BindEnumProcesses(kernel32));
+  EXPECT_TRUE(api.processes().BindModuleName(psapi, "GetModuleFileNameExW"));
+  EXPECT_FALSE(api.processes().BindModuleName(psapi, "GetModuleFileNameExA"));
+  EXPECT_TRUE(api.processes().BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(api.processes().BindCreateToolhelp32Snapshot(psapi));
+  EXPECT_FALSE(api.processes().BindProcessWalkWide(kernel32, "Process32First"));
+  EXPECT_FALSE(api.processes().BindProcessWalkAnsi(kernel32, "Process32FirstW"));
   system.missingFunctions.insert("EnumProcesses");
-  EXPECT_FALSE(system.BindEnumProcesses(psapi));
+  EXPECT_FALSE(api.processes().BindEnumProcesses(psapi));
 
   // A function called after its library was freed is a fault of the program.
-  const auto enumModules = system.BindEnumProcessModules(psapi);
-  system.FreeLibraryHandle(psapi);
+  const auto enumModules = api.processes().BindEnumProcessModules(psapi);
+  api.runtime().FreeLibraryHandle(psapi);
   EXPECT_THROW(enumModules(1, 10), std::logic_error);
 }
 
 TEST(FakeProcesses, EachFamilyHasItsOwnToolHelp) {
   FakeSystem system;
+  platform::System& api = system;
   system.processes.processes = {MakeProcess(4, u"C:\\WINDOWS\\Explorer.EXE")};
-  const auto kernel32 = system.LoadLibraryWide(u"KERNEL32.DLL");
-  const auto snapshot = system.BindCreateToolhelp32Snapshot(kernel32);
+  const auto kernel32 = api.runtime().LoadLibraryWide(u"KERNEL32.DLL");
+  const auto snapshot = api.processes().BindCreateToolhelp32Snapshot(kernel32);
 
   // Windows XP: wide functions, file names.
-  auto first = system.BindProcessWalkWide(kernel32, "Process32FirstW");
-  auto next = system.BindProcessWalkWide(kernel32, "Process32NextW");
+  auto first = api.processes().BindProcessWalkWide(kernel32, "Process32FirstW");
+  auto next = api.processes().BindProcessWalkWide(kernel32, "Process32NextW");
   const auto handle = snapshot(platform::kTh32csSnapProcess, 0);
   ASSERT_NE(handle, 0u);
   EXPECT_EQ(first(handle)->exeFile, u"Explorer.EXE");
   EXPECT_FALSE(next(handle));
   EXPECT_EQ(first(handle)->processId, 4u);  // First starts over
   EXPECT_EQ(system.OpenProcessObjectCount(), 1u);
-  EXPECT_TRUE(system.CloseHandle(handle));
+  EXPECT_TRUE(api.runtime().CloseHandle(handle));
   EXPECT_FALSE(first(handle));
 
   // Windows 98: only the narrow functions, full paths.
   platform::fake::SetUpWindows98(system);
-  EXPECT_FALSE(system.BindProcessWalkWide(kernel32, "Process32FirstW"));
-  EXPECT_FALSE(system.BindModuleWalkWide(kernel32, "Module32NextW"));
-  const auto firstAnsi = system.BindProcessWalkAnsi(kernel32, "Process32First");
+  EXPECT_FALSE(api.processes().BindProcessWalkWide(kernel32, "Process32FirstW"));
+  EXPECT_FALSE(api.processes().BindModuleWalkWide(kernel32, "Module32NextW"));
+  const auto firstAnsi = api.processes().BindProcessWalkAnsi(kernel32, "Process32First");
   const auto handle98 = snapshot(platform::kTh32csSnapProcess, 0);
   EXPECT_EQ(firstAnsi(handle98)->exeFile, "C:\\WINDOWS\\Explorer.EXE");
-  system.CloseHandle(handle98);
+  api.runtime().CloseHandle(handle98);
 
   // Windows NT 4: no Tool Help at all.
   platform::fake::SetUpWindowsNt4(system);
-  EXPECT_FALSE(system.BindCreateToolhelp32Snapshot(kernel32));
-  EXPECT_FALSE(system.BindProcessWalkAnsi(kernel32, "Process32First"));
+  EXPECT_FALSE(api.processes().BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(api.processes().BindProcessWalkAnsi(kernel32, "Process32First"));
   platform::fake::SetUpWindowsXp(system);
-  EXPECT_TRUE(system.BindModuleWalkWide(kernel32, "Module32FirstW"));
+  EXPECT_TRUE(api.processes().BindModuleWalkWide(kernel32, "Module32FirstW"));
 }
 
 TEST(FakeProcesses, PsapiAnswersCutToTheBuffersOffered) {
   FakeSystem system;
+  platform::System& api = system;
   system.loadableLibraries.insert(u"PSAPI.DLL");
-  const auto psapi = system.LoadLibraryWide(u"PSAPI.DLL");
+  const auto psapi = api.runtime().LoadLibraryWide(u"PSAPI.DLL");
   for (std::uint32_t id = 1; id <= 5; ++id) {
     system.processes.processes.push_back(
         MakeProcess(id, u"C:\\APP\\Program.exe", {u"C:\\APP\\one.dll", u"C:\\APP\\two.dll"}));
   }
-  EXPECT_EQ(system.BindEnumProcesses(psapi)(12)->size(), 3u);
-  const auto process = system.OpenProcess(0x410, 2);
+  EXPECT_EQ(api.processes().BindEnumProcesses(psapi)(12)->size(), 3u);
+  const auto process = api.processes().OpenProcess(0x410, 2);
   ASSERT_NE(process, 0u);
-  EXPECT_EQ(system.OpenProcess(0x410, 99), 0u);
-  const auto modules = system.BindEnumProcessModules(psapi)(process, 2);
+  EXPECT_EQ(api.processes().OpenProcess(0x410, 99), 0u);
+  const auto modules = api.processes().BindEnumProcessModules(psapi)(process, 2);
   ASSERT_EQ(modules->size(), 2u);
-  const auto baseName = system.BindModuleName(psapi, "GetModuleBaseNameW");
+  const auto baseName = api.processes().BindModuleName(psapi, "GetModuleBaseNameW");
   EXPECT_EQ(baseName(process, (*modules)[0], 260), u"Program.exe");
   EXPECT_EQ(baseName(process, (*modules)[0], 4), u"Pro");
-  EXPECT_EQ(system.BindModuleName(psapi, "GetModuleFileNameExW")(process, (*modules)[1], 260),
-            u"C:\\APP\\one.dll");
-  EXPECT_EQ(system.BindGetModuleInformation(psapi)(process, (*modules)[1])->baseAddress,
+  EXPECT_EQ(
+      api.processes().BindModuleName(psapi, "GetModuleFileNameExW")(process, (*modules)[1], 260),
+      u"C:\\APP\\one.dll");
+  EXPECT_EQ(api.processes().BindGetModuleInformation(psapi)(process, (*modules)[1])->baseAddress,
             0x10000000u);
-  EXPECT_TRUE(system.CloseHandle(process));
+  EXPECT_TRUE(api.runtime().CloseHandle(process));
   EXPECT_FALSE(baseName(process, (*modules)[0], 260));
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }

@@ -81,9 +81,9 @@ class MainWindowTest : public ::testing::Test {
     system_.user = std::move(act);
     if (before) {
       BeforeInit wrapped(window(), std::move(before));
-      result_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, wrapped);
+      result_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, wrapped);
     } else {
-      result_ = system_.RunModalDialog(QRT_IDD_MAIN, 0, window());
+      result_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, window());
     }
     return *system_.dialogs.back();
   }
@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, MissingControlEndsTheRunWithMinus1BeforeItIsShown) {
     FakeSystem system;
     WindowOver over(system);
     BeforeInit handler(over.window, [id](FakeDialog& d) { d.controls.erase(id); });
-    EXPECT_EQ(system.RunModalDialog(QRT_IDD_MAIN, 0, handler), -1) << id;
+    EXPECT_EQ(system.ui().RunModalDialog(QRT_IDD_MAIN, 0, handler), -1) << id;
     EXPECT_FALSE(system.dialogs.back()->visible) << id;
   }
 }

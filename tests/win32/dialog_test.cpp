@@ -58,9 +58,9 @@ class Probe : public platform::DialogHandler {
 
 TEST(Win32Dialog, RunsTemplateModallyAndActsOnItsControls) {
   const auto system = platform::win32::CreateSystem();
-  ASSERT_NE(system->LoadLibraryAnsi("RICHED20.DLL"), 0u);
+  ASSERT_NE(system->runtime().LoadLibraryAnsi("RICHED20.DLL"), 0u);
   Probe probe;
-  EXPECT_EQ(system->RunModalDialog(QRT_IDD_MAIN, 0, probe), 42);
+  EXPECT_EQ(system->ui().RunModalDialog(QRT_IDD_MAIN, 0, probe), 42);
   EXPECT_TRUE(probe.hasControls);
   EXPECT_TRUE(probe.posted);
   EXPECT_FALSE(probe.stopEnabled);
@@ -73,7 +73,7 @@ TEST(Win32Dialog, RunsTemplateModallyAndActsOnItsControls) {
 TEST(Win32Dialog, MissingTemplateAnswersMinus1) {
   const auto system = platform::win32::CreateSystem();
   Probe probe;
-  EXPECT_EQ(system->RunModalDialog(4242, 0, probe), -1);
+  EXPECT_EQ(system->ui().RunModalDialog(4242, 0, probe), -1);
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(EnumerationTest, StreamReaderAndDebugPrivilege) {
 // temporary folder, loaded from there, and lists what Tool Help lists.
 TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
   const auto system = platform::win32::CreateSystem();
-  const auto version = system->QueryVersion();
+  const auto version = system->runtime().QueryVersion();
   ASSERT_TRUE(version.has_value());
   ASSERT_EQ(version->platformId, platform::kPlatformWin32Nt);
   ASSERT_EQ(version->majorVersion, 4u);
@@ -182,7 +182,7 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
 
   // The file holds the image the program carries, and the module loaded
   // from that path is it (not Wine's built-in library).
-  const auto image = system->LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
+  const auto image = system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
   ASSERT_TRUE(image.has_value());
   const std::u16string path = context.psapiPath();
   HMODULE loaded = ::GetModuleHandleW(reinterpret_cast<const wchar_t*>(path.c_str()));
@@ -236,7 +236,7 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
 // names are widened from the ANSI code page.
 TEST(WineWin98, NarrowToolHelpIsBound) {
   const auto system = platform::win32::CreateSystem();
-  const auto version = system->QueryVersion();
+  const auto version = system->runtime().QueryVersion();
   ASSERT_TRUE(version.has_value());
   ASSERT_EQ(version->platformId, platform::kPlatformWin32Windows);
   WaitingChild child;

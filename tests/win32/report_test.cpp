@@ -149,34 +149,34 @@ TEST_F(Win32LogFileTest, FileOperationsAnswerAsTheFakeDoes) {
   const std::u16string path = folder_.File(u"ops.bin");
   // The last error of opening `path`; the handle, if any, is closed at once.
   auto openError = [&](std::uint32_t access, std::uint32_t disposition) {
-    const auto opened = system_->CreateFileWide(path, access, platform::kFileShareRead, disposition,
-                                                platform::kFileAttributeNormal);
-    if (opened.handle != 0) system_->CloseHandle(opened.handle);
+    const auto opened = system_->files().CreateFileWide(
+        path, access, platform::kFileShareRead, disposition, platform::kFileAttributeNormal);
+    if (opened.handle != 0) system_->runtime().CloseHandle(opened.handle);
     return opened.lastError;
   };
   EXPECT_EQ(openError(platform::kGenericWrite, platform::kOpenExisting),
             platform::kErrorFileNotFound);
   const auto created =
-      system_->CreateFileWide(path, platform::kGenericWrite, 0, platform::kOpenAlways, 0);
+      system_->files().CreateFileWide(path, platform::kGenericWrite, 0, platform::kOpenAlways, 0);
   ASSERT_NE(created.handle, 0u);
   EXPECT_EQ(created.lastError, 0u);
-  EXPECT_EQ(system_->WriteFile(created.handle, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
-  EXPECT_EQ(system_->SetFilePointer(created.handle, -3, platform::kFileEnd), 1u);
-  EXPECT_TRUE(system_->SetEndOfFile(created.handle));
-  EXPECT_TRUE(system_->CloseHandle(created.handle));
-  EXPECT_FALSE(system_->CloseHandle(created.handle));
+  EXPECT_EQ(system_->files().WriteFile(created.handle, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
+  EXPECT_EQ(system_->files().SetFilePointer(created.handle, -3, platform::kFileEnd), 1u);
+  EXPECT_TRUE(system_->files().SetEndOfFile(created.handle));
+  EXPECT_TRUE(system_->runtime().CloseHandle(created.handle));
+  EXPECT_FALSE(system_->runtime().CloseHandle(created.handle));
   EXPECT_EQ(ReadAll(path), std::vector<std::uint8_t>{1});
 
   EXPECT_EQ(openError(platform::kGenericWrite, platform::kOpenAlways),
             platform::kErrorAlreadyExists);
   // Whether the system then refuses write access is not checked here: Wine
   // run by root opens a read-only file for writing all the same.
-  ASSERT_TRUE(system_->SetFileAttributesWide(path, platform::kFileAttributeReadOnly));
+  ASSERT_TRUE(system_->files().SetFileAttributesWide(path, platform::kFileAttributeReadOnly));
   EXPECT_NE(::GetFileAttributesW(W(path)) & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_TRUE(system_->SetFileAttributesWide(path, platform::kFileAttributeNormal));
-  EXPECT_FALSE(
-      system_->SetFileAttributesWide(folder_.File(u"gone.bin"), platform::kFileAttributeNormal));
-  const auto nowhere = system_->CreateFileWide(
+  EXPECT_TRUE(system_->files().SetFileAttributesWide(path, platform::kFileAttributeNormal));
+  EXPECT_FALSE(system_->files().SetFileAttributesWide(folder_.File(u"gone.bin"),
+                                                      platform::kFileAttributeNormal));
+  const auto nowhere = system_->files().CreateFileWide(
       folder_.File(u"no\\such.bin"), platform::kGenericWrite, 0, platform::kOpenAlways, 0);
   EXPECT_EQ(nowhere.handle, 0u);
   EXPECT_EQ(nowhere.lastError, platform::kErrorPathNotFound);
@@ -249,10 +249,10 @@ class WindowToLog : public platform::DialogHandler {
 };
 
 TEST_F(Win32LogFileTest, WindowTextReachesTheLog) {
-  ASSERT_NE(system_->LoadLibraryAnsi("RICHED20.DLL"), 0u);
+  ASSERT_NE(system_->runtime().LoadLibraryAnsi("RICHED20.DLL"), 0u);
   const std::u16string path = folder_.File(u"window.log");
   WindowToLog handler(*system_, path);
-  ASSERT_EQ(system_->RunModalDialog(QRT_IDD_MAIN, 0, handler), 7);
+  ASSERT_EQ(system_->ui().RunModalDialog(QRT_IDD_MAIN, 0, handler), 7);
   const auto body = AfterStamp(ReadAll(path));
   std::u16string text;
   for (std::size_t i = 0; i + 1 < body.size(); i += 2) {

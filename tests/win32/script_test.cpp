@@ -21,7 +21,7 @@ class ScriptOnWindows : public ::testing::Test {
 };
 
 TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
-  const auto resource = system_->LoadResourceData(descriptions::kScriptResourceType,
+  const auto resource = system_->resources().LoadResourceData(descriptions::kScriptResourceType,
                                                   descriptions::kScriptResourceName);
   ASSERT_TRUE(resource.has_value());
   const auto file = descriptions::BuiltInScriptBytes();
@@ -35,7 +35,8 @@ TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
   // %SYSDIR% resolved to the real system directory.
   const auto& removeAmp = parser->records()[1].actions[0].arguments;
   ASSERT_EQ(removeAmp.size(), 1u);
-  EXPECT_TRUE(text::EqualsNoCase(removeAmp[0], *system_->SystemDirectory() + u"\\amp.ini"))
+  EXPECT_TRUE(
+      text::EqualsNoCase(removeAmp[0], *system_->folders().SystemDirectory() + u"\\amp.ini"))
       << text::ToUtf8(removeAmp[0]);
 }
 
@@ -59,25 +60,25 @@ TEST_F(ScriptOnWindows, RealFolderFunctionsResolveEveryPlaceholder) {
   EXPECT_EQ(temp->find(u'~'), std::u16string::npos) << text::ToUtf8(*temp);
   const auto expanded = descriptions::ExpandFolderPlaceholders(u"%windir%\\x", context);
   ASSERT_TRUE(expanded.has_value());
-  EXPECT_EQ(*expanded, *system_->WindowsDirectory() + u"\\x");
+  EXPECT_EQ(*expanded, *system_->folders().WindowsDirectory() + u"\\x");
 }
 
 TEST_F(ScriptOnWindows, FolderCallsAndBindings) {
-  const auto system32 = system_->SystemDirectory();
+  const auto system32 = system_->folders().SystemDirectory();
   ASSERT_TRUE(system32.has_value());
   EXPECT_TRUE(text::EndsWithNoCase(*system32, u"\\system32")) << text::ToUtf8(*system32);
-  const auto temp = system_->TempPath();
+  const auto temp = system_->folders().TempPath();
   ASSERT_TRUE(temp.has_value());
   EXPECT_EQ(temp->back(), u'\\');
 
-  const auto kernel32 = system_->LoadLibraryWide(u"KERNEL32.DLL");
+  const auto kernel32 = system_->runtime().LoadLibraryWide(u"KERNEL32.DLL");
   ASSERT_NE(kernel32, 0u);
-  EXPECT_FALSE(system_->BindSpecialFolderPath(kernel32));
-  const auto longPath = system_->BindLongPathName(kernel32);
+  EXPECT_FALSE(system_->folders().BindSpecialFolderPath(kernel32));
+  const auto longPath = system_->folders().BindLongPathName(kernel32);
   ASSERT_TRUE(longPath);
   EXPECT_EQ(longPath(u"C:\\NoSuchFolder\\NoSuchFile.txt"), std::nullopt);
   EXPECT_TRUE(longPath(*temp).has_value());
-  system_->FreeLibraryHandle(kernel32);
+  system_->runtime().FreeLibraryHandle(kernel32);
 }
 
 }  // namespace

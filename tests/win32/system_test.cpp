@@ -18,38 +18,38 @@ TEST_F(Win32SystemTest, StringTableResourceMatchesTheTableSource) {
   // Every text survives the resource compiler unchanged: quotes, tabs,
   // line breaks, double spaces and trailing blanks.
   for (const strings::Entry& entry : strings::Table()) {
-    const auto loaded = system_->LoadStringResource(entry.id);
+    const auto loaded = system_->resources().LoadStringResource(entry.id);
     ASSERT_TRUE(loaded.has_value()) << entry.id;
     EXPECT_EQ(text::ToUtf8(*loaded), text::ToUtf8(entry.text)) << entry.id;
   }
-  EXPECT_FALSE(system_->LoadStringResource(29).has_value());
+  EXPECT_FALSE(system_->resources().LoadStringResource(29).has_value());
 }
 
 TEST_F(Win32SystemTest, VersionAndModulePath) {
-  const auto version = system_->QueryVersion();
+  const auto version = system_->runtime().QueryVersion();
   ASSERT_TRUE(version.has_value());
   EXPECT_TRUE(version->platformId == platform::kPlatformWin32Nt ||
               version->platformId == platform::kPlatformWin32Windows);
-  EXPECT_TRUE(text::EndsWithNoCase(system_->ModuleFileName(), u"\\qrt_win32_tests.exe"))
-      << text::ToUtf8(system_->ModuleFileName());
+  EXPECT_TRUE(text::EndsWithNoCase(system_->runtime().ModuleFileName(), u"\\qrt_win32_tests.exe"))
+      << text::ToUtf8(system_->runtime().ModuleFileName());
 }
 
 TEST_F(Win32SystemTest, ResourcesByTypeAndName) {
   // The application manifest: RT_MANIFEST (24), id 1.
-  const auto manifest = system_->LoadResourceData(u"#24", u"#1");
+  const auto manifest = system_->resources().LoadResourceData(u"#24", u"#1");
   ASSERT_TRUE(manifest.has_value());
   const std::string xml(manifest->begin(), manifest->end());
   EXPECT_NE(xml.find("level=\"highestAvailable\""), std::string::npos);
   EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
-  EXPECT_FALSE(system_->LoadResourceData(u"SCRIPTFILE", u"#4242").has_value());
+  EXPECT_FALSE(system_->resources().LoadResourceData(u"SCRIPTFILE", u"#4242").has_value());
 }
 
 TEST_F(Win32SystemTest, NamedMutexReportsASecondCreation) {
   const std::u16string name =
       u"QRT_TEST_MUTEX_" +
       text::FromAscii(std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  const auto first = system_->CreateNamedMutex(name, true);
-  const auto second = system_->CreateNamedMutex(name, true);
+  const auto first = system_->runtime().CreateNamedMutex(name, true);
+  const auto second = system_->runtime().CreateNamedMutex(name, true);
   EXPECT_NE(first.handle, 0u);
   EXPECT_NE(first.lastError, platform::kErrorAlreadyExists);
   EXPECT_NE(second.handle, 0u);
@@ -57,13 +57,13 @@ TEST_F(Win32SystemTest, NamedMutexReportsASecondCreation) {
 }
 
 TEST_F(Win32SystemTest, LibrariesAndCodePage) {
-  const auto riched = system_->LoadLibraryAnsi("RICHED20.DLL");
+  const auto riched = system_->runtime().LoadLibraryAnsi("RICHED20.DLL");
   EXPECT_NE(riched, 0u);
-  system_->FreeLibraryHandle(riched);
-  EXPECT_EQ(system_->LoadLibraryWide(u"NoSuchLibrary.dll"), 0u);
-  EXPECT_EQ(system_->WideToAnsi(u"ABC012"), "ABC012");
-  EXPECT_EQ(system_->AnsiToWide("9AF"), u"9AF");
-  const platform::LocalTime now = system_->GetLocalTime();
+  system_->runtime().FreeLibraryHandle(riched);
+  EXPECT_EQ(system_->runtime().LoadLibraryWide(u"NoSuchLibrary.dll"), 0u);
+  EXPECT_EQ(system_->runtime().WideToAnsi(u"ABC012"), "ABC012");
+  EXPECT_EQ(system_->runtime().AnsiToWide("9AF"), u"9AF");
+  const platform::LocalTime now = system_->runtime().GetLocalTime();
   EXPECT_GE(now.year, 2000);
   EXPECT_GE(now.month, 1);
   EXPECT_LE(now.month, 12);

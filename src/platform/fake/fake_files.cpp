@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "platform/fake/fake_system.h"
 
 namespace platform::fake {
 namespace {
@@ -184,5 +185,52 @@ std::optional<std::uint32_t> FakeFileSystem::Write(Handle file,
 }
 
 bool FakeFileSystem::Close(Handle file) { return handles_.erase(file) != 0; }
+
+// --- The fake's file operations. ---
+
+bool FakeFilesArea::SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) {
+  return system_.files.SetAttributes(path, attributes);
+}
+
+FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint32_t access,
+                                             std::uint32_t, std::uint32_t creationDisposition,
+                                             std::uint32_t flagsAndAttributes) {
+  return system_.files.Open(path, access, creationDisposition, flagsAndAttributes);
+}
+
+std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,
+                                                           std::uint32_t moveMethod) {
+  return system_.files.Seek(file, distance, moveMethod);
+}
+
+bool FakeFilesArea::SetEndOfFile(Handle file) { return system_.files.Truncate(file); }
+
+std::optional<std::uint32_t> FakeFilesArea::WriteFile(Handle file,
+                                                      std::span<const std::uint8_t> bytes) {
+  return system_.files.Write(file, bytes);
+}
+
+namespace {
+
+constexpr char16_t kKernel32[] = u"KERNEL32.DLL";
+
+// Whether `module` is the fake's KERNEL32.DLL: resident or loaded.
+bool IsKernel32(FakeSystem& system, Handle module) {
+  return module != 0 && (module == system.runtime().GetModuleHandleWide(kKernel32) ||
+                         system.IsLibraryLoaded(module, kKernel32));
+}
+
+}  // namespace
+
+BackupReadFunction FakeFilesArea::BindBackupRead(Handle module) {
+  if (!IsKernel32(system_, module) || system_.missingFunctions.count("BackupRead") != 0) return {};
+  return [](Handle, std::span<std::uint8_t>, bool, bool,
+            std::uint64_t&) -> std::optional<std::uint32_t> { return std::nullopt; };
+}
+
+BackupSeekFunction FakeFilesArea::BindBackupSeek(Handle module) {
+  if (!IsKernel32(system_, module) || system_.missingFunctions.count("BackupSeek") != 0) return {};
+  return [](Handle, std::uint64_t, std::uint64_t&) { return BackupSeekResult{false, 0}; };
+}
 
 }  // namespace platform::fake

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/files.h"
 
 namespace platform::fake {
 
@@ -53,7 +53,7 @@ class FakeFileSystem {
   // Handles opened and not yet closed.
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
-  // The System operations on files, as the fake carries them out. A file
+  // The operations of platform::Files, as the fake carries them out. A file
   // marked read-only refuses write access; CREATE_ALWAYS, OPEN_ALWAYS and a
   // new file follow CreateFileW (a new file gets the archive attribute and
   // the read-only, hidden and system bits asked for). Sharing between the

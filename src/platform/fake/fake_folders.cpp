@@ -103,28 +103,38 @@ void SetUpWindows98(FakeSystem& system) {
   system.processes.tokenOpenFails = true;
 }
 
-// --- The FakeSystem operations on folders. ---
+// --- The fake's folder operations. ---
 
-bool FakeSystem::Exports(Handle library, std::u16string_view dll,
-                         const std::string& function) const {
-  const auto it = libraries_.find(library);
-  return it != libraries_.end() && text::EqualsNoCase(it->second, dll) &&
-         missingFunctions.count(function) == 0;
+std::optional<std::u16string> FakeFoldersArea::SystemDirectory() {
+  return system_.folders.systemDirectory;
 }
 
-System::SpecialFolderPathFunction FakeSystem::BindSpecialFolderPath(Handle library) {
+std::optional<std::u16string> FakeFoldersArea::WindowsDirectory() {
+  return system_.folders.windowsDirectory;
+}
+
+std::optional<std::u16string> FakeFoldersArea::TempPath() { return system_.folders.tempPath; }
+
+bool FakeFoldersArea::Exports(Handle library, std::u16string_view dll,
+                              const std::string& function) const {
+  const auto it = system_.libraries_.find(library);
+  return it != system_.libraries_.end() && text::EqualsNoCase(it->second, dll) &&
+         system_.missingFunctions.count(function) == 0;
+}
+
+Folders::SpecialFolderPathFunction FakeFoldersArea::BindSpecialFolderPath(Handle library) {
   if (!Exports(library, u"shell32.dll", "SHGetSpecialFolderPathW")) return {};
   return [this](WindowId, int csidl, bool) -> std::optional<std::u16string> {
-    const auto it = folders.specialFolders.find(csidl);
-    if (it == folders.specialFolders.end()) return std::nullopt;
+    const auto it = system_.folders.specialFolders.find(csidl);
+    if (it == system_.folders.specialFolders.end()) return std::nullopt;
     return it->second;
   };
 }
 
-System::LongPathNameFunction FakeSystem::BindLongPathName(Handle library) {
+Folders::LongPathNameFunction FakeFoldersArea::BindLongPathName(Handle library) {
   if (!Exports(library, u"KERNEL32.DLL", "GetLongPathNameW")) return {};
   return [this](std::u16string_view path) -> std::optional<std::u16string> {
-    for (const auto& [shortPath, longPath] : folders.longPathNames) {
+    for (const auto& [shortPath, longPath] : system_.folders.longPathNames) {
       if (text::EqualsNoCase(shortPath, path)) return longPath;
     }
     return std::u16string(path);

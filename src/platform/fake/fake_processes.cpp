@@ -1,5 +1,5 @@
 // The processes of the fake platform: Tool Help, the Process Status Helper,
-// OpenProcess, the program's token and the stream functions.
+// OpenProcess and the program's token.
 #include "platform/fake/fake_processes.h"
 
 #include <stdexcept>
@@ -57,41 +57,38 @@ FakeProcess MakeProcess(std::uint32_t id, std::u16string exePath,
 
 // --- Handles ---
 
-bool FakeSystem::CloseHandle(Handle handle) {
-  if (processHandles_.erase(handle) != 0 || tokens_.erase(handle) != 0 ||
-      snapshots_.erase(handle) != 0) {
-    return true;
-  }
-  return files.Close(handle);
+bool FakeProcessesArea::CloseObject(Handle handle) {
+  return processHandles_.erase(handle) != 0 || tokens_.erase(handle) != 0 ||
+         snapshots_.erase(handle) != 0;
 }
 
-FakeProcess* FakeSystem::ProcessOf(Handle process) {
+FakeProcess* FakeProcessesArea::ProcessOf(Handle process) {
   const auto it = processHandles_.find(process);
-  return it == processHandles_.end() ? nullptr : processes.Find(it->second);
+  return it == processHandles_.end() ? nullptr : system_.processes.Find(it->second);
 }
 
-Handle FakeSystem::OpenProcess(std::uint32_t access, std::uint32_t processId) {
-  processes.openAccesses.push_back(access);
-  processes.openedProcesses.push_back(processId);
-  const FakeProcess* process = processes.Find(processId);
+Handle FakeProcessesArea::OpenProcess(std::uint32_t access, std::uint32_t processId) {
+  system_.processes.openAccesses.push_back(access);
+  system_.processes.openedProcesses.push_back(processId);
+  const FakeProcess* process = system_.processes.Find(processId);
   if (process == nullptr || process->refusesOpening) return 0;
-  const Handle handle = kHandleBase + nextHandle_++;
+  const Handle handle = kHandleBase + system_.NextHandle();
   processHandles_[handle] = processId;
   return handle;
 }
 
 // --- Binding ---
 
-std::optional<std::function<void()>> FakeSystem::LibraryBinding(Handle library,
-                                                                std::u16string_view dll,
-                                                                std::string_view function) {
-  const auto it = libraries_.find(library);
-  if (it == libraries_.end() || !text::EqualsNoCase(FileNameOf(it->second), dll) ||
-      missingFunctions.count(std::string(function)) != 0) {
+std::optional<std::function<void()>> FakeProcessesArea::LibraryBinding(Handle library,
+                                                                       std::u16string_view dll,
+                                                                       std::string_view function) {
+  const auto it = system_.libraries_.find(library);
+  if (it == system_.libraries_.end() || !text::EqualsNoCase(FileNameOf(it->second), dll) ||
+      system_.missingFunctions.count(std::string(function)) != 0) {
     return std::nullopt;
   }
   return [this, library, name = std::string(function)] {
-    if (libraries_.count(library) == 0) {
+    if (system_.libraries_.count(library) == 0) {
       throw std::logic_error(name + " called after its library was freed");
     }
   };
@@ -99,17 +96,17 @@ std::optional<std::function<void()>> FakeSystem::LibraryBinding(Handle library,
 
 // --- Tool Help ---
 
-CreateToolhelp32SnapshotFunction FakeSystem::BindCreateToolhelp32Snapshot(Handle library) {
+CreateToolhelp32SnapshotFunction FakeProcessesArea::BindCreateToolhelp32Snapshot(Handle library) {
   auto loaded = LibraryBinding(library, kKernel32, "CreateToolhelp32Snapshot");
   if (!loaded) return {};
   return [this, loaded = *loaded](std::uint32_t flags, std::uint32_t processId) -> Handle {
     loaded();
-    processes.snapshotFlags.push_back(flags);
+    system_.processes.snapshotFlags.push_back(flags);
     Snapshot snapshot;
-    const bool ninetyX = version && version->platformId == kPlatformWin32Windows;
+    const bool ninetyX = system_.version && system_.version->platformId == kPlatformWin32Windows;
     if (flags == kTh32csSnapProcess) {
-      if (processes.processSnapshotFails) return 0;
-      for (const FakeProcess& process : processes.processes) {
+      if (system_.processes.processSnapshotFails) return 0;
+      for (const FakeProcess& process : system_.processes.processes) {
         std::u16string name;
         if (process.toolHelpName) {
           name = *process.toolHelpName;
@@ -119,7 +116,7 @@ CreateToolhelp32SnapshotFunction FakeSystem::BindCreateToolhelp32Snapshot(Handle
         snapshot.processes.push_back({process.id, FitTo(name, 260)});
       }
     } else if (flags == kTh32csSnapModule) {
-      const FakeProcess* process = processes.Find(processId);
+      const FakeProcess* process = system_.processes.Find(processId);
       if (process == nullptr || process->moduleSnapshotFails) return 0;
       for (const FakeModule& module : process->modules) {
         snapshot.modules.push_back({process->id, module.base, module.size, module.ModuleHandle(),
@@ -128,14 +125,14 @@ CreateToolhelp32SnapshotFunction FakeSystem::BindCreateToolhelp32Snapshot(Handle
     } else {
       return 0;
     }
-    const Handle handle = kHandleBase + nextHandle_++;
+    const Handle handle = kHandleBase + system_.NextHandle();
     snapshots_[handle] = std::move(snapshot);
     return handle;
   };
 }
 
 template <typename Entry>
-std::optional<Entry> FakeSystem::Step(Handle snapshot, std::string_view exportName) {
+std::optional<Entry> FakeProcessesArea::Step(Handle snapshot, std::string_view exportName) {
   const auto it = snapshots_.find(snapshot);
   if (it == snapshots_.end()) return std::nullopt;
   Snapshot& s = it->second;
@@ -149,8 +146,8 @@ std::optional<Entry> FakeSystem::Step(Handle snapshot, std::string_view exportNa
   }
 }
 
-ProcessWalkWideFunction FakeSystem::BindProcessWalkWide(Handle library,
-                                                        std::string_view exportName) {
+ProcessWalkWideFunction FakeProcessesArea::BindProcessWalkWide(Handle library,
+                                                               std::string_view exportName) {
   auto loaded = LibraryBinding(library, kKernel32, exportName);
   if (!loaded || exportName.back() != 'W') return {};
   return [this, loaded = *loaded, name = std::string(exportName)](Handle snapshot) {
@@ -159,8 +156,8 @@ ProcessWalkWideFunction FakeSystem::BindProcessWalkWide(Handle library,
   };
 }
 
-ProcessWalkAnsiFunction FakeSystem::BindProcessWalkAnsi(Handle library,
-                                                        std::string_view exportName) {
+ProcessWalkAnsiFunction FakeProcessesArea::BindProcessWalkAnsi(Handle library,
+                                                               std::string_view exportName) {
   auto loaded = LibraryBinding(library, kKernel32, exportName);
   if (!loaded || exportName.back() == 'W') return {};
   return [this, loaded = *loaded, name = std::string(exportName)](
@@ -168,11 +165,13 @@ ProcessWalkAnsiFunction FakeSystem::BindProcessWalkAnsi(Handle library,
     loaded();
     const auto entry = Step<ProcessEntry<std::u16string>>(snapshot, name);
     if (!entry) return std::nullopt;
-    return ProcessEntry<std::string>{entry->processId, WideToAnsi(entry->exeFile).value_or("")};
+    return ProcessEntry<std::string>{entry->processId,
+                                     system_.runtime().WideToAnsi(entry->exeFile).value_or("")};
   };
 }
 
-ModuleWalkWideFunction FakeSystem::BindModuleWalkWide(Handle library, std::string_view exportName) {
+ModuleWalkWideFunction FakeProcessesArea::BindModuleWalkWide(Handle library,
+                                                             std::string_view exportName) {
   auto loaded = LibraryBinding(library, kKernel32, exportName);
   if (!loaded || exportName.back() != 'W') return {};
   return [this, loaded = *loaded, name = std::string(exportName)](Handle snapshot) {
@@ -181,7 +180,8 @@ ModuleWalkWideFunction FakeSystem::BindModuleWalkWide(Handle library, std::strin
   };
 }
 
-ModuleWalkAnsiFunction FakeSystem::BindModuleWalkAnsi(Handle library, std::string_view exportName) {
+ModuleWalkAnsiFunction FakeProcessesArea::BindModuleWalkAnsi(Handle library,
+                                                             std::string_view exportName) {
   auto loaded = LibraryBinding(library, kKernel32, exportName);
   if (!loaded || exportName.back() == 'W') return {};
   return [this, loaded = *loaded, name = std::string(exportName)](
@@ -190,22 +190,23 @@ ModuleWalkAnsiFunction FakeSystem::BindModuleWalkAnsi(Handle library, std::strin
     const auto entry = Step<ModuleEntry<std::u16string>>(snapshot, name);
     if (!entry) return std::nullopt;
     return ModuleEntry<std::string>{entry->processId, entry->baseAddress, entry->baseSize,
-                                    entry->module, WideToAnsi(entry->exePath).value_or("")};
+                                    entry->module,
+                                    system_.runtime().WideToAnsi(entry->exePath).value_or("")};
   };
 }
 
 // --- Process Status Helper ---
 
-EnumProcessesFunction FakeSystem::BindEnumProcesses(Handle library) {
+EnumProcessesFunction FakeProcessesArea::BindEnumProcesses(Handle library) {
   auto loaded = LibraryBinding(library, kPsapi, "EnumProcesses");
   if (!loaded) return {};
   return [this,
           loaded = *loaded](std::uint32_t arrayBytes) -> std::optional<std::vector<std::uint32_t>> {
     loaded();
-    processes.enumProcessesBytes.push_back(arrayBytes);
-    if (processes.enumProcessesFails) return std::nullopt;
+    system_.processes.enumProcessesBytes.push_back(arrayBytes);
+    if (system_.processes.enumProcessesFails) return std::nullopt;
     std::vector<std::uint32_t> ids;
-    for (const FakeProcess& process : processes.processes) {
+    for (const FakeProcess& process : system_.processes.processes) {
       if (ids.size() >= arrayBytes / 4) break;
       ids.push_back(process.id);
     }
@@ -213,13 +214,13 @@ EnumProcessesFunction FakeSystem::BindEnumProcesses(Handle library) {
   };
 }
 
-EnumProcessModulesFunction FakeSystem::BindEnumProcessModules(Handle library) {
+EnumProcessModulesFunction FakeProcessesArea::BindEnumProcessModules(Handle library) {
   auto loaded = LibraryBinding(library, kPsapi, "EnumProcessModules");
   if (!loaded) return {};
   return [this, loaded = *loaded](Handle process,
                                   std::uint32_t maxModules) -> std::optional<std::vector<Handle>> {
     loaded();
-    processes.enumModulesCounts.push_back(maxModules);
+    system_.processes.enumModulesCounts.push_back(maxModules);
     const FakeProcess* p = ProcessOf(process);
     if (p == nullptr || p->modulesUnlistable) return std::nullopt;
     std::vector<Handle> handles;
@@ -231,7 +232,7 @@ EnumProcessModulesFunction FakeSystem::BindEnumProcessModules(Handle library) {
   };
 }
 
-ModuleNameFunction FakeSystem::BindModuleName(Handle library, std::string_view exportName) {
+ModuleNameFunction FakeProcessesArea::BindModuleName(Handle library, std::string_view exportName) {
   const bool baseName = exportName == "GetModuleBaseNameW";
   if (!baseName && exportName != "GetModuleFileNameExW") return {};
   auto loaded = LibraryBinding(library, kPsapi, exportName);
@@ -240,7 +241,7 @@ ModuleNameFunction FakeSystem::BindModuleName(Handle library, std::string_view e
       [this, loaded = *loaded, baseName](Handle process, Handle module,
                                          std::uint32_t maxChars) -> std::optional<std::u16string> {
         loaded();
-        processes.nameBufferChars.push_back(maxChars);
+        system_.processes.nameBufferChars.push_back(maxChars);
         const FakeProcess* p = ProcessOf(process);
         if (p == nullptr) return std::nullopt;
         for (const FakeModule& m : p->modules) {
@@ -252,7 +253,7 @@ ModuleNameFunction FakeSystem::BindModuleName(Handle library, std::string_view e
       };
 }
 
-GetModuleInformationFunction FakeSystem::BindGetModuleInformation(Handle library) {
+GetModuleInformationFunction FakeProcessesArea::BindGetModuleInformation(Handle library) {
   auto loaded = LibraryBinding(library, kPsapi, "GetModuleInformation");
   if (!loaded) return {};
   return
@@ -269,59 +270,28 @@ GetModuleInformationFunction FakeSystem::BindGetModuleInformation(Handle library
 
 // --- The program's token ---
 
-Handle FakeSystem::OpenProcessToken(std::uint32_t access) {
-  processes.tokenAccesses.push_back(access);
-  if (processes.tokenOpenFails) return 0;
-  const Handle handle = kHandleBase + nextHandle_++;
+Handle FakeProcessesArea::OpenProcessToken(std::uint32_t access) {
+  system_.processes.tokenAccesses.push_back(access);
+  if (system_.processes.tokenOpenFails) return 0;
+  const Handle handle = kHandleBase + system_.NextHandle();
   tokens_.insert(handle);
   return handle;
 }
 
-std::optional<std::uint64_t> FakeSystem::LookupPrivilegeValueWide(std::u16string_view name) {
-  processes.lookedUpPrivileges.emplace_back(name);
-  for (const auto& [known, value] : processes.privileges) {
+std::optional<std::uint64_t> FakeProcessesArea::LookupPrivilegeValueWide(std::u16string_view name) {
+  system_.processes.lookedUpPrivileges.emplace_back(name);
+  for (const auto& [known, value] : system_.processes.privileges) {
     if (text::EqualsNoCase(known, name)) return value;
   }
   return std::nullopt;
 }
 
-AdjustPrivilegesResult FakeSystem::AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
-                                                         std::uint32_t attributes) {
-  processes.adjustments.push_back({token, privilege, attributes});
+AdjustPrivilegesResult FakeProcessesArea::AdjustTokenPrivileges(Handle token,
+                                                                std::uint64_t privilege,
+                                                                std::uint32_t attributes) {
+  system_.processes.adjustments.push_back({token, privilege, attributes});
   if (tokens_.count(token) == 0) return {false, kErrorInvalidHandle};
-  return processes.adjustAnswer;
-}
-
-// --- Modules of the program and the stream functions ---
-
-Handle FakeSystem::GetModuleHandleWide(std::u16string_view name) {
-  Handle handle = 0x7C000000;
-  for (const std::u16string& resident : residentModules) {
-    if (text::EqualsNoCase(resident, name)) return handle;
-    handle += 0x100000;
-  }
-  return 0;
-}
-
-namespace {
-
-// Whether `module` is the fake's KERNEL32.DLL: resident or loaded.
-bool IsKernel32(FakeSystem& system, Handle module) {
-  return module != 0 && (module == system.GetModuleHandleWide(kKernel32) ||
-                         system.IsLibraryLoaded(module, kKernel32));
-}
-
-}  // namespace
-
-BackupReadFunction FakeSystem::BindBackupRead(Handle module) {
-  if (!IsKernel32(*this, module) || missingFunctions.count("BackupRead") != 0) return {};
-  return [](Handle, std::span<std::uint8_t>, bool, bool,
-            std::uint64_t&) -> std::optional<std::uint32_t> { return std::nullopt; };
-}
-
-BackupSeekFunction FakeSystem::BindBackupSeek(Handle module) {
-  if (!IsKernel32(*this, module) || missingFunctions.count("BackupSeek") != 0) return {};
-  return [](Handle, std::uint64_t, std::uint64_t&) { return BackupSeekResult{false, 0}; };
+  return system_.processes.adjustAnswer;
 }
 
 }  // namespace platform::fake

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/processes.h"
 
 namespace platform::fake {
 

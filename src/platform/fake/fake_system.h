@@ -1,5 +1,11 @@
 // An in-memory Windows for tests: every platform operation acts on state that
 // a test sets up and reads back. Nothing here touches the host system.
+//
+// FakeSystem holds the state; its areas (fake_areas.h) carry out the
+// operations on it. Tests call the operations through platform::System: on a
+// FakeSystem the state fields `resources`, `folders`, `files` and `processes`
+// hide the accessors of the same names, so a test takes a platform::System&
+// of it for those areas.
 #pragma once
 
 #include <deque>
@@ -11,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake/fake_areas.h"
 #include "platform/fake/fake_dialog.h"
 #include "platform/fake/fake_files.h"
 #include "platform/fake/fake_folders.h"
@@ -46,7 +53,7 @@ struct FakeVersionResource {
   bool readFails = false;
 };
 
-class FakeSystem : public System {
+class FakeSystem : private FakeAreas, public System {
  public:
   // A Windows XP SP2 system with the program's string table and no resources
   // besides it.
@@ -90,26 +97,6 @@ class FakeSystem : public System {
   // Every dialog that was run, in order (kept after the run ends).
   std::vector<std::unique_ptr<FakeDialog>> dialogs;
 
-  // System.
-  std::optional<OsVersion> QueryVersion() override { return version; }
-  std::u16string ModuleFileName() override { return moduleFileName; }
-  std::optional<std::u16string> LoadStringResource(std::uint32_t id) override;
-  std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
-                                                            std::u16string_view name) override;
-  int ShowMessageBox(WindowId owner, std::u16string_view text, std::u16string_view caption,
-                     std::uint32_t type) override;
-  MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override;
-  [[noreturn]] void ExitProcess(int status) override { throw ProcessExit{status}; }
-  Handle LoadLibraryAnsi(std::string_view name) override;
-  Handle LoadLibraryWide(std::u16string_view name) override;
-  void FreeLibraryHandle(Handle library) override;
-  LocalTime GetLocalTime() override { return localTime; }
-  std::uint32_t GetTickCount() override { return tickCount; }
-  // Windows-1252, the ANSI code page of a Western system.
-  std::optional<std::string> WideToAnsi(std::u16string_view wide) override;
-  std::u16string AnsiToWide(std::string_view ansi) override;
-  int RunModalDialog(std::uint32_t templateId, WindowId owner, DialogHandler& handler) override;
-
   // --- Folders and the functions bound for them. ---
   // Starts as the Windows XP layout (see fake_folders.h).
   FakeFolders folders = WindowsXpFolders();
@@ -120,60 +107,22 @@ class FakeSystem : public System {
   // Makes WideToAnsi fail.
   bool wideToAnsiFails = false;
 
-  std::optional<std::u16string> SystemDirectory() override { return folders.systemDirectory; }
-  std::optional<std::u16string> WindowsDirectory() override { return folders.windowsDirectory; }
-  std::optional<std::u16string> TempPath() override { return folders.tempPath; }
-  SpecialFolderPathFunction BindSpecialFolderPath(Handle library) override;
-  LongPathNameFunction BindLongPathName(Handle library) override;
   // --- Version resources, by file path (without regard to case). The
   // program's own file has the resource of the program: translation
   // 0409/04B0 and file version "3, 0, 1, 16". ---
   std::map<std::u16string, FakeVersionResource> versionResources;
   std::uint16_t userDefaultLanguage = 0x0409;
 
-  std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) override;
-  std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
-                                                                  std::uint32_t size) override;
-  std::optional<std::vector<std::uint8_t>> VerQueryValueBytes(
-      const std::vector<std::uint8_t>& block, std::u16string_view subBlock) override;
-  std::optional<std::u16string> VerQueryValueText(const std::vector<std::uint8_t>& block,
-                                                  std::u16string_view subBlock) override;
-  std::uint16_t GetUserDefaultLangID() override { return userDefaultLanguage; }
-
   // --- Windows Sockets: WS2_32.DLL, bound from a loaded library of that
   // name. A bound function called after its library was freed is a fault
   // of the program (std::logic_error). ---
   FakeWinsock winsock;
 
-  WsaStartupFunction BindWsaStartup(Handle library) override;
-  WsaCleanupFunction BindWsaCleanup(Handle library) override;
-  GetHostNameFunction BindGetHostName(Handle library) override;
-  GetHostByNameFunction BindGetHostByName(Handle library) override;
   // Whether `library` is a loaded library named `name`.
   bool IsLibraryLoaded(Handle library, std::u16string_view name) const;
 
   // --- Files: the folders "C:\" and the program's folder exist. ---
   FakeFileSystem files;
-
-  bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override {
-    return files.SetAttributes(path, attributes);
-  }
-  FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access, std::uint32_t,
-                                std::uint32_t creationDisposition,
-                                std::uint32_t flagsAndAttributes) override {
-    return files.Open(path, access, creationDisposition, flagsAndAttributes);
-  }
-  std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
-                                              std::uint32_t moveMethod) override {
-    return files.Seek(file, distance, moveMethod);
-  }
-  bool SetEndOfFile(Handle file) override { return files.Truncate(file); }
-  std::optional<std::uint32_t> WriteFile(Handle file,
-                                         std::span<const std::uint8_t> bytes) override {
-    return files.Write(file, bytes);
-  }
-  // Closes a process, token or snapshot handle, else a file handle.
-  bool CloseHandle(Handle handle) override;
 
   // --- Processes and modules (see fake_processes.h). ---
   FakeProcesses processes;
@@ -183,54 +132,23 @@ class FakeSystem : public System {
   // Makes AnsiToWide fail (it answers an empty text, as the platform does).
   bool ansiToWideFails = false;
 
-  CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) override;
-  ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library, std::string_view exportName) override;
-  ProcessWalkWideFunction BindProcessWalkWide(Handle library, std::string_view exportName) override;
-  ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library, std::string_view exportName) override;
-  ModuleWalkWideFunction BindModuleWalkWide(Handle library, std::string_view exportName) override;
-  EnumProcessesFunction BindEnumProcesses(Handle library) override;
-  EnumProcessModulesFunction BindEnumProcessModules(Handle library) override;
-  ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override;
-  GetModuleInformationFunction BindGetModuleInformation(Handle library) override;
-  Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
-  Handle OpenProcessToken(std::uint32_t access) override;
-  std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
-  AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
-                                               std::uint32_t attributes) override;
-  Handle GetModuleHandleWide(std::u16string_view name) override;
-  // The stream functions bind from KERNEL32.DLL; reading streams is not
-  // modelled yet: BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek
-  // skips nothing.
-  BackupReadFunction BindBackupRead(Handle module) override;
-  BackupSeekFunction BindBackupSeek(Handle module) override;
   // Process, token and snapshot handles open now.
-  std::size_t OpenProcessObjectCount() const {
-    return processHandles_.size() + tokens_.size() + snapshots_.size();
-  }
+  std::size_t OpenProcessObjectCount() const { return processesArea.OpenObjectCount(); }
 
  private:
-  struct Snapshot {
-    std::vector<ProcessEntry<std::u16string>> processes;
-    std::vector<ModuleEntry<std::u16string>> modules;
-    std::size_t next = 0;
-  };
-  // A check that a function bound from `library` runs while it is loaded,
-  // or nothing when the library is not a loaded `dll` exporting `function`.
-  std::optional<std::function<void()>> LibraryBinding(Handle library, std::u16string_view dll,
-                                                      std::string_view function);
-  // The process behind an open process handle, or nullptr.
-  FakeProcess* ProcessOf(Handle process);
-  template <typename Entry>
-  std::optional<Entry> Step(Handle snapshot, std::string_view exportName);
+  friend class FakeRuntimeArea;
+  friend class FakeResourcesArea;
+  friend class FakeUserInterfaceArea;
+  friend class FakeFoldersArea;
+  friend class FakeFilesArea;
+  friend class FakeProcessesArea;
+  friend class FakeNetworkArea;
 
-  std::map<Handle, std::uint32_t> processHandles_;
-  std::set<Handle> tokens_;
-  std::map<Handle, Snapshot> snapshots_;
+  // A new handle for a mutex, a library, a dialog window or (above the base
+  // of their own) a process object.
+  Handle NextHandle() { return nextHandle_++; }
 
- private:
-  // Whether `library` is a loaded handle of `dll` that exports `function`.
-  bool Exports(Handle library, std::u16string_view dll, const std::string& function) const;
-
+  // Loaded libraries by handle, with the names they were loaded by.
   std::map<Handle, std::u16string> libraries_;
   Handle nextHandle_ = 0x1000;
 };

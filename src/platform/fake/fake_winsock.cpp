@@ -32,10 +32,10 @@ std::optional<std::function<void()>> Binding(FakeSystem& system, Handle library,
 
 }  // namespace
 
-WsaStartupFunction FakeSystem::BindWsaStartup(Handle library) {
-  auto loaded = Binding(*this, library, "WSAStartup");
+WsaStartupFunction FakeNetworkArea::BindWsaStartup(Handle library) {
+  auto loaded = Binding(system_, library, "WSAStartup");
   if (!loaded) return {};
-  return [this, loaded = *loaded](std::uint16_t requested) {
+  return [&winsock = system_.winsock, loaded = *loaded](std::uint16_t requested) {
     loaded();
     winsock.startupRequests.push_back(requested);
     if (!winsock.startupErrors.empty()) {
@@ -55,10 +55,10 @@ WsaStartupFunction FakeSystem::BindWsaStartup(Handle library) {
   };
 }
 
-WsaCleanupFunction FakeSystem::BindWsaCleanup(Handle library) {
-  auto loaded = Binding(*this, library, "WSACleanup");
+WsaCleanupFunction FakeNetworkArea::BindWsaCleanup(Handle library) {
+  auto loaded = Binding(system_, library, "WSACleanup");
   if (!loaded) return {};
-  return [this, loaded = *loaded]() {
+  return [&winsock = system_.winsock, loaded = *loaded]() {
     loaded();
     ++winsock.cleanups;
     if (winsock.started == 0) return kWsaNotInitialised;
@@ -67,10 +67,11 @@ WsaCleanupFunction FakeSystem::BindWsaCleanup(Handle library) {
   };
 }
 
-GetHostNameFunction FakeSystem::BindGetHostName(Handle library) {
-  auto loaded = Binding(*this, library, "gethostname");
+GetHostNameFunction FakeNetworkArea::BindGetHostName(Handle library) {
+  auto loaded = Binding(system_, library, "gethostname");
   if (!loaded) return {};
-  return [this, loaded = *loaded](int bufferLength) -> std::optional<std::string> {
+  return [&winsock = system_.winsock,
+          loaded = *loaded](int bufferLength) -> std::optional<std::string> {
     loaded();
     winsock.hostNameBufferLengths.push_back(bufferLength);
     if (winsock.started == 0 || !winsock.hostName) return std::nullopt;
@@ -80,10 +81,10 @@ GetHostNameFunction FakeSystem::BindGetHostName(Handle library) {
   };
 }
 
-GetHostByNameFunction FakeSystem::BindGetHostByName(Handle library) {
-  auto loaded = Binding(*this, library, "gethostbyname");
+GetHostByNameFunction FakeNetworkArea::BindGetHostByName(Handle library) {
+  auto loaded = Binding(system_, library, "gethostbyname");
   if (!loaded) return {};
-  return [this, loaded = *loaded](
+  return [&winsock = system_.winsock, loaded = *loaded](
              const std::string& name) -> std::optional<std::vector<std::vector<std::uint8_t>>> {
     loaded();
     winsock.resolvedNames.push_back(name);

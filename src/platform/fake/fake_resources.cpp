@@ -1,4 +1,5 @@
-// Version resources of the fake: GetFileVersionInfoW hands out a block that
+// The fake's resources: the string table and resource data of the program,
+// and version resources of files: GetFileVersionInfoW hands out a block that
 // names the file ("QRTV" and the path in UTF-16), and VerQueryValueW looks
 // the value up in that file's FakeVersionResource.
 #include "common/text.h"
@@ -40,36 +41,51 @@ const typename Map::mapped_type* FindNoCase(const Map& map, std::u16string_view 
 
 }  // namespace
 
-std::uint32_t FakeSystem::GetFileVersionInfoSizeWide(std::u16string_view path) {
-  if (FindNoCase(versionResources, path) == nullptr) return 0;
+std::optional<std::u16string> FakeResourcesArea::LoadStringResource(std::uint32_t id) {
+  const auto it = system_.strings.find(id);
+  if (it == system_.strings.end() || it->second.empty()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<std::vector<std::uint8_t>> FakeResourcesArea::LoadResourceData(
+    std::u16string_view type, std::u16string_view name) {
+  const auto it = system_.resources.find({std::u16string(type), std::u16string(name)});
+  if (it == system_.resources.end()) return std::nullopt;
+  return it->second;
+}
+
+std::uint32_t FakeResourcesArea::GetFileVersionInfoSizeWide(std::u16string_view path) {
+  if (FindNoCase(system_.versionResources, path) == nullptr) return 0;
   return static_cast<std::uint32_t>(BlockFor(path).size());
 }
 
-std::optional<std::vector<std::uint8_t>> FakeSystem::GetFileVersionInfoWide(
+std::optional<std::vector<std::uint8_t>> FakeResourcesArea::GetFileVersionInfoWide(
     std::u16string_view path, std::uint32_t size) {
-  const FakeVersionResource* resource = FindNoCase(versionResources, path);
+  const FakeVersionResource* resource = FindNoCase(system_.versionResources, path);
   std::vector<std::uint8_t> block = BlockFor(path);
   if (resource == nullptr || resource->readFails || size < block.size()) return std::nullopt;
   block.resize(size);
   return block;
 }
 
-std::optional<std::vector<std::uint8_t>> FakeSystem::VerQueryValueBytes(
+std::optional<std::vector<std::uint8_t>> FakeResourcesArea::VerQueryValueBytes(
     const std::vector<std::uint8_t>& block, std::u16string_view subBlock) {
-  const FakeVersionResource* resource = FindNoCase(versionResources, PathOf(block));
+  const FakeVersionResource* resource = FindNoCase(system_.versionResources, PathOf(block));
   if (resource == nullptr) return std::nullopt;
   const auto* value = FindNoCase(resource->binaryValues, subBlock);
   if (value == nullptr) return std::nullopt;
   return *value;
 }
 
-std::optional<std::u16string> FakeSystem::VerQueryValueText(const std::vector<std::uint8_t>& block,
-                                                            std::u16string_view subBlock) {
-  const FakeVersionResource* resource = FindNoCase(versionResources, PathOf(block));
+std::optional<std::u16string> FakeResourcesArea::VerQueryValueText(
+    const std::vector<std::uint8_t>& block, std::u16string_view subBlock) {
+  const FakeVersionResource* resource = FindNoCase(system_.versionResources, PathOf(block));
   if (resource == nullptr) return std::nullopt;
   const auto* value = FindNoCase(resource->textValues, subBlock);
   if (value == nullptr) return std::nullopt;
   return *value;
 }
+
+std::uint16_t FakeResourcesArea::GetUserDefaultLangID() { return system_.userDefaultLanguage; }
 
 }  // namespace platform::fake

@@ -1,21 +1,17 @@
-// Types and values of the platform's operations on processes, modules,
-// privileges and stream reading (see the "Processes and modules" block of
-// platform::System).
+// Processes and modules: Tool Help and the Process Status Helper (bound at
+// run time), opening processes, and the program's token and privileges.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/types.h"
+
 namespace platform {
-
-// A kernel object or library handle; 0 stands for none.
-using Handle = std::uint64_t;
-
-// --- Processes and modules ---
 
 // Tool Help snapshot kinds of CreateToolhelp32Snapshot.
 inline constexpr std::uint32_t kTh32csSnapProcess = 0x2;
@@ -93,22 +89,47 @@ struct AdjustPrivilegesResult {
   std::uint32_t lastError = 0;
 };
 
-// --- Stream reading (BackupRead, BackupSeek; bound at run time) ---
+class Processes {
+ public:
+  virtual ~Processes() = default;
 
-// BackupRead(file, buffer, bytes, &read, abort, processSecurity, &context):
-// the number of bytes read into `buffer`, or nothing when it fails.
-// `context` starts at 0 and is kept between the calls on one file; a last
-// call with `abort` set releases it.
-using BackupReadFunction = std::function<std::optional<std::uint32_t>(
-    Handle file, std::span<std::uint8_t> buffer, bool abort, bool processSecurity,
-    std::uint64_t& context)>;
-// BackupSeek(file, low, high, &lowSeeked, &highSeeked, &context) over the
-// current stream's data.
-struct BackupSeekResult {
-  bool succeeded = false;  // the whole distance was skipped
-  std::uint64_t seeked = 0;
+  // GetProcAddress in `library` (a handle of LoadLibraryWide) of the Tool
+  // Help function `exportName`: "CreateToolhelp32Snapshot"; "Process32First"
+  // and "Process32Next" (narrow), "Process32FirstW" and "Process32NextW"
+  // (wide); "Module32First", "Module32Next", "Module32FirstW",
+  // "Module32NextW". An empty function when the library lacks it. A callable
+  // is valid while the library stays loaded.
+  virtual CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) = 0;
+  virtual ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library,
+                                                      std::string_view exportName) = 0;
+  virtual ProcessWalkWideFunction BindProcessWalkWide(Handle library,
+                                                      std::string_view exportName) = 0;
+  virtual ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library,
+                                                    std::string_view exportName) = 0;
+  virtual ModuleWalkWideFunction BindModuleWalkWide(Handle library,
+                                                    std::string_view exportName) = 0;
+  // GetProcAddress of the Process Status Helper functions "EnumProcesses",
+  // "EnumProcessModules", "GetModuleBaseNameW" or "GetModuleFileNameExW"
+  // (BindModuleName, by `exportName`) and "GetModuleInformation" in
+  // `library`: an empty function when it lacks them.
+  virtual EnumProcessesFunction BindEnumProcesses(Handle library) = 0;
+  virtual EnumProcessModulesFunction BindEnumProcessModules(Handle library) = 0;
+  virtual ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) = 0;
+  virtual GetModuleInformationFunction BindGetModuleInformation(Handle library) = 0;
+
+  // OpenProcess(access, FALSE, id): the process handle (closed with
+  // CloseHandle), or 0.
+  virtual Handle OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+  // OpenProcessToken of the program's own process (GetCurrentProcess) with
+  // `access`: the token (closed with CloseHandle), or 0.
+  virtual Handle OpenProcessToken(std::uint32_t access) = 0;
+  // LookupPrivilegeValueW on the local system: the LUID (high part in the
+  // upper 32 bits), or nothing when the name is unknown.
+  virtual std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) = 0;
+  // AdjustTokenPrivileges(token, FALSE, one privilege with `attributes`,
+  // no previous state).
+  virtual AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                                       std::uint32_t attributes) = 0;
 };
-using BackupSeekFunction =
-    std::function<BackupSeekResult(Handle file, std::uint64_t distance, std::uint64_t& context)>;
 
 }  // namespace platform

@@ -1,0 +1,208 @@
+// The fake's areas: one class per platform interface, each acting on the
+// state of its FakeSystem (fake_system.h), which hands them out as a
+// platform::System. Each is implemented in a source of its own:
+// fake_runtime.cpp, fake_resources.cpp, fake_user_interface.cpp,
+// fake_folders.cpp, fake_files.cpp, fake_processes.cpp, fake_winsock.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/fake/fake_processes.h"
+#include "platform/system.h"
+
+namespace platform::fake {
+
+class FakeSystem;
+
+class FakeRuntimeArea final : public Runtime {
+ public:
+  explicit FakeRuntimeArea(FakeSystem& system) : system_(system) {}
+
+  std::optional<OsVersion> QueryVersion() override;
+  std::u16string ModuleFileName() override;
+  MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override;
+  // Throws ProcessExit.
+  [[noreturn]] void ExitProcess(int status) override;
+  Handle LoadLibraryAnsi(std::string_view name) override;
+  Handle LoadLibraryWide(std::u16string_view name) override;
+  void FreeLibraryHandle(Handle library) override;
+  Handle GetModuleHandleWide(std::u16string_view name) override;
+  LocalTime GetLocalTime() override;
+  std::uint32_t GetTickCount() override;
+  // Windows-1252, the ANSI code page of a Western system.
+  std::optional<std::string> WideToAnsi(std::u16string_view wide) override;
+  std::u16string AnsiToWide(std::string_view ansi) override;
+  // Closes a process, token or snapshot handle, else a file handle.
+  bool CloseHandle(Handle handle) override;
+
+ private:
+  FakeSystem& system_;
+};
+
+class FakeResourcesArea final : public Resources {
+ public:
+  explicit FakeResourcesArea(FakeSystem& system) : system_(system) {}
+
+  std::optional<std::u16string> LoadStringResource(std::uint32_t id) override;
+  std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
+                                                            std::u16string_view name) override;
+  std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) override;
+  std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
+                                                                  std::uint32_t size) override;
+  std::optional<std::vector<std::uint8_t>> VerQueryValueBytes(
+      const std::vector<std::uint8_t>& block, std::u16string_view subBlock) override;
+  std::optional<std::u16string> VerQueryValueText(const std::vector<std::uint8_t>& block,
+                                                  std::u16string_view subBlock) override;
+  std::uint16_t GetUserDefaultLangID() override;
+
+ private:
+  FakeSystem& system_;
+};
+
+class FakeUserInterfaceArea final : public UserInterface {
+ public:
+  explicit FakeUserInterfaceArea(FakeSystem& system) : system_(system) {}
+
+  int ShowMessageBox(WindowId owner, std::u16string_view text, std::u16string_view caption,
+                     std::uint32_t type) override;
+  int RunModalDialog(std::uint32_t templateId, WindowId owner, DialogHandler& handler) override;
+
+ private:
+  FakeSystem& system_;
+};
+
+class FakeFoldersArea final : public Folders {
+ public:
+  explicit FakeFoldersArea(FakeSystem& system) : system_(system) {}
+
+  std::optional<std::u16string> SystemDirectory() override;
+  std::optional<std::u16string> WindowsDirectory() override;
+  std::optional<std::u16string> TempPath() override;
+  SpecialFolderPathFunction BindSpecialFolderPath(Handle library) override;
+  LongPathNameFunction BindLongPathName(Handle library) override;
+
+ private:
+  // Whether `library` is a loaded handle of `dll` that exports `function`.
+  bool Exports(Handle library, std::u16string_view dll, const std::string& function) const;
+
+  FakeSystem& system_;
+};
+
+class FakeFilesArea final : public Files {
+ public:
+  explicit FakeFilesArea(FakeSystem& system) : system_(system) {}
+
+  bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override;
+  FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
+                                std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                std::uint32_t flagsAndAttributes) override;
+  std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
+                                              std::uint32_t moveMethod) override;
+  bool SetEndOfFile(Handle file) override;
+  std::optional<std::uint32_t> WriteFile(Handle file, std::span<const std::uint8_t> bytes) override;
+  // The stream functions bind from KERNEL32.DLL; reading streams is not
+  // modelled yet: BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek
+  // skips nothing.
+  BackupReadFunction BindBackupRead(Handle module) override;
+  BackupSeekFunction BindBackupSeek(Handle module) override;
+
+ private:
+  FakeSystem& system_;
+};
+
+// No operations yet.
+class FakeRegistryArea final : public Registry {};
+class FakeProfileFilesArea final : public ProfileFiles {};
+
+class FakeProcessesArea final : public Processes {
+ public:
+  explicit FakeProcessesArea(FakeSystem& system) : system_(system) {}
+
+  CreateToolhelp32SnapshotFunction BindCreateToolhelp32Snapshot(Handle library) override;
+  ProcessWalkAnsiFunction BindProcessWalkAnsi(Handle library, std::string_view exportName) override;
+  ProcessWalkWideFunction BindProcessWalkWide(Handle library, std::string_view exportName) override;
+  ModuleWalkAnsiFunction BindModuleWalkAnsi(Handle library, std::string_view exportName) override;
+  ModuleWalkWideFunction BindModuleWalkWide(Handle library, std::string_view exportName) override;
+  EnumProcessesFunction BindEnumProcesses(Handle library) override;
+  EnumProcessModulesFunction BindEnumProcessModules(Handle library) override;
+  ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override;
+  GetModuleInformationFunction BindGetModuleInformation(Handle library) override;
+  Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  Handle OpenProcessToken(std::uint32_t access) override;
+  std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
+  AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
+                                               std::uint32_t attributes) override;
+
+  // Closes a process, token or snapshot handle; false for any other handle.
+  bool CloseObject(Handle handle);
+  // Process, token and snapshot handles open now.
+  std::size_t OpenObjectCount() const {
+    return processHandles_.size() + tokens_.size() + snapshots_.size();
+  }
+
+ private:
+  struct Snapshot {
+    std::vector<ProcessEntry<std::u16string>> processes;
+    std::vector<ModuleEntry<std::u16string>> modules;
+    std::size_t next = 0;
+  };
+  // A check that a function bound from `library` runs while it is loaded,
+  // or nothing when the library is not a loaded `dll` exporting `function`.
+  std::optional<std::function<void()>> LibraryBinding(Handle library, std::u16string_view dll,
+                                                      std::string_view function);
+  // The process behind an open process handle, or nullptr.
+  FakeProcess* ProcessOf(Handle process);
+  template <typename Entry>
+  std::optional<Entry> Step(Handle snapshot, std::string_view exportName);
+
+  FakeSystem& system_;
+  std::map<Handle, std::uint32_t> processHandles_;
+  std::set<Handle> tokens_;
+  std::map<Handle, Snapshot> snapshots_;
+};
+
+class FakeNetworkArea final : public Network {
+ public:
+  explicit FakeNetworkArea(FakeSystem& system) : system_(system) {}
+
+  WsaStartupFunction BindWsaStartup(Handle library) override;
+  WsaCleanupFunction BindWsaCleanup(Handle library) override;
+  GetHostNameFunction BindGetHostName(Handle library) override;
+  GetHostByNameFunction BindGetHostByName(Handle library) override;
+
+ private:
+  FakeSystem& system_;
+};
+
+// The areas of one FakeSystem, made before the System that hands them out.
+struct FakeAreas {
+  explicit FakeAreas(FakeSystem& system)
+      : runtimeArea(system),
+        resourcesArea(system),
+        uiArea(system),
+        foldersArea(system),
+        filesArea(system),
+        processesArea(system),
+        networkArea(system) {}
+
+  FakeRuntimeArea runtimeArea;
+  FakeResourcesArea resourcesArea;
+  FakeUserInterfaceArea uiArea;
+  FakeFoldersArea foldersArea;
+  FakeFilesArea filesArea;
+  FakeRegistryArea registryArea;
+  FakeProfileFilesArea profileFilesArea;
+  FakeProcessesArea processesArea;
+  FakeNetworkArea networkArea;
+};
+
+}  // namespace platform::fake

@@ -1,0 +1,113 @@
+// The fake's runtime: version, the program's module, process exit, mutexes,
+// libraries, the clock, the ANSI code page and CloseHandle.
+#include "common/text.h"
+#include "platform/fake/fake_system.h"
+
+namespace platform::fake {
+namespace {
+
+// Windows-1252 bytes 0x80 to 0x9F; the five bytes without a character map to
+// the control character of the same value, as Windows does.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+std::optional<OsVersion> FakeRuntimeArea::QueryVersion() { return system_.version; }
+
+std::u16string FakeRuntimeArea::ModuleFileName() { return system_.moduleFileName; }
+
+MutexResult FakeRuntimeArea::CreateNamedMutex(std::u16string_view name, bool) {
+  if (system_.mutexCreationFails) return MutexResult{0, 5};
+  const bool existed = !system_.mutexes.insert(std::u16string(name)).second;
+  return MutexResult{system_.NextHandle(), existed ? kErrorAlreadyExists : 0u};
+}
+
+void FakeRuntimeArea::ExitProcess(int status) { throw ProcessExit{status}; }
+
+Handle FakeRuntimeArea::LoadLibraryAnsi(std::string_view name) {
+  return LoadLibraryWide(AnsiToWide(name));
+}
+
+Handle FakeRuntimeArea::LoadLibraryWide(std::u16string_view name) {
+  // A path loads the file of that name when it exists and is an image.
+  if (name.find(u'\\') != std::u16string_view::npos) {
+    const FakeFile* file = system_.files.Find(name);
+    if (file == nullptr || file->bytes.size() < 2 || file->bytes[0] != 'M' ||
+        file->bytes[1] != 'Z') {
+      return 0;
+    }
+    system_.loadedLibraries.emplace_back(name);
+    const Handle handle = system_.NextHandle();
+    system_.libraries_[handle] = std::u16string(name);
+    return handle;
+  }
+  for (const std::u16string& loadable : system_.loadableLibraries) {
+    if (text::EqualsNoCase(loadable, name)) {
+      system_.loadedLibraries.emplace_back(name);
+      const Handle handle = system_.NextHandle();
+      system_.libraries_[handle] = std::u16string(name);
+      return handle;
+    }
+  }
+  return 0;
+}
+
+void FakeRuntimeArea::FreeLibraryHandle(Handle library) {
+  const auto it = system_.libraries_.find(library);
+  if (it == system_.libraries_.end()) return;
+  system_.freedLibraries.push_back(it->second);
+  system_.libraries_.erase(it);
+}
+
+Handle FakeRuntimeArea::GetModuleHandleWide(std::u16string_view name) {
+  Handle handle = 0x7C000000;
+  for (const std::u16string& resident : system_.residentModules) {
+    if (text::EqualsNoCase(resident, name)) return handle;
+    handle += 0x100000;
+  }
+  return 0;
+}
+
+LocalTime FakeRuntimeArea::GetLocalTime() { return system_.localTime; }
+
+std::uint32_t FakeRuntimeArea::GetTickCount() { return system_.tickCount; }
+
+std::optional<std::string> FakeRuntimeArea::WideToAnsi(std::u16string_view wide) {
+  if (system_.wideToAnsiFails) return std::nullopt;
+  std::string out;
+  out.reserve(wide.size());
+  for (char16_t c : wide) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    char mapped = '?';
+    for (int i = 0; i < 32; ++i) {
+      if (kHighControls[i] == c) mapped = static_cast<char>(0x80 + i);
+    }
+    out.push_back(mapped);
+  }
+  return out;
+}
+
+std::u16string FakeRuntimeArea::AnsiToWide(std::string_view ansi) {
+  if (system_.ansiToWideFails) return {};
+  std::u16string out;
+  out.reserve(ansi.size());
+  for (char c : ansi) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back(byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80]
+                                              : static_cast<char16_t>(byte));
+  }
+  return out;
+}
+
+bool FakeRuntimeArea::CloseHandle(Handle handle) {
+  if (system_.processesArea.CloseObject(handle)) return true;
+  return system_.files.Close(handle);
+}
+
+}  // namespace platform::fake

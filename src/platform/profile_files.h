@@ -1,0 +1,11 @@
+// Profile files: win.ini, system.ini and WININIT.INI.
+#pragma once
+
+namespace platform {
+
+class ProfileFiles {
+ public:
+  virtual ~ProfileFiles() = default;
+};
+
+}  // namespace platform

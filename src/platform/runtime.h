@@ -1,0 +1,82 @@
+// The program's process and the system around it: the Windows version, the
+// program's module, process exit, named mutexes, libraries, the clock, the
+// ANSI code page and closing handles.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// OSVERSIONINFOW as GetVersionExW fills it.
+struct OsVersion {
+  std::uint32_t platformId = 0;  // 0 Win32s, 1 Windows 9x/ME, 2 NT family
+  std::uint32_t majorVersion = 0;
+  std::uint32_t minorVersion = 0;
+  std::uint32_t buildNumber = 0;
+  std::u16string csdVersion;
+};
+inline constexpr std::uint32_t kPlatformWin32Windows = 1;
+inline constexpr std::uint32_t kPlatformWin32Nt = 2;
+
+// SYSTEMTIME of GetLocalTime.
+struct LocalTime {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;  // 1 to 12
+  std::uint16_t dayOfWeek = 0;
+  std::uint16_t day = 0;
+  std::uint16_t hour = 0;
+  std::uint16_t minute = 0;
+  std::uint16_t second = 0;
+  std::uint16_t milliseconds = 0;
+};
+
+// Result of CreateMutexW: the handle (0 when none came back) and the last
+// error right after the call.
+struct MutexResult {
+  Handle handle = 0;
+  std::uint32_t lastError = 0;
+};
+
+class Runtime {
+ public:
+  virtual ~Runtime() = default;
+
+  // GetVersionExW with an OSVERSIONINFOW; nothing when the call fails.
+  virtual std::optional<OsVersion> QueryVersion() = 0;
+
+  // GetModuleFileNameW of the program's own module (at most 260 characters).
+  virtual std::u16string ModuleFileName() = 0;
+
+  // CreateMutexW without security attributes.
+  virtual MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) = 0;
+
+  // ExitProcess: never returns.
+  [[noreturn]] virtual void ExitProcess(int status) = 0;
+
+  // LoadLibraryA and LoadLibraryW; 0 when the library cannot be loaded.
+  virtual Handle LoadLibraryAnsi(std::string_view name) = 0;
+  virtual Handle LoadLibraryWide(std::u16string_view name) = 0;
+  // FreeLibrary.
+  virtual void FreeLibraryHandle(Handle library) = 0;
+  // GetModuleHandleW of a module loaded in the program: its handle, or 0.
+  virtual Handle GetModuleHandleWide(std::u16string_view name) = 0;
+
+  // GetLocalTime and GetTickCount.
+  virtual LocalTime GetLocalTime() = 0;
+  virtual std::uint32_t GetTickCount() = 0;
+
+  // WideCharToMultiByte and MultiByteToWideChar with the ANSI code page.
+  // WideToAnsi gives nothing when the conversion fails.
+  virtual std::optional<std::string> WideToAnsi(std::u16string_view wide) = 0;
+  virtual std::u16string AnsiToWide(std::string_view ansi) = 0;
+
+  // CloseHandle: false when the handle is not open.
+  virtual bool CloseHandle(Handle handle) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,87 @@
+// The Win32 files: opening, writing and attributes, and the stream reading
+// functions bound from KERNEL32.DLL.
+#include "platform/win32/areas.h"
+#include "platform/win32/binding.h"
+
+namespace platform::win32 {
+namespace {
+
+using BackupReadProc = BOOL(WINAPI*)(HANDLE, LPBYTE, DWORD, LPDWORD, BOOL, BOOL, LPVOID*);
+using BackupSeekProc = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, LPDWORD, LPDWORD, LPVOID*);
+
+class Win32Files final : public Files {
+ public:
+  bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override {
+    const std::u16string p(path);
+    return ::SetFileAttributesW(Wide(p), attributes) != FALSE;
+  }
+
+  FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
+                                std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                std::uint32_t flagsAndAttributes) override {
+    const std::u16string p(path);
+    HANDLE h = ::CreateFileW(Wide(p), access, shareMode, nullptr, creationDisposition,
+                             flagsAndAttributes, nullptr);
+    const DWORD error = ::GetLastError();
+    return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
+  }
+
+  std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
+                                              std::uint32_t moveMethod) override {
+    LONG high = static_cast<LONG>(distance >> 32);
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::SetFilePointer(FromHandle<void>(file),
+                                       static_cast<LONG>(distance & 0xFFFFFFFF), &high, moveMethod);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return std::nullopt;
+    return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+  }
+
+  bool SetEndOfFile(Handle file) override {
+    return ::SetEndOfFile(FromHandle<void>(file)) != FALSE;
+  }
+
+  std::optional<std::uint32_t> WriteFile(Handle file,
+                                         std::span<const std::uint8_t> bytes) override {
+    DWORD written = 0;
+    if (!::WriteFile(FromHandle<void>(file), bytes.data(), static_cast<DWORD>(bytes.size()),
+                     &written, nullptr)) {
+      return std::nullopt;
+    }
+    return written;
+  }
+
+  BackupReadFunction BindBackupRead(Handle module) override {
+    const auto proc = BindFunction<BackupReadProc>(module, "BackupRead");
+    if (proc == nullptr) return {};
+    return [proc](Handle file, std::span<std::uint8_t> buffer, bool abort, bool processSecurity,
+                  std::uint64_t& context) -> std::optional<std::uint32_t> {
+      void* state = FromHandle<void>(context);
+      DWORD read = 0;
+      const BOOL ok = proc(FromHandle<void>(file), buffer.data(), static_cast<DWORD>(buffer.size()),
+                           &read, abort ? TRUE : FALSE, processSecurity ? TRUE : FALSE, &state);
+      context = ToHandle(state);
+      if (!ok) return std::nullopt;
+      return read;
+    };
+  }
+
+  BackupSeekFunction BindBackupSeek(Handle module) override {
+    const auto proc = BindFunction<BackupSeekProc>(module, "BackupSeek");
+    if (proc == nullptr) return {};
+    return [proc](Handle file, std::uint64_t distance, std::uint64_t& context) {
+      void* state = FromHandle<void>(context);
+      DWORD low = 0;
+      DWORD high = 0;
+      const BOOL ok = proc(FromHandle<void>(file), static_cast<DWORD>(distance & 0xFFFFFFFF),
+                           static_cast<DWORD>(distance >> 32), &low, &high, &state);
+      context = ToHandle(state);
+      return BackupSeekResult{ok != FALSE, (static_cast<std::uint64_t>(high) << 32) | low};
+    };
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Files> MakeFiles() { return std::make_unique<Win32Files>(); }
+
+}  // namespace platform::win32

@@ -1,0 +1,100 @@
+// The Win32 runtime: version, the program's module, process exit, mutexes,
+// libraries, the clock, the ANSI code page and CloseHandle.
+#include "platform/win32/areas.h"
+
+namespace platform::win32 {
+namespace {
+
+class Win32Runtime final : public Runtime {
+ public:
+  explicit Win32Runtime(HINSTANCE module) : module_(module) {}
+
+  std::optional<OsVersion> QueryVersion() override {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!::GetVersionExW(&info)) return std::nullopt;
+    return OsVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                     info.dwBuildNumber, FromWide(info.szCSDVersion)};
+  }
+
+  std::u16string ModuleFileName() override {
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD n = ::GetModuleFileNameW(module_, path, MAX_PATH);
+    return FromWide(path, n > MAX_PATH ? MAX_PATH : n);
+  }
+
+  MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override {
+    const std::u16string n(name);
+    HANDLE h = ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, Wide(n));
+    const DWORD error = ::GetLastError();
+    return MutexResult{ToHandle(h), error};
+  }
+
+  [[noreturn]] void ExitProcess(int status) override { ::ExitProcess(static_cast<UINT>(status)); }
+
+  Handle LoadLibraryAnsi(std::string_view name) override {
+    const std::string n(name);
+    return ToHandle(::LoadLibraryA(n.c_str()));
+  }
+
+  Handle LoadLibraryWide(std::u16string_view name) override {
+    const std::u16string n(name);
+    return ToHandle(::LoadLibraryW(Wide(n)));
+  }
+
+  void FreeLibraryHandle(Handle library) override {
+    if (library != 0) ::FreeLibrary(FromHandle<HINSTANCE__>(library));
+  }
+
+  Handle GetModuleHandleWide(std::u16string_view name) override {
+    const std::u16string n(name);
+    return ToHandle(::GetModuleHandleW(Wide(n)));
+  }
+
+  LocalTime GetLocalTime() override {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    return LocalTime{t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                     t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
+  }
+
+  std::uint32_t GetTickCount() override { return ::GetTickCount(); }
+
+  std::optional<std::string> WideToAnsi(std::u16string_view wide) override {
+    if (wide.empty()) return std::string();
+    const auto* src = reinterpret_cast<const wchar_t*>(wide.data());
+    const int length = static_cast<int>(wide.size());
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, src, length, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::nullopt;
+    std::string out(static_cast<std::size_t>(n), '\0');
+    if (::WideCharToMultiByte(CP_ACP, 0, src, length, out.data(), n, nullptr, nullptr) != n) {
+      return std::nullopt;
+    }
+    return out;
+  }
+
+  std::u16string AnsiToWide(std::string_view ansi) override {
+    if (ansi.empty()) return {};
+    const int length = static_cast<int>(ansi.size());
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, out.data(), n);
+    return FromWide(out.c_str(), out.size());
+  }
+
+  bool CloseHandle(Handle handle) override {
+    return handle != 0 && ::CloseHandle(FromHandle<void>(handle)) != FALSE;
+  }
+
+ private:
+  HINSTANCE module_;
+};
+
+}  // namespace
+
+std::unique_ptr<Runtime> MakeRuntime(HINSTANCE module) {
+  return std::make_unique<Win32Runtime>(module);
+}
+
+}  // namespace platform::win32
