@@ -76,6 +76,8 @@ check "layers include only downwards; only the Win32 backend includes <windows.h
   scripts/check-layering.sh
 check "the layering check fails on includes against the direction" \
   tests/tools/check_layering_test.sh
+check "the Win32 backend calls wide functions only through its text binding" \
+  scripts/check-wide-calls.sh
 # The shipped program and its PSAPI.DLL: i386, GUI (a DLL), stripped, version
 # fields that 9x and NT 4 accept, and only functions of docs/target-imports.txt.
 check "win32 import audit: only functions of Windows 98 and NT 4, loadable image fields" \

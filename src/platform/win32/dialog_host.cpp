@@ -1,4 +1,5 @@
 #include "platform/win32/dialog_host.h"
+#include "platform/win32/text_api.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -20,11 +21,11 @@ class DialogHost final : public DialogView {
   static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
       auto* host = reinterpret_cast<DialogHost*>(lParam);
-      ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+      api::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
       host->hwnd_ = hwnd;
       return host->handler_.OnInitDialog(*host) ? TRUE : FALSE;
     }
-    auto* host = reinterpret_cast<DialogHost*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    auto* host = reinterpret_cast<DialogHost*>(api::GetWindowLongPtrW(hwnd, DWLP_USER));
     if (host == nullptr) return FALSE;
     return host->Handle(message, wParam, lParam);
   }
@@ -35,20 +36,20 @@ class DialogHost final : public DialogView {
 
   void SetTitle(std::u16string_view title) override {
     const std::u16string t(title);
-    ::SetWindowTextW(hwnd_, Wide(t));
+    api::SetWindowTextW(hwnd_, Wide(t));
   }
 
   void SetControlText(int id, std::u16string_view text) override {
     const std::u16string t(text);
-    ::SetDlgItemTextW(hwnd_, id, Wide(t));
+    api::SetDlgItemTextW(hwnd_, id, Wide(t));
   }
 
   std::u16string ControlText(int id) override {
     HWND item = Item(id);
     if (item == nullptr) return {};
-    const int n = ::GetWindowTextLengthW(item);
+    const int n = api::GetWindowTextLengthW(item);
     std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
-    const int got = ::GetWindowTextW(item, buffer.data(), n + 1);
+    const int got = api::GetWindowTextW(item, buffer.data(), n + 1);
     return FromWide(buffer.c_str(), static_cast<std::size_t>(got > 0 ? got : 0));
   }
 
@@ -63,7 +64,7 @@ class DialogHost final : public DialogView {
 
   void FocusControl(int id) override {
     if (HWND item = Item(id))
-      ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+      api::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
   }
 
   void Show(bool visible) override {
@@ -72,14 +73,14 @@ class DialogHost final : public DialogView {
   }
 
   void SetIcon(std::uint32_t iconId) override {
-    bigIcon_ = ::LoadIconW(module_, MAKEINTRESOURCEW(iconId));
+    bigIcon_ = api::LoadIconW(module_, MAKEINTRESOURCEW(iconId));
     if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
-    smallIcon_ = static_cast<HICON>(::LoadImageW(module_, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON),
-                                                 ::GetSystemMetrics(SM_CYSMICON), 0));
-    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(smallIcon_ != nullptr ? smallIcon_ : bigIcon_));
+    smallIcon_ = static_cast<HICON>(api::LoadImageW(module_, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                                    ::GetSystemMetrics(SM_CXSMICON),
+                                                    ::GetSystemMetrics(SM_CYSMICON), 0));
+    api::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    api::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
+                      reinterpret_cast<LPARAM>(smallIcon_ != nullptr ? smallIcon_ : bigIcon_));
   }
 
   Size ClientSize() override {
@@ -92,35 +93,36 @@ class DialogHost final : public DialogView {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const int id = panes.empty() ? 0 : panes.front().id;
-    statusBar_ = ::CreateWindowExW(
+    statusBar_ = api::CreateWindowExW(
         0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_, nullptr);
     if (statusBar_ == nullptr) return;
     std::vector<int> edges;
     for (const StatusPane& pane : panes) edges.push_back(pane.rightEdge);
-    ::SendMessageW(statusBar_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    api::SendMessageW(statusBar_, SB_SETPARTS, edges.size(),
+                      reinterpret_cast<LPARAM>(edges.data()));
     for (std::size_t i = 0; i < edges.size(); ++i) {
-      ::SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(L""));
+      api::SendMessageW(statusBar_, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(L""));
     }
-    ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    api::SendMessageW(statusBar_, WM_SIZE, 0, 0);
   }
 
   void SetStatusPaneText(int pane, std::u16string_view text) override {
     if (statusBar_ == nullptr) return;
     const std::u16string t(text);
-    ::SendMessageW(statusBar_, SB_SETTEXTW, static_cast<WPARAM>(pane),
-                   reinterpret_cast<LPARAM>(Wide(t)));
+    api::SendMessageW(statusBar_, SB_SETTEXTW, static_cast<WPARAM>(pane),
+                      reinterpret_cast<LPARAM>(Wide(t)));
   }
 
   void CreateIconControl(int id, int left, int top, int right, int bottom,
                          std::uint32_t systemIcon) override {
-    HWND control =
-        ::CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON | SS_CENTERIMAGE,
-                          left, top, right - left, bottom - top, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module_, nullptr);
+    HWND control = api::CreateWindowExW(
+        0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, left, top,
+        right - left, bottom - top, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        module_, nullptr);
     if (control == nullptr) return;
-    HICON icon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(systemIcon));
-    ::SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    HICON icon = api::LoadIconW(nullptr, MAKEINTRESOURCEW(systemIcon));
+    api::SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
   }
 
   void SetControlFont(int id, std::u16string_view face, int tenthsOfPoint) override {
@@ -130,12 +132,12 @@ class DialogHost final : public DialogView {
     const int height = -::MulDiv(tenthsOfPoint, ::GetDeviceCaps(dc, LOGPIXELSY), 720);
     ::ReleaseDC(nullptr, dc);
     const std::u16string f(face);
-    HFONT font = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               DEFAULT_PITCH | FF_DONTCARE, Wide(f));
+    HFONT font = api::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, Wide(f));
     if (font == nullptr) return;
     fonts_.push_back(font);
-    ::SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    api::SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
 
   void StartTimer(std::uint32_t id, std::uint32_t periodMs) override {
@@ -144,8 +146,8 @@ class DialogHost final : public DialogView {
   void StopTimer(std::uint32_t id) override { ::KillTimer(hwnd_, id); }
 
   bool Post(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override {
-    return ::PostMessageW(hwnd_, message, static_cast<WPARAM>(wParam),
-                          static_cast<LPARAM>(lParam)) != FALSE;
+    return api::PostMessageW(hwnd_, message, static_cast<WPARAM>(wParam),
+                             static_cast<LPARAM>(lParam)) != FALSE;
   }
 
   void EndModal(int code) override { ::EndDialog(hwnd_, code); }
@@ -153,19 +155,19 @@ class DialogHost final : public DialogView {
   void AddEventMask(int id, std::uint32_t mask) override {
     HWND item = Item(id);
     if (item == nullptr) return;
-    const LRESULT current = ::SendMessageW(item, EM_GETEVENTMASK, 0, 0);
-    ::SendMessageW(item, EM_SETEVENTMASK, 0, static_cast<LPARAM>(current) | mask);
+    const LRESULT current = api::SendMessageW(item, EM_GETEVENTMASK, 0, 0);
+    api::SendMessageW(item, EM_SETEVENTMASK, 0, static_cast<LPARAM>(current) | mask);
   }
 
   int TextLength(int id) override {
     GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
     return static_cast<int>(
-        ::SendMessageW(Item(id), EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
+        api::SendMessageW(Item(id), EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
   }
 
   void SetSelection(int id, int start, int end) override {
     CHARRANGE range{start, end};
-    ::SendMessageW(Item(id), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    api::SendMessageW(Item(id), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
   }
 
   void SetSelectionFormat(int id, const CharFormat& format) override {
@@ -174,12 +176,12 @@ class DialogHost final : public DialogView {
     cf.dwMask = CFM_BOLD | CFM_COLOR;
     cf.dwEffects = (format.bold ? CFE_BOLD : 0) | (format.autoColour ? CFE_AUTOCOLOR : 0);
     cf.crTextColor = format.colour;
-    ::SendMessageW(Item(id), EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+    api::SendMessageW(Item(id), EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
   }
 
   void ReplaceSelection(int id, std::u16string_view text) override {
     const std::u16string t(text);
-    ::SendMessageW(Item(id), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(t)));
+    api::SendMessageW(Item(id), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(t)));
   }
 
   std::u16string RichText(int id) override {
@@ -191,8 +193,8 @@ class DialogHost final : public DialogView {
     query.cb = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     query.flags = GT_DEFAULT;
     query.codepage = 1200;
-    const LRESULT n = ::SendMessageW(item, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
-                                     reinterpret_cast<LPARAM>(buffer.data()));
+    const LRESULT n = api::SendMessageW(item, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
+                                        reinterpret_cast<LPARAM>(buffer.data()));
     return FromWide(buffer.c_str(), static_cast<std::size_t>(n > 0 ? n : 0));
   }
 
@@ -211,7 +213,7 @@ class DialogHost final : public DialogView {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->code != EN_MSGFILTER) return FALSE;
         const bool drop = handler_.OnMessageFilter(static_cast<int>(header->idFrom));
-        ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, drop ? 1 : 0);
+        api::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, drop ? 1 : 0);
         return TRUE;
       }
       case WM_CTLCOLORSTATIC: {
@@ -224,7 +226,7 @@ class DialogHost final : public DialogView {
         return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
       }
       case WM_SIZE:
-        if (statusBar_ != nullptr) ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
+        if (statusBar_ != nullptr) api::SendMessageW(statusBar_, WM_SIZE, 0, 0);
         return FALSE;
       case WM_WINDOWPOSCHANGING:
         // The dialog manager shows a modal dialog once it is idle; a window
@@ -246,12 +248,12 @@ class DialogHost final : public DialogView {
         }
         return FALSE;
       case WM_QUERYDRAGICON:
-        ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(bigIcon_));
+        api::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(bigIcon_));
         return TRUE;
       default:
         if (message >= WM_USER && message < 0x8000) {
           if (!handler_.OnMessage(message, wParam, lParam)) return FALSE;
-          ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
+          api::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
           return TRUE;
         }
         return FALSE;
@@ -272,8 +274,9 @@ class DialogHost final : public DialogView {
 
 int RunDialog(HINSTANCE module, std::uint32_t templateId, HWND owner, DialogHandler& handler) {
   DialogHost host(module, handler);
-  const INT_PTR result = ::DialogBoxParamW(module, MAKEINTRESOURCEW(templateId), owner,
-                                           &DialogHost::Procedure, reinterpret_cast<LPARAM>(&host));
+  const INT_PTR result =
+      api::DialogBoxParamW(module, MAKEINTRESOURCEW(templateId), owner, &DialogHost::Procedure,
+                           reinterpret_cast<LPARAM>(&host));
   return static_cast<int>(result);
 }
 

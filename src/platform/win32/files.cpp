@@ -2,6 +2,7 @@
 // functions bound from KERNEL32.DLL.
 #include "platform/win32/areas.h"
 #include "platform/win32/binding.h"
+#include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
@@ -13,15 +14,15 @@ class Win32Files final : public Files {
  public:
   bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override {
     const std::u16string p(path);
-    return ::SetFileAttributesW(Wide(p), attributes) != FALSE;
+    return api::SetFileAttributesW(Wide(p), attributes) != FALSE;
   }
 
   FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) override {
     const std::u16string p(path);
-    HANDLE h = ::CreateFileW(Wide(p), access, shareMode, nullptr, creationDisposition,
-                             flagsAndAttributes, nullptr);
+    HANDLE h = api::CreateFileW(Wide(p), access, shareMode, nullptr, creationDisposition,
+                                flagsAndAttributes, nullptr);
     const DWORD error = ::GetLastError();
     return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
   }

@@ -2,6 +2,7 @@
 // and kernel functions bound for them.
 #include "platform/win32/areas.h"
 #include "platform/win32/binding.h"
+#include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
@@ -25,16 +26,16 @@ class Win32Folders final : public Folders {
  public:
   std::optional<std::u16string> SystemDirectory() override {
     return QueryPath(
-        [](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); });
+        [](wchar_t* buffer, UINT size) { return api::GetSystemDirectoryW(buffer, size); });
   }
 
   std::optional<std::u16string> WindowsDirectory() override {
     return QueryPath(
-        [](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
+        [](wchar_t* buffer, UINT size) { return api::GetWindowsDirectoryW(buffer, size); });
   }
 
   std::optional<std::u16string> TempPath() override {
-    return QueryPath([](wchar_t* buffer, UINT size) { return ::GetTempPathW(size, buffer); });
+    return QueryPath([](wchar_t* buffer, UINT size) { return api::GetTempPathW(size, buffer); });
   }
 
   SpecialFolderPathFunction BindSpecialFolderPath(Handle library) override {

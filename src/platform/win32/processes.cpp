@@ -5,6 +5,7 @@
 
 #include "platform/win32/areas.h"
 #include "platform/win32/binding.h"
+#include "platform/win32/text_api.h"
 // After <windows.h>, which it needs.
 #include <tlhelp32.h>
 
@@ -185,7 +186,7 @@ class Win32Processes final : public Processes {
   std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override {
     const std::u16string n(name);
     LUID luid{};
-    if (!::LookupPrivilegeValueW(nullptr, Wide(n), &luid)) return std::nullopt;
+    if (!api::LookupPrivilegeValueW(nullptr, Wide(n), &luid)) return std::nullopt;
     return (static_cast<std::uint64_t>(static_cast<DWORD>(luid.HighPart)) << 32) | luid.LowPart;
   }
 

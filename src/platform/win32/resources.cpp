@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/win32/areas.h"
+#include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
@@ -11,13 +12,13 @@ class Win32Resources final : public Resources {
  public:
   explicit Win32Resources(HINSTANCE module) : module_(module) {}
 
+  // Read from the string table block itself on every system (no pointer
+  // into the resource from a zero-size buffer, which only the NT family
+  // gives); an empty string counts as missing.
   std::optional<std::u16string> LoadStringResource(std::uint32_t id) override {
-    // With a zero buffer size LoadStringW answers a read-only pointer to the
-    // resource text, which is not zero-terminated, and its length.
-    const wchar_t* text = nullptr;
-    const int n = ::LoadStringW(module_, id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (n <= 0 || text == nullptr) return std::nullopt;
-    return FromWide(text, static_cast<std::size_t>(n));
+    auto text = api::LoadStringText(module_, id);
+    if (!text || text->empty()) return std::nullopt;
+    return text;
   }
 
   std::optional<std::vector<std::uint8_t>> LoadResourceData(std::u16string_view type,
@@ -38,14 +39,14 @@ class Win32Resources final : public Resources {
   std::uint32_t GetFileVersionInfoSizeWide(std::u16string_view path) override {
     const std::u16string p(path);
     DWORD ignored = 0;
-    return ::GetFileVersionInfoSizeW(Wide(p), &ignored);
+    return api::GetFileVersionInfoSizeW(Wide(p), &ignored);
   }
 
   std::optional<std::vector<std::uint8_t>> GetFileVersionInfoWide(std::u16string_view path,
                                                                   std::uint32_t size) override {
     const std::u16string p(path);
     std::vector<std::uint8_t> block(size);
-    if (size == 0 || !::GetFileVersionInfoW(Wide(p), 0, size, block.data())) return std::nullopt;
+    if (size == 0 || !api::GetFileVersionInfoW(Wide(p), 0, size, block.data())) return std::nullopt;
     return block;
   }
 
@@ -85,7 +86,7 @@ class Win32Resources final : public Resources {
     const std::u16string sub(subBlock);
     void* value = nullptr;
     UINT length = 0;
-    if (block.empty() || !::VerQueryValueW(block.data(), Wide(sub), &value, &length) ||
+    if (block.empty() || !api::VerQueryValueW(block.data(), Wide(sub), &value, &length) ||
         value == nullptr) {
       return std::nullopt;
     }

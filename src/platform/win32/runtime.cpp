@@ -1,6 +1,7 @@
 // The Win32 runtime: version, the program's module, process exit, mutexes,
 // libraries, the clock, the ANSI code page and CloseHandle.
 #include "platform/win32/areas.h"
+#include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
@@ -12,20 +13,20 @@ class Win32Runtime final : public Runtime {
   std::optional<OsVersion> QueryVersion() override {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    if (!::GetVersionExW(&info)) return std::nullopt;
+    if (!api::GetVersionExW(&info)) return std::nullopt;
     return OsVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
                      info.dwBuildNumber, FromWide(info.szCSDVersion)};
   }
 
   std::u16string ModuleFileName() override {
     wchar_t path[MAX_PATH + 1] = {};
-    const DWORD n = ::GetModuleFileNameW(module_, path, MAX_PATH);
+    const DWORD n = api::GetModuleFileNameW(module_, path, MAX_PATH);
     return FromWide(path, n > MAX_PATH ? MAX_PATH : n);
   }
 
   MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override {
     const std::u16string n(name);
-    HANDLE h = ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, Wide(n));
+    HANDLE h = api::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, Wide(n));
     const DWORD error = ::GetLastError();
     return MutexResult{ToHandle(h), error};
   }
@@ -39,7 +40,7 @@ class Win32Runtime final : public Runtime {
 
   Handle LoadLibraryWide(std::u16string_view name) override {
     const std::u16string n(name);
-    return ToHandle(::LoadLibraryW(Wide(n)));
+    return ToHandle(api::LoadLibraryW(Wide(n)));
   }
 
   void FreeLibraryHandle(Handle library) override {
@@ -48,7 +49,7 @@ class Win32Runtime final : public Runtime {
 
   Handle GetModuleHandleWide(std::u16string_view name) override {
     const std::u16string n(name);
-    return ToHandle(::GetModuleHandleW(Wide(n)));
+    return ToHandle(api::GetModuleHandleW(Wide(n)));
   }
 
   LocalTime GetLocalTime() override {

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_system.h"
 
 #include "platform/win32/areas.h"
+#include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
@@ -41,7 +42,7 @@ class Win32System final : private Win32Areas, public System {
 }  // namespace
 
 std::unique_ptr<System> CreateSystem() {
-  return std::make_unique<Win32System>(::GetModuleHandleW(nullptr));
+  return std::make_unique<Win32System>(api::GetModuleHandleW(nullptr));
 }
 
 }  // namespace platform::win32
