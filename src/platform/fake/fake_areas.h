@@ -109,9 +109,9 @@ class FakeFilesArea final : public Files {
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;
   std::optional<std::uint32_t> WriteFile(Handle file, std::span<const std::uint8_t> bytes) override;
-  // The stream functions bind from KERNEL32.DLL; reading streams is not
-  // modelled yet: BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek
-  // skips nothing.
+  // The stream functions bind from KERNEL32.DLL. The fake has no streams:
+  // BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek skips
+  // nothing.
   BackupReadFunction BindBackupRead(Handle module) override;
   BackupSeekFunction BindBackupSeek(Handle module) override;
 
