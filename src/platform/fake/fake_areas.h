@@ -119,7 +119,7 @@ class FakeFilesArea final : public Files {
   FakeSystem& system_;
 };
 
-// No operations yet.
+// The areas that have no operations.
 class FakeRegistryArea final : public Registry {};
 class FakeProfileFilesArea final : public ProfileFiles {};
 
