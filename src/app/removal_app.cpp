@@ -33,7 +33,7 @@ bool RemovalApp::Initialise() {
     system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
   if (mutex.lastError == platform::kErrorAlreadyExists) {
     system_.ui().ShowMessageBox(0, LoadText(system_, strings::kAlreadyRunning),
-                           LoadText(system_, strings::kErrorCaption), platform::kMbOk);
+                                LoadText(system_, strings::kErrorCaption), platform::kMbOk);
     system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
   }
 

@@ -182,7 +182,8 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
 
   // The file holds the image the program carries, and the module loaded
   // from that path is it (not Wine's built-in library).
-  const auto image = system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
+  const auto image =
+      system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
   ASSERT_TRUE(image.has_value());
   const std::u16string path = context.psapiPath();
   HMODULE loaded = ::GetModuleHandleW(reinterpret_cast<const wchar_t*>(path.c_str()));

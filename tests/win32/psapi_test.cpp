@@ -50,7 +50,8 @@ class OwnPsapiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto system = platform::win32::CreateSystem();
-    const auto image = system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
+    const auto image =
+        system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
     ASSERT_TRUE(image.has_value());
     image_ = *image;
     wchar_t temp[MAX_PATH] = {};

@@ -22,7 +22,7 @@ class ScriptOnWindows : public ::testing::Test {
 
 TEST_F(ScriptOnWindows, ResourceHoldsTheBuiltInScriptAndParses) {
   const auto resource = system_->resources().LoadResourceData(descriptions::kScriptResourceType,
-                                                  descriptions::kScriptResourceName);
+                                                              descriptions::kScriptResourceName);
   ASSERT_TRUE(resource.has_value());
   const auto file = descriptions::BuiltInScriptBytes();
   EXPECT_TRUE(std::equal(resource->begin(), resource->end(), file.begin(), file.end()));

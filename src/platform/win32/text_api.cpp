@@ -945,6 +945,24 @@ BOOL SetStatusBarText(HWND statusBar, int part, UINT type, LPCWSTR text) {
   return SendNarrowText(statusBar, SB_SETTEXTA, partAndType, reinterpret_cast<LPARAM>(text)) != 0;
 }
 
+namespace {
+
+// IsWindowUnicode, bound by name: it is not in every system's documented
+// set of exports, and a missing import would keep the program from loading.
+// A system without it has no wide windows.
+using IsWindowUnicodeProc = BOOL(WINAPI*)(HWND);
+
+BOOL WindowIsUnicode(HWND window) {
+  static const IsWindowUnicodeProc isWindowUnicode = [] {
+    const HMODULE user32 = ::GetModuleHandleA("USER32.DLL");
+    const FARPROC proc = user32 == nullptr ? nullptr : ::GetProcAddress(user32, "IsWindowUnicode");
+    return reinterpret_cast<IsWindowUnicodeProc>(reinterpret_cast<void (*)()>(proc));
+  }();
+  return isWindowUnicode != nullptr && isWindowUnicode(window);
+}
+
+}  // namespace
+
 BOOL ReplaceRichEditSelection(HWND richEdit, LPCWSTR text, BOOL canUndo) {
   if (text == nullptr) text = L"";
   SETTEXTEX setText{};
@@ -965,7 +983,7 @@ BOOL ReplaceRichEditSelection(HWND richEdit, LPCWSTR text, BOOL canUndo) {
   // class on Windows 95/98/ME, which reads it as UTF-16; only where the
   // system converts messages for wide windows (IsWindowUnicode) does it take
   // ANSI text, as the narrow class does.
-  if (ClassNameStartsWith(richEdit, "RichEdit20W") && !::IsWindowUnicode(richEdit)) {
+  if (ClassNameStartsWith(richEdit, "RichEdit20W") && !WindowIsUnicode(richEdit)) {
     ::SendMessageA(richEdit, EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text));
     return TRUE;
   }
