@@ -159,11 +159,7 @@ class DialogHost final : public DialogView {
     api::SendMessageW(item, EM_SETEVENTMASK, 0, static_cast<LPARAM>(current) | mask);
   }
 
-  int TextLength(int id) override {
-    GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
-    return static_cast<int>(
-        api::SendMessageW(Item(id), EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
-  }
+  int TextLength(int id) override { return api::RichEditTextLength(Item(id)); }
 
   void SetSelection(int id, int start, int end) override {
     CHARRANGE range{start, end};
@@ -187,15 +183,7 @@ class DialogHost final : public DialogView {
   std::u16string RichText(int id) override {
     HWND item = Item(id);
     if (item == nullptr) return {};
-    const int length = TextLength(id);
-    std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
-    GETTEXTEX query{};
-    query.cb = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    query.flags = GT_DEFAULT;
-    query.codepage = 1200;
-    const LRESULT n = api::SendMessageW(item, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&query),
-                                        reinterpret_cast<LPARAM>(buffer.data()));
-    return FromWide(buffer.c_str(), static_cast<std::size_t>(n > 0 ? n : 0));
+    return api::RichEditText(item);
   }
 
  private:
