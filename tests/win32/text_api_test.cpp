@@ -655,6 +655,25 @@ TEST(TextApi, VersionResourceAnswersMatch) {
 
 // --- Wine's win98 setting with the stubs of Windows 98 ---
 
+// The import slot of CreateSemaphoreW that the program supplies for the
+// compiler's runtime: unnamed semaphores come from CreateSemaphoreA (also
+// where the wide function is a stub), names are refused.
+TEST(RuntimeImports, CreateSemaphoreWSlotMakesUnnamedSemaphoresNarrowly) {
+  HANDLE(WINAPI* const slot)
+  (LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) =
+      ::CreateSemaphoreW;  // through the import slot, as the runtime calls it
+  HANDLE semaphore = slot(nullptr, 0, 1, nullptr);
+  ASSERT_NE(semaphore, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(semaphore, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(::ReleaseSemaphore(semaphore, 1, nullptr));
+  EXPECT_EQ(::WaitForSingleObject(semaphore, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  ::CloseHandle(semaphore);
+
+  ::SetLastError(0);
+  EXPECT_EQ(slot(nullptr, 0, 1, L"QRT named semaphore"), nullptr);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST(WineWin98Stubs, WideFunctionsAreStubsOutsideTheImplementedList) {
   ASSERT_NE(::GetVersion() & 0x80000000u, 0u) << "run under Wine's win98 setting";
   ASSERT_TRUE(api::StubsBoundForTests()) << "run with QRT_WIN9X_STUBS=1";
