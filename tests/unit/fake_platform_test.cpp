@@ -118,7 +118,7 @@ TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {
 
 TEST(FakeFiles, CreateFileFollowsItsDispositions) {
   FakeSystem system;
-  auto& files = system.files;
+  auto& files = system.fileSystem;
   files.AddFile(u"C:\\a.txt", {1, 2, 3});
   const struct {
     const char* label;
@@ -160,50 +160,48 @@ TEST(FakeFiles, CreateFileFollowsItsDispositions) {
 
 TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
   FakeSystem system;
-  platform::System& api = system;
-  system.files.AddFile(u"C:\\ro.log", {7}).attributes = platform::kFileAttributeReadOnly;
-  system.files.AddFile(u"C:\\busy.log").refusesOpening = true;
+  system.fileSystem.AddFile(u"C:\\ro.log", {7}).attributes = platform::kFileAttributeReadOnly;
+  system.fileSystem.AddFile(u"C:\\busy.log").refusesOpening = true;
   auto open = [&](const char16_t* path, std::uint32_t access) {
-    return api.files().CreateFileWide(path, access, 0, platform::kOpenAlways, 0);
+    return system.files().CreateFileWide(path, access, 0, platform::kOpenAlways, 0);
   };
   EXPECT_EQ(open(u"C:\\ro.log", platform::kGenericWrite).lastError, platform::kErrorAccessDenied);
   const auto reader = open(u"C:\\ro.log", platform::kGenericRead);
   EXPECT_NE(reader.handle, 0u);
-  EXPECT_FALSE(api.files().WriteFile(reader.handle, std::vector<std::uint8_t>{1}).has_value());
-  EXPECT_FALSE(api.files().SetEndOfFile(reader.handle));
+  EXPECT_FALSE(system.files().WriteFile(reader.handle, std::vector<std::uint8_t>{1}).has_value());
+  EXPECT_FALSE(system.files().SetEndOfFile(reader.handle));
   EXPECT_EQ(open(u"C:\\busy.log", platform::kGenericRead).lastError,
             platform::kErrorSharingViolation);
   EXPECT_FALSE(
-      api.files().SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
-  EXPECT_TRUE(api.files().SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
+      system.files().SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
+  EXPECT_TRUE(system.files().SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
   EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
 }
 
 TEST(FakeFiles, WritesMoveThePositionAndEndOfFileCuts) {
   FakeSystem system;
-  platform::System& api = system;
-  system.files.currentDirectory = u"C:\\Program Files\\Quelvix";
+  system.fileSystem.currentDirectory = u"C:\\Program Files\\Quelvix";
   const platform::Handle file =
-      api.files()
+      system.files()
           .CreateFileWide(u"out.bin", platform::kGenericWrite, 0, platform::kCreateNew, 0)
           .handle;
   ASSERT_NE(file, 0u);
-  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
-  EXPECT_EQ(api.files().SetFilePointer(file, 1, platform::kFileBegin), 1u);
-  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{9}), 1u);
-  EXPECT_EQ(api.files().SetFilePointer(file, 2, platform::kFileEnd), 6u);
-  EXPECT_EQ(api.files().WriteFile(file, std::vector<std::uint8_t>{5}), 1u);
-  const auto* stored = system.files.Find(u"C:\\Program Files\\Quelvix\\out.bin");
+  EXPECT_EQ(system.files().WriteFile(file, std::vector<std::uint8_t>{1, 2, 3, 4}), 4u);
+  EXPECT_EQ(system.files().SetFilePointer(file, 1, platform::kFileBegin), 1u);
+  EXPECT_EQ(system.files().WriteFile(file, std::vector<std::uint8_t>{9}), 1u);
+  EXPECT_EQ(system.files().SetFilePointer(file, 2, platform::kFileEnd), 6u);
+  EXPECT_EQ(system.files().WriteFile(file, std::vector<std::uint8_t>{5}), 1u);
+  const auto* stored = system.fileSystem.Find(u"C:\\Program Files\\Quelvix\\out.bin");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9, 3, 4, 0, 0, 5}));
-  EXPECT_EQ(api.files().SetFilePointer(file, -5, platform::kFileCurrent), 2u);
-  EXPECT_FALSE(api.files().SetFilePointer(file, -3, platform::kFileCurrent).has_value());
-  EXPECT_TRUE(api.files().SetEndOfFile(file));
+  EXPECT_EQ(system.files().SetFilePointer(file, -5, platform::kFileCurrent), 2u);
+  EXPECT_FALSE(system.files().SetFilePointer(file, -3, platform::kFileCurrent).has_value());
+  EXPECT_TRUE(system.files().SetEndOfFile(file));
   EXPECT_EQ(stored->bytes, (std::vector<std::uint8_t>{1, 9}));
-  EXPECT_EQ(system.files.writes.size(), 3u);
-  EXPECT_TRUE(api.runtime().CloseHandle(file));
-  EXPECT_FALSE(api.runtime().CloseHandle(file));
-  EXPECT_FALSE(api.files().WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
+  EXPECT_EQ(system.fileSystem.writes.size(), 3u);
+  EXPECT_TRUE(system.runtime().CloseHandle(file));
+  EXPECT_FALSE(system.runtime().CloseHandle(file));
+  EXPECT_FALSE(system.files().WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
 }
 
 TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {
@@ -238,19 +236,19 @@ TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {
 
 TEST(FakeVersionInfo, BlockIsReadOnlyForAFileWithAResource) {
   FakeSystem system;
-  platform::System& api = system;
-  EXPECT_EQ(api.resources().GetFileVersionInfoSizeWide(u"C:\\other.exe"), 0u);
+  EXPECT_EQ(system.resources().GetFileVersionInfoSizeWide(u"C:\\other.exe"), 0u);
   const std::u16string own = system.moduleFileName;
-  const std::uint32_t size = api.resources().GetFileVersionInfoSizeWide(own);
+  const std::uint32_t size = system.resources().GetFileVersionInfoSizeWide(own);
   ASSERT_GT(size, 0u);
-  EXPECT_FALSE(api.resources().GetFileVersionInfoWide(own, size - 1).has_value());
-  const auto block = api.resources().GetFileVersionInfoWide(own, size);
+  EXPECT_FALSE(system.resources().GetFileVersionInfoWide(own, size - 1).has_value());
+  const auto block = system.resources().GetFileVersionInfoWide(own, size);
   ASSERT_TRUE(block.has_value());
-  EXPECT_EQ(api.resources().VerQueryValueText(*block, u"\\stringfileinfo\\040904b0\\FileVersion"),
-            u"3, 0, 1, 16");
-  EXPECT_FALSE(api.resources().VerQueryValueBytes(*block, u"\\Nothing").has_value());
+  EXPECT_EQ(
+      system.resources().VerQueryValueText(*block, u"\\stringfileinfo\\040904b0\\FileVersion"),
+      u"3, 0, 1, 16");
+  EXPECT_FALSE(system.resources().VerQueryValueBytes(*block, u"\\Nothing").has_value());
   system.versionResources[own].readFails = true;
-  EXPECT_FALSE(api.resources().GetFileVersionInfoWide(own, size).has_value());
+  EXPECT_FALSE(system.resources().GetFileVersionInfoWide(own, size).has_value());
 }
 
 }  // namespace
@@ -259,31 +257,29 @@ namespace {
 
 TEST(FakeSystem, BoundFunctionsComeOnlyFromTheirOwnLoadedLibrary) {
   FakeSystem system;
-  platform::System& api = system;
-  const auto shell32 = api.runtime().LoadLibraryWide(u"SHELL32.DLL");
-  const auto kernel32 = api.runtime().LoadLibraryWide(u"kernel32.dll");
-  EXPECT_TRUE(api.folders().BindSpecialFolderPath(shell32));
-  EXPECT_FALSE(api.folders().BindSpecialFolderPath(kernel32));
-  EXPECT_TRUE(api.folders().BindLongPathName(kernel32));
-  EXPECT_FALSE(api.folders().BindLongPathName(shell32));
+  const auto shell32 = system.runtime().LoadLibraryWide(u"SHELL32.DLL");
+  const auto kernel32 = system.runtime().LoadLibraryWide(u"kernel32.dll");
+  EXPECT_TRUE(system.folders().BindSpecialFolderPath(shell32));
+  EXPECT_FALSE(system.folders().BindSpecialFolderPath(kernel32));
+  EXPECT_TRUE(system.folders().BindLongPathName(kernel32));
+  EXPECT_FALSE(system.folders().BindLongPathName(shell32));
   system.missingFunctions.insert("GetLongPathNameW");
-  EXPECT_FALSE(api.folders().BindLongPathName(kernel32));
-  api.runtime().FreeLibraryHandle(shell32);
-  EXPECT_FALSE(api.folders().BindSpecialFolderPath(shell32));
+  EXPECT_FALSE(system.folders().BindLongPathName(kernel32));
+  system.runtime().FreeLibraryHandle(shell32);
+  EXPECT_FALSE(system.folders().BindSpecialFolderPath(shell32));
 }
 
 TEST(FakeSystem, FoldersFollowTheLayout) {
   FakeSystem system;  // Windows XP
-  platform::System& api = system;
-  EXPECT_EQ(api.folders().SystemDirectory(), u"C:\\WINDOWS\\system32");
-  EXPECT_EQ(api.folders().WindowsDirectory(), u"C:\\WINDOWS");
-  EXPECT_EQ(api.folders().TempPath(), u"C:\\DOCUME~1\\ADMINI~1\\LOCALS~1\\Temp\\");
+  EXPECT_EQ(system.folders().SystemDirectory(), u"C:\\WINDOWS\\system32");
+  EXPECT_EQ(system.folders().WindowsDirectory(), u"C:\\WINDOWS");
+  EXPECT_EQ(system.folders().TempPath(), u"C:\\DOCUME~1\\ADMINI~1\\LOCALS~1\\Temp\\");
   const auto folder =
-      api.folders().BindSpecialFolderPath(api.runtime().LoadLibraryWide(u"shell32.dll"));
+      system.folders().BindSpecialFolderPath(system.runtime().LoadLibraryWide(u"shell32.dll"));
   EXPECT_EQ(folder(0, platform::kCsidlProgramFiles, false), u"C:\\Program Files");
   EXPECT_EQ(folder(0, 0x1234, false), std::nullopt);
   const auto longPath =
-      api.folders().BindLongPathName(api.runtime().LoadLibraryWide(u"KERNEL32.DLL"));
+      system.folders().BindLongPathName(system.runtime().LoadLibraryWide(u"KERNEL32.DLL"));
   EXPECT_EQ(longPath(u"c:\\docume~1\\admini~1\\locals~1\\temp\\"),
             u"C:\\Documents and Settings\\Administrator\\Local Settings\\Temp\\");
   EXPECT_EQ(longPath(u"C:\\Long Name"), u"C:\\Long Name");
@@ -293,7 +289,7 @@ TEST(FakeSystem, FoldersFollowTheLayout) {
   EXPECT_EQ(folder(0, platform::kCsidlProfile, false), std::nullopt);
   platform::fake::SetUpWindowsNt4(system);
   EXPECT_EQ(system.version->majorVersion, 4u);
-  EXPECT_EQ(api.folders().TempPath(), u"C:\\TEMP\\");
+  EXPECT_EQ(system.folders().TempPath(), u"C:\\TEMP\\");
   EXPECT_TRUE(system.missingFunctions.count("GetLongPathNameW"));
 }
 
@@ -305,96 +301,93 @@ using platform::fake::MakeProcess;
 
 TEST(FakeProcesses, LibrariesByPathAndTheirExports) {
   FakeSystem system;
-  platform::System& api = system;
   // A path loads an existing image file only.
-  EXPECT_EQ(api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
-  system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'Z', 'M'});
-  EXPECT_EQ(api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
-  system.files.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'M', 'Z'});
-  const auto psapi = api.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL");
+  EXPECT_EQ(system.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  system.fileSystem.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'Z', 'M'});
+  EXPECT_EQ(system.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL"), 0u);
+  system.fileSystem.AddFile(u"C:\\TEMP\\PSAPI.DLL", {'M', 'Z'});
+  const auto psapi = system.runtime().LoadLibraryWide(u"C:\\TEMP\\PSAPI.DLL");
   ASSERT_NE(psapi, 0u);
   EXPECT_EQ(system.loadedLibraries.back(), u"C:\\TEMP\\PSAPI.DLL");
   // Bare names keep to the loadable list.
-  EXPECT_EQ(api.runtime().LoadLibraryWide(u"PSAPI.DLL"), 0u);
+  EXPECT_EQ(system.runtime().LoadLibraryWide(u"PSAPI.DLL"), 0u);
 
-  const auto kernel32 = api.runtime().LoadLibraryWide(u"KERNEL32.DLL");
-  EXPECT_TRUE(api.processes().BindEnumProcesses(psapi));
-  EXPECT_FALSE(api.processes().BindEnumProcesses(kernel32));
-  EXPECT_TRUE(api.processes().BindModuleName(psapi, "GetModuleFileNameExW"));
-  EXPECT_FALSE(api.processes().BindModuleName(psapi, "GetModuleFileNameExA"));
-  EXPECT_TRUE(api.processes().BindCreateToolhelp32Snapshot(kernel32));
-  EXPECT_FALSE(api.processes().BindCreateToolhelp32Snapshot(psapi));
-  EXPECT_FALSE(api.processes().BindProcessWalkWide(kernel32, "Process32First"));
-  EXPECT_FALSE(api.processes().BindProcessWalkAnsi(kernel32, "Process32FirstW"));
+  const auto kernel32 = system.runtime().LoadLibraryWide(u"KERNEL32.DLL");
+  EXPECT_TRUE(system.processes().BindEnumProcesses(psapi));
+  EXPECT_FALSE(system.processes().BindEnumProcesses(kernel32));
+  EXPECT_TRUE(system.processes().BindModuleName(psapi, "GetModuleFileNameExW"));
+  EXPECT_FALSE(system.processes().BindModuleName(psapi, "GetModuleFileNameExA"));
+  EXPECT_TRUE(system.processes().BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(system.processes().BindCreateToolhelp32Snapshot(psapi));
+  EXPECT_FALSE(system.processes().BindProcessWalkWide(kernel32, "Process32First"));
+  EXPECT_FALSE(system.processes().BindProcessWalkAnsi(kernel32, "Process32FirstW"));
   system.missingFunctions.insert("EnumProcesses");
-  EXPECT_FALSE(api.processes().BindEnumProcesses(psapi));
+  EXPECT_FALSE(system.processes().BindEnumProcesses(psapi));
 
   // A function called after its library was freed is a fault of the program.
-  const auto enumModules = api.processes().BindEnumProcessModules(psapi);
-  api.runtime().FreeLibraryHandle(psapi);
+  const auto enumModules = system.processes().BindEnumProcessModules(psapi);
+  system.runtime().FreeLibraryHandle(psapi);
   EXPECT_THROW(enumModules(1, 10), std::logic_error);
 }
 
 TEST(FakeProcesses, EachFamilyHasItsOwnToolHelp) {
   FakeSystem system;
-  platform::System& api = system;
-  system.processes.processes = {MakeProcess(4, u"C:\\WINDOWS\\Explorer.EXE")};
-  const auto kernel32 = api.runtime().LoadLibraryWide(u"KERNEL32.DLL");
-  const auto snapshot = api.processes().BindCreateToolhelp32Snapshot(kernel32);
+  system.processTable.processes = {MakeProcess(4, u"C:\\WINDOWS\\Explorer.EXE")};
+  const auto kernel32 = system.runtime().LoadLibraryWide(u"KERNEL32.DLL");
+  const auto snapshot = system.processes().BindCreateToolhelp32Snapshot(kernel32);
 
   // Windows XP: wide functions, file names.
-  auto first = api.processes().BindProcessWalkWide(kernel32, "Process32FirstW");
-  auto next = api.processes().BindProcessWalkWide(kernel32, "Process32NextW");
+  auto first = system.processes().BindProcessWalkWide(kernel32, "Process32FirstW");
+  auto next = system.processes().BindProcessWalkWide(kernel32, "Process32NextW");
   const auto handle = snapshot(platform::kTh32csSnapProcess, 0);
   ASSERT_NE(handle, 0u);
   EXPECT_EQ(first(handle)->exeFile, u"Explorer.EXE");
   EXPECT_FALSE(next(handle));
   EXPECT_EQ(first(handle)->processId, 4u);  // First starts over
   EXPECT_EQ(system.OpenProcessObjectCount(), 1u);
-  EXPECT_TRUE(api.runtime().CloseHandle(handle));
+  EXPECT_TRUE(system.runtime().CloseHandle(handle));
   EXPECT_FALSE(first(handle));
 
   // Windows 98: only the narrow functions, full paths.
   platform::fake::SetUpWindows98(system);
-  EXPECT_FALSE(api.processes().BindProcessWalkWide(kernel32, "Process32FirstW"));
-  EXPECT_FALSE(api.processes().BindModuleWalkWide(kernel32, "Module32NextW"));
-  const auto firstAnsi = api.processes().BindProcessWalkAnsi(kernel32, "Process32First");
+  EXPECT_FALSE(system.processes().BindProcessWalkWide(kernel32, "Process32FirstW"));
+  EXPECT_FALSE(system.processes().BindModuleWalkWide(kernel32, "Module32NextW"));
+  const auto firstAnsi = system.processes().BindProcessWalkAnsi(kernel32, "Process32First");
   const auto handle98 = snapshot(platform::kTh32csSnapProcess, 0);
   EXPECT_EQ(firstAnsi(handle98)->exeFile, "C:\\WINDOWS\\Explorer.EXE");
-  api.runtime().CloseHandle(handle98);
+  system.runtime().CloseHandle(handle98);
 
   // Windows NT 4: no Tool Help at all.
   platform::fake::SetUpWindowsNt4(system);
-  EXPECT_FALSE(api.processes().BindCreateToolhelp32Snapshot(kernel32));
-  EXPECT_FALSE(api.processes().BindProcessWalkAnsi(kernel32, "Process32First"));
+  EXPECT_FALSE(system.processes().BindCreateToolhelp32Snapshot(kernel32));
+  EXPECT_FALSE(system.processes().BindProcessWalkAnsi(kernel32, "Process32First"));
   platform::fake::SetUpWindowsXp(system);
-  EXPECT_TRUE(api.processes().BindModuleWalkWide(kernel32, "Module32FirstW"));
+  EXPECT_TRUE(system.processes().BindModuleWalkWide(kernel32, "Module32FirstW"));
 }
 
 TEST(FakeProcesses, PsapiAnswersCutToTheBuffersOffered) {
   FakeSystem system;
-  platform::System& api = system;
   system.loadableLibraries.insert(u"PSAPI.DLL");
-  const auto psapi = api.runtime().LoadLibraryWide(u"PSAPI.DLL");
+  const auto psapi = system.runtime().LoadLibraryWide(u"PSAPI.DLL");
   for (std::uint32_t id = 1; id <= 5; ++id) {
-    system.processes.processes.push_back(
+    system.processTable.processes.push_back(
         MakeProcess(id, u"C:\\APP\\Program.exe", {u"C:\\APP\\one.dll", u"C:\\APP\\two.dll"}));
   }
-  EXPECT_EQ(api.processes().BindEnumProcesses(psapi)(12)->size(), 3u);
-  const auto process = api.processes().OpenProcess(0x410, 2);
+  EXPECT_EQ(system.processes().BindEnumProcesses(psapi)(12)->size(), 3u);
+  const auto process = system.processes().OpenProcess(0x410, 2);
   ASSERT_NE(process, 0u);
-  EXPECT_EQ(api.processes().OpenProcess(0x410, 99), 0u);
-  const auto modules = api.processes().BindEnumProcessModules(psapi)(process, 2);
+  EXPECT_EQ(system.processes().OpenProcess(0x410, 99), 0u);
+  const auto modules = system.processes().BindEnumProcessModules(psapi)(process, 2);
   ASSERT_EQ(modules->size(), 2u);
-  const auto baseName = api.processes().BindModuleName(psapi, "GetModuleBaseNameW");
+  const auto baseName = system.processes().BindModuleName(psapi, "GetModuleBaseNameW");
   EXPECT_EQ(baseName(process, (*modules)[0], 260), u"Program.exe");
   EXPECT_EQ(baseName(process, (*modules)[0], 4), u"Pro");
   EXPECT_EQ(
-      api.processes().BindModuleName(psapi, "GetModuleFileNameExW")(process, (*modules)[1], 260),
+      system.processes().BindModuleName(psapi, "GetModuleFileNameExW")(process, (*modules)[1], 260),
       u"C:\\APP\\one.dll");
-  EXPECT_EQ(api.processes().BindGetModuleInformation(psapi)(process, (*modules)[1])->baseAddress,
+  EXPECT_EQ(system.processes().BindGetModuleInformation(psapi)(process, (*modules)[1])->baseAddress,
             0x10000000u);
-  EXPECT_TRUE(api.runtime().CloseHandle(process));
+  EXPECT_TRUE(system.runtime().CloseHandle(process));
   EXPECT_FALSE(baseName(process, (*modules)[0], 260));
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }

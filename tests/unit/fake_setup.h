@@ -16,8 +16,8 @@ namespace qrt_test {
 inline void SetUpNt4WithPsapi(platform::fake::FakeSystem& system,
                               std::vector<std::uint8_t> psapiImage = {'M', 'Z', 0, 0}) {
   platform::fake::SetUpWindowsNt4(system);
-  system.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = std::move(psapiImage);
-  system.files.AddFolder(u"C:\\TEMP");
+  system.resourceData[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = std::move(psapiImage);
+  system.fileSystem.AddFolder(u"C:\\TEMP");
 }
 
 }  // namespace qrt_test

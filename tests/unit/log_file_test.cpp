@@ -23,14 +23,14 @@ std::u16string Separator() { return std::u16string(75, u'-') + u"\r\n\r\n"; }
 
 class LogFileTest : public ::testing::Test {
  protected:
-  LogFileTest() { system_.files.AddFolder(u"C:\\Logs"); }
+  LogFileTest() { system_.fileSystem.AddFolder(u"C:\\Logs"); }
 
   void Write(std::u16string_view viewText, bool append = false, bool scanStarted = true) {
     app::WriteLogFile(system_, kPath, append, scanStarted, viewText);
-    EXPECT_EQ(system_.files.OpenHandleCount(), 0u);
+    EXPECT_EQ(system_.fileSystem.OpenHandleCount(), 0u);
   }
   std::vector<std::uint8_t> Bytes() {
-    const auto* file = system_.files.Find(kPath);
+    const auto* file = system_.fileSystem.Find(kPath);
     return file ? file->bytes : std::vector<std::uint8_t>{};
   }
 
@@ -45,7 +45,7 @@ TEST_F(LogFileTest, NewFileHoldsTheStampAndTheViewWithCrLfInUtf16LeWithoutBom) {
 
 TEST_F(LogFileTest, AppendAddsSeparatorStampAndTextAfterTheOldContent) {
   const std::vector<std::uint8_t> old = Utf16Le(u"old log\r\n");
-  system_.files.AddFile(kPath, old);
+  system_.fileSystem.AddFile(kPath, old);
   system_.localTime = {2026, 12, 4, 3, 9, 5, 7, 0};
   Write(u"new\r", true);
   std::vector<std::uint8_t> expected = old;
@@ -60,40 +60,40 @@ TEST_F(LogFileTest, AppendToAMissingFileCreatesItWithTheSeparatorFirst) {
 }
 
 TEST_F(LogFileTest, LongerOldFileIsCutToTheNewContent) {
-  system_.files.AddFile(kPath, std::vector<std::uint8_t>(5000, 'z'));
+  system_.fileSystem.AddFile(kPath, std::vector<std::uint8_t>(5000, 'z'));
   Write(u"short");
   EXPECT_EQ(Bytes(), Utf16Le(std::u16string(kStamp) + u"short"));
 }
 
 TEST_F(LogFileTest, ReadOnlyFileIsRewrittenAndLeftNormal) {
-  system_.files.AddFile(kPath, Utf16Le(u"old")).attributes =
+  system_.fileSystem.AddFile(kPath, Utf16Le(u"old")).attributes =
       platform::kFileAttributeReadOnly | platform::kFileAttributeArchive;
   Write(u"new");
   EXPECT_EQ(Bytes(), Utf16Le(std::u16string(kStamp) + u"new"));
-  EXPECT_EQ(system_.files.Find(kPath)->attributes, platform::kFileAttributeNormal);
+  EXPECT_EQ(system_.fileSystem.Find(kPath)->attributes, platform::kFileAttributeNormal);
 }
 
 TEST_F(LogFileTest, NoScanNoFileAndAnOldLogStaysAsItIs) {
   Write(u"text", false, false);
-  EXPECT_EQ(system_.files.Find(kPath), nullptr);
-  system_.files.AddFile(kPath, Utf16Le(u"old")).attributes = platform::kFileAttributeReadOnly;
+  EXPECT_EQ(system_.fileSystem.Find(kPath), nullptr);
+  system_.fileSystem.AddFile(kPath, Utf16Le(u"old")).attributes = platform::kFileAttributeReadOnly;
   Write(u"text", true, false);
   EXPECT_EQ(Bytes(), Utf16Le(u"old"));
-  EXPECT_EQ(system_.files.Find(kPath)->attributes, platform::kFileAttributeReadOnly);
+  EXPECT_EQ(system_.fileSystem.Find(kPath)->attributes, platform::kFileAttributeReadOnly);
 }
 
 TEST_F(LogFileTest, FileThatCannotBeOpenedIsLeftAloneSilently) {
   app::WriteLogFile(system_, u"C:\\NoSuchFolder\\scan.log", false, true, u"text");
-  EXPECT_FALSE(system_.files.FolderExists(u"C:\\NoSuchFolder"));
-  system_.files.AddFile(kPath, Utf16Le(u"in use")).refusesOpening = true;
+  EXPECT_FALSE(system_.fileSystem.FolderExists(u"C:\\NoSuchFolder"));
+  system_.fileSystem.AddFile(kPath, Utf16Le(u"in use")).refusesOpening = true;
   Write(u"text");
   EXPECT_EQ(Bytes(), Utf16Le(u"in use"));
   EXPECT_TRUE(system_.messageBoxes.empty());
-  EXPECT_TRUE(system_.files.writes.empty());
+  EXPECT_TRUE(system_.fileSystem.writes.empty());
 }
 
 TEST_F(LogFileTest, WriteErrorsStillCloseTheFile) {
-  system_.files.AddFile(kPath).writesFail = true;
+  system_.fileSystem.AddFile(kPath).writesFail = true;
   Write(u"text");  // checks that no handle stays open
   EXPECT_TRUE(Bytes().empty());
 }
@@ -104,7 +104,7 @@ TEST_F(LogFileTest, TextGoesOutInPiecesOf255CharactersWithLineBreaksIntact) {
   const std::u16string text = std::u16string(254, u'a') + u"\r" + std::u16string(300, u'b');
   Write(text);
   std::vector<std::size_t> sizes;
-  for (const auto& write : system_.files.writes) sizes.push_back(write.size);
+  for (const auto& write : system_.fileSystem.writes) sizes.push_back(write.size);
   const std::size_t stamp = std::u16string_view(kStamp).size() * 2;
   EXPECT_EQ(sizes, (std::vector<std::size_t>{stamp, 510, 510, 92}));
   EXPECT_EQ(Bytes(), Utf16Le(std::u16string(kStamp) + std::u16string(254, u'a') + u"\r\n" +

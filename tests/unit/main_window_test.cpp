@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, ExitWithoutAScanWritesNoLogEvenWhenLoggingIsOn) {
   window().logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
   Open([](FakeDialog& d) { d.Click(QRT_IDC_EXIT); });
   EXPECT_EQ(result_, 0);
-  EXPECT_EQ(system_.files.Find(u"C:\\scan.log"), nullptr);
+  EXPECT_EQ(system_.fileSystem.Find(u"C:\\scan.log"), nullptr);
 }
 
 }  // namespace

@@ -28,15 +28,15 @@ std::string Describe(const sys::ModuleRecord& m) {
 class ProcessListTest : public ::testing::Test {
  protected:
   ProcessListTest() {
-    system.processes.processes = {
+    system.processTable.processes = {
         MakeProcess(0, u"[System Process]"),
         MakeProcess(8, u"System"),
         MakeProcess(160, u"C:\\WINNT\\system32\\smss.exe", {u"C:\\WINNT\\system32\\ntdll.dll"}),
         MakeProcess(412, u"C:\\WINNT\\Explorer.EXE",
                     {u"C:\\WINNT\\system32\\ntdll.dll", u"C:\\WINNT\\system32\\KERNEL32.dll"}),
     };
-    system.processes.Find(0)->refusesOpening = true;
-    system.processes.Find(8)->modulesUnlistable = true;
+    system.processTable.Find(0)->refusesOpening = true;
+    system.processTable.Find(8)->modulesUnlistable = true;
   }
 
   // The whole process walk as (id, name) pairs; `firstOk` receives
@@ -82,15 +82,15 @@ TEST_F(ProcessListTest, WindowsXpListsFileNamesAndModulesWithToolHelp) {
                                 "C:\\WINNT\\system32\\KERNEL32.dll 269484032 32768 "
                                 "269484032 412"}));
   // Tool Help needs no process handle, and every snapshot was closed.
-  EXPECT_TRUE(system.processes.openedProcesses.empty());
-  EXPECT_EQ(system.processes.snapshotFlags, (std::vector<std::uint32_t>{2, 8}));
+  EXPECT_TRUE(system.processTable.openedProcesses.empty());
+  EXPECT_EQ(system.processTable.snapshotFlags, (std::vector<std::uint32_t>{2, 8}));
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
 TEST_F(ProcessListTest, Windows98ListsFullPathsWidenedFromTheAnsiCodePage) {
   platform::fake::SetUpWindows98(system);
   // "Café" and "€" are 0xE9 and 0x80 in the ANSI code page.
-  system.processes.processes = {
+  system.processTable.processes = {
       MakeProcess(0xFFF1A2B3, u"C:\\WINDOWS\\Café\\€.EXE", {u"C:\\WINDOWS\\SYSTEM\\Ünï.DLL"})};
   sys::SystemContext context(system);
   ASSERT_TRUE(context.enumeration().narrow);
@@ -112,12 +112,12 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
   qrt_test::SetUpNt4WithPsapi(system);
   // Process 300 ended after EnumProcesses; 500's first module has no
   // readable name; 412 has a module whose path cannot be read.
-  system.processes.processes.push_back(MakeProcess(300, u"C:\\gone.exe"));
-  system.processes.Find(300)->refusesOpening = true;
-  system.processes.processes.push_back(MakeProcess(500, u"C:\\hidden.exe"));
-  system.processes.Find(500)->modules[0].pathUnreadable = true;
-  system.processes.Find(412)->modules[1].pathUnreadable = true;
-  system.processes.processes.push_back(MakeProcess(600, u"C:\\WINNT\\system32\\csrss.exe"));
+  system.processTable.processes.push_back(MakeProcess(300, u"C:\\gone.exe"));
+  system.processTable.Find(300)->refusesOpening = true;
+  system.processTable.processes.push_back(MakeProcess(500, u"C:\\hidden.exe"));
+  system.processTable.Find(500)->modules[0].pathUnreadable = true;
+  system.processTable.Find(412)->modules[1].pathUnreadable = true;
+  system.processTable.processes.push_back(MakeProcess(600, u"C:\\WINNT\\system32\\csrss.exe"));
 
   sys::SystemContext context(system);
   ASSERT_TRUE(context.enumeration().usesPsapi);
@@ -135,7 +135,7 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
 
   // The calls' arguments: 4096 bytes of ids, 1024 module handles, names of
   // 260 characters, processes opened for query and read; every handle closed.
-  const auto& p = system.processes;
+  const auto& p = system.processTable;
   EXPECT_EQ(p.enumProcessesBytes, std::vector<std::uint32_t>{4096});
   for (std::uint32_t count : p.enumModulesCounts) EXPECT_EQ(count, 1024u);
   for (std::uint32_t chars : p.nameBufferChars) EXPECT_EQ(chars, 260u);
@@ -145,7 +145,7 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
 
 TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
   qrt_test::SetUpNt4WithPsapi(system);
-  system.processes.processes.resize(2);  // idle and System only
+  system.processTable.processes.resize(2);  // idle and System only
   sys::SystemContext context(system);
   auto list = sys::OpenProcessList(context.enumeration());
   ASSERT_NE(list, nullptr);
@@ -164,7 +164,7 @@ TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
   sys::ModuleRecord record;
   ASSERT_TRUE(sys::FirstModule(*list, record));
   // The process ends during the walk: the next step finds no process.
-  system.processes.Find(412)->refusesOpening = true;
+  system.processTable.Find(412)->refusesOpening = true;
   EXPECT_FALSE(sys::NextModule(*list, record));
   EXPECT_EQ(record.path, u"C:\\WINNT\\Explorer.EXE");
   sys::CloseModuleList(std::move(list));
@@ -173,8 +173,8 @@ TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
 
 TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
   {
-    system.processes.processSnapshotFails = true;
-    system.processes.Find(412)->moduleSnapshotFails = true;
+    system.processTable.processSnapshotFails = true;
+    system.processTable.Find(412)->moduleSnapshotFails = true;
     sys::SystemContext context(system);
     EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
     EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 412), nullptr);
@@ -182,7 +182,7 @@ TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
     EXPECT_NE(sys::OpenModuleList(context.enumeration(), 160), nullptr);
   }
   qrt_test::SetUpNt4WithPsapi(system);
-  system.processes.enumProcessesFails = true;
+  system.processTable.enumProcessesFails = true;
   sys::SystemContext context(system);
   EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
   // An unbound set opens nothing.
@@ -219,15 +219,15 @@ TEST_F(ProcessListTest, DebugPrivilege) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     platform::fake::FakeSystem fresh;
-    c.spoil(fresh.processes);
+    c.spoil(fresh.processTable);
     EXPECT_EQ(sys::EnableDebugPrivilege(fresh), c.enabled);
-    EXPECT_EQ(fresh.processes.tokenAccesses, std::vector<std::uint32_t>{0x20});
-    ASSERT_EQ(fresh.processes.adjustments.size(), c.adjustments);
+    EXPECT_EQ(fresh.processTable.tokenAccesses, std::vector<std::uint32_t>{0x20});
+    ASSERT_EQ(fresh.processTable.adjustments.size(), c.adjustments);
     if (c.adjustments != 0) {
-      EXPECT_EQ(fresh.processes.lookedUpPrivileges,
+      EXPECT_EQ(fresh.processTable.lookedUpPrivileges,
                 std::vector<std::u16string>{u"SeDebugPrivilege"});
-      EXPECT_EQ(fresh.processes.adjustments[0].privilege, 20u);
-      EXPECT_EQ(fresh.processes.adjustments[0].attributes, 2u);
+      EXPECT_EQ(fresh.processTable.adjustments[0].privilege, 20u);
+      EXPECT_EQ(fresh.processTable.adjustments[0].attributes, 2u);
     }
     EXPECT_EQ(fresh.OpenProcessObjectCount(), 0u);
   }

@@ -77,7 +77,7 @@ TEST(StartUp, MissingRichEditLibraryIsNotReported) {
 
 TEST(StartUp, ScriptParseErrorEndsWithMinus20BeforeTheWindowIsShown) {
   FakeSystem system;
-  system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
+  system.resourceData[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
       script_test::ScriptBytes(script_test::Crlf("[Malware A.B]\nSIGNATURE_MEM 00\nFOO\n"));
   EXPECT_EQ(RunProgram(system), -20);
   ASSERT_EQ(system.messageBoxes.size(), 2u);

@@ -17,7 +17,7 @@ class ScopedHandleTest : public testing::Test {
         .CreateFileWide(path, platform::kGenericWrite, 0, platform::kCreateAlways, 0)
         .handle;
   }
-  std::size_t OpenFiles() const { return system_.files.OpenHandleCount(); }
+  std::size_t OpenFiles() const { return system_.fileSystem.OpenHandleCount(); }
 
   platform::fake::FakeSystem system_;
   platform::System& api_ = system_;

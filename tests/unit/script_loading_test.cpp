@@ -39,7 +39,7 @@ class ScriptLoadingTest : public script_test::FakeSystemTest {
   }
 
   void SetScript(std::string_view script) {
-    system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
+    system.resourceData[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
         ScriptBytes(Crlf(script));
   }
 
@@ -47,7 +47,7 @@ class ScriptLoadingTest : public script_test::FakeSystemTest {
 };
 
 TEST_F(ScriptLoadingTest, MissingResourceGivesNoDescriptionsAndNoMessage) {
-  system.resources[{u"SCRIPTFILE", u"#162"}] = ScriptBytes(u"[Malware");
+  system.resourceData[{u"SCRIPTFILE", u"#162"}] = ScriptBytes(u"[Malware");
   EXPECT_EQ(Load(), std::nullopt);
   EXPECT_EQ(parser_, nullptr);
   EXPECT_TRUE(system.messageBoxes.empty());
@@ -85,7 +85,7 @@ TEST_F(ScriptLoadingTest, BuiltInScriptLoadsWithoutMessage) {
 }
 
 TEST_F(ScriptLoadingTest, EmptyResourceIsAValidScript) {
-  system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] = {};
+  system.resourceData[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] = {};
   EXPECT_EQ(Load(), std::nullopt);
   ASSERT_NE(parser_, nullptr);
   EXPECT_TRUE(parser_->records().empty());

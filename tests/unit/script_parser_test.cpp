@@ -157,7 +157,7 @@ const ErrorCase kErrorCases[] = {
 
 TEST_F(ScriptParserTest, EveryErrorShowsOneMessageWithItsLineNumber) {
   // %HOME% cannot be determined (as on Windows 9x).
-  system.folders.specialFolders.erase(platform::kCsidlProfile);
+  system.folderLayout.specialFolders.erase(platform::kCsidlProfile);
   for (const ErrorCase& c : kErrorCases) {
     SCOPED_TRACE(c.label);
     system.messageBoxes.clear();

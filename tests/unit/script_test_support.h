@@ -40,7 +40,7 @@ inline std::vector<std::uint8_t> ScriptBytes(std::u16string_view script) {
 // Windows program does.
 inline void InstallBuiltInScript(platform::fake::FakeSystem& system) {
   const auto bytes = descriptions::BuiltInScriptBytes();
-  system.resources[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
+  system.resourceData[{descriptions::kScriptResourceType, descriptions::kScriptResourceName}] =
       std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 

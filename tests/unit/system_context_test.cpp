@@ -132,7 +132,7 @@ TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
   qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
   // A PSAPI.DLL of the system, and an older file in the temporary folder.
   system.loadableLibraries.insert(u"PSAPI.DLL");
-  system.files.AddFile(kNt4PsapiPath, Bytes(18192, 0x11));
+  system.fileSystem.AddFile(kNt4PsapiPath, Bytes(18192, 0x11));
   for (int start = 0; start < 2; ++start) {
     system.loadedLibraries.clear();
     system.freedLibraries.clear();
@@ -141,17 +141,17 @@ TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
       EXPECT_TRUE(context.enumerationBound());
       EXPECT_TRUE(context.enumeration().usesPsapi);
       EXPECT_EQ(context.psapiPath(), kNt4PsapiPath);
-      EXPECT_EQ(system.files.Find(kNt4PsapiPath)->bytes, kPsapiImage);
+      EXPECT_EQ(system.fileSystem.Find(kNt4PsapiPath)->bytes, kPsapiImage);
       // Loaded by its full path, after shell32 and before KERNEL32.DLL (for
       // GetLongPathNameW, which NT 4 lacks).
       EXPECT_EQ(system.loadedLibraries,
                 (Libraries{u"shell32.dll", kNt4PsapiPath, u"KERNEL32.DLL"}));
       EXPECT_FALSE(context.longPathName());
-      EXPECT_EQ(system.files.OpenHandleCount(), 0u);
+      EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);
     }
     EXPECT_EQ(system.freedLibraries, (Libraries{u"shell32.dll", kNt4PsapiPath, u"KERNEL32.DLL"}));
     // The file stays.
-    EXPECT_NE(system.files.Find(kNt4PsapiPath), nullptr);
+    EXPECT_NE(system.fileSystem.Find(kNt4PsapiPath), nullptr);
   }
 }
 
@@ -162,21 +162,24 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     bool loaded;  // the library was loaded (and must have been released)
   };
   std::vector<Case> cases = {
-      {"no image", [](auto& s) { s.resources.clear(); }, false},
-      {"no temporary folder", [](auto& s) { s.folders.tempPath.reset(); }, false},
+      {"no image", [](auto& s) { s.resourceData.clear(); }, false},
+      {"no temporary folder", [](auto& s) { s.folderLayout.tempPath.reset(); }, false},
       // The path is kept in 260 characters with its terminating zero.
       {"path of 260 characters",
        [](auto& s) {
-         s.folders.tempPath = TempFolderFor(260);
-         s.files.AddFolder(*s.folders.tempPath);
+         s.folderLayout.tempPath = TempFolderFor(260);
+         s.fileSystem.AddFolder(*s.folderLayout.tempPath);
        },
        false},
-      {"temporary folder missing", [](auto& s) { s.folders.tempPath = u"C:\\NOWHERE\\"; }, false},
-      {"file in use", [](auto& s) { s.files.AddFile(kNt4PsapiPath).refusesOpening = true; }, false},
-      {"write fails", [](auto& s) { s.files.AddFile(kNt4PsapiPath).writesFail = true; }, false},
+      {"temporary folder missing", [](auto& s) { s.folderLayout.tempPath = u"C:\\NOWHERE\\"; },
+       false},
+      {"file in use", [](auto& s) { s.fileSystem.AddFile(kNt4PsapiPath).refusesOpening = true; },
+       false},
+      {"write fails", [](auto& s) { s.fileSystem.AddFile(kNt4PsapiPath).writesFail = true; },
+       false},
       {"image that does not load",
        [](auto& s) {
-         s.resources[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'Z', 'M'};
+         s.resourceData[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'Z', 'M'};
        },
        false},
   };
@@ -193,7 +196,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     EXPECT_FALSE(context.enumerationBound());
     EXPECT_FALSE(context.enumeration().enumProcesses);
     EXPECT_TRUE(context.psapiPath().empty());
-    EXPECT_EQ(nt4.files.OpenHandleCount(), 0u);
+    EXPECT_EQ(nt4.fileSystem.OpenHandleCount(), 0u);
     if (c.loaded) {
       EXPECT_EQ(nt4.freedLibraries, Libraries{kNt4PsapiPath});
     } else {
@@ -204,11 +207,11 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
 
   // A path of 259 characters fits.
   qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
-  system.folders.tempPath = TempFolderFor(259);
-  system.files.AddFolder(*system.folders.tempPath);
+  system.folderLayout.tempPath = TempFolderFor(259);
+  system.fileSystem.AddFolder(*system.folderLayout.tempPath);
   sys::SystemContext context(system);
   EXPECT_TRUE(context.enumerationBound());
-  EXPECT_EQ(context.psapiPath(), *system.folders.tempPath + u"PSAPI.DLL");
+  EXPECT_EQ(context.psapiPath(), *system.folderLayout.tempPath + u"PSAPI.DLL");
   EXPECT_EQ(context.psapiPath().size(), 259u);
 }
 

@@ -60,7 +60,7 @@ TEST_F(FolderPlaceholders, WindowsXp) {
 
 TEST_F(FolderPlaceholders, WindowsNt4UsesTheTemporaryFolderAsGivenWithoutLongPathFunction) {
   platform::fake::SetUpWindowsNt4(system);
-  system.folders.longPathNames[u"C:\\TEMP\\"] = std::nullopt;  // would fail if it were called
+  system.folderLayout.longPathNames[u"C:\\TEMP\\"] = std::nullopt;  // would fail if it were called
   EXPECT_EQ(Expand(u"%TEMPDIR%\\psapi.dll"), "C:\\TEMP\\psapi.dll");
   EXPECT_EQ(Expand(u"%SYSDIR%"), "C:\\WINNT\\system32");
   EXPECT_EQ(Expand(u"%HOME%"), "C:\\WINNT\\Profiles\\Administrator");
@@ -92,30 +92,30 @@ TEST_F(FolderPlaceholders, TemporaryFolderNeedsTheLongPathFunctionOutsideNt4) {
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "<empty>");
   ResetContext();
   system.missingFunctions.clear();
-  system.folders.longPathNames[*system.folders.tempPath] = std::nullopt;  // fails
+  system.folderLayout.longPathNames[*system.folderLayout.tempPath] = std::nullopt;  // fails
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "<empty>");
 }
 
 TEST_F(FolderPlaceholders, FailingEmptyAndOverlongFoldersAreUnresolved) {
-  system.folders.systemDirectory.reset();
-  system.folders.windowsDirectory = u"";
-  system.folders.specialFolders[platform::kCsidlCookies] = u"C:\\" + std::u16string(256, u'c');
-  system.folders.specialFolders[platform::kCsidlProfile] = u"C:\\" + std::u16string(257, u'h');
+  system.folderLayout.systemDirectory.reset();
+  system.folderLayout.windowsDirectory = u"";
+  system.folderLayout.specialFolders[platform::kCsidlCookies] = u"C:\\" + std::u16string(256, u'c');
+  system.folderLayout.specialFolders[platform::kCsidlProfile] = u"C:\\" + std::u16string(257, u'h');
   EXPECT_EQ(Expand(u"%SYSDIR%"), "<empty>");
   EXPECT_EQ(Expand(u"%WINDIR%"), "<empty>");
   EXPECT_EQ(Expand(u"%COOKIES%").size(), 259u);  // fits a buffer of 260 with its NUL
   EXPECT_EQ(Expand(u"%HOME%"), "<empty>");
   // A temporary folder that would be empty without its backslash.
-  system.folders.tempPath = u"\\";
+  system.folderLayout.tempPath = u"\\";
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "<empty>");
   // Without its trailing backslash the path is kept whole.
-  system.folders.tempPath = u"D:\\Tmp";
+  system.folderLayout.tempPath = u"D:\\Tmp";
   EXPECT_EQ(Expand(u"%TEMPDIR%"), "D:\\Tmp");
 }
 
 TEST_F(FolderPlaceholders, APathHoldingAPlaceholderIsNotExpandedAgain) {
-  system.folders.windowsDirectory = u"C:\\%WINDIR%";
-  system.folders.systemDirectory = u"D:\\%HOME%";
+  system.folderLayout.windowsDirectory = u"C:\\%WINDIR%";
+  system.folderLayout.systemDirectory = u"D:\\%HOME%";
   EXPECT_EQ(Expand(u"%WINDIR%|%WINDIR%"), "C:\\%WINDIR%|C:\\%WINDIR%");
   // Placeholders later in the table do apply to an inserted path.
   EXPECT_EQ(Expand(u"%SYSDIR%"), "D:\\C:\\Documents and Settings\\Administrator");

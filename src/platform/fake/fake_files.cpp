@@ -189,25 +189,25 @@ bool FakeFileSystem::Close(Handle file) { return handles_.erase(file) != 0; }
 // --- The fake's file operations. ---
 
 bool FakeFilesArea::SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) {
-  return system_.files.SetAttributes(path, attributes);
+  return system_.fileSystem.SetAttributes(path, attributes);
 }
 
 FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint32_t access,
                                              std::uint32_t, std::uint32_t creationDisposition,
                                              std::uint32_t flagsAndAttributes) {
-  return system_.files.Open(path, access, creationDisposition, flagsAndAttributes);
+  return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes);
 }
 
 std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,
                                                            std::uint32_t moveMethod) {
-  return system_.files.Seek(file, distance, moveMethod);
+  return system_.fileSystem.Seek(file, distance, moveMethod);
 }
 
-bool FakeFilesArea::SetEndOfFile(Handle file) { return system_.files.Truncate(file); }
+bool FakeFilesArea::SetEndOfFile(Handle file) { return system_.fileSystem.Truncate(file); }
 
 std::optional<std::uint32_t> FakeFilesArea::WriteFile(Handle file,
                                                       std::span<const std::uint8_t> bytes) {
-  return system_.files.Write(file, bytes);
+  return system_.fileSystem.Write(file, bytes);
 }
 
 namespace {

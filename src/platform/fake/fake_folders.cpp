@@ -80,40 +80,40 @@ void SetToolHelp(FakeSystem& system, bool narrow, bool wide) {
 
 void SetUpWindowsXp(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 5, 1, 2600, u"Service Pack 2"};
-  system.folders = WindowsXpFolders();
+  system.folderLayout = WindowsXpFolders();
   system.missingFunctions.erase("GetLongPathNameW");
   SetToolHelp(system, true, true);
-  system.processes.tokenOpenFails = false;
+  system.processTable.tokenOpenFails = false;
 }
 
 void SetUpWindowsNt4(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 4, 0, 1381, u"Service Pack 6"};
-  system.folders = WindowsNt4Folders();
+  system.folderLayout = WindowsNt4Folders();
   system.missingFunctions.insert("GetLongPathNameW");
   SetToolHelp(system, false, false);
-  system.processes.tokenOpenFails = false;
+  system.processTable.tokenOpenFails = false;
 }
 
 void SetUpWindows98(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Windows, 4, 10, 2222, u" A "};
-  system.folders = Windows98Folders();
+  system.folderLayout = Windows98Folders();
   system.missingFunctions.erase("GetLongPathNameW");
   SetToolHelp(system, true, false);
   // Windows 9x has no security: OpenProcessToken is not implemented.
-  system.processes.tokenOpenFails = true;
+  system.processTable.tokenOpenFails = true;
 }
 
 // --- The fake's folder operations. ---
 
 std::optional<std::u16string> FakeFoldersArea::SystemDirectory() {
-  return system_.folders.systemDirectory;
+  return system_.folderLayout.systemDirectory;
 }
 
 std::optional<std::u16string> FakeFoldersArea::WindowsDirectory() {
-  return system_.folders.windowsDirectory;
+  return system_.folderLayout.windowsDirectory;
 }
 
-std::optional<std::u16string> FakeFoldersArea::TempPath() { return system_.folders.tempPath; }
+std::optional<std::u16string> FakeFoldersArea::TempPath() { return system_.folderLayout.tempPath; }
 
 bool FakeFoldersArea::Exports(Handle library, std::u16string_view dll,
                               const std::string& function) const {
@@ -125,8 +125,8 @@ bool FakeFoldersArea::Exports(Handle library, std::u16string_view dll,
 Folders::SpecialFolderPathFunction FakeFoldersArea::BindSpecialFolderPath(Handle library) {
   if (!Exports(library, u"shell32.dll", "SHGetSpecialFolderPathW")) return {};
   return [this](WindowId, int csidl, bool) -> std::optional<std::u16string> {
-    const auto it = system_.folders.specialFolders.find(csidl);
-    if (it == system_.folders.specialFolders.end()) return std::nullopt;
+    const auto it = system_.folderLayout.specialFolders.find(csidl);
+    if (it == system_.folderLayout.specialFolders.end()) return std::nullopt;
     return it->second;
   };
 }
@@ -134,7 +134,7 @@ Folders::SpecialFolderPathFunction FakeFoldersArea::BindSpecialFolderPath(Handle
 Folders::LongPathNameFunction FakeFoldersArea::BindLongPathName(Handle library) {
   if (!Exports(library, u"KERNEL32.DLL", "GetLongPathNameW")) return {};
   return [this](std::u16string_view path) -> std::optional<std::u16string> {
-    for (const auto& [shortPath, longPath] : system_.folders.longPathNames) {
+    for (const auto& [shortPath, longPath] : system_.folderLayout.longPathNames) {
       if (text::EqualsNoCase(shortPath, path)) return longPath;
     }
     return std::u16string(path);

@@ -64,13 +64,13 @@ bool FakeProcessesArea::CloseObject(Handle handle) {
 
 FakeProcess* FakeProcessesArea::ProcessOf(Handle process) {
   const auto it = processHandles_.find(process);
-  return it == processHandles_.end() ? nullptr : system_.processes.Find(it->second);
+  return it == processHandles_.end() ? nullptr : system_.processTable.Find(it->second);
 }
 
 Handle FakeProcessesArea::OpenProcess(std::uint32_t access, std::uint32_t processId) {
-  system_.processes.openAccesses.push_back(access);
-  system_.processes.openedProcesses.push_back(processId);
-  const FakeProcess* process = system_.processes.Find(processId);
+  system_.processTable.openAccesses.push_back(access);
+  system_.processTable.openedProcesses.push_back(processId);
+  const FakeProcess* process = system_.processTable.Find(processId);
   if (process == nullptr || process->refusesOpening) return 0;
   const Handle handle = kHandleBase + system_.NextHandle();
   processHandles_[handle] = processId;
@@ -101,12 +101,12 @@ CreateToolhelp32SnapshotFunction FakeProcessesArea::BindCreateToolhelp32Snapshot
   if (!loaded) return {};
   return [this, loaded = *loaded](std::uint32_t flags, std::uint32_t processId) -> Handle {
     loaded();
-    system_.processes.snapshotFlags.push_back(flags);
+    system_.processTable.snapshotFlags.push_back(flags);
     Snapshot snapshot;
     const bool ninetyX = system_.version && system_.version->platformId == kPlatformWin32Windows;
     if (flags == kTh32csSnapProcess) {
-      if (system_.processes.processSnapshotFails) return 0;
-      for (const FakeProcess& process : system_.processes.processes) {
+      if (system_.processTable.processSnapshotFails) return 0;
+      for (const FakeProcess& process : system_.processTable.processes) {
         std::u16string name;
         if (process.toolHelpName) {
           name = *process.toolHelpName;
@@ -116,7 +116,7 @@ CreateToolhelp32SnapshotFunction FakeProcessesArea::BindCreateToolhelp32Snapshot
         snapshot.processes.push_back({process.id, FitTo(name, 260)});
       }
     } else if (flags == kTh32csSnapModule) {
-      const FakeProcess* process = system_.processes.Find(processId);
+      const FakeProcess* process = system_.processTable.Find(processId);
       if (process == nullptr || process->moduleSnapshotFails) return 0;
       for (const FakeModule& module : process->modules) {
         snapshot.modules.push_back({process->id, module.base, module.size, module.ModuleHandle(),
@@ -203,10 +203,10 @@ EnumProcessesFunction FakeProcessesArea::BindEnumProcesses(Handle library) {
   return [this,
           loaded = *loaded](std::uint32_t arrayBytes) -> std::optional<std::vector<std::uint32_t>> {
     loaded();
-    system_.processes.enumProcessesBytes.push_back(arrayBytes);
-    if (system_.processes.enumProcessesFails) return std::nullopt;
+    system_.processTable.enumProcessesBytes.push_back(arrayBytes);
+    if (system_.processTable.enumProcessesFails) return std::nullopt;
     std::vector<std::uint32_t> ids;
-    for (const FakeProcess& process : system_.processes.processes) {
+    for (const FakeProcess& process : system_.processTable.processes) {
       if (ids.size() >= arrayBytes / 4) break;
       ids.push_back(process.id);
     }
@@ -220,7 +220,7 @@ EnumProcessModulesFunction FakeProcessesArea::BindEnumProcessModules(Handle libr
   return [this, loaded = *loaded](Handle process,
                                   std::uint32_t maxModules) -> std::optional<std::vector<Handle>> {
     loaded();
-    system_.processes.enumModulesCounts.push_back(maxModules);
+    system_.processTable.enumModulesCounts.push_back(maxModules);
     const FakeProcess* p = ProcessOf(process);
     if (p == nullptr || p->modulesUnlistable) return std::nullopt;
     std::vector<Handle> handles;
@@ -241,7 +241,7 @@ ModuleNameFunction FakeProcessesArea::BindModuleName(Handle library, std::string
       [this, loaded = *loaded, baseName](Handle process, Handle module,
                                          std::uint32_t maxChars) -> std::optional<std::u16string> {
         loaded();
-        system_.processes.nameBufferChars.push_back(maxChars);
+        system_.processTable.nameBufferChars.push_back(maxChars);
         const FakeProcess* p = ProcessOf(process);
         if (p == nullptr) return std::nullopt;
         for (const FakeModule& m : p->modules) {
@@ -271,16 +271,16 @@ GetModuleInformationFunction FakeProcessesArea::BindGetModuleInformation(Handle 
 // --- The program's token ---
 
 Handle FakeProcessesArea::OpenProcessToken(std::uint32_t access) {
-  system_.processes.tokenAccesses.push_back(access);
-  if (system_.processes.tokenOpenFails) return 0;
+  system_.processTable.tokenAccesses.push_back(access);
+  if (system_.processTable.tokenOpenFails) return 0;
   const Handle handle = kHandleBase + system_.NextHandle();
   tokens_.insert(handle);
   return handle;
 }
 
 std::optional<std::uint64_t> FakeProcessesArea::LookupPrivilegeValueWide(std::u16string_view name) {
-  system_.processes.lookedUpPrivileges.emplace_back(name);
-  for (const auto& [known, value] : system_.processes.privileges) {
+  system_.processTable.lookedUpPrivileges.emplace_back(name);
+  for (const auto& [known, value] : system_.processTable.privileges) {
     if (text::EqualsNoCase(known, name)) return value;
   }
   return std::nullopt;
@@ -289,9 +289,9 @@ std::optional<std::uint64_t> FakeProcessesArea::LookupPrivilegeValueWide(std::u1
 AdjustPrivilegesResult FakeProcessesArea::AdjustTokenPrivileges(Handle token,
                                                                 std::uint64_t privilege,
                                                                 std::uint32_t attributes) {
-  system_.processes.adjustments.push_back({token, privilege, attributes});
+  system_.processTable.adjustments.push_back({token, privilege, attributes});
   if (tokens_.count(token) == 0) return {false, kErrorInvalidHandle};
-  return system_.processes.adjustAnswer;
+  return system_.processTable.adjustAnswer;
 }
 
 }  // namespace platform::fake

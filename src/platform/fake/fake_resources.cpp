@@ -49,8 +49,8 @@ std::optional<std::u16string> FakeResourcesArea::LoadStringResource(std::uint32_
 
 std::optional<std::vector<std::uint8_t>> FakeResourcesArea::LoadResourceData(
     std::u16string_view type, std::u16string_view name) {
-  const auto it = system_.resources.find({std::u16string(type), std::u16string(name)});
-  if (it == system_.resources.end()) return std::nullopt;
+  const auto it = system_.resourceData.find({std::u16string(type), std::u16string(name)});
+  if (it == system_.resourceData.end()) return std::nullopt;
   return it->second;
 }
 

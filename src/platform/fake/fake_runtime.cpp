@@ -34,7 +34,7 @@ Handle FakeRuntimeArea::LoadLibraryAnsi(std::string_view name) {
 Handle FakeRuntimeArea::LoadLibraryWide(std::u16string_view name) {
   // A path loads the file of that name when it exists and is an image.
   if (name.find(u'\\') != std::u16string_view::npos) {
-    const FakeFile* file = system_.files.Find(name);
+    const FakeFile* file = system_.fileSystem.Find(name);
     if (file == nullptr || file->bytes.size() < 2 || file->bytes[0] != 'M' ||
         file->bytes[1] != 'Z') {
       return 0;
@@ -107,7 +107,7 @@ std::u16string FakeRuntimeArea::AnsiToWide(std::string_view ansi) {
 
 bool FakeRuntimeArea::CloseHandle(Handle handle) {
   if (system_.processesArea.CloseObject(handle)) return true;
-  return system_.files.Close(handle);
+  return system_.fileSystem.Close(handle);
 }
 
 }  // namespace platform::fake

@@ -17,8 +17,8 @@ FakeSystem::FakeSystem()
   own.binaryValues[u"\\VarFileInfo\\Translation"] = {0x09, 0x04, 0xB0, 0x04};
   own.textValues[u"\\StringFileInfo\\040904B0\\FileVersion"] = u"3, 0, 1, 16";
   versionResources[moduleFileName] = own;
-  files.AddFolder(u"C:\\");
-  files.AddFolder(moduleFileName.substr(0, moduleFileName.rfind(u'\\')));
+  fileSystem.AddFolder(u"C:\\");
+  fileSystem.AddFolder(moduleFileName.substr(0, moduleFileName.rfind(u'\\')));
 }
 
 bool FakeSystem::IsLibraryLoaded(Handle library, std::u16string_view name) const {

@@ -66,7 +66,7 @@ class FakeSystem : private FakeAreas, public System {
   // The string table; starts as the program's own.
   std::map<std::uint32_t, std::u16string> strings;
   // Resources by (type, name), e.g. {u"SCRIPTFILE", u"#161"}.
-  std::map<std::pair<std::u16string, std::u16string>, std::vector<std::uint8_t>> resources;
+  std::map<std::pair<std::u16string, std::u16string>, std::vector<std::uint8_t>> resourceData;
   // Names of the mutexes that exist; `mutexCreationFails` makes CreateNamedMutex answer no handle.
   std::set<std::u16string> mutexes;
   bool mutexCreationFails = false;
@@ -99,7 +99,7 @@ class FakeSystem : private FakeAreas, public System {
 
   // --- Folders and the functions bound for them. ---
   // Starts as the Windows XP layout (see fake_folders.h).
-  FakeFolders folders = WindowsXpFolders();
+  FakeFolders folderLayout = WindowsXpFolders();
   // Names of the functions that the bind operations do not find, e.g.
   // "SHGetSpecialFolderPathW" or "GetLongPathNameW". A function is found only
   // in its own library (shell32.dll, KERNEL32.DLL), loaded and not freed.
@@ -122,10 +122,10 @@ class FakeSystem : private FakeAreas, public System {
   bool IsLibraryLoaded(Handle library, std::u16string_view name) const;
 
   // --- Files: the folders "C:\" and the program's folder exist. ---
-  FakeFileSystem files;
+  FakeFileSystem fileSystem;
 
   // --- Processes and modules (see fake_processes.h). ---
-  FakeProcesses processes;
+  FakeProcesses processTable;
   // Modules every process has loaded, for GetModuleHandleW (compared
   // without regard to case).
   std::set<std::u16string> residentModules = {u"KERNEL32.DLL", u"ntdll.dll"};
