@@ -10,15 +10,20 @@
 
 namespace platform::win32 {
 
-// The export `name` of `library` as a `Function` pointer; null when the
-// handle is 0 or the library lacks the export.
+// The export `name` of `module` as a `Function` pointer; null when the
+// module is null or lacks the export.
 template <typename Function>
-Function BindFunction(Handle library, std::string_view name) {
-  if (library == 0) return nullptr;
-  const std::string n(name);
-  const FARPROC proc = ::GetProcAddress(FromHandle<HINSTANCE__>(library), n.c_str());
+Function BindFunction(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  const FARPROC proc = ::GetProcAddress(module, name);
   // Through void(*)() so that the compiler accepts the change of signature.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+// The same for a library handle of the platform layer (0 for none).
+template <typename Function>
+Function BindFunction(Handle library, std::string_view name) {
+  return BindFunction<Function>(FromHandle<HINSTANCE__>(library), std::string(name).c_str());
 }
 
 }  // namespace platform::win32

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/win32/binding.h"
+
 namespace platform::win32::api {
 namespace {
 
@@ -141,10 +143,8 @@ FARPROC AsFarProc(void (*function)()) { return reinterpret_cast<FARPROC>(functio
 template <typename Function>
 Function BindWide(HMODULE module, const char* name, Function stub, bool useStub) {
   if (useStub && !IsImplementedOn9x(name)) return stub;
-  const FARPROC proc = module == nullptr ? nullptr : ::GetProcAddress(module, name);
-  if (proc == nullptr) return stub;
-  // Through void(*)() so that the compiler accepts the change of signature.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+  const Function bound = BindFunction<Function>(module, name);
+  return bound != nullptr ? bound : stub;
 }
 
 State MakeState() {
@@ -953,11 +953,8 @@ namespace {
 using IsWindowUnicodeProc = BOOL(WINAPI*)(HWND);
 
 BOOL WindowIsUnicode(HWND window) {
-  static const IsWindowUnicodeProc isWindowUnicode = [] {
-    const HMODULE user32 = ::GetModuleHandleA("USER32.DLL");
-    const FARPROC proc = user32 == nullptr ? nullptr : ::GetProcAddress(user32, "IsWindowUnicode");
-    return reinterpret_cast<IsWindowUnicodeProc>(reinterpret_cast<void (*)()>(proc));
-  }();
+  static const IsWindowUnicodeProc isWindowUnicode =
+      BindFunction<IsWindowUnicodeProc>(::GetModuleHandleA("USER32.DLL"), "IsWindowUnicode");
   return isWindowUnicode != nullptr && isWindowUnicode(window);
 }
 
