@@ -146,7 +146,7 @@ int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) 
   for (bool again = true; again;) {
     again = false;
     const signatures::SignatureIndex index =
-        signatures::BuildSignatureIndex(qrt_test::Owners(set.list));
+        signatures::BuildSignatureIndex(scan::SignatureOwnersOf(set.list));
     for (const Bytes& window : windows) {
       if (const auto* found = signatures::FindMemorySignature(index, window)) {
         std::erase(set.list, found->owner);
@@ -221,7 +221,7 @@ void BM_Find(benchmark::State& state) {
       signatures::SearchStrategy::kBlocks, signatures::SearchStrategy::kMasks};
   const auto strategy = kStrategies[state.range(2)];
   const signatures::SignatureIndex index =
-      signatures::BuildSignatureIndex(qrt_test::Owners(set.list), strategy);
+      signatures::BuildSignatureIndex(scan::SignatureOwnersOf(set.list), strategy);
   const auto& windows = TheCorpus().windows;
   // How many positions of a window meet a bucket with something of this kind.
   double candidates = 0;

@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
        {signatures::SearchStrategy::kBest, signatures::SearchStrategy::kPortable,
         signatures::SearchStrategy::kBlocks, signatures::SearchStrategy::kMasks}) {
     const signatures::SignatureIndex index =
-        signatures::BuildSignatureIndex(qrt_test::Owners(handlers), strategy);
+        signatures::BuildSignatureIndex(scan::SignatureOwnersOf(handlers), strategy);
     std::size_t offset = 0;
     Check(qrt_test::FoundOf(signatures::FindFileSignature(index, buffer, offset), offset) == file);
     Check(qrt_test::FoundOf(signatures::FindMemorySignature(index, buffer)) == memory);

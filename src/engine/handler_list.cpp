@@ -8,20 +8,15 @@ namespace engine {
 HandlerList::HandlerList(std::size_t capacity) : capacity_(capacity) {
   owned_.reserve(capacity);
   view_.reserve(capacity);
-  owners_.reserve(capacity);
 }
 
 HandlerList::~HandlerList() { Clear(); }
 
 HandlerList::HandlerList(HandlerList&& other) noexcept
-    : capacity_(other.capacity_),
-      owned_(std::move(other.owned_)),
-      view_(std::move(other.view_)),
-      owners_(std::move(other.owners_)) {
+    : capacity_(other.capacity_), owned_(std::move(other.owned_)), view_(std::move(other.view_)) {
   other.capacity_ = 0;
   other.owned_.clear();
   other.view_.clear();
-  other.owners_.clear();
 }
 
 HandlerList& HandlerList::operator=(HandlerList&& other) noexcept {
@@ -30,23 +25,19 @@ HandlerList& HandlerList::operator=(HandlerList&& other) noexcept {
     capacity_ = std::exchange(other.capacity_, 0);
     owned_ = std::move(other.owned_);
     view_ = std::move(other.view_);
-    owners_ = std::move(other.owners_);
     other.owned_.clear();
     other.view_.clear();
-    other.owners_.clear();
   }
   return *this;
 }
 
 void HandlerList::Add(std::unique_ptr<scan::MalwareHandler> handler) {
   view_.push_back(handler.get());
-  owners_.push_back(handler.get());
   owned_.push_back(std::move(handler));
 }
 
 void HandlerList::Clear() {
   view_.clear();
-  owners_.clear();
   for (std::unique_ptr<scan::MalwareHandler>& handler : owned_) handler.reset();
   owned_.clear();
 }

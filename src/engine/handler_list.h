@@ -32,16 +32,13 @@ class HandlerList {
   std::size_t count() const { return owned_.size(); }
   std::size_t capacity() const { return capacity_; }
   scan::MalwareHandler& operator[](std::size_t i) const { return *owned_[i]; }
-  // The handlers in list order.
+  // The handlers in list order, as the signature index takes them.
   std::span<const scan::MalwareHandler* const> handlers() const { return view_; }
-  // The same, as the signature index takes them.
-  std::span<const signatures::SignatureOwner* const> owners() const { return owners_; }
 
  private:
   std::size_t capacity_ = 0;
   std::vector<std::unique_ptr<scan::MalwareHandler>> owned_;
   std::vector<const scan::MalwareHandler*> view_;
-  std::vector<const signatures::SignatureOwner*> owners_;
 };
 
 // The malware list shown under "Removal Tool for:": one line per base name

@@ -76,11 +76,6 @@ signatures::SignaturePair SignaturesOf(const CompiledSignature& memory,
   return signatures::SignaturePair{memory, file};
 }
 
-std::vector<const signatures::SignatureOwner*> Owners(
-    std::span<const scan::MalwareHandler* const> handlers) {
-  return {handlers.begin(), handlers.end()};
-}
-
 FixedHandler::FixedHandler(std::u16string baseName, std::u16string variantName,
                            const signatures::SignaturePair& signatures)
     : MalwareHandler(signatures),

@@ -34,10 +34,6 @@ std::optional<std::vector<std::uint8_t>> ForgeSignature(const signatures::Compil
 signatures::SignaturePair SignaturesOf(const signatures::CompiledSignature& memory,
                                        const signatures::CompiledSignature& file);
 
-// The handlers as the signature index takes them.
-std::vector<const signatures::SignatureOwner*> Owners(
-    std::span<const scan::MalwareHandler* const> handlers);
-
 // A handler with fixed names and signatures; Remove only counts its calls.
 class FixedHandler final : public scan::MalwareHandler {
  public:

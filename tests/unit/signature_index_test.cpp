@@ -51,7 +51,7 @@ class Handlers {
   }
   std::span<const MalwareHandler* const> list() const { return pointers_; }
   signatures::SignatureIndex Build(SearchStrategy strategy = SearchStrategy::kBest) const {
-    return signatures::BuildSignatureIndex(qrt_test::Owners(pointers_), strategy);
+    return signatures::BuildSignatureIndex(scan::SignatureOwnersOf(pointers_), strategy);
   }
 
  private:
