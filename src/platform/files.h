@@ -1,11 +1,13 @@
-// Files: opening, writing and attributes, and reading a file's streams
-// through the functions bound at run time for it (BackupRead, BackupSeek).
+// Files: drives, directory listings, opening, reading, writing and
+// attributes, and reading a file's streams through the functions bound at run
+// time for it (BackupRead, BackupSeek).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "platform/types.h"
@@ -17,6 +19,7 @@ inline constexpr std::uint32_t kGenericRead = 0x80000000;
 inline constexpr std::uint32_t kGenericWrite = 0x40000000;
 inline constexpr std::uint32_t kFileShareRead = 0x1;
 inline constexpr std::uint32_t kFileShareWrite = 0x2;
+inline constexpr std::uint32_t kFileShareDelete = 0x4;
 inline constexpr std::uint32_t kCreateNew = 1;
 inline constexpr std::uint32_t kCreateAlways = 2;
 inline constexpr std::uint32_t kOpenExisting = 3;
@@ -28,6 +31,16 @@ inline constexpr std::uint32_t kFileAttributeSystem = 0x04;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
+// GetDriveTypeW answers.
+inline constexpr std::uint32_t kDriveUnknown = 0;
+inline constexpr std::uint32_t kDriveNoRootDir = 1;
+inline constexpr std::uint32_t kDriveRemovable = 2;
+inline constexpr std::uint32_t kDriveFixed = 3;
+inline constexpr std::uint32_t kDriveRemote = 4;
+inline constexpr std::uint32_t kDriveCdrom = 5;
+inline constexpr std::uint32_t kDriveRamdisk = 6;
 // SetFilePointer move methods.
 inline constexpr std::uint32_t kFileBegin = 0;
 inline constexpr std::uint32_t kFileCurrent = 1;
@@ -47,6 +60,26 @@ inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 struct FileOpenResult {
   Handle handle = 0;
   std::uint32_t lastError = 0;
+};
+
+// One entry of a directory listing (WIN32_FIND_DATAW, the fields the program
+// reads).
+struct FindData {
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;  // nFileSizeHigh and nFileSizeLow
+  std::u16string name;     // cFileName
+};
+// FindFirstFileW: the search handle and the first entry.
+struct FindFirstResult {
+  Handle search = 0;
+  FindData data;
+};
+// GetLogicalDriveStringsW(bufferLength, buffer): its answer and what it wrote
+// into the buffer (the root strings, each ended by a zero character, and a
+// last zero), when the answer is not 0 and is less than the buffer's length.
+struct DriveStrings {
+  std::uint32_t answer = 0;
+  std::u16string strings;
 };
 
 // --- Stream reading (BackupRead, BackupSeek; bound at run time) ---
@@ -71,6 +104,17 @@ class Files {
  public:
   virtual ~Files() = default;
 
+  // GetLogicalDriveStringsW with a buffer of `bufferLength` characters.
+  virtual DriveStrings GetLogicalDriveStringsWide(std::uint32_t bufferLength) = 0;
+  // GetDriveTypeW of a root path ("C:\\"): one of the kDrive values.
+  virtual std::uint32_t GetDriveTypeWide(std::u16string_view rootPath) = 0;
+  // FindFirstFileW of `pattern`: nothing when the search cannot be started.
+  virtual std::optional<FindFirstResult> FindFirstFileWide(std::u16string_view pattern) = 0;
+  // FindNextFileW: the next entry, or nothing at the end (or on failure).
+  virtual std::optional<FindData> FindNextFileWide(Handle search) = 0;
+  // FindClose: false when the handle is no search.
+  virtual bool FindClose(Handle search) = 0;
+
   // SetFileAttributesW: false when the attributes cannot be set.
   virtual bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) = 0;
   // CreateFileW without security attributes or template file.
@@ -83,6 +127,13 @@ class Files {
                                                       std::uint32_t moveMethod) = 0;
   // SetEndOfFile at the current position: false when it fails.
   virtual bool SetEndOfFile(Handle file) = 0;
+  // GetFileSize with its high part: the file's size, or nothing when the
+  // call fails.
+  virtual std::optional<std::uint64_t> GetFileSize(Handle file) = 0;
+  // ReadFile at the current position into `buffer` (at most 4 GB less one
+  // byte at once): the number of bytes read (0 at the end of the file), or
+  // nothing when the call fails.
+  virtual std::optional<std::uint32_t> ReadFile(Handle file, std::span<std::uint8_t> buffer) = 0;
   // WriteFile at the current position (at most 4 GB less one byte at once):
   // the number of bytes written, or nothing when the call fails.
   virtual std::optional<std::uint32_t> WriteFile(Handle file,

@@ -101,6 +101,11 @@ class FakeFilesArea final : public Files {
  public:
   explicit FakeFilesArea(FakeSystem& system) : system_(system) {}
 
+  DriveStrings GetLogicalDriveStringsWide(std::uint32_t bufferLength) override;
+  std::uint32_t GetDriveTypeWide(std::u16string_view rootPath) override;
+  std::optional<FindFirstResult> FindFirstFileWide(std::u16string_view pattern) override;
+  std::optional<FindData> FindNextFileWide(Handle search) override;
+  bool FindClose(Handle search) override;
   bool SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) override;
   FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
@@ -108,10 +113,11 @@ class FakeFilesArea final : public Files {
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;
+  std::optional<std::uint64_t> GetFileSize(Handle file) override;
+  std::optional<std::uint32_t> ReadFile(Handle file, std::span<std::uint8_t> buffer) override;
   std::optional<std::uint32_t> WriteFile(Handle file, std::span<const std::uint8_t> bytes) override;
-  // The stream functions bind from KERNEL32.DLL. The fake has no streams:
-  // BackupRead fails as for ERROR_NOT_SUPPORTED and BackupSeek skips
-  // nothing.
+  // The stream functions bind from KERNEL32.DLL and act on the file
+  // system's streams (fake_files.h).
   BackupReadFunction BindBackupRead(Handle module) override;
   BackupSeekFunction BindBackupSeek(Handle module) override;
 

@@ -17,7 +17,8 @@ std::optional<std::u16string> Parent(const std::u16string& key) {
 
 }  // namespace
 
-std::u16string FakeFileSystem::Key(std::u16string_view path) const {
+// The full path of `path` with "\\" and without a trailing one, in its case.
+std::u16string FakeFileSystem::Full(std::u16string_view path) const {
   std::u16string full(path);
   std::replace(full.begin(), full.end(), u'/', u'\\');
   const bool hasDrive = full.size() >= 2 && full[1] == u':';
@@ -32,10 +33,27 @@ std::u16string FakeFileSystem::Key(std::u16string_view path) const {
     full = base + full;
   }
   while (full.size() > 2 && full.back() == u'\\') full.pop_back();
-  return text::ToUpper(full);
+  return full;
+}
+
+std::u16string FakeFileSystem::Key(std::u16string_view path) const {
+  return text::ToUpper(Full(path));
+}
+
+void FakeFileSystem::Remember(std::u16string_view path) {
+  const std::u16string full = Full(path);
+  std::size_t end = full.size();
+  while (end > 2) {
+    const std::size_t slash = full.rfind(u'\\', end - 1);
+    if (slash == std::u16string::npos) break;
+    const std::u16string prefix = full.substr(0, end);
+    names_.emplace(text::ToUpper(prefix), full.substr(slash + 1, end - slash - 1));
+    end = slash;
+  }
 }
 
 void FakeFileSystem::AddFolder(std::u16string_view path) {
+  Remember(path);
   std::optional<std::u16string> key = Key(path);
   while (key) {
     folders_.insert(*key);
@@ -44,6 +62,7 @@ void FakeFileSystem::AddFolder(std::u16string_view path) {
 }
 
 FakeFile& FakeFileSystem::AddFile(std::u16string_view path, std::vector<std::uint8_t> bytes) {
+  Remember(path);
   const std::u16string key = Key(path);
   if (const auto parent = Parent(key)) AddFolder(*parent);
   FakeFile& file = files_[key];
@@ -52,8 +71,40 @@ FakeFile& FakeFileSystem::AddFile(std::u16string_view path, std::vector<std::uin
   return file;
 }
 
+void FakeFileSystem::AddJunction(std::u16string_view path, std::u16string_view target) {
+  AddFolder(path);
+  junctions_[Key(path)] = Key(target);
+}
+
+void FakeFileSystem::RefuseListing(std::u16string_view path) { unlistable_.insert(Key(path)); }
+
+std::u16string FakeFileSystem::Resolve(std::u16string key) const {
+  // A junction loop resolves a bounded number of times, as the system's
+  // limit on reparse points in one path.
+  for (int round = 0; round < 63; ++round) {
+    bool replaced = false;
+    for (const auto& [junction, target] : junctions_) {
+      if (key == junction ||
+          (key.size() > junction.size() && key.compare(0, junction.size(), junction) == 0 &&
+           key[junction.size()] == u'\\')) {
+        key = target + key.substr(junction.size());
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) break;
+  }
+  return key;
+}
+
+std::u16string FakeFileSystem::ListedName(const std::u16string& key) const {
+  const auto it = names_.find(key);
+  if (it != names_.end()) return it->second;
+  return key.substr(key.rfind(u'\\') + 1);
+}
+
 FakeFile* FakeFileSystem::Find(std::u16string_view path) {
-  const auto it = files_.find(Key(path));
+  const auto it = files_.find(Resolve(Key(path)));
   return it == files_.end() ? nullptr : &it->second;
 }
 
@@ -76,7 +127,25 @@ bool FakeFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attri
 FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t access,
                                     std::uint32_t creationDisposition,
                                     std::uint32_t flagsAndAttributes) {
-  const std::u16string key = Key(path);
+  std::u16string key = Resolve(Key(path));
+  // "file:stream" opens a named stream of an existing file.
+  const std::size_t colon = key.find(u':', 2);
+  if (colon != std::u16string::npos) {
+    std::u16string stream = key.substr(colon + 1);
+    key.resize(colon);
+    const auto it = files_.find(key);
+    if (it == files_.end()) return FileOpenResult{0, kErrorFileNotFound};
+    if (it->second.refusesOpening) return FileOpenResult{0, kErrorSharingViolation};
+    const bool found =
+        std::any_of(it->second.streams.begin(), it->second.streams.end(),
+                    [&](const FakeStream& s) { return text::ToUpper(s.name) == stream; });
+    if (!found || (creationDisposition != kOpenExisting && creationDisposition != kOpenAlways)) {
+      return FileOpenResult{0, found ? kErrorInvalidParameter : kErrorFileNotFound};
+    }
+    const Handle handle = nextHandle_++;
+    handles_[handle] = OpenFile{key, std::move(stream), access, 0};
+    return FileOpenResult{handle, 0};
+  }
   if (folders_.count(key) != 0) return FileOpenResult{0, kErrorAccessDenied};
   const auto parent = Parent(key);
   if (!parent || folders_.count(*parent) == 0) return FileOpenResult{0, kErrorPathNotFound};
@@ -127,17 +196,28 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
                       (flagsAndAttributes &
                        (kFileAttributeReadOnly | kFileAttributeHidden | kFileAttributeSystem));
     files_[key] = file;
+    Remember(path);
   }
 
   const Handle handle = nextHandle_++;
-  handles_[handle] = OpenFile{key, access, 0};
+  handles_[handle] = OpenFile{key, {}, access, 0};
   return FileOpenResult{handle, lastError};
 }
 
 FakeFileSystem::OpenFile* FakeFileSystem::Opened(Handle file) {
   const auto it = handles_.find(file);
-  if (it == handles_.end() || files_.count(it->second.key) == 0) return nullptr;
+  if (it == handles_.end() || BytesOf(it->second) == nullptr) return nullptr;
   return &it->second;
+}
+
+std::vector<std::uint8_t>* FakeFileSystem::BytesOf(const OpenFile& open) {
+  const auto it = files_.find(open.key);
+  if (it == files_.end()) return nullptr;
+  if (open.stream.empty()) return &it->second.bytes;
+  for (FakeStream& stream : it->second.streams) {
+    if (text::ToUpper(stream.name) == open.stream) return &stream.bytes;
+  }
+  return nullptr;
 }
 
 std::optional<std::uint64_t> FakeFileSystem::Seek(Handle file, std::int64_t distance,
@@ -152,7 +232,7 @@ std::optional<std::uint64_t> FakeFileSystem::Seek(Handle file, std::int64_t dist
       base = static_cast<std::int64_t>(open->position);
       break;
     case kFileEnd:
-      base = static_cast<std::int64_t>(files_[open->key].bytes.size());
+      base = static_cast<std::int64_t>(BytesOf(*open)->size());
       break;
     default:
       return std::nullopt;
@@ -165,7 +245,7 @@ std::optional<std::uint64_t> FakeFileSystem::Seek(Handle file, std::int64_t dist
 bool FakeFileSystem::Truncate(Handle file) {
   OpenFile* open = Opened(file);
   if (open == nullptr || (open->access & kGenericWrite) == 0) return false;
-  files_[open->key].bytes.resize(static_cast<std::size_t>(open->position));
+  BytesOf(*open)->resize(static_cast<std::size_t>(open->position));
   return true;
 }
 
@@ -173,12 +253,12 @@ std::optional<std::uint32_t> FakeFileSystem::Write(Handle file,
                                                    std::span<const std::uint8_t> bytes) {
   OpenFile* open = Opened(file);
   if (open == nullptr || (open->access & kGenericWrite) == 0) return std::nullopt;
-  FakeFile& target = files_[open->key];
-  if (target.writesFail) return std::nullopt;
+  if (files_[open->key].writesFail) return std::nullopt;
+  std::vector<std::uint8_t>& target = *BytesOf(*open);
   const auto at = static_cast<std::size_t>(open->position);
   // Writing past the end fills the gap with zeros, as the system does.
-  if (target.bytes.size() < at + bytes.size()) target.bytes.resize(at + bytes.size());
-  std::copy(bytes.begin(), bytes.end(), target.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  if (target.size() < at + bytes.size()) target.resize(at + bytes.size());
+  std::copy(bytes.begin(), bytes.end(), target.begin() + static_cast<std::ptrdiff_t>(at));
   open->position += bytes.size();
   writes.push_back(FakeWrite{open->key, bytes.size()});
   return static_cast<std::uint32_t>(bytes.size());
@@ -186,7 +266,220 @@ std::optional<std::uint32_t> FakeFileSystem::Write(Handle file,
 
 bool FakeFileSystem::Close(Handle file) { return handles_.erase(file) != 0; }
 
+std::optional<std::uint64_t> FakeFileSystem::Size(Handle file) {
+  OpenFile* open = Opened(file);
+  if (open == nullptr) return std::nullopt;
+  return BytesOf(*open)->size();
+}
+
+std::optional<std::uint32_t> FakeFileSystem::Read(Handle file, std::span<std::uint8_t> buffer) {
+  OpenFile* open = Opened(file);
+  if (open == nullptr || (open->access & kGenericRead) == 0) return std::nullopt;
+  const std::vector<std::uint8_t>& bytes = *BytesOf(*open);
+  if (open->position >= bytes.size()) return 0;
+  const std::size_t n =
+      std::min<std::size_t>(buffer.size(), bytes.size() - static_cast<std::size_t>(open->position));
+  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(open->position), n, buffer.begin());
+  open->position += n;
+  return static_cast<std::uint32_t>(n);
+}
+
+DriveStrings FakeFileSystem::LogicalDriveStrings(std::uint32_t bufferLength) const {
+  if (driveStringsFail) return {};
+  std::u16string strings;
+  for (const auto& [letter, drive] : drives) {
+    strings += letter;
+    strings += u":\\";
+    strings += u'\0';
+  }
+  strings += u'\0';
+  DriveStrings out{static_cast<std::uint32_t>(strings.size() - 1), {}};
+  if (out.answer < bufferLength) out.strings = std::move(strings);
+  return out;
+}
+
+std::uint32_t FakeFileSystem::DriveType(std::u16string_view rootPath) const {
+  if (rootPath.size() < 2 || rootPath[1] != u':' || rootPath.size() > 3 ||
+      (rootPath.size() == 3 && rootPath[2] != u'\\')) {
+    return kDriveNoRootDir;
+  }
+  const auto it = drives.find(text::ToUpper(rootPath[0]));
+  return it == drives.end() ? kDriveNoRootDir : it->second.type;
+}
+
+std::optional<FindFirstResult> FakeFileSystem::FindFirst(std::u16string_view pattern) {
+  const std::u16string key = Key(pattern);
+  const std::size_t slash = key.rfind(u'\\');
+  if (slash == std::u16string::npos) return std::nullopt;
+  const std::u16string wildcard = key.substr(slash + 1);
+  if (wildcard != u"*.*" && wildcard != u"*") return std::nullopt;
+  const std::u16string folder = Resolve(key.substr(0, slash));
+  const auto drive = drives.find(folder[0]);
+  if (drive == drives.end() || !drive->second.hasMedia || folders_.count(folder) == 0 ||
+      unlistable_.count(folder) != 0) {
+    return std::nullopt;
+  }
+
+  Search search;
+  if (folder.size() > 2) {  // every folder but a drive's root lists "." and ".."
+    search.entries.push_back(FindData{kFileAttributeDirectory, 0, u"."});
+    search.entries.push_back(FindData{kFileAttributeDirectory, 0, u".."});
+  }
+  // Folders and files in the order of their keys.
+  const std::u16string below = folder + u'\\';
+  std::map<std::u16string, FindData> listed;
+  const auto isChild = [&](const std::u16string& k) {
+    return k.size() > below.size() && k.compare(0, below.size(), below) == 0 &&
+           k.find(u'\\', below.size()) == std::u16string::npos;
+  };
+  for (const std::u16string& k : folders_) {
+    if (!isChild(k)) continue;
+    const std::uint32_t reparse = junctions_.count(k) != 0 ? kFileAttributeReparsePoint : 0;
+    listed[k] = FindData{kFileAttributeDirectory | reparse, 0, ListedName(k)};
+  }
+  for (const auto& [k, file] : files_) {
+    if (!isChild(k)) continue;
+    listed[k] =
+        FindData{file.attributes, file.listedSize.value_or(file.bytes.size()), ListedName(k)};
+  }
+  for (auto& [k, data] : listed) search.entries.push_back(std::move(data));
+  if (search.entries.empty()) return std::nullopt;  // as ERROR_FILE_NOT_FOUND
+
+  const Handle handle = nextHandle_++;
+  FindFirstResult result{handle, search.entries.front()};
+  search.next = 1;
+  searches_[handle] = std::move(search);
+  return result;
+}
+
+std::optional<FindData> FakeFileSystem::FindNext(Handle search) {
+  const auto it = searches_.find(search);
+  if (it == searches_.end() || it->second.next >= it->second.entries.size()) return std::nullopt;
+  return it->second.entries[it->second.next++];
+}
+
+bool FakeFileSystem::FindClose(Handle search) { return searches_.erase(search) != 0; }
+
+namespace {
+
+// The parts of a backup stream, in order: for the main data and then each
+// named stream a header, a name and the data.
+struct BackupPart {
+  std::vector<std::uint8_t> bytes;
+  bool isData = false;
+};
+
+void PutLe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void AddBackupStream(std::vector<BackupPart>& parts, std::uint32_t id, std::u16string_view name,
+                     const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> header;
+  PutLe(header, id, 4);
+  PutLe(header, 0, 4);  // attributes
+  PutLe(header, data.size(), 8);
+  PutLe(header, name.size() * 2, 4);
+  parts.push_back(BackupPart{std::move(header), false});
+  std::vector<std::uint8_t> nameBytes;
+  for (const char16_t c : name) PutLe(nameBytes, c, 2);
+  parts.push_back(BackupPart{std::move(nameBytes), false});
+  parts.push_back(BackupPart{data, true});
+}
+
+std::vector<BackupPart> BackupPartsOf(const FakeFile& file) {
+  constexpr std::uint32_t kBackupData = 1;
+  constexpr std::uint32_t kBackupAlternateData = 4;
+  std::vector<BackupPart> parts;
+  AddBackupStream(parts, kBackupData, u"", file.bytes);
+  for (const FakeStream& stream : file.streams) {
+    AddBackupStream(parts, kBackupAlternateData, u":" + stream.name + u":$DATA", stream.bytes);
+  }
+  return parts;
+}
+
+// The part that holds `position`, and how far into it; the end when past all.
+struct BackupPlace {
+  std::size_t part = 0;
+  std::uint64_t within = 0;
+};
+
+BackupPlace PlaceOf(const std::vector<BackupPart>& parts, std::uint64_t position) {
+  BackupPlace place;
+  while (place.part < parts.size() && position >= parts[place.part].bytes.size()) {
+    position -= parts[place.part].bytes.size();
+    ++place.part;
+  }
+  place.within = position;
+  return place;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> FakeFileSystem::BackupRead(Handle file, std::span<std::uint8_t> buffer,
+                                                        bool abort, std::uint64_t& context) {
+  OpenFile* open = Opened(file);
+  if (abort) {
+    context = 0;
+    return 0;
+  }
+  if (open == nullptr || !open->stream.empty()) return std::nullopt;
+  const std::vector<BackupPart> parts = BackupPartsOf(files_[open->key]);
+  const BackupPlace place = PlaceOf(parts, context);
+  if (place.part == parts.size()) return 0;
+  const std::vector<std::uint8_t>& bytes = parts[place.part].bytes;
+  const std::size_t n =
+      std::min<std::size_t>(buffer.size(), bytes.size() - static_cast<std::size_t>(place.within));
+  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(place.within), n, buffer.begin());
+  context += n;
+  return static_cast<std::uint32_t>(n);
+}
+
+BackupSeekResult FakeFileSystem::BackupSeek(Handle file, std::uint64_t distance,
+                                            std::uint64_t& context) {
+  OpenFile* open = Opened(file);
+  if (open == nullptr || !open->stream.empty()) return BackupSeekResult{};
+  const std::vector<BackupPart> parts = BackupPartsOf(files_[open->key]);
+  BackupPlace place = PlaceOf(parts, context);
+  // Right after a header and an empty name the data comes next.
+  while (place.part < parts.size() && !parts[place.part].isData && place.within == 0 &&
+         parts[place.part].bytes.empty()) {
+    ++place.part;
+  }
+  if (place.part == parts.size() || !parts[place.part].isData) return BackupSeekResult{};
+  const std::uint64_t left = parts[place.part].bytes.size() - place.within;
+  const std::uint64_t seeked = std::min(distance, left);
+  context += seeked;
+  return BackupSeekResult{seeked == distance, seeked};
+}
+
 // --- The fake's file operations. ---
+
+DriveStrings FakeFilesArea::GetLogicalDriveStringsWide(std::uint32_t bufferLength) {
+  return system_.fileSystem.LogicalDriveStrings(bufferLength);
+}
+
+std::uint32_t FakeFilesArea::GetDriveTypeWide(std::u16string_view rootPath) {
+  return system_.fileSystem.DriveType(rootPath);
+}
+
+std::optional<FindFirstResult> FakeFilesArea::FindFirstFileWide(std::u16string_view pattern) {
+  return system_.fileSystem.FindFirst(pattern);
+}
+
+std::optional<FindData> FakeFilesArea::FindNextFileWide(Handle search) {
+  return system_.fileSystem.FindNext(search);
+}
+
+bool FakeFilesArea::FindClose(Handle search) { return system_.fileSystem.FindClose(search); }
+
+std::optional<std::uint64_t> FakeFilesArea::GetFileSize(Handle file) {
+  return system_.fileSystem.Size(file);
+}
+
+std::optional<std::uint32_t> FakeFilesArea::ReadFile(Handle file, std::span<std::uint8_t> buffer) {
+  return system_.fileSystem.Read(file, buffer);
+}
 
 bool FakeFilesArea::SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) {
   return system_.fileSystem.SetAttributes(path, attributes);
@@ -224,13 +517,18 @@ bool IsKernel32(FakeSystem& system, Handle module) {
 
 BackupReadFunction FakeFilesArea::BindBackupRead(Handle module) {
   if (!IsKernel32(system_, module) || system_.missingFunctions.count("BackupRead") != 0) return {};
-  return [](Handle, std::span<std::uint8_t>, bool, bool,
-            std::uint64_t&) -> std::optional<std::uint32_t> { return std::nullopt; };
+  FakeFileSystem& files = system_.fileSystem;
+  return
+      [&files](Handle file, std::span<std::uint8_t> buffer, bool abort, bool,
+               std::uint64_t& context) { return files.BackupRead(file, buffer, abort, context); };
 }
 
 BackupSeekFunction FakeFilesArea::BindBackupSeek(Handle module) {
   if (!IsKernel32(system_, module) || system_.missingFunctions.count("BackupSeek") != 0) return {};
-  return [](Handle, std::uint64_t, std::uint64_t&) { return BackupSeekResult{false, 0}; };
+  FakeFileSystem& files = system_.fileSystem;
+  return [&files](Handle file, std::uint64_t distance, std::uint64_t& context) {
+    return files.BackupSeek(file, distance, context);
+  };
 }
 
 }  // namespace platform::fake

@@ -1,10 +1,19 @@
-// The file system of the fake platform: folders and files held in memory,
-// with the handles the program opens on them.
+// The file system of the fake platform: drives, folders and files held in
+// memory, with the handles and searches the program opens on them.
 //
 // Paths are compared without regard to case; "/" stands for "\". A path
 // that does not start with a drive ("C:\") or a share ("\\") is taken
 // relative to `currentDirectory`. Folders are plain names: a file can only
-// be created in a folder that exists.
+// be created in a folder that exists. Listings keep the case in which a
+// file or folder was first added.
+//
+// A file may have named streams: "C:\a.exe:s.exe" opens stream "s.exe" of
+// "C:\a.exe". BackupRead gives, as Windows does, the main data stream and
+// then each named stream, each as a 20-byte header (identifier, attributes,
+// 64-bit size, name size in bytes, little-endian), the name as UTF-16
+// (":s.exe:$DATA"), then the data; a call reads at most to the end of the
+// header, name or data it is in. BackupSeek skips forward within the data
+// of the current stream only.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +29,19 @@
 
 namespace platform::fake {
 
+// A named stream of a file: its name without the colons and the ":$DATA" type.
+struct FakeStream {
+  std::u16string name;
+  std::vector<std::uint8_t> bytes;
+};
+
 struct FakeFile {
   std::vector<std::uint8_t> bytes;
+  // Named streams in the order BackupRead reports them.
+  std::vector<FakeStream> streams;
+  // The size that directory listings report, when it differs from the
+  // bytes' (a file over 4 GB).
+  std::optional<std::uint64_t> listedSize;
   std::uint32_t attributes = kFileAttributeArchive;
   // Opening fails with ERROR_SHARING_VIOLATION, as for a file that another
   // program holds open without sharing.
@@ -36,8 +56,21 @@ struct FakeWrite {
   std::size_t size = 0;
 };
 
+// A drive: its GetDriveTypeW answer and whether a medium is in it (without
+// one its root cannot be listed).
+struct FakeDrive {
+  std::uint32_t type = kDriveFixed;
+  bool hasMedia = true;
+};
+
 class FakeFileSystem {
  public:
+  // The drives by upper-case letter; GetLogicalDriveStringsW lists them in
+  // letter order. A letter without a drive answers DRIVE_NO_ROOT_DIR and its
+  // folders cannot be listed.
+  std::map<char16_t, FakeDrive> drives = {{u'C', FakeDrive{}}};
+  // Makes GetLogicalDriveStringsW answer 0.
+  bool driveStringsFail = false;
   // The folder against which relative paths are resolved.
   std::u16string currentDirectory = u"C:\\";
   // Every WriteFile that succeeded, in order.
@@ -50,6 +83,14 @@ class FakeFileSystem {
   // The file at `path`, or nullptr.
   FakeFile* Find(std::u16string_view path);
   bool FolderExists(std::u16string_view path) const;
+  // Makes `path` a directory junction (a folder with the reparse-point
+  // attribute) that leads to the folder `target`: listing it or opening a
+  // file below it acts on the target.
+  void AddJunction(std::u16string_view path, std::u16string_view target);
+  // Listing `path` fails, as for a folder without read access.
+  void RefuseListing(std::u16string_view path);
+  // Searches opened and not yet closed.
+  std::size_t OpenSearchCount() const { return searches_.size(); }
   // Handles opened and not yet closed.
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -66,6 +107,18 @@ class FakeFileSystem {
   bool Truncate(Handle file);
   std::optional<std::uint32_t> Write(Handle file, std::span<const std::uint8_t> bytes);
   bool Close(Handle file);
+  std::optional<std::uint64_t> Size(Handle file);
+  std::optional<std::uint32_t> Read(Handle file, std::span<std::uint8_t> buffer);
+  DriveStrings LogicalDriveStrings(std::uint32_t bufferLength) const;
+  std::uint32_t DriveType(std::u16string_view rootPath) const;
+  std::optional<FindFirstResult> FindFirst(std::u16string_view pattern);
+  std::optional<FindData> FindNext(Handle search);
+  bool FindClose(Handle search);
+  // BackupRead and BackupSeek on a handle of this file system; `context`
+  // holds the position in the file's backup stream (0 at the start).
+  std::optional<std::uint32_t> BackupRead(Handle file, std::span<std::uint8_t> buffer, bool abort,
+                                          std::uint64_t& context);
+  BackupSeekResult BackupSeek(Handle file, std::uint64_t distance, std::uint64_t& context);
 
   // The key of `path`: full, upper case, with "\" and without a trailing one
   // ("C:\Logs\" gives "C:\LOGS", "c:\" gives "C:").
@@ -74,14 +127,34 @@ class FakeFileSystem {
  private:
   struct OpenFile {
     std::u16string key;
+    std::u16string stream;  // upper case; empty for the main data
     std::uint32_t access = 0;
     std::uint64_t position = 0;
   };
+  struct Search {
+    std::vector<FindData> entries;
+    std::size_t next = 0;
+  };
   OpenFile* Opened(Handle file);
+  // The bytes an open handle reads and writes: the file's or its stream's.
+  std::vector<std::uint8_t>* BytesOf(const OpenFile& open);
+  // `key` with every junction on its way replaced by its target.
+  std::u16string Resolve(std::u16string key) const;
+  // The name to list for `key`: its last part as first added.
+  std::u16string ListedName(const std::u16string& key) const;
+  // Records the case of `path` and of the folders above it, where none is
+  // recorded yet.
+  void Remember(std::u16string_view path);
+  // The full path of `path` in its own case (Key without the upper case).
+  std::u16string Full(std::u16string_view path) const;
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;
+  std::map<std::u16string, std::u16string> junctions_;
+  std::set<std::u16string> unlistable_;
+  std::map<std::u16string, std::u16string> names_;
   std::map<Handle, OpenFile> handles_;
+  std::map<Handle, Search> searches_;
   Handle nextHandle_ = 0x100000;
 };
 

@@ -53,6 +53,9 @@ constexpr std::string_view kImplementedOn9x[] = {
   X(kKernel32, MoveFileExW, BOOL, FALSE, LPCWSTR, LPCWSTR, DWORD)                                  \
   X(kKernel32, CopyFileW, BOOL, FALSE, LPCWSTR, LPCWSTR, BOOL)                                     \
   X(kKernel32, GetDriveTypeW, UINT, DRIVE_UNKNOWN, LPCWSTR)                                        \
+  X(kKernel32, GetLogicalDriveStringsW, DWORD, 0, DWORD, LPWSTR)                                   \
+  X(kKernel32, FindFirstFileW, HANDLE, INVALID_HANDLE_VALUE, LPCWSTR, LPWIN32_FIND_DATAW)          \
+  X(kKernel32, FindNextFileW, BOOL, FALSE, HANDLE, LPWIN32_FIND_DATAW)                             \
   X(kKernel32, GetModuleHandleW, HMODULE, nullptr, LPCWSTR)                                        \
   X(kKernel32, LoadLibraryW, HMODULE, nullptr, LPCWSTR)                                            \
   X(kKernel32, GetModuleFileNameW, DWORD, 0, HMODULE, LPWSTR, DWORD)                               \
@@ -575,6 +578,69 @@ UINT GetDriveTypeW(LPCWSTR rootPathName) {
   const NarrowText n(rootPathName);
   if (!n.ok()) return NoTranslation<UINT>(DRIVE_NO_ROOT_DIR);
   return ::GetDriveTypeA(n.get());
+}
+
+DWORD GetLogicalDriveStringsW(DWORD bufferLength, LPWSTR buffer) {
+  if (!Narrow()) return Bound().GetLogicalDriveStringsW(bufferLength, buffer);
+  // Root strings are plain ASCII ("C:\\"): one narrow character each.
+  std::string narrow(bufferLength + 1, '\0');
+  const DWORD n = ::GetLogicalDriveStringsA(bufferLength, narrow.data());
+  if (n == 0 || n >= bufferLength || buffer == nullptr) return n;
+  for (DWORD i = 0; i <= n; ++i) buffer[i] = static_cast<unsigned char>(narrow[i]);
+  return n;
+}
+
+namespace {
+
+// The wide form of a narrow listing entry; false when its name has no wide
+// form that fits.
+bool WideFindData(const WIN32_FIND_DATAA& narrow, LPWIN32_FIND_DATAW wide) {
+  wide->dwFileAttributes = narrow.dwFileAttributes;
+  wide->ftCreationTime = narrow.ftCreationTime;
+  wide->ftLastAccessTime = narrow.ftLastAccessTime;
+  wide->ftLastWriteTime = narrow.ftLastWriteTime;
+  wide->nFileSizeHigh = narrow.nFileSizeHigh;
+  wide->nFileSizeLow = narrow.nFileSizeLow;
+  wide->dwReserved0 = narrow.dwReserved0;
+  wide->dwReserved1 = narrow.dwReserved1;
+  const auto length = [](const auto& field) {
+    return static_cast<std::size_t>(std::find(std::begin(field), std::end(field), '\0') -
+                                    std::begin(field));
+  };
+  const auto name = FromAnsi(narrow.cFileName, length(narrow.cFileName));
+  const auto shortName = FromAnsi(narrow.cAlternateFileName, length(narrow.cAlternateFileName));
+  if (name.size() >= MAX_PATH || shortName.size() >= 14) return false;
+  std::copy(name.begin(), name.end(), wide->cFileName);
+  wide->cFileName[name.size()] = L'\0';
+  std::copy(shortName.begin(), shortName.end(), wide->cAlternateFileName);
+  wide->cAlternateFileName[shortName.size()] = L'\0';
+  return true;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
+  if (!Narrow()) return Bound().FindFirstFileW(fileName, findData);
+  const NarrowText n(fileName);
+  if (!n.ok()) return NoTranslation<HANDLE>(INVALID_HANDLE_VALUE);
+  WIN32_FIND_DATAA narrow{};
+  HANDLE search = ::FindFirstFileA(n.get(), &narrow);
+  if (search == INVALID_HANDLE_VALUE) return search;
+  if (!WideFindData(narrow, findData)) {
+    ::FindClose(search);
+    return NoTranslation<HANDLE>(INVALID_HANDLE_VALUE);
+  }
+  return search;
+}
+
+BOOL FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW findData) {
+  if (!Narrow()) return Bound().FindNextFileW(search, findData);
+  WIN32_FIND_DATAA narrow{};
+  // An entry whose name has no wide form is passed over.
+  while (::FindNextFileA(search, &narrow)) {
+    if (WideFindData(narrow, findData)) return TRUE;
+  }
+  return FALSE;
 }
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName) {
