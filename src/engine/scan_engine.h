@@ -40,6 +40,7 @@ class ScanEngine final : public scan::ScanContext {
   bool lacksMemorySignature() const override { return database_.lacksMemorySignature(); }
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
+  scan::PeFileHeaders& scannedFileHeaders() override { return scannedFileHeaders_; }
 
   // The user asked the scan to stop; the scanners poll this.
   void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
@@ -55,6 +56,7 @@ class ScanEngine final : public scan::ScanContext {
   scan::ScanStatistics statistics_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> rebootRequired_{false};
+  scan::PeFileHeaders scannedFileHeaders_;
 };
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "detect/file_scanner.h"
 #include "platform/system.h"
 #include "scan/scanner.h"
 #include "system/system_context.h"
@@ -17,9 +18,11 @@ namespace engine {
 class ScannerTable {
  public:
   // Creates the system context (the version query, the bound functions, on
-  // NT 4 the program's PSAPI.DLL), then the scanners. The table holds no
-  // scanner.
-  explicit ScannerTable(platform::System& system) : systemContext_(system) {}
+  // NT 4 the program's PSAPI.DLL), then the scanners: the file scanner (the
+  // memory scanner will come first).
+  explicit ScannerTable(platform::System& system) : systemContext_(system) {
+    scanners_.push_back(std::make_unique<detect::FileScanner>(systemContext_));
+  }
   ScannerTable(const ScannerTable&) = delete;
   ScannerTable& operator=(const ScannerTable&) = delete;
 

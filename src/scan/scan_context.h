@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "scan/observer.h"
+#include "scan/pe_headers.h"
 #include "scan/statistics.h"
 #include "signatures/signature_index.h"
 #include "system/system_context.h"
@@ -35,6 +36,9 @@ class ScanContext {
   // a reboot. Written by the worker, read by the window after the worker has
   // ended; it only ever goes from false to true during a run.
   virtual std::atomic<bool>& rebootRequired() = 0;
+  // The headers of the PE file that the file scanner is scanning, kept until
+  // the handler of a finding in it has returned.
+  virtual PeFileHeaders& scannedFileHeaders() = 0;
 
   // The engine's own forwarding to its observer, which the scanners use.
   void AppendText(std::u16string_view text) { observer().AppendText(text); }

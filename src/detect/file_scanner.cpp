@@ -1,0 +1,405 @@
+#include "detect/file_scanner.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "common/limits.h"
+#include "common/string_ids.h"
+#include "common/text.h"
+#include "platform/scoped_handle.h"
+#include "scan/malware_handler.h"
+#include "signatures/signature_index.h"
+
+namespace detect {
+namespace {
+
+using codes::ScanResult;
+
+// GetLogicalDriveStringsW gets a buffer of this many characters.
+constexpr std::uint32_t kDriveStringsBuffer = 1023;
+// A path, pattern or stream path that the system's MAX_PATH buffers would
+// not hold (with the terminating zero) is passed over, never cut.
+constexpr std::size_t kMaxPathLength = limits::kMaxPathChars - 1;
+// The longest drive-not-found message.
+constexpr std::size_t kMaxMessageLength = 800;
+// Stream names longer than this (in bytes) are not names the system gives;
+// the listing stops at such a header.
+constexpr std::uint32_t kMaxStreamNameBytes = 65534;
+// The suffix ":$DATA" that names the type of a data stream.
+constexpr std::size_t kStreamTypeSuffixLength = 6;
+
+std::u16string StringOf(platform::System& system, std::uint32_t id) {
+  return system.resources().LoadStringResource(id).value_or(u"");
+}
+
+std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+// The root path that GetDriveTypeW wants for a drive name: "C:" becomes "C:\".
+std::u16string RootOf(std::u16string_view drive) {
+  std::u16string root(drive);
+  if (root.size() == 2 && root[1] == u':') root.push_back(u'\\');
+  return root;
+}
+
+bool IsFloppy(std::u16string_view drive) {
+  return text::EqualsNoCase(drive, u"A:") || text::EqualsNoCase(drive, u"B:");
+}
+
+bool IsTakenType(std::uint32_t type) {
+  return type == platform::kDriveRemovable || type == platform::kDriveFixed ||
+         type == platform::kDriveCdrom;
+}
+
+// `directory` followed by `name`, with one backslash between them.
+std::u16string Join(std::u16string_view directory, std::u16string_view name) {
+  std::u16string joined(directory);
+  if (joined.empty() || joined.back() != u'\\') joined.push_back(u'\\');
+  joined += name;
+  return joined;
+}
+
+}  // namespace
+
+std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
+                                          std::u16string_view path) {
+  std::vector<StreamEntry> streams;
+  if (!reader.bound()) return streams;
+  const platform::FileOpenResult opened = system.files().CreateFileWide(
+      path, platform::kGenericRead, platform::kFileShareRead | platform::kFileShareDelete,
+      platform::kOpenExisting, platform::kFileFlagBackupSemantics);
+  if (opened.handle == 0) return streams;
+  platform::ScopedHandle file(system.runtime(), opened.handle);
+
+  const platform::BackupReadFunction& read = reader.backupRead();
+  std::uint64_t context = 0;
+  std::array<std::uint8_t, 20> header{};
+  std::vector<std::uint8_t> nameBytes;
+  for (;;) {
+    const auto got = read(file.get(), header, false, false, context);
+    if (!got || *got != header.size()) break;
+    StreamEntry entry;
+    entry.id = LittleEndian32(header, 0);
+    entry.attributes = LittleEndian32(header, 4);
+    entry.size = LittleEndian32(header, 8) | (std::uint64_t{LittleEndian32(header, 12)} << 32);
+    const std::uint32_t nameSize = LittleEndian32(header, 16);
+    // The name is read whenever there is one, so that the next header is
+    // read where it starts, also after an empty named stream.
+    if (nameSize != 0) {
+      if (nameSize > kMaxStreamNameBytes) break;
+      nameBytes.resize(nameSize);
+      const auto gotName = read(file.get(), nameBytes, false, false, context);
+      if (!gotName || *gotName != nameSize) break;
+      if (entry.size != 0) {
+        for (std::size_t i = 0; i + 1 < nameBytes.size(); i += 2) {
+          entry.name.push_back(static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8)));
+        }
+        if (entry.name.size() > kStreamTypeSuffixLength) {
+          entry.name.resize(entry.name.size() - kStreamTypeSuffixLength);
+          streams.insert(streams.begin(), std::move(entry));
+        }
+      }
+    }
+    if (entry.size != 0 && !reader.backupSeek()(file.get(), entry.size, context).succeeded) {
+      break;
+    }
+  }
+  // Releases the context that the reads kept.
+  read(file.get(), {}, true, false, context);
+  return streams;
+}
+
+// One Run's walk over the drives: the scan context, the found flag and the
+// drive being walked.
+class FileScanner::Walk {
+ public:
+  Walk(FileScanner& scanner, scan::ScanContext& context)
+      : scanner_(scanner),
+        context_(context),
+        system_(scanner.systemContext_.system()),
+        statistics_(context.statistics()),
+        headers_(context.scannedFileHeaders()) {}
+
+  bool found() const { return found_; }
+
+  ScanResult ScanDrive(const DriveEntry& drive) {
+    if (Stopped()) return ScanResult::kStoppedByUser;
+    drive_ = drive.name;
+    context_.AppendText(StringOf(system_, strings::kScanningDrive));
+    context_.AppendText(drive_);
+    context_.AppendText(u" ...\r\n");
+    // Floppy drives are not timed; their data counts in the kilobytes.
+    const bool timed = !IsFloppy(drive_);
+    const std::uint32_t start = system_.runtime().GetTickCount();
+    const ScanResult walked = WalkDirectory(u"\\");
+    if (timed) {
+      const std::uint32_t end = system_.runtime().GetTickCount();
+      statistics_.fileScanTime += static_cast<std::uint32_t>(end - start);
+    }
+    if (Stopped()) return ScanResult::kStoppedByUser;
+    if (walked == ScanResult::kInvalidFileHandle) {
+      std::u16string message = text::Format(StringOf(system_, strings::kNoMediaInDrive), {drive_});
+      if (message.size() > kMaxMessageLength) message.resize(kMaxMessageLength);
+      context_.AppendText(message);
+    }
+    return ScanResult::kDone;
+  }
+
+ private:
+  bool Stopped() const { return context_.stopRequested(); }
+
+  // Walks the directory `directory` of the drive ("\" for its root, else
+  // "\name\name" without a trailing backslash), depth first.
+  ScanResult WalkDirectory(const std::u16string& directory) {
+    const std::u16string pattern = Join(drive_ + directory, u"*.*");
+    if (Stopped()) return ScanResult::kStoppedByUser;
+    if (pattern.size() > kMaxPathLength) return ScanResult::kInvalidFileHandle;
+    platform::Files& files = system_.files();
+    auto first = files.FindFirstFileWide(pattern);
+    if (!first) return ScanResult::kInvalidFileHandle;
+    ++statistics_.scannedDirectories;
+
+    std::optional<platform::FindData> entry = std::move(first->data);
+    for (; entry; entry = files.FindNextFileWide(first->search)) {
+      if (entry->name == u"." || entry->name == u"..") continue;
+      if (Stopped()) break;
+      if ((entry->attributes & platform::kFileAttributeDirectory) != 0) {
+        // Junctions and mount points are not followed: what they lead to is
+        // scanned where it is, and a junction loop cannot trap the walk.
+        if ((entry->attributes & platform::kFileAttributeReparsePoint) == 0) {
+          WalkDirectory(Join(directory, entry->name));
+        }
+        continue;
+      }
+      ScanListedFile(Join(drive_ + directory, entry->name), *entry);
+    }
+    files.FindClose(first->search);
+    return Stopped() ? ScanResult::kStoppedByUser : ScanResult::kDone;
+  }
+
+  void ScanListedFile(const std::u16string& path, const platform::FindData& entry) {
+    if (path.size() > kMaxPathLength) return;
+    const std::uint32_t now = system_.runtime().GetTickCount();
+    if (now - scanner_.lastStatusTick_ >= kStatusInterval) {
+      context_.SetStatusText(path);
+      scanner_.lastStatusTick_ = now;
+    }
+    // The listing's size in its low 32 bits, as the listing's low part.
+    if (static_cast<std::uint32_t>(entry.size) > kMinimumFileSize) {
+      ++statistics_.scannedFiles;
+      ScanFile(path);
+    }
+    if (!scanner_.streamReaderBound_) return;
+    const auto streams = ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path);
+    for (const StreamEntry& stream : streams) {
+      const std::u16string streamPath = path + stream.name;
+      if (streamPath.size() > kMaxPathLength) continue;
+      ScanFile(streamPath);
+      ++statistics_.scannedStreams;
+    }
+  }
+
+  // Reads exactly `buffer.size()` bytes at `offset`; false when the seek or
+  // the read fails or the file ends first.
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    platform::Files& files = system_.files();
+    const auto at =
+        files.SetFilePointer(file_.get(), static_cast<std::int64_t>(offset), platform::kFileBegin);
+    if (!at || *at != offset) return false;
+    const auto got = files.ReadFile(file_.get(), buffer);
+    return got && *got == buffer.size();
+  }
+
+  void ScanFile(const std::u16string& path) {
+    if (Stopped()) return;
+    platform::Files& files = system_.files();
+    const platform::FileOpenResult opened = files.CreateFileWide(
+        path, platform::kGenericRead, platform::kFileShareRead | platform::kFileShareWrite,
+        platform::kOpenExisting, platform::kFileAttributeNormal);
+    if (opened.handle == 0) return;
+    file_ = platform::ScopedHandle(system_.runtime(), opened.handle);
+    path_ = &path;
+    const auto size = files.GetFileSize(file_.get());
+    if (size && *size >= kMinimumFileSize && IsPeFile(*size)) {
+      bool matched = false;
+      for (const scan::SectionHeader& section : headers_.sections) {
+        if (section.SizeOfRawData() == 0) continue;
+        if (Stopped()) break;
+        matched = ScanRegion(section.PointerToRawData(), section.SizeOfRawData());
+        if (matched || Stopped()) break;
+      }
+      if (!matched) {
+        ScanRegion(scan::EntryPointFileOffset(headers_.AddressOfEntryPoint(), headers_.sections),
+                   kEntryPointWindow);
+      }
+    }
+    headers_.sections.clear();
+    headers_.sections.shrink_to_fit();
+    file_.Close();
+  }
+
+  // Checks the "MZ" and "PE\0\0" marks, reads the DOS and PE headers into
+  // the scan context and the section table after them; false (and no table)
+  // when the file is no PE file or its headers are not all there.
+  bool IsPeFile(std::uint64_t size) {
+    std::array<std::uint8_t, 2> mark{};
+    if (!ReadAt(0, mark) || mark[0] != 'M' || mark[1] != 'Z') return false;
+    if (!ReadAt(0, headers_.dosHeader)) return false;
+    if (!ReadAt(headers_.PeHeaderOffset(), headers_.peHeaders)) return false;
+    const auto& pe = headers_.peHeaders;
+    if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return false;
+    const std::size_t count = headers_.NumberOfSections();
+    if (count == 0) return false;
+    // The table is read where the file header says it is. A table that the
+    // file does not hold is not allocated.
+    const std::uint64_t tableOffset = headers_.SectionTableOffset();
+    const std::uint64_t tableSize = count * scan::kSectionHeaderSize;
+    if (tableOffset > size || tableSize > size - tableOffset) return false;
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(tableSize));
+    if (!ReadAt(tableOffset, table)) return false;
+    headers_.sections.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::copy_n(table.begin() + static_cast<std::ptrdiff_t>(i * scan::kSectionHeaderSize),
+                  scan::kSectionHeaderSize, headers_.sections[i].bytes.begin());
+    }
+    return true;
+  }
+
+  // Searches the region of `length` bytes at `start`: whole up to 40960
+  // bytes, else its first and last 20480 bytes. True when it matched (the
+  // file is then closed and handed to its handler).
+  bool ScanRegion(std::uint64_t start, std::uint64_t length) {
+    struct Piece {
+      std::uint64_t start;
+      std::uint64_t length;
+    };
+    std::array<Piece, 2> pieces{Piece{start, length}, Piece{}};
+    std::size_t pieceCount = 1;
+    if (length > kWholeRegionLimit) {
+      pieces = {Piece{start, kPieceSize}, Piece{start + length - kPieceSize, kPieceSize}};
+      pieceCount = 2;
+    }
+    for (std::size_t i = 0; i < pieceCount; ++i) {
+      if (Stopped()) return false;
+      if (ScanPiece(pieces[i].start, pieces[i].length)) return true;
+    }
+    return false;
+  }
+
+  bool ScanPiece(std::uint64_t offset, std::uint64_t remaining) {
+    platform::Files& files = system_.files();
+    std::uint8_t* const buffer = scanner_.buffer_.get();
+    constexpr std::uint64_t kStep = kBufferSize - kWindowOverlap;
+    for (;;) {
+      if (Stopped()) return false;
+      const auto at = files.SetFilePointer(file_.get(), static_cast<std::int64_t>(offset),
+                                           platform::kFileBegin);
+      if (!at || *at != offset) return false;
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferSize));
+      // A section that runs past the end of the file is read as far as it goes.
+      const auto got = files.ReadFile(file_.get(), std::span<std::uint8_t>(buffer, want));
+      if (!got) return false;
+      statistics_.fileScanKilobytes += *got / 1024;
+      std::size_t signatureOffset = 0;
+      const signatures::SignatureIndexEntry* entry = signatures::FindFileSignature(
+          context_.signatureIndex(), std::span<const std::uint8_t>(buffer, *got), signatureOffset);
+      if (entry != nullptr) {
+        Found(*entry);
+        return true;
+      }
+      if (remaining <= kStep) return false;
+      offset += kStep;
+      remaining -= kStep;
+    }
+  }
+
+  // The first match of a file: the file is closed, counted and handed to its
+  // handler with its headers still published.
+  void Found(const signatures::SignatureIndexEntry& entry) {
+    file_.Close();
+    found_ = true;
+    ++statistics_.infectedFiles;
+    scan::HandlerOf(entry).Remove(context_, std::u16string_view(*path_), {}, 0,
+                                  scan::FindingKind::FileFinding, false);
+  }
+
+  FileScanner& scanner_;
+  scan::ScanContext& context_;
+  platform::System& system_;
+  scan::ScanStatistics& statistics_;
+  scan::PeFileHeaders& headers_;
+  std::u16string drive_;
+  bool found_ = false;
+  // The file being scanned.
+  platform::ScopedHandle file_;
+  const std::u16string* path_ = nullptr;
+};
+
+FileScanner::FileScanner(sys::SystemContext& systemContext)
+    : systemContext_(systemContext), buffer_(std::make_unique<std::uint8_t[]>(kBufferSize)) {
+  streamReaderBound_ = systemContext_.streamReader().Bind(systemContext_.system());
+}
+
+FileScanner::~FileScanner() { systemContext_.streamReader().Unbind(); }
+
+codes::ScanResult FileScanner::Run(scan::ScanContext& context, const scan::DriveNameList& drives) {
+  platform::Files& files = systemContext_.system().files();
+  drives_.clear();
+  if (!drives.empty()) {
+    for (const std::u16string& name : drives) {
+      if (drives_.size() == kMaxDrives) break;
+      const std::uint32_t type = files.GetDriveTypeWide(RootOf(name));
+      if (!IsTakenType(type) || name.empty()) continue;
+      // A drive named twice is scanned once (C: and c: are two names).
+      const bool repeated = std::any_of(drives_.begin(), drives_.end(), [&](const DriveEntry& d) {
+        return !d.name.empty() && d.name[0] == name[0];
+      });
+      if (!repeated) drives_.push_back(DriveEntry{name, type});
+    }
+  } else {
+    const platform::DriveStrings roots = files.GetLogicalDriveStringsWide(kDriveStringsBuffer);
+    // An answer that does not fit the buffer left nothing in it.
+    if (roots.answer == 0 || roots.answer >= kDriveStringsBuffer) {
+      return ScanResult::kNoDrivesFound;
+    }
+    std::u16string_view rest(roots.strings);
+    while (!rest.empty() && rest.front() != u'\0' && drives_.size() < kMaxDrives) {
+      const std::u16string_view root = rest.substr(0, rest.find(u'\0'));
+      rest.remove_prefix(std::min(rest.size(), root.size() + 1));
+      if (files.GetDriveTypeWide(root) != platform::kDriveFixed) continue;
+      drives_.push_back(
+          DriveEntry{std::u16string(root.substr(0, root.find(u'\\'))), platform::kDriveFixed});
+    }
+  }
+  if (context.stopRequested()) return ScanResult::kStoppedByUser;
+
+  scan::ScanStatistics& statistics = context.statistics();
+  statistics.scannedDirectories = 0;
+  statistics.scannedFiles = 0;
+  statistics.scannedStreams = 0;
+  statistics.infectedFiles = 0;
+  statistics.fileScanTime = 0;
+  statistics.fileScanKilobytes = 0;
+
+  Walk walk(*this, context);
+  for (const DriveEntry& drive : drives_) {
+    walk.ScanDrive(drive);
+    context.SetStatusText(u"");
+    if (context.stopRequested()) break;
+  }
+  if (context.stopRequested()) {
+    context.SetStatusText(u"");
+    return ScanResult::kStoppedByUser;
+  }
+  if (walk.found()) return ScanResult::kMalwareFound;
+  context.AppendText(StringOf(systemContext_.system(), strings::kNoMalwareOnDrives));
+  return ScanResult::kDone;
+}
+
+}  // namespace detect

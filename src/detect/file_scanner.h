@@ -1,0 +1,91 @@
+// The file scanner: walks the chosen drives, looks at every file larger than
+// 312 bytes and every named NTFS stream, and searches Windows executables for
+// FILE signatures where signatures live: each section's raw data (a section
+// over 40960 bytes only at its first and last 20480 bytes) and, when no
+// section matched, 4096 bytes at the entry point. Everything else is opened
+// and dropped after its first two bytes. The first match closes the file and
+// hands it to the owning handler's Remove.
+//
+// Made once at program start, when it binds the stream reader and allocates
+// its read buffer; run by the scan run on the worker thread, in phase 1 after
+// the memory scanner.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/scanner.h"
+#include "system/system_context.h"
+
+namespace detect {
+
+// A drive to scan: its name as given ("C:") and its GetDriveTypeW answer.
+struct DriveEntry {
+  std::u16string name;
+  std::uint32_t type = 0;
+};
+
+// One named stream of a file, as the backup interface reports it, with its
+// name less the ":$DATA" that names the stream type (":s.exe"), so that the
+// file's path followed by the name opens the stream.
+struct StreamEntry {
+  std::uint32_t id = 0;
+  std::uint32_t attributes = 0;
+  std::uint64_t size = 0;
+  std::u16string name;
+};
+
+// The named, non-empty streams of the file at `path`, in reverse order of
+// appearance; empty when the stream reader is not bound or the file cannot be
+// opened. The unnamed main data stream is never listed.
+std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
+                                          std::u16string_view path);
+
+class FileScanner final : public scan::Scanner {
+ public:
+  // The drive table's capacity.
+  static constexpr std::size_t kMaxDrives = 50;
+  // Files of at most this many bytes (as listed) are not opened.
+  static constexpr std::uint32_t kMinimumFileSize = 312;
+  // A region of up to this many bytes is read whole; of a longer one, the
+  // first and the last kPieceSize bytes.
+  static constexpr std::uint64_t kWholeRegionLimit = 40960;
+  static constexpr std::uint64_t kPieceSize = 20480;
+  // Bytes read at the entry point when no section matched.
+  static constexpr std::uint64_t kEntryPointWindow = 4096;
+  // The read buffer; consecutive windows of one piece overlap by 1024 bytes.
+  static constexpr std::size_t kBufferSize = 131072;
+  static constexpr std::size_t kWindowOverlap = 1024;
+  // The status text shows the current file at most once in this many ms.
+  static constexpr std::uint32_t kStatusInterval = 50;
+
+  // Binds the stream reader of `systemContext` and allocates the buffer.
+  explicit FileScanner(sys::SystemContext& systemContext);
+  // Unbinds the stream reader.
+  ~FileScanner() override;
+  FileScanner(const FileScanner&) = delete;
+  FileScanner& operator=(const FileScanner&) = delete;
+
+  int Phase() const override { return 1; }
+  // Scans `drives` (all fixed drives when empty): kMalwareFound when a file
+  // matched, kDone when none did, kStoppedByUser after a stop request,
+  // kNoDrivesFound when the system's drive strings cannot be read.
+  codes::ScanResult Run(scan::ScanContext& context, const scan::DriveNameList& drives) override;
+
+  // The drives of the last Run, in scan order.
+  const std::vector<DriveEntry>& drives() const { return drives_; }
+
+ private:
+  class Walk;
+
+  sys::SystemContext& systemContext_;
+  std::vector<DriveEntry> drives_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  bool streamReaderBound_ = false;
+  std::uint32_t lastStatusTick_ = 0;
+};
+
+}  // namespace detect
