@@ -1,0 +1,117 @@
+// A scan context for scanner tests: the scanners run over a system context
+// of the test's choosing, with a signature index built from the test's own
+// handlers, an observer that records what it is shown, and a stop request
+// that a test can set at once or after a number of polls.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scan/malware_handler.h"
+#include "scan/scan_context.h"
+#include "signatures/signature.h"
+
+namespace qrt_test {
+
+// Records everything a scan shows.
+class RecordingObserver final : public scan::ScanObserver {
+ public:
+  void SetProgressText(std::u16string_view text) override { statusTexts.emplace_back(text); }
+  void ReportFinding(std::u16string_view heading,
+                     std::optional<std::u16string_view> text) override {
+    output += heading;
+    if (text) output += *text;
+  }
+  void AppendText(std::u16string_view text) override { output += text; }
+  void SetStatusText(std::u16string_view text) override { statusTexts.emplace_back(text); }
+  void ScanFinished(codes::ScanResult result) override { finished.push_back(result); }
+
+  std::u16string output;
+  std::vector<std::u16string> statusTexts;
+  std::vector<codes::ScanResult> finished;
+};
+
+// One Remove call as a handler received it, with the headers of the scanned
+// file as they were published during the call.
+struct RemoveCall {
+  std::optional<std::u16string> infectedFile;
+  std::uint32_t processId = 0;
+  scan::FindingKind kind = scan::FindingKind::FileFinding;
+  bool more = false;
+  std::size_t processCount = 0;
+  scan::PeFileHeaders headers;
+};
+
+// A handler with one file signature (and optionally a memory signature)
+// that records its Remove calls.
+class RecordingHandler final : public scan::MalwareHandler {
+ public:
+  RecordingHandler(std::u16string name, const signatures::SignaturePair& signatures)
+      : MalwareHandler(signatures), name_(std::move(name)) {}
+  std::u16string_view BaseName() const override { return name_; }
+  std::u16string_view VariantName() const override { return u"T"; }
+  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
+              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
+              scan::FindingKind kind, bool more) override {
+    RemoveCall call;
+    if (infectedFile) call.infectedFile = std::u16string(*infectedFile);
+    call.processId = processId;
+    call.kind = kind;
+    call.more = more;
+    call.processCount = processes.size();
+    call.headers = context.scannedFileHeaders();
+    calls.push_back(std::move(call));
+  }
+  std::vector<RemoveCall> calls;
+
+ private:
+  std::u16string name_;
+};
+
+class ScanContextStub final : public scan::ScanContext {
+ public:
+  // The index is built from `handlers` in their order; they must outlive
+  // the context.
+  ScanContextStub(sys::SystemContext& systemContext,
+                  const std::vector<const scan::MalwareHandler*>& handlers)
+      : systemContext_(systemContext),
+        index_(signatures::BuildSignatureIndex(scan::SignatureOwnersOf(handlers))) {}
+
+  bool stopRequested() const override {
+    if (stopAfterPolls) {
+      if (*stopAfterPolls == 0) return true;
+      --*stopAfterPolls;
+      return false;
+    }
+    return stop;
+  }
+  scan::ScanObserver& observer() override { return observer_; }
+  scan::ScanStatistics& statistics() override { return statistics_; }
+  const signatures::SignatureIndex& signatureIndex() const override { return index_; }
+  bool lacksMemorySignature() const override { return lacksMemory; }
+  sys::SystemContext& systemContext() override { return systemContext_; }
+  std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
+  scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
+
+  RecordingObserver& recorder() { return observer_; }
+  const scan::ScanStatistics& stats() const { return statistics_; }
+
+  // The stop request; with stopAfterPolls set it answers false that many
+  // times and true from then on.
+  bool stop = false;
+  mutable std::optional<int> stopAfterPolls;
+  bool lacksMemory = false;
+
+ private:
+  sys::SystemContext& systemContext_;
+  signatures::SignatureIndex index_;
+  RecordingObserver observer_;
+  scan::ScanStatistics statistics_;
+  std::atomic<bool> rebootRequired_{false};
+  scan::PeFileHeaders headers_;
+};
+
+}  // namespace qrt_test
