@@ -77,7 +77,7 @@ std::vector<std::uint8_t> PeSample::Build() const {
   if (bytes.size() < pe + 24 + optional) bytes.resize(pe + 24 + optional, 0);
   Put(bytes, pe, 0x00004550, 4);  // "PE\0\0"
   Put(bytes, pe + 4, pe32Plus ? 0x8664 : 0x14C, 2);
-  Put(bytes, pe + 6, declaredSectionCount != 0 ? declaredSectionCount : sections.size(), 2);
+  Put(bytes, pe + 6, declaredSectionCount.value_or(static_cast<std::uint16_t>(sections.size())), 2);
   Put(bytes, pe + 20, optional, 2);
   Put(bytes, pe + 22, 0x0102, 2);  // executable, 32-bit machine
   // Optional header: the fields at the same offsets in both formats, then

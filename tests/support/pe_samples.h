@@ -32,8 +32,8 @@ struct PeSample {
   std::uint32_t entryPoint = 0;
   // 0: the standard size (224 for PE32, 240 for PE32+).
   std::uint16_t optionalHeaderSize = 0;
-  // 0: the number of sections; else written as the header's count.
-  std::uint16_t declaredSectionCount = 0;
+  // The header's section count; without it, the number of sections.
+  std::optional<std::uint16_t> declaredSectionCount;
   std::uint32_t peHeaderOffset = 0x80;  // e_lfanew
   std::vector<SampleSection> sections = {SampleSection{}};
   // Planted at file offsets, after the sections' own.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,9 +64,18 @@ class RecordingHandler final : public scan::MalwareHandler {
     call.more = more;
     call.processCount = processes.size();
     call.headers = context.scannedFileHeaders();
+    if (onRemove) onRemove();
+    if (journal != nullptr) {
+      journal->push_back(name_ + u" " + call.infectedFile.value_or(u""));
+    }
     calls.push_back(std::move(call));
   }
   std::vector<RemoveCall> calls;
+  // Called during every Remove.
+  std::function<void()> onRemove;
+  // When set, every call of every handler sharing it is added in order as
+  // "name path".
+  std::vector<std::u16string>* journal = nullptr;
 
  private:
   std::u16string name_;

@@ -116,6 +116,78 @@ TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {
   EXPECT_THROW(dialog.SetControlText(4242, u"x"), std::logic_error);
 }
 
+TEST(FakeFiles, ListingsGiveDotsFoldersAndFilesInKeyOrderInTheirOwnCase) {
+  FakeSystem system;
+  auto& files = system.fileSystem;
+  files.AddFile(u"C:\\Data\\b.EXE", std::vector<std::uint8_t>(10));
+  files.AddFile(u"C:\\Data\\Apps\\x.dll").listedSize = 0x100000005ull;
+  files.AddJunction(u"C:\\Data\\Link", u"C:\\Data\\Apps");
+  platform::Files& area = static_cast<platform::System&>(system).files();
+
+  const auto first = area.FindFirstFileWide(u"c:\\data\\*.*");
+  ASSERT_TRUE(first);
+  std::vector<std::u16string> names = {first->data.name};
+  while (auto next = area.FindNextFileWide(first->search)) names.push_back(next->name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u".", u"..", u"Apps", u"b.EXE", u"Link"}));
+  EXPECT_TRUE(area.FindClose(first->search));
+
+  const auto throughLink = area.FindFirstFileWide(u"C:\\Data\\Link\\*");
+  ASSERT_TRUE(throughLink);
+  const auto linked = area.FindNextFileWide(throughLink->search);
+  const auto x = area.FindNextFileWide(throughLink->search);
+  ASSERT_TRUE(linked && x);
+  EXPECT_EQ(x->name, u"x.dll");
+  EXPECT_EQ(x->size, 0x100000005ull);
+  area.FindClose(throughLink->search);
+
+  files.RefuseListing(u"C:\\Data\\Apps");
+  EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\Apps\\*.*"));
+  EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\*.exe"));  // only "*" and "*.*"
+  EXPECT_FALSE(area.FindFirstFileWide(u"E:\\*.*"));
+  EXPECT_EQ(files.OpenSearchCount(), 0u);
+}
+
+TEST(FakeFiles, BackupReadGivesEachStreamAsHeaderNameAndData) {
+  FakeSystem system;
+  system.fileSystem.AddFile(u"C:\\f.txt", {1, 2, 3}).streams = {
+      platform::fake::FakeStream{u"s", {9, 8}}};
+  auto& files = system.fileSystem;
+  const auto opened = files.Open(u"C:\\f.txt", platform::kGenericRead, platform::kOpenExisting, 0);
+  std::uint64_t context = 0;
+  std::vector<std::uint8_t> buffer(64);
+  // The main data: id 1, attributes 0, size 3, no name; a read stops at the
+  // end of the header, and BackupSeek at the end of the data.
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 20u);
+  EXPECT_EQ(
+      std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 20),
+      (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(files.BackupSeek(opened.handle, 2, context).seeked, 2u);
+  const auto past = files.BackupSeek(opened.handle, 5, context);
+  EXPECT_FALSE(past.succeeded);
+  EXPECT_EQ(past.seeked, 1u);
+  // The named stream: id 4, size 2, the name ":s:$DATA" (16 bytes), the data.
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 20u);
+  EXPECT_EQ(buffer[0], 4);
+  EXPECT_EQ(buffer[8], 2);
+  EXPECT_EQ(buffer[16], 16);
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 16u);
+  EXPECT_EQ(buffer[0], ':');
+  EXPECT_EQ(buffer[2], 's');
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 2u);
+  EXPECT_EQ(buffer[0], 9);
+  EXPECT_EQ(files.BackupRead(opened.handle, buffer, false, context), 0u);
+
+  // The stream opens as a file of its own.
+  const auto stream =
+      files.Open(u"C:\\F.TXT:S", platform::kGenericRead, platform::kOpenExisting, 0);
+  ASSERT_NE(stream.handle, 0u);
+  EXPECT_EQ(files.Size(stream.handle), 2u);
+  EXPECT_EQ(files.Read(stream.handle, buffer), 2u);
+  EXPECT_EQ(
+      files.Open(u"C:\\f.txt:none", platform::kGenericRead, platform::kOpenExisting, 0).lastError,
+      platform::kErrorFileNotFound);
+}
+
 TEST(FakeFiles, CreateFileFollowsItsDispositions) {
   FakeSystem system;
   auto& files = system.fileSystem;

@@ -73,7 +73,11 @@ Handle FakeRuntimeArea::GetModuleHandleWide(std::u16string_view name) {
 
 LocalTime FakeRuntimeArea::GetLocalTime() { return system_.localTime; }
 
-std::uint32_t FakeRuntimeArea::GetTickCount() { return system_.tickCount; }
+std::uint32_t FakeRuntimeArea::GetTickCount() {
+  const std::uint32_t now = system_.tickCount;
+  system_.tickCount += system_.tickStep;
+  return now;
+}
 
 std::optional<std::string> FakeRuntimeArea::WideToAnsi(std::u16string_view wide) {
   if (system_.wideToAnsiFails) return std::nullopt;

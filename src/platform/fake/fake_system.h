@@ -78,6 +78,9 @@ class FakeSystem : private FakeAreas, public System {
   // The clock: local time and tick count, moved by tests.
   LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
   std::uint32_t tickCount = 1000;
+  // Added to the tick count after every GetTickCount, so that time passes
+  // as the program asks for it.
+  std::uint32_t tickStep = 0;
 
   // --- Message boxes: answered from the queue (the first button when it is
   // empty) and recorded. ---
