@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -148,6 +149,32 @@ void CheckFiles(const ScratchFolder& folder) {
   EXPECT_TRUE(api::MoveFileW(copy.c_str(), moved.c_str()));
   EXPECT_TRUE(api::MoveFileExW(moved.c_str(), cafe.c_str(), MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(folder.Files(), std::vector<std::string>{"caf\xe9.txt"});
+
+  // The listing gives the name as it was written, and the size.
+  WIN32_FIND_DATAW found{};
+  HANDLE search = api::FindFirstFileW((folder.wide() + L"*.*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::wstring> listed;
+  do {
+    listed.emplace_back(found.cFileName);
+    if (listed.back() == L"caf\u00e9.txt") {
+      EXPECT_EQ(found.nFileSizeLow, 4u);
+    }
+  } while (api::FindNextFileW(search, &found));
+  ::FindClose(search);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::wstring>{L".", L"..", L"caf\u00e9.txt"}));
+  EXPECT_EQ(api::FindFirstFileW((folder.wide() + L"none\\*.*").c_str(), &found),
+            INVALID_HANDLE_VALUE);
+  // "C:\", each root ended by a zero, and a last zero.
+  wchar_t roots[1023] = {};
+  const DWORD length = api::GetLogicalDriveStringsW(1023, roots);
+  ASSERT_GT(length, 3u);
+  ASSERT_LT(length, 1023u);
+  EXPECT_EQ(std::wstring(roots, 4), std::wstring(L"C:\\\0", 4));
+  EXPECT_EQ(roots[length], L'\0');
+  EXPECT_EQ(roots[length - 1], L'\0');
+
   EXPECT_TRUE(api::DeleteFileW(cafe.c_str()));
   EXPECT_FALSE(api::DeleteFileW(cafe.c_str()));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
