@@ -101,7 +101,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
         }
         if (entry.name.size() > kStreamTypeSuffixLength) {
           entry.name.resize(entry.name.size() - kStreamTypeSuffixLength);
-          streams.insert(streams.begin(), std::move(entry));
+          streams.push_back(std::move(entry));
         }
       }
     }
@@ -111,6 +111,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
   }
   // Releases the context that the reads kept.
   read(file.get(), {}, true, false, context);
+  std::reverse(streams.begin(), streams.end());
   return streams;
 }
 
