@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "detect/executable_search.h"
 #include "platform/scoped_handle.h"
 #include "scan/malware_handler.h"
 #include "signatures/signature_index.h"
@@ -124,7 +125,7 @@ class FileScanner::Walk {
         context_(context),
         system_(scanner.systemContext_.system()),
         statistics_(context.statistics()),
-        headers_(context.scannedFileHeaders()) {}
+        search_(context, std::span<std::uint8_t>(scanner.buffer_.get(), kBufferSize)) {}
 
   bool found() const { return found_; }
 
@@ -205,141 +206,24 @@ class FileScanner::Walk {
     }
   }
 
-  // Reads exactly `buffer.size()` bytes at `offset`; false when the seek or
-  // the read fails or the file ends first.
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    platform::Files& files = system_.files();
-    const auto at =
-        files.SetFilePointer(file_.get(), static_cast<std::int64_t>(offset), platform::kFileBegin);
-    if (!at || *at != offset) return false;
-    const auto got = files.ReadFile(file_.get(), buffer);
-    return got && *got == buffer.size();
-  }
-
+  // Searches the file or stream at `path`; the first match is counted and
+  // handed to its handler, with the file closed and its headers published.
   void ScanFile(const std::u16string& path) {
-    if (Stopped()) return;
-    platform::Files& files = system_.files();
-    const platform::FileOpenResult opened = files.CreateFileWide(
-        path, platform::kGenericRead, platform::kFileShareRead | platform::kFileShareWrite,
-        platform::kOpenExisting, platform::kFileAttributeNormal);
-    if (opened.handle == 0) return;
-    file_ = platform::ScopedHandle(system_.runtime(), opened.handle);
-    path_ = &path;
-    const auto size = files.GetFileSize(file_.get());
-    if (size && *size >= kMinimumFileSize && IsPeFile(*size)) {
-      bool matched = false;
-      for (const scan::SectionHeader& section : headers_.sections) {
-        if (section.SizeOfRawData() == 0) continue;
-        if (Stopped()) break;
-        matched = ScanRegion(section.PointerToRawData(), section.SizeOfRawData());
-        if (matched || Stopped()) break;
-      }
-      if (!matched) {
-        ScanRegion(scan::EntryPointFileOffset(headers_.AddressOfEntryPoint(), headers_.sections),
-                   kEntryPointWindow);
-      }
-    }
-    headers_.sections.clear();
-    headers_.sections.shrink_to_fit();
-    file_.Close();
-  }
-
-  // Checks the "MZ" and "PE\0\0" marks, reads the DOS and PE headers into
-  // the scan context and the section table after them; false (and no table)
-  // when the file is no PE file or its headers are not all there.
-  bool IsPeFile(std::uint64_t size) {
-    std::array<std::uint8_t, 2> mark{};
-    if (!ReadAt(0, mark) || mark[0] != 'M' || mark[1] != 'Z') return false;
-    if (!ReadAt(0, headers_.dosHeader)) return false;
-    if (!ReadAt(headers_.PeHeaderOffset(), headers_.peHeaders)) return false;
-    const auto& pe = headers_.peHeaders;
-    if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return false;
-    const std::size_t count = headers_.NumberOfSections();
-    if (count == 0) return false;
-    // The table is read where the file header says it is. A table that the
-    // file does not hold is not allocated.
-    const std::uint64_t tableOffset = headers_.SectionTableOffset();
-    const std::uint64_t tableSize = count * scan::kSectionHeaderSize;
-    if (tableOffset > size || tableSize > size - tableOffset) return false;
-    std::vector<std::uint8_t> table(static_cast<std::size_t>(tableSize));
-    if (!ReadAt(tableOffset, table)) return false;
-    headers_.sections.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      std::copy_n(table.begin() + static_cast<std::ptrdiff_t>(i * scan::kSectionHeaderSize),
-                  scan::kSectionHeaderSize, headers_.sections[i].bytes.begin());
-    }
-    return true;
-  }
-
-  // Searches the region of `length` bytes at `start`: whole up to 40960
-  // bytes, else its first and last 20480 bytes. True when it matched (the
-  // file is then closed and handed to its handler).
-  bool ScanRegion(std::uint64_t start, std::uint64_t length) {
-    struct Piece {
-      std::uint64_t start;
-      std::uint64_t length;
-    };
-    std::array<Piece, 2> pieces{Piece{start, length}, Piece{}};
-    std::size_t pieceCount = 1;
-    if (length > kWholeRegionLimit) {
-      pieces = {Piece{start, kPieceSize}, Piece{start + length - kPieceSize, kPieceSize}};
-      pieceCount = 2;
-    }
-    for (std::size_t i = 0; i < pieceCount; ++i) {
-      if (Stopped()) return false;
-      if (ScanPiece(pieces[i].start, pieces[i].length)) return true;
-    }
-    return false;
-  }
-
-  bool ScanPiece(std::uint64_t offset, std::uint64_t remaining) {
-    platform::Files& files = system_.files();
-    std::uint8_t* const buffer = scanner_.buffer_.get();
-    constexpr std::uint64_t kStep = kBufferSize - kWindowOverlap;
-    for (;;) {
-      if (Stopped()) return false;
-      const auto at = files.SetFilePointer(file_.get(), static_cast<std::int64_t>(offset),
-                                           platform::kFileBegin);
-      if (!at || *at != offset) return false;
-      const std::size_t want =
-          static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kBufferSize));
-      // A section that runs past the end of the file is read as far as it goes.
-      const auto got = files.ReadFile(file_.get(), std::span<std::uint8_t>(buffer, want));
-      if (!got) return false;
-      statistics_.fileScanKilobytes += *got / 1024;
-      std::size_t signatureOffset = 0;
-      const signatures::SignatureIndexEntry* entry = signatures::FindFileSignature(
-          context_.signatureIndex(), std::span<const std::uint8_t>(buffer, *got), signatureOffset);
-      if (entry != nullptr) {
-        Found(*entry);
-        return true;
-      }
-      if (remaining <= kStep) return false;
-      offset += kStep;
-      remaining -= kStep;
-    }
-  }
-
-  // The first match of a file: the file is closed, counted and handed to its
-  // handler with its headers still published.
-  void Found(const signatures::SignatureIndexEntry& entry) {
-    file_.Close();
-    found_ = true;
-    ++statistics_.infectedFiles;
-    scan::HandlerOf(entry).Remove(context_, std::u16string_view(*path_), {}, 0,
-                                  scan::FindingKind::FileFinding, false);
+    search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry) {
+      found_ = true;
+      ++statistics_.infectedFiles;
+      scan::HandlerOf(entry).Remove(context_, std::u16string_view(path), {}, 0,
+                                    scan::FindingKind::FileFinding, false);
+    });
   }
 
   FileScanner& scanner_;
   scan::ScanContext& context_;
   platform::System& system_;
   scan::ScanStatistics& statistics_;
-  scan::PeFileHeaders& headers_;
+  ExecutableSearch search_;
   std::u16string drive_;
   bool found_ = false;
-  // The file being scanned.
-  platform::ScopedHandle file_;
-  const std::u16string* path_ = nullptr;
 };
 
 FileScanner::FileScanner(sys::SystemContext& systemContext)

@@ -1,10 +1,9 @@
 // The file scanner: walks the chosen drives, looks at every file larger than
 // 312 bytes and every named NTFS stream, and searches Windows executables for
-// FILE signatures where signatures live: each section's raw data (a section
-// over 40960 bytes only at its first and last 20480 bytes) and, when no
-// section matched, 4096 bytes at the entry point. Everything else is opened
-// and dropped after its first two bytes. The first match closes the file and
-// hands it to the owning handler's Remove.
+// FILE signatures where signatures live (ExecutableSearch: section data, a
+// large section only at its ends, the entry point). Everything else is
+// opened and dropped after its first two bytes. The first match closes the
+// file and hands it to the owning handler's Remove.
 //
 // Made once at program start, when it binds the stream reader and allocates
 // its read buffer; run by the scan run on the worker thread, in phase 1 after
@@ -50,15 +49,8 @@ class FileScanner final : public scan::Scanner {
   static constexpr std::size_t kMaxDrives = 50;
   // Files of at most this many bytes (as listed) are not opened.
   static constexpr std::uint32_t kMinimumFileSize = 312;
-  // A region of up to this many bytes is read whole; of a longer one, the
-  // first and the last kPieceSize bytes.
-  static constexpr std::uint64_t kWholeRegionLimit = 40960;
-  static constexpr std::uint64_t kPieceSize = 20480;
-  // Bytes read at the entry point when no section matched.
-  static constexpr std::uint64_t kEntryPointWindow = 4096;
-  // The read buffer; consecutive windows of one piece overlap by 1024 bytes.
+  // The read buffer (detect/executable_search.h tells what is read).
   static constexpr std::size_t kBufferSize = 131072;
-  static constexpr std::size_t kWindowOverlap = 1024;
   // The status text shows the current file at most once in this many ms.
   static constexpr std::uint32_t kStatusInterval = 50;
 
