@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,6 +121,11 @@ class Processes {
   // OpenProcess(access, FALSE, id): the process handle (closed with
   // CloseHandle), or 0.
   virtual Handle OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+  // ReadProcessMemory of `buffer.size()` bytes at `address` of `process`
+  // (opened with PROCESS_VM_READ): the number of bytes read, or nothing when
+  // the call fails (as it does when any of the bytes cannot be read).
+  virtual std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
+                                                       std::span<std::uint8_t> buffer) = 0;
   // OpenProcessToken of the program's own process (GetCurrentProcess) with
   // `access`: the token (closed with CloseHandle), or 0.
   virtual Handle OpenProcessToken(std::uint32_t access) = 0;

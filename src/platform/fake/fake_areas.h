@@ -143,6 +143,8 @@ class FakeProcessesArea final : public Processes {
   ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override;
   GetModuleInformationFunction BindGetModuleInformation(Handle library) override;
   Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
+                                               std::span<std::uint8_t> buffer) override;
   Handle OpenProcessToken(std::uint32_t access) override;
   std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
   AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,

@@ -2,6 +2,7 @@
 // OpenProcess and the program's token.
 #include "platform/fake/fake_processes.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <type_traits>
 
@@ -46,10 +47,10 @@ FakeProcess MakeProcess(std::uint32_t id, std::u16string exePath,
                         const std::vector<std::u16string>& dlls) {
   FakeProcess process;
   process.id = id;
-  process.modules.push_back(FakeModule{std::move(exePath), 0x400000, 0x20000, 0, 0x401000, {}});
+  process.modules.push_back(FakeModule{std::move(exePath), 0x400000, 0x20000, 0, 0x401000, {}, {}});
   std::uint64_t base = 0x10000000;
   for (const std::u16string& dll : dlls) {
-    process.modules.push_back(FakeModule{dll, base, 0x8000, 0, base + 0x1000, {}});
+    process.modules.push_back(FakeModule{dll, base, 0x8000, 0, base + 0x1000, {}, {}});
     base += 0x100000;
   }
   return process;
@@ -75,6 +76,28 @@ Handle FakeProcessesArea::OpenProcess(std::uint32_t access, std::uint32_t proces
   const Handle handle = kHandleBase + system_.NextHandle();
   processHandles_[handle] = processId;
   return handle;
+}
+
+std::optional<std::size_t> FakeProcessesArea::ReadProcessMemory(Handle process,
+                                                                std::uint64_t address,
+                                                                std::span<std::uint8_t> buffer) {
+  FakeProcess* p = ProcessOf(process);
+  if (p == nullptr) return std::nullopt;
+  p->reads.emplace_back(address, buffer.size());
+  for (const FakeModule& module : p->modules) {
+    if (address < module.base || address - module.base > module.image.size() ||
+        buffer.size() > module.image.size() - (address - module.base)) {
+      continue;
+    }
+    const std::uint64_t offset = address - module.base;
+    for (const auto& [start, length] : module.unreadable) {
+      if (offset < start + length && start < offset + buffer.size()) return std::nullopt;
+    }
+    std::copy_n(module.image.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(),
+                buffer.begin());
+    return buffer.size();
+  }
+  return std::nullopt;
 }
 
 // --- Binding ---

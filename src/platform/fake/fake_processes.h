@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/processes.h"
@@ -27,8 +28,12 @@ struct FakeModule {
   // The module handle; 0 stands for the base address, as Windows has it.
   Handle handle = 0;
   std::uint64_t entryPoint = 0;
-  // The image in memory (optional; the memory reading adds its use).
+  // The image in memory, from the base on: ReadProcessMemory reads these
+  // bytes and nothing past them.
   std::vector<std::uint8_t> image;
+  // Ranges of the image (offset, length) that cannot be read, as pages
+  // without access.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;
   // GetModuleFileNameExW and GetModuleBaseNameW fail for it.
   bool pathUnreadable = false;
 
@@ -47,6 +52,8 @@ struct FakeProcess {
   bool modulesUnlistable = false;
   // A Tool Help module snapshot of it cannot be taken.
   bool moduleSnapshotFails = false;
+  // Every ReadProcessMemory of it that was asked: address and size.
+  std::vector<std::pair<std::uint64_t, std::size_t>> reads;
 };
 
 // One AdjustTokenPrivileges call.

@@ -177,6 +177,17 @@ class Win32Processes final : public Processes {
     return ToHandle(::OpenProcess(access, FALSE, processId));
   }
 
+  std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
+                                               std::span<std::uint8_t> buffer) override {
+    SIZE_T read = 0;
+    if (!::ReadProcessMemory(FromHandle<void>(process),
+                             reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
+                             buffer.data(), buffer.size(), &read)) {
+      return std::nullopt;
+    }
+    return read;
+  }
+
   Handle OpenProcessToken(std::uint32_t access) override {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), access, &token)) return 0;
