@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs a win64 test program that scans drives, in a fresh Wine prefix where
+# the scanner can reach nothing of the host:
+#   run-scan-prefix.sh EXE [ARGUMENTS...]
+# The prefix has no Z: (the host's /). Its drives are its own C: and Q: and
+# P:, two empty folders of this run; R: is left unmapped. The program is
+# copied into C:\ and run from there with ARGUMENTS.
+#
+# GTEST_OUTPUT ("xml:DIR\" or "xml:FILE", a Windows path on Z: as test-all.sh
+# gives it, or a host path; "xml" alone names test_detail.xml in the current
+# folder) cannot be reached from inside the prefix: the program writes its
+# report to C:\ and the report is copied to that place on the host, into a
+# directory as EXE's name with ".xml" (or "_1.xml", "_2.xml", ... when that
+# is taken, as GoogleTest names its reports).
+#
+# The prefix, its wineserver and the drive folders go when the script ends,
+# also on errors and interrupts. Exits with the program's status.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+
+if [ $# -lt 1 ]; then
+  echo "usage: $0 EXE [ARGUMENTS...]" >&2
+  exit 2
+fi
+exe=$(realpath "$1")
+shift
+name=$(basename "$exe")
+
+# Where the report goes on the host: a directory (ending in /) or a file.
+report_target=""
+if [ -n "${GTEST_OUTPUT:-}" ]; then
+  case "$GTEST_OUTPUT" in
+    xml:[Zz]:*)
+      report_target=${GTEST_OUTPUT#xml:?:}
+      report_target=${report_target//\\//}
+      ;;
+    xml:/*) report_target=${GTEST_OUTPUT#xml:} ;;
+    xml) report_target=$PWD/test_detail.xml ;;
+    *)
+      echo "run-scan-prefix: GTEST_OUTPUT must be xml: with a path on Z: or on the host" >&2
+      exit 2
+      ;;
+  esac
+fi
+
+mkdir -p "$QRT_ROOT/build/wine"
+run_dir=$(mktemp -d "$QRT_ROOT/build/wine/file-scan.XXXXXX")
+prefix=$run_dir/prefix
+cleanup() {
+  cd /
+  [ -d "$prefix" ] && qrt_wine_stop_server "$prefix"
+  rm -rf "$run_dir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+qrt_wine_new_prefix "$prefix"
+rm -f "$prefix/dosdevices/z:"
+mkdir "$run_dir/q" "$run_dir/p"
+ln -s "$run_dir/q" "$prefix/dosdevices/q:"
+ln -s "$run_dir/p" "$prefix/dosdevices/p:"
+cp "$exe" "$prefix/drive_c/$name"
+
+export WINEPREFIX=$prefix
+# The host's folders are out of reach: Wine's current folder is C:\.
+cd "$prefix/drive_c"
+qrt_wine_start_server "$prefix"
+qrt_wine_warm_up "$prefix"
+
+report=$prefix/drive_c/qrt-report.xml
+status=0
+if [ -n "$report_target" ]; then
+  GTEST_OUTPUT='xml:C:\qrt-report.xml' timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null ||
+    status=$?
+else
+  timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null || status=$?
+fi
+
+if [ -n "$report_target" ] && [ -f "$report" ]; then
+  case "$report_target" in
+    */)
+      mkdir -p "$report_target"
+      target=$report_target${name%.exe}.xml
+      n=1
+      while [ -e "$target" ]; do
+        target=$report_target${name%.exe}_$n.xml
+        n=$((n + 1))
+      done
+      ;;
+    *)
+      mkdir -p "$(dirname "$report_target")"
+      target=$report_target
+      ;;
+  esac
+  cp "$report" "$target"
+fi
+exit $status
