@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detect/file_scanner.h"
+#include "detect/memory_scanner.h"
 #include "platform/system.h"
 #include "scan/scanner.h"
 #include "system/system_context.h"
@@ -18,9 +19,10 @@ namespace engine {
 class ScannerTable {
  public:
   // Creates the system context (the version query, the bound functions, on
-  // NT 4 the program's PSAPI.DLL), then the scanners: the file scanner (the
-  // memory scanner will come first).
+  // NT 4 the program's PSAPI.DLL), then the scanners: the memory scanner,
+  // then the file scanner.
   explicit ScannerTable(platform::System& system) : systemContext_(system) {
+    scanners_.push_back(std::make_unique<detect::MemoryScanner>(systemContext_));
     scanners_.push_back(std::make_unique<detect::FileScanner>(systemContext_));
   }
   ScannerTable(const ScannerTable&) = delete;

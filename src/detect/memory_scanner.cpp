@@ -1,0 +1,339 @@
+#include "detect/memory_scanner.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <span>
+
+#include "common/string_ids.h"
+#include "common/text.h"
+#include "detect/executable_search.h"
+#include "detect/file_scanner.h"
+#include "detect/relocation_list.h"
+#include "platform/scoped_handle.h"
+#include "signatures/signature_index.h"
+
+namespace detect {
+namespace {
+
+using codes::ScanResult;
+
+// Texts of the scan are cut to this many characters.
+constexpr std::size_t kMaxTextLength = 2000;
+
+std::u16string StringOf(platform::System& system, std::uint32_t id) {
+  return system.resources().LoadStringResource(id).value_or(u"");
+}
+
+std::u16string Cut(std::u16string text) {
+  if (text.size() > kMaxTextLength) text.resize(kMaxTextLength);
+  return text;
+}
+
+// SizeOfImage from the first bytes of an image or its file: they must begin
+// with "MZ" and hold the PE headers' first 84 bytes at e_lfanew (at least
+// 4), which begin with "PE\0\0". 0 otherwise.
+std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
+  const auto at = [&](std::size_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+  };
+  if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
+  const std::uint64_t pe = at(60);
+  if (pe < 4 || pe + 84 > bytes.size()) return 0;
+  if (bytes[pe] != 'P' || bytes[pe + 1] != 'E' || bytes[pe + 2] != 0 || bytes[pe + 3] != 0) {
+    return 0;
+  }
+  return at(static_cast<std::size_t>(pe + 80));
+}
+
+}  // namespace
+
+bool ScannedModuleList::Contains(std::u16string_view path) const {
+  return paths_.count(text::ToUpper(path)) != 0;
+}
+
+void ScannedModuleList::Add(std::u16string_view path) { paths_.insert(text::ToUpper(path)); }
+
+// One Run's walk over the processes.
+class MemoryScanner::Walk {
+ public:
+  Walk(MemoryScanner& scanner, scan::ScanContext& context)
+      : scanner_(scanner),
+        context_(context),
+        system_(scanner.systemContext_.system()),
+        statistics_(context.statistics()) {}
+
+  enum class Next { kModule, kProcess, kStop };
+
+  // Reads the modules of one process; kStop when the stop request was met.
+  Next WalkProcess(const sys::RunningProcess& process) {
+    if (process.processId == 0) return Next::kProcess;
+    auto modules = sys::OpenModuleList(scanner_.enumeration_, process.processId);
+    if (!modules) return Next::kProcess;
+    ++statistics_.scannedProcesses;
+    sys::ModuleRecord module;
+    // A process whose first module cannot be read is passed over; the walk
+    // goes on with the next process.
+    if (!sys::FirstModule(*modules, module)) {
+      sys::CloseModuleList(std::move(modules));
+      context_.SetStatusText(u"");
+      return Next::kProcess;
+    }
+    bool main = true;
+    Next next = Next::kModule;
+    do {
+      next = ReadModule(process, module, main);
+    } while (next == Next::kModule && sys::NextModule(*modules, module));
+    sys::CloseModuleList(std::move(modules));
+    return next == Next::kStop ? Next::kStop : Next::kProcess;
+  }
+
+ private:
+  Next ReadModule(const sys::RunningProcess& process, const sys::ModuleRecord& module, bool& main) {
+    if (scanner_.scannedModules_.Contains(module.path)) {
+      main = false;
+      return Next::kModule;
+    }
+    platform::Processes& processes = system_.processes();
+    const platform::Handle opened =
+        processes.OpenProcess(sys::kProcessReadAccess, process.processId);
+    if (opened == 0) {
+      context_.AppendText(
+          Cut(text::Format(StringOf(system_, strings::kCannotOpenProcess), {process.name})));
+      context_.SetStatusText(u"");
+      return Next::kProcess;
+    }
+    platform::ScopedHandle handle(system_.runtime(), opened);
+
+    if (main && context_.lacksMemorySignature()) {
+      CheckOnDisk(scanner_.isWindows9x_ ? process.name : module.path, process.processId,
+                  module.path);
+    }
+    context_.SetStatusText(
+        Cut(text::Format(StringOf(system_, strings::kScanningModule), {module.path})));
+    ++statistics_.scannedModules;
+
+    ReadWindows(handle.get(), process, module, main);
+
+    if (main) {
+      main = false;
+    } else {
+      scanner_.scannedModules_.Add(module.path);
+    }
+    handle.Close();
+    return context_.stopRequested() ? Next::kStop : Next::kModule;
+  }
+
+  void ReadWindows(platform::Handle process, const sys::RunningProcess& running,
+                   const sys::ModuleRecord& module, bool main) {
+    platform::Processes& processes = system_.processes();
+    std::uint64_t left = LengthToRead(process, module);
+    std::uint64_t address = module.baseAddress;
+    constexpr std::uint64_t kStep = kWindowSize - kWindowOverlap;
+    std::optional<RelocationList> relocations;
+    bool first = true;
+    std::uint8_t* const buffer = scanner_.window_.get();
+    while (left != 0) {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kWindowSize));
+      const auto got = processes.ReadProcessMemory(process, address, std::span(buffer, want));
+      if (!got) return;
+      const std::span<std::uint8_t> window(buffer, std::min(*got, want));
+      if (!main && scanner_.restoreRelocations_) {
+        if (first) {
+          relocations = RelocationList::Build(processes, process, module.baseAddress, module.size);
+        }
+        if (relocations) relocations->Restore(address, window);
+      }
+      first = false;
+      statistics_.memoryScanKilobytes += static_cast<double>(window.size() >> 10);
+      if (const auto* entry = signatures::FindMemorySignature(context_.signatureIndex(), window)) {
+        ++statistics_.infectedProcesses;
+        scan::MalwareHandler& handler = scan::HandlerOf(*entry);
+        if (handler.IsScriptDescribed()) {
+          RecordScriptFinding(handler, running.processId, module.path);
+        } else {
+          scanner_.builtInFindings_.push_back(
+              BuiltInFinding{module.path, running.processId, &handler});
+        }
+      }
+      if (left <= kStep) return;
+      address += kStep;
+      left -= kStep;
+    }
+  }
+
+  // How much of the module to read: the enumerated size when the image in
+  // memory says the same, else the image size its file gives (0 when
+  // neither can be read).
+  std::uint64_t LengthToRead(platform::Handle process, const sys::ModuleRecord& module) {
+    std::array<std::uint8_t, kHeaderProbeSize> probe{};
+    const auto got = system_.processes().ReadProcessMemory(process, module.baseAddress, probe);
+    if (!got) return 0;
+    const std::uint32_t inMemory =
+        ImageSizeOf(std::span(probe).first(std::min(*got, probe.size())));
+    if (inMemory != 0 && module.size == inMemory) return module.size;
+    return ImageSizeOnDisk(module.path);
+  }
+
+  std::uint32_t ImageSizeOnDisk(const std::u16string& path) {
+    platform::Files& files = system_.files();
+    const platform::FileOpenResult opened = files.CreateFileWide(
+        path, platform::kGenericRead, platform::kFileShareRead | platform::kFileShareWrite,
+        platform::kOpenExisting, platform::kFileAttributeNormal);
+    if (opened.handle == 0) return 0;
+    platform::ScopedHandle file(system_.runtime(), opened.handle);
+    std::array<std::uint8_t, kHeaderProbeSize> probe{};
+    const auto got = files.ReadFile(file.get(), probe);
+    if (!got) return 0;
+    return ImageSizeOf(std::span(probe).first(std::min<std::size_t>(*got, probe.size())));
+  }
+
+  // Checks the main executable at `path` and its named streams on disk with
+  // the FILE signatures; every script-described handler found there records
+  // the process.
+  void CheckOnDisk(const std::u16string& path, std::uint32_t processId,
+                   const std::u16string& modulePath) {
+    std::vector<scan::MalwareHandler*> found;
+    ExecutableSearch search(context_, std::span(scanner_.diskBuffer_.get(), kDiskBufferSize));
+    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry) {
+      found.push_back(&scan::HandlerOf(entry));
+    };
+    ++statistics_.scannedFiles;
+    search.Search(path, onMatch);
+    sys::SystemContext& systemContext = scanner_.systemContext_;
+    if (systemContext.streamReaderBound()) {
+      for (const StreamEntry& stream :
+           ListNamedStreams(system_, systemContext.streamReader(), path)) {
+        ++statistics_.scannedStreams;
+        search.Search(path + stream.name, onMatch);
+      }
+    }
+    for (scan::MalwareHandler* handler : found) {
+      if (!handler->IsScriptDescribed()) continue;
+      ++statistics_.infectedProcesses;
+      RecordScriptFinding(*handler, processId, modulePath);
+    }
+  }
+
+  void RecordScriptFinding(scan::MalwareHandler& handler, std::uint32_t processId,
+                           const std::u16string& path) {
+    auto& findings = scanner_.scriptFindings_;
+    auto it = std::find_if(findings.begin(), findings.end(),
+                           [&](const ScriptFinding& f) { return f.handler == &handler; });
+    if (it == findings.end()) {
+      findings.push_back(ScriptFinding{&handler, {scan::ProcessRecord{path, processId}}});
+      return;
+    }
+    const bool known =
+        std::any_of(it->processes.begin(), it->processes.end(),
+                    [&](const scan::ProcessRecord& p) { return p.processId == processId; });
+    if (!known) it->processes.push_back(scan::ProcessRecord{path, processId});
+  }
+
+  MemoryScanner& scanner_;
+  scan::ScanContext& context_;
+  platform::System& system_;
+  scan::ScanStatistics& statistics_;
+};
+
+MemoryScanner::MemoryScanner(sys::SystemContext& systemContext)
+    : systemContext_(systemContext),
+      isWindows9x_(systemContext.isWindows9x()),
+      enumeration_(systemContext.enumeration()),
+      window_(std::make_unique<std::uint8_t[]>(kWindowSize)),
+      diskBuffer_(std::make_unique<std::uint8_t[]>(kDiskBufferSize)) {}
+
+codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::DriveNameList&) {
+  platform::System& system = systemContext_.system();
+  scannedModules_.Clear();
+  builtInFindings_.clear();
+  scriptFindings_.clear();
+
+  const auto version = system.runtime().QueryVersion();
+  if (!version) {
+    context.AppendText(StringOf(system, strings::kVersionUnknown));
+    return ScanResult::kVersionQueryError;
+  }
+  if (version->platformId == platform::kPlatformWin32Nt) {
+    if (!sys::EnableDebugPrivilege(system)) {
+      context.AppendText(StringOf(system, strings::kInsufficientRights));
+      return ScanResult::kInsufficientRights;
+    }
+  } else if (version->platformId != platform::kPlatformWin32Windows) {
+    context.AppendText(StringOf(system, strings::kUnsupportedWindows));
+    return ScanResult::kInvalidWindowsVersion;
+  }
+  if (!enumeration_.bound) {
+    context.AppendText(StringOf(system, strings::kMemoryScannerInitFailed));
+    return ScanResult::kMemoryScannerInitError;
+  }
+  const std::u16string scanning = StringOf(system, strings::kScanningMemory);
+  context.AppendText(scanning);
+  context.SetStatusText(u" " + scanning);
+  auto processes = sys::OpenProcessList(enumeration_);
+  if (!processes) {
+    context.AppendText(StringOf(system, strings::kProcessListError));
+    return ScanResult::kProcessSnapshotError;
+  }
+
+  scan::ScanStatistics& statistics = context.statistics();
+  statistics.scannedProcesses = 0;
+  statistics.scannedModules = 0;
+  statistics.infectedProcesses = 0;
+  statistics.removedFiles = 0;
+  statistics.renamedFiles = 0;
+  statistics.terminatedProcesses = 0;
+  statistics.registryChanged = 0;
+  statistics.hostsChanged = 0;
+  statistics.iniChanged = 0;
+  statistics.memoryScanTime = 0;
+  statistics.memoryScanKilobytes = 0;
+
+  sys::RunningProcess process;
+  const bool any = sys::FirstProcess(*processes, process);
+  if (!any && !isWindows9x_) {
+    sys::CloseProcessList(std::move(processes));
+    return ScanResult::kNoProcessesFound;
+  }
+  const std::uint32_t start = system.runtime().GetTickCount();
+  Walk walk(*this, context);
+  bool stopped = false;
+  for (bool more = any; more; more = sys::NextProcess(*processes, process)) {
+    if (walk.WalkProcess(process) == Walk::Next::kStop) {
+      stopped = true;
+      break;
+    }
+  }
+  if (!stopped) context.SetStatusText(u"");
+  scannedModules_.Clear();
+  sys::CloseProcessList(std::move(processes));
+  statistics.memoryScanTime = static_cast<std::uint32_t>(system.runtime().GetTickCount() - start);
+  if (stopped) {
+    builtInFindings_.clear();
+    scriptFindings_.clear();
+    return ScanResult::kStoppedByUser;
+  }
+  context.AppendText(u" " + StringOf(system, strings::kDone));
+
+  // The findings go to their handlers only now, after the whole walk.
+  for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
+    const BuiltInFinding& finding = builtInFindings_[i];
+    finding.handler->Remove(context, std::u16string_view(finding.modulePath), {}, finding.processId,
+                            scan::FindingKind::MemoryFinding, i + 1 < builtInFindings_.size());
+  }
+  if (builtInFindings_.empty() && scriptFindings_.empty()) {
+    context.AppendText(StringOf(system, strings::kNoMalwareInMemory));
+    return ScanResult::kDone;
+  }
+  for (const ScriptFinding& finding : scriptFindings_) {
+    const std::vector<scan::ProcessRecord> processesFound = finding.processes;
+    finding.handler->Remove(context, std::nullopt, processesFound, 0,
+                            scan::FindingKind::MemoryFinding, true);
+  }
+  return ScanResult::kDone;
+}
+
+}  // namespace detect
