@@ -42,18 +42,20 @@ struct RemoveCall {
   std::uint32_t processId = 0;
   scan::FindingKind kind = scan::FindingKind::FileFinding;
   bool more = false;
-  std::size_t processCount = 0;
+  std::vector<scan::ProcessRecord> processes;
   scan::PeFileHeaders headers;
 };
 
-// A handler with one file signature (and optionally a memory signature)
-// that records its Remove calls.
+// A handler with the signatures given that records its Remove calls; it
+// stands for a built-in handler, or for a script-described one when
+// `scriptDescribed` is set.
 class RecordingHandler final : public scan::MalwareHandler {
  public:
   RecordingHandler(std::u16string name, const signatures::SignaturePair& signatures)
       : MalwareHandler(signatures), name_(std::move(name)) {}
   std::u16string_view BaseName() const override { return name_; }
   std::u16string_view VariantName() const override { return u"T"; }
+  bool IsScriptDescribed() const override { return scriptDescribed; }
   void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
               std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
               scan::FindingKind kind, bool more) override {
@@ -62,7 +64,7 @@ class RecordingHandler final : public scan::MalwareHandler {
     call.processId = processId;
     call.kind = kind;
     call.more = more;
-    call.processCount = processes.size();
+    call.processes.assign(processes.begin(), processes.end());
     call.headers = context.scannedFileHeaders();
     if (onRemove) onRemove();
     if (journal != nullptr) {
@@ -71,6 +73,8 @@ class RecordingHandler final : public scan::MalwareHandler {
     calls.push_back(std::move(call));
   }
   std::vector<RemoveCall> calls;
+  // What IsScriptDescribed answers (a built-in handler by default).
+  bool scriptDescribed = false;
   // Called during every Remove.
   std::function<void()> onRemove;
   // When set, every call of every handler sharing it is added in order as
