@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +78,14 @@ class Runtime {
 
   // CloseHandle: false when the handle is not open.
   virtual bool CloseHandle(Handle handle) = 0;
+
+  // CreateThread with the default stack size, running at once: the new
+  // thread runs `body` and ends. The thread's handle (closed with
+  // CloseHandle), or 0 when the thread cannot be created.
+  virtual Handle StartThread(std::function<void()> body) = 0;
+  // WaitForSingleObject(thread, INFINITE): returns when the thread has
+  // ended; false when the handle cannot be waited for.
+  virtual bool WaitForThread(Handle thread) = 0;
 };
 
 }  // namespace platform

@@ -43,6 +43,10 @@ class FakeRuntimeArea final : public Runtime {
   std::u16string AnsiToWide(std::string_view ansi) override;
   // Closes a process, token or snapshot handle, else a file handle.
   bool CloseHandle(Handle handle) override;
+  // Threads wait in FakeSystem::pendingThreads until a test runs them or
+  // the program waits for them.
+  Handle StartThread(std::function<void()> body) override;
+  bool WaitForThread(Handle thread) override;
 
  private:
   FakeSystem& system_;

@@ -109,7 +109,31 @@ std::u16string FakeRuntimeArea::AnsiToWide(std::string_view ansi) {
   return out;
 }
 
+Handle FakeRuntimeArea::StartThread(std::function<void()> body) {
+  if (system_.threadCreationFails) return 0;
+  const Handle handle = system_.NextHandle();
+  system_.pendingThreads.push_back(FakeSystem::PendingThread{handle, std::move(body)});
+  system_.startedThreads.push_back(handle);
+  system_.threadHandles_.insert(handle);
+  return handle;
+}
+
+bool FakeRuntimeArea::WaitForThread(Handle thread) {
+  if (system_.threadHandles_.count(thread) == 0) return false;
+  system_.waitedThreads.push_back(thread);
+  for (auto it = system_.pendingThreads.begin(); it != system_.pendingThreads.end(); ++it) {
+    if (it->handle == thread) {
+      auto body = std::move(it->body);
+      system_.pendingThreads.erase(it);
+      body();
+      break;
+    }
+  }
+  return true;
+}
+
 bool FakeRuntimeArea::CloseHandle(Handle handle) {
+  if (system_.threadHandles_.erase(handle) != 0) return true;
   if (system_.processesArea.CloseObject(handle)) return true;
   return system_.fileSystem.Close(handle);
 }

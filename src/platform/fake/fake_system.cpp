@@ -27,3 +27,15 @@ bool FakeSystem::IsLibraryLoaded(Handle library, std::u16string_view name) const
 }
 
 }  // namespace platform::fake
+
+namespace platform::fake {
+
+void FakeSystem::RunPendingThreads() {
+  while (!pendingThreads.empty()) {
+    auto body = std::move(pendingThreads.front().body);
+    pendingThreads.pop_front();
+    body();
+  }
+}
+
+}  // namespace platform::fake

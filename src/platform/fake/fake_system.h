@@ -82,6 +82,21 @@ class FakeSystem : private FakeAreas, public System {
   // as the program asks for it.
   std::uint32_t tickStep = 0;
 
+  // --- Threads: StartThread queues the body here (it does not run on its
+  // own); RunPendingThreads runs the queue in order on the calling thread,
+  // and WaitForThread runs a thread that has not run yet. With
+  // `threadCreationFails` StartThread answers 0. ---
+  struct PendingThread {
+    Handle handle = 0;
+    std::function<void()> body;
+  };
+  std::deque<PendingThread> pendingThreads;
+  bool threadCreationFails = false;
+  // Threads started, and threads waited for, by handle.
+  std::vector<Handle> startedThreads;
+  std::vector<Handle> waitedThreads;
+  void RunPendingThreads();
+
   // --- Message boxes: answered from the queue (the first button when it is
   // empty) and recorded. ---
   std::deque<int> messageBoxAnswers;
@@ -137,6 +152,8 @@ class FakeSystem : private FakeAreas, public System {
 
   // Process, token and snapshot handles open now.
   std::size_t OpenProcessObjectCount() const { return processesArea.OpenObjectCount(); }
+  // Thread handles not yet closed.
+  std::size_t OpenThreadCount() const { return threadHandles_.size(); }
 
  private:
   friend class FakeRuntimeArea;
@@ -151,6 +168,8 @@ class FakeSystem : private FakeAreas, public System {
   // of their own) a process object.
   Handle NextHandle() { return nextHandle_++; }
 
+  // Thread handles not yet closed.
+  std::set<Handle> threadHandles_;
   // Loaded libraries by handle, with the names they were loaded by.
   std::map<Handle, std::u16string> libraries_;
   Handle nextHandle_ = 0x1000;

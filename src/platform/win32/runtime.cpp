@@ -1,10 +1,22 @@
 // The Win32 runtime: version, the program's module, process exit, mutexes,
 // libraries, the clock, the ANSI code page and CloseHandle.
+#include <functional>
+#include <memory>
+
 #include "platform/win32/areas.h"
 #include "platform/win32/text_api.h"
 
 namespace platform::win32 {
 namespace {
+
+// The start routine of the threads of StartThread: runs and deletes the body
+// it is given. A named WINAPI function: a lambda does not convert to one on
+// i686.
+DWORD WINAPI RunThreadBody(LPVOID parameter) {
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+  (*body)();
+  return 0;
+}
 
 class Win32Runtime final : public Runtime {
  public:
@@ -82,6 +94,19 @@ class Win32Runtime final : public Runtime {
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, out.data(), n);
     return FromWide(out.c_str(), out.size());
+  }
+
+  Handle StartThread(std::function<void()> body) override {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    DWORD id = 0;
+    HANDLE thread = ::CreateThread(nullptr, 0, RunThreadBody, owned.get(), 0, &id);
+    if (thread == nullptr) return 0;
+    owned.release();  // the thread deletes it
+    return ToHandle(thread);
+  }
+
+  bool WaitForThread(Handle thread) override {
+    return ::WaitForSingleObject(FromHandle<void>(thread), INFINITE) == WAIT_OBJECT_0;
   }
 
   bool CloseHandle(Handle handle) override {
