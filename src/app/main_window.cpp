@@ -70,7 +70,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   // window shows), the handler list with the built-in handlers first, and
   // last the signature index.
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);
-  engine_->SetUp(system_, std::move(builtIns_));
+  engine_->SetUp(system_, std::move(builtIns_), scanners_.scanners());
+  logSettings_.logEnabled = false;
+  logSettings_.appendLog = false;
+  silent_ = false;
 
   headerTexts_ = BuildHeaderTexts(system_);
   OutputView output(view);
@@ -79,12 +82,39 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
 
   host_ = WriteHostLine(system_, output);
 
-  view.Show(true);
-  appendInProgress_ = false;
-
   // The focus is set here; answering false keeps the dialog manager from
   // selecting the whole output view.
   view.FocusControl(view.IsControlEnabled(QRT_IDC_START) ? QRT_IDC_START : QRT_IDC_EXIT);
+  bool started = false;
+  if (silent_) {
+    view.Show(false);
+    StartScan();
+    started = true;
+  } else {
+    view.Show(true);
+  }
+  appendInProgress_ = false;
+  // Drive letters on the command line start a scan at once, as silent mode
+  // does; neither is held back by missing rights.
+  if (!driveList_.empty() && !started && !exitRequested_) StartScan();
+  return false;
+}
+
+bool RemovalDialog::OnMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t) {
+  if (message == kScanStoppedMessage) {
+    // The worker met a stop request and has ended or is ending: the result
+    // line and the report come on this thread.
+    JoinWorker();
+    ScanFinished(static_cast<codes::ScanResult>(static_cast<int>(wParam)));
+    AfterScan();
+    return true;
+  }
+  if (message == kWorkerEndedMessage) {
+    // A normal end: the worker has written the report itself.
+    JoinWorker();
+    AfterScan();
+    return true;
+  }
   return false;
 }
 
@@ -119,27 +149,114 @@ void RemovalDialog::OnTimer(std::uint32_t timerId) {
 
 bool RemovalDialog::OnMessageFilter(int /*controlId*/) { return appendInProgress_; }
 
-// The window runs no scans: Start and Stop do nothing.
-void RemovalDialog::StartScan() {}
+void RemovalDialog::StartScan() {
+  if (!engine_ || scanRunning_) return;
+  view_->EnableControl(QRT_IDC_START, false);
+  view_->EnableControl(QRT_IDC_STOP, true);
+  if (silent_) view_->Show(false);
+  if (!firstScan_) {
+    // Two empty lines between the scans of a run.
+    AppendText(u"\r\n");
+    AppendText(u"\r\n");
+  }
+  firstScan_ = false;
+  scanStarted_ = true;
+  lastScan_ = ScanOutcome{};
+  lastScan_.ran = true;
+  engine_->ClearStopRequest();
+  scanRunning_ = true;
+  worker_ = system_.runtime().StartThread([this, drives = driveList_] { ScanWorker(drives); });
+  if (worker_ == 0) {
+    // No worker: the scan ends before it began, with the synchronization
+    // error's result line, and the window is idle again.
+    scanRunning_ = false;
+    lastScan_.firstError = codes::ScanResult::kSynchronizationError;
+    ScanFinished(codes::ScanResult::kSynchronizationError);
+    AfterScan();
+    return;
+  }
+  view_->FocusControl(QRT_IDC_STOP);
+}
 
-void RemovalDialog::StopScan() {}
+void RemovalDialog::ScanWorker(const scan::DriveNameList& drives) {
+  const engine::ScanEngine::RunOutcome outcome = engine_->RunScanners(drives);
+  const scan::ScanStatistics& statistics = engine_->statistics();
+  lastScan_.stopped = outcome.stopped.has_value();
+  lastScan_.firstError = outcome.firstError;
+  lastScan_.foundMalware = statistics.infectedFiles > 0 || statistics.infectedProcesses > 0;
+  if (outcome.stopped) {
+    scanRunning_ = false;
+    view_->Post(kScanStoppedMessage, static_cast<std::uint64_t>(codes::ToInt(*outcome.stopped)),
+                kScanFinishedTag);
+    return;
+  }
+  ScanFinished(codes::ScanResult::kDone);
+  scanRunning_ = false;
+  view_->Post(kWorkerEndedMessage, 0, kScanFinishedTag);
+}
+
+void RemovalDialog::JoinWorker() {
+  if (worker_ == 0) return;
+  system_.runtime().WaitForThread(worker_);
+  system_.runtime().CloseHandle(worker_);
+  worker_ = 0;
+}
+
+void RemovalDialog::AfterScan() {
+  if (exitRequested_ || silent_) {
+    FinishExit();
+    return;
+  }
+  // Without administrator rights Start stays disabled.
+  view_->EnableControl(QRT_IDC_START,
+                       endCode_ != codes::ToInt(codes::WindowEndCode::kNoAdminRights));
+  view_->EnableControl(QRT_IDC_EXIT, true);
+  view_->EnableControl(QRT_IDC_STOP, false);
+  view_->FocusControl(QRT_IDC_EXIT);
+}
+
+void RemovalDialog::StopScan() {
+  view_->EnableControl(QRT_IDC_STOP, false);
+  view_->EnableControl(QRT_IDC_EXIT, false);
+  view_->EnableControl(QRT_IDC_START, false);
+  if (engine_) engine_->RequestStop();
+  view_->FocusControl(QRT_IDC_EXIT);
+}
 
 void RemovalDialog::ExitProgram() {
   exitRequested_ = true;
   view_->EnableControl(QRT_IDC_STOP, false);
   view_->EnableControl(QRT_IDC_EXIT, false);
   view_->EnableControl(QRT_IDC_START, false);
+  if (worker_ != 0) {
+    // The worker's end message completes the exit.
+    if (engine_) engine_->RequestStop();
+    return;
+  }
   FinishExit();
 }
 
+int RemovalDialog::ExitStatus() const {
+  if (endCode_ != codes::ToInt(codes::WindowEndCode::kNormal)) return endCode_;
+  if (!lastScan_.ran) return 0;
+  if (lastScan_.stopped) return codes::ToInt(codes::ScanResult::kStoppedByUser);
+  if (lastScan_.foundMalware) return codes::ToInt(codes::ScanResult::kMalwareFound);
+  return codes::ToInt(lastScan_.firstError);
+}
+
 void RemovalDialog::FinishExit() {
-  if (logSettings_.logEnabled) {
+  if (finished_) return;
+  finished_ = true;
+  // The engine must outlive the worker.
+  JoinWorker();
+  if (engine_ && logSettings_.logEnabled) {
     WriteLogFile(system_, logSettings_.logFileName, logSettings_.appendLog, scanStarted_,
                  OutputView(*view_).Text());
   }
+  driveList_.clear();
   // The engine goes with its handlers, descriptions and index.
   engine_.reset();
-  view_->EndModal(endCode_);
+  view_->EndModal(ExitStatus());
 }
 
 void RemovalDialog::SetProgressText(std::u16string_view text) { SetStatusText(text); }
@@ -170,15 +287,6 @@ void RemovalDialog::AppendText(std::u16string_view text) {
 void RemovalDialog::ScanFinished(codes::ScanResult result) {
   if (const auto line = ScanResultLine(system_, result)) AppendText(*line);
   if (engine_) WriteReport(system_, engine_->statistics(), *this);
-  if (view_ == nullptr) return;
-  if (exitRequested_) {
-    FinishExit();
-    return;
-  }
-  view_->EnableControl(QRT_IDC_START, true);
-  view_->EnableControl(QRT_IDC_EXIT, true);
-  view_->EnableControl(QRT_IDC_STOP, false);
-  view_->FocusControl(QRT_IDC_EXIT);
 }
 
 }  // namespace app

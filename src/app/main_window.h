@@ -39,6 +39,12 @@ inline constexpr std::uint32_t kClockPeriodMs = 1000;
 inline constexpr int kClockPane = 1;
 // Pane 0 is as wide as the client area less this many pixels.
 inline constexpr int kClockPaneWidth = 100;
+// The worker's end messages: a scan that met a stop request (wParam: the
+// scanner's answer), and the end of the worker after a normal end (the
+// report is written then). lParam is kScanFinishedTag.
+inline constexpr std::uint32_t kScanStoppedMessage = platform::kWmUser + 1;
+inline constexpr std::uint32_t kWorkerEndedMessage = platform::kWmUser + 2;
+inline constexpr std::int64_t kScanFinishedTag = 0xCAFEBABE;
 // `text` as it comes out of the text buffer of findings and appended lines
 // (limits::kTextBufferLength).
 std::u16string_view ThroughTextBuffer(std::u16string_view text);
@@ -55,6 +61,7 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   void OnCommand(int controlId, int notifyCode) override;
   void OnTimer(std::uint32_t timerId) override;
   bool OnMessageFilter(int controlId) override;
+  bool OnMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override;
 
   // The button actions.
   void StartScan();
@@ -66,12 +73,26 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   void ReportFinding(std::u16string_view heading, std::optional<std::u16string_view> text) override;
   void AppendText(std::u16string_view text) override;
   void SetStatusText(std::u16string_view text) override;
+  // Ends a scan's output: the result line of `result`, then the report. At
+  // a normal end the worker calls it; after a stop the window does, when the
+  // worker's message arrives. What follows (the idle state or the exit path)
+  // always runs on the window's thread.
   void ScanFinished(codes::ScanResult result) override;
 
   // The drive list of the command line.
   const scan::DriveNameList& driveList() const { return driveList_; }
 
   int endCode() const { return endCode_; }
+  // What the program's run ends with: the end code when it is not 0 (the
+  // rights check failed, a control was missing); else, of the last scan,
+  // -8 when it was stopped, 1 when it counted an infected file or process,
+  // the first error a scanner answered, or 0; 0 without a scan.
+  int ExitStatus() const;
+  // A worker thread runs a scan.
+  bool scanRunning() const { return scanRunning_; }
+  bool silent() const { return silent_; }
+  void SetSilentForTests(bool silent) { silent_ = silent; }
+  scan::DriveNameList& driveListForTests() { return driveList_; }
   bool exitRequested() const { return exitRequested_; }
   const HeaderTexts& headerTexts() const { return headerTexts_; }
   const HostInfo& host() const { return host_; }
@@ -81,9 +102,25 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   engine::ScanEngine* engine() { return engine_.get(); }
 
  private:
-  // The exit path: writes the log, releases what the run holds and ends the
-  // modal run.
+  // The exit path: waits for a worker, writes the log, releases what the
+  // run holds and ends the modal run with ExitStatus. Runs once.
   void FinishExit();
+  // The worker thread's routine: the scanners by phase, then its end
+  // message.
+  void ScanWorker(const scan::DriveNameList& drives);
+  // Waits for the worker thread and closes it.
+  void JoinWorker();
+  // After a scan, on the window's thread: the exit path when Exit was
+  // pressed or in silent mode, else the idle state.
+  void AfterScan();
+
+  // What the last scan came to, for the exit status.
+  struct ScanOutcome {
+    bool ran = false;
+    bool stopped = false;
+    bool foundMalware = false;
+    codes::ScanResult firstError = codes::ScanResult::kDone;
+  };
 
   platform::System& system_;
   engine::ScannerTable& scanners_;
@@ -100,6 +137,12 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool firstScan_ = true;
   bool helpShown_ = false;
   int endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
+  bool silent_ = false;
+  bool finished_ = false;
+  // Written by the worker before its end message, read by the window after.
+  ScanOutcome lastScan_;
+  std::atomic<bool> scanRunning_ = false;
+  platform::Handle worker_ = 0;
   std::unique_ptr<engine::ScanEngine> engine_;
 };
 

@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/malware_database.h"
 #include "scan/scan_context.h"
+#include "scan/scanner.h"
 
 namespace engine {
 
@@ -25,11 +27,48 @@ class ScanEngine final : public scan::ScanContext {
   ScanEngine& operator=(const ScanEngine&) = delete;
 
   // The database steps of the set-up (MalwareDatabase::SetUp: version check,
-  // script, handler list with `builtIns` first), then the signature index.
-  void SetUp(platform::System& system,
-             std::vector<std::unique_ptr<scan::MalwareHandler>> builtIns) {
+  // script, handler list with `builtIns` first), the scanners of the scan
+  // run in table order (not owned), the statistics cleared, then the
+  // signature index.
+  void SetUp(platform::System& system, std::vector<std::unique_ptr<scan::MalwareHandler>> builtIns,
+             const std::vector<std::unique_ptr<scan::Scanner>>& scanners = {}) {
     database_.SetUp(system, systemContext_, std::move(builtIns));
+    scanners_.clear();
+    for (const auto& scanner : scanners) scanners_.push_back(scanner.get());
+    statistics_ = scan::ScanStatistics{};
     database_.BuildIndex();
+  }
+
+  // What one run of the scanners came to.
+  struct RunOutcome {
+    // The stop request was met: the answer of the scanner that met it, or
+    // kStoppedByUser when the request came after the last scanner.
+    std::optional<codes::ScanResult> stopped;
+    // The first error a scanner answered (kDone when none did).
+    codes::ScanResult firstError = codes::ScanResult::kDone;
+  };
+  // The scan worker's work: every scanner of phase 0, then 2 (the memory
+  // scanner), then 1 (the file scanner, with `drives`), each group in table
+  // order; the run ends early when the stop request is set after a scanner.
+  // A scanner's error answer without a stop request does not end the run.
+  RunOutcome RunScanners(const scan::DriveNameList& drives) {
+    RunOutcome outcome;
+    const scan::DriveNameList none;
+    for (const int phase : {0, 2, 1}) {
+      for (scan::Scanner* scanner : scanners_) {
+        if (scanner->Phase() != phase) continue;
+        const codes::ScanResult result = scanner->Run(*this, phase == 1 ? drives : none);
+        if (stopRequested()) {
+          outcome.stopped = result;
+          return outcome;
+        }
+        if (codes::ToInt(result) < 0 && outcome.firstError == codes::ScanResult::kDone) {
+          outcome.firstError = result;
+        }
+      }
+    }
+    if (stopRequested()) outcome.stopped = codes::ScanResult::kStoppedByUser;
+    return outcome;
   }
 
   // scan::ScanContext.
@@ -57,6 +96,7 @@ class ScanEngine final : public scan::ScanContext {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> rebootRequired_{false};
   scan::PeFileHeaders scannedFileHeaders_;
+  std::vector<scan::Scanner*> scanners_;
 };
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 // context over the platform it is given.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,13 @@ class ScannerTable {
   explicit ScannerTable(platform::System& system) : systemContext_(system) {
     scanners_.push_back(std::make_unique<detect::MemoryScanner>(systemContext_));
     scanners_.push_back(std::make_unique<detect::FileScanner>(systemContext_));
+  }
+  // For tests: the system context, then the scanners that `make` gives for
+  // it, in table order.
+  using ScannerFactory =
+      std::function<std::vector<std::unique_ptr<scan::Scanner>>(sys::SystemContext&)>;
+  ScannerTable(platform::System& system, const ScannerFactory& make) : systemContext_(system) {
+    scanners_ = make(systemContext_);
   }
   ScannerTable(const ScannerTable&) = delete;
   ScannerTable& operator=(const ScannerTable&) = delete;
