@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs a win64 test program that scans drives, in a fresh Wine prefix where
-# the scanner can reach nothing of the host:
-#   run-scan-prefix.sh EXE [ARGUMENTS...]
+# Runs a win64 test program that scans drives or processes, in a fresh Wine
+# prefix where the scanner can reach nothing of the host:
+#   run-scan-prefix.sh [--copy FILE]... EXE [ARGUMENTS...]
 # The prefix has no Z: (the host's /). Its drives are its own C: and Q: and
-# P:, two empty folders of this run; R: is left unmapped. The program is
-# copied into C:\ and run from there with ARGUMENTS.
+# P:, two empty folders of this run; R: is left unmapped. Its processes are
+# those of its own wineserver. The program, and every FILE given with
+# --copy (samples it runs or reads), are copied into C:\ and the program is
+# run from there with ARGUMENTS.
 #
 # GTEST_OUTPUT ("xml:DIR\" or "xml:FILE", a Windows path on Z: as test-all.sh
 # gives it, or a host path; "xml" alone names test_detail.xml in the current
@@ -18,10 +20,17 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
-if [ $# -lt 1 ]; then
-  echo "usage: $0 EXE [ARGUMENTS...]" >&2
+usage() {
+  echo "usage: $0 [--copy FILE]... EXE [ARGUMENTS...]" >&2
   exit 2
-fi
+}
+copies=()
+while [ $# -gt 0 ] && [ "$1" = --copy ]; do
+  [ $# -ge 2 ] || usage
+  copies+=("$(realpath "$2")")
+  shift 2
+done
+[ $# -ge 1 ] || usage
 exe=$(realpath "$1")
 shift
 name=$(basename "$exe")
@@ -44,7 +53,7 @@ if [ -n "${GTEST_OUTPUT:-}" ]; then
 fi
 
 mkdir -p "$QRT_ROOT/build/wine"
-run_dir=$(mktemp -d "$QRT_ROOT/build/wine/file-scan.XXXXXX")
+run_dir=$(mktemp -d "$QRT_ROOT/build/wine/${name%.exe}.XXXXXX")
 prefix=$run_dir/prefix
 cleanup() {
   cd /
@@ -60,7 +69,7 @@ rm -f "$prefix/dosdevices/z:"
 mkdir "$run_dir/q" "$run_dir/p"
 ln -s "$run_dir/q" "$prefix/dosdevices/q:"
 ln -s "$run_dir/p" "$prefix/dosdevices/p:"
-cp "$exe" "$prefix/drive_c/$name"
+cp "$exe" "${copies[@]}" "$prefix/drive_c/"
 
 export WINEPREFIX=$prefix
 # The host's folders are out of reach: Wine's current folder is C:\.
