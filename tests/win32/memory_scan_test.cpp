@@ -310,7 +310,7 @@ Outcome Scan(const ScanSettings& settings) {
   for (std::size_t i = 0; i < builtIn.calls.size(); ++i) {
     const qrt_test::RemoveCall& call = builtIn.calls[i];
     EXPECT_EQ(call.kind, scan::FindingKind::MemoryFinding);
-    EXPECT_EQ(call.processCount, 0u);
+    EXPECT_TRUE(call.processes.empty());
     // Set while further findings follow.
     EXPECT_EQ(call.more, i + 1 < builtIn.calls.size());
     o.found.emplace_back(Lower(call.infectedFile.value_or(u"(no path)")), call.processId);
