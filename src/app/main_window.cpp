@@ -71,9 +71,6 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   // last the signature index.
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);
   engine_->SetUp(system_, std::move(builtIns_), scanners_.scanners());
-  logSettings_.logEnabled = false;
-  logSettings_.appendLog = false;
-  silent_ = false;
 
   headerTexts_ = BuildHeaderTexts(system_);
   OutputView output(view);

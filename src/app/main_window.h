@@ -128,7 +128,8 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   platform::DialogView* view_ = nullptr;
   HeaderTexts headerTexts_;
   HostInfo host_;
-  LogSettings logSettings_;
+  // No log, no append, not silent until the command line says otherwise.
+  LogSettings logSettings_{false, false, {}};
   scan::DriveNameList driveList_;
   // Written by the worker thread, read by the window's thread.
   std::atomic<bool> appendInProgress_ = false;

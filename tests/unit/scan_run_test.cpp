@@ -1,0 +1,275 @@
+// The scan run of the main window with scanners of the tests' own: the
+// worker's order of phases, the window states and button changes, Stop and
+// Exit during a scan, silent mode and drive letters, a second scan, a failed
+// thread, and the exit status. The fake's threads run only when a test lets
+// them (RunPendingThreads), so every state between the clicks can be seen.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "common/text.h"
+#include "engine/scanner_table.h"
+#include "platform/fake/fake_system.h"
+#include "resource_ids.h"
+
+namespace {
+
+using codes::ScanResult;
+using platform::fake::FakeDialog;
+using platform::fake::FakeSystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A scanner of a given phase that answers a given code, records its runs
+// and may act during one (click a button, count a finding).
+class TestScanner final : public scan::Scanner {
+ public:
+  TestScanner(int phase, ScanResult answerGiven, std::vector<std::string>& journal,
+              std::string name)
+      : answer(answerGiven), phase_(phase), journal_(journal), name_(std::move(name)) {}
+  int Phase() const override { return phase_; }
+  ScanResult Run(scan::ScanContext& context, const scan::DriveNameList& drives) override {
+    std::string entry = name_;
+    for (const auto& d : drives) entry += " " + text::ToUtf8(d);
+    journal_.push_back(entry);
+    context.AppendText(text::FromUtf8(name_ + " ran\r\n"));
+    if (during) during(context);
+    // As the real scanners do: a stop request makes the answer -8.
+    return context.stopRequested() ? ScanResult::kStoppedByUser : answer;
+  }
+  std::function<void(scan::ScanContext&)> during;
+  ScanResult answer;
+
+ private:
+  int phase_;
+  std::vector<std::string>& journal_;
+  std::string name_;
+};
+
+class ScanRunTest : public ::testing::Test {
+ protected:
+  // The scanner table: a phase-1 "file" scanner first, then a phase-2
+  // "memory" scanner and a phase-7 one that must never run.
+  ScanRunTest()
+      : scanners_(system_, [this](sys::SystemContext&) {
+          std::vector<std::unique_ptr<scan::Scanner>> made;
+          made.push_back(std::make_unique<TestScanner>(1, ScanResult::kDone, journal, "file"));
+          made.push_back(std::make_unique<TestScanner>(2, ScanResult::kDone, journal, "memory"));
+          made.push_back(std::make_unique<TestScanner>(7, ScanResult::kDone, journal, "never"));
+          return made;
+        }) {}
+
+  TestScanner& file() { return static_cast<TestScanner&>(*scanners_.scanners()[0]); }
+  TestScanner& memory() { return static_cast<TestScanner&>(*scanners_.scanners()[1]); }
+
+  app::RemovalDialog& window() {
+    if (!window_)
+      window_ =
+          std::make_unique<app::RemovalDialog>(system_, scanners_, handlers::BuiltInHandlerTable{});
+    return *window_;
+  }
+
+  // Runs the window; `act` plays the user once it is initialised;
+  // `before` sets the window up ahead of its initialisation.
+  FakeDialog& Open(std::function<void(FakeDialog&)> act,
+                   std::function<void(app::RemovalDialog&)> before = {}) {
+    if (before) before(window());
+    system_.user = std::move(act);
+    result_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, window());
+    return *system_.dialogs.back();
+  }
+
+  // The worker runs, then the window gets its message.
+  void FinishWorker(FakeDialog& dialog) {
+    system_.RunPendingThreads();
+    dialog.DeliverPosted();
+  }
+
+  static std::vector<bool> Buttons(FakeDialog& d) {
+    return {d.IsControlEnabled(QRT_IDC_START), d.IsControlEnabled(QRT_IDC_STOP),
+            d.IsControlEnabled(QRT_IDC_EXIT)};
+  }
+  static std::u16string Output(FakeDialog& d) { return d.RichText(QRT_IDC_OUTPUT); }
+
+  // A new window over the same scanner table, for another run.
+  void NewWindow() { window_.reset(); }
+
+  FakeSystem system_;
+  std::vector<std::string> journal;
+  int result_ = 0;
+  engine::ScannerTable scanners_;
+
+ private:
+  std::unique_ptr<app::RemovalDialog> window_;
+};
+
+constexpr bool kOn = true;
+constexpr bool kOff = false;
+
+TEST_F(ScanRunTest, StartRunsMemoryThenFileOnTheWorkerAndReturnsToIdle) {
+  Open([&](FakeDialog& d) {
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+    d.Click(QRT_IDC_START);
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOn, kOn}));
+    EXPECT_EQ(d.focus, QRT_IDC_STOP);
+    EXPECT_TRUE(window().scanRunning());
+    EXPECT_TRUE(journal.empty());  // nothing runs on the window's thread
+    FinishWorker(d);
+    EXPECT_THAT(journal, ElementsAre("memory", "file"));
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+    EXPECT_EQ(d.focus, QRT_IDC_EXIT);
+    EXPECT_EQ(system_.waitedThreads.size(), 1u);
+    EXPECT_EQ(system_.OpenThreadCount(), 0u);
+    d.Click(QRT_IDC_EXIT);
+  });
+  EXPECT_EQ(result_, 0);
+}
+
+TEST_F(ScanRunTest, StopDuringTheMemoryScanSkipsTheFileScanAndReportsTheStop) {
+  Open([&](FakeDialog& d) {
+    memory().during = [&](scan::ScanContext&) {
+      d.Click(QRT_IDC_STOP);
+      EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOff, kOff}));
+    };
+    d.Click(QRT_IDC_START);
+    FinishWorker(d);
+    EXPECT_THAT(journal, ElementsAre("memory"));
+    const std::u16string out = Output(d);
+    EXPECT_THAT(text::ToUtf8(out),
+                HasSubstr("memory ran\r\rScan aborted by user\r\rscan results:"));
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+    d.Click(QRT_IDC_EXIT);
+  });
+  EXPECT_EQ(result_, codes::ToInt(ScanResult::kStoppedByUser));
+}
+
+TEST_F(ScanRunTest, ExitDuringAScanStopsItThenWritesTheLogAfterTheReport) {
+  Open(
+      [&](FakeDialog& d) {
+        d.Click(QRT_IDC_START);
+        d.Click(QRT_IDC_EXIT);
+        EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOff, kOff}));
+        EXPECT_TRUE(system_.fileSystem.Find(u"C:\\scan.log") == nullptr);
+        FinishWorker(d);
+      },
+      [](app::RemovalDialog& w) {
+        w.logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
+      });
+  EXPECT_EQ(result_, codes::ToInt(ScanResult::kStoppedByUser));
+  const auto* log = system_.fileSystem.Find(u"C:\\scan.log");
+  ASSERT_NE(log, nullptr);
+  std::u16string logged;
+  for (std::size_t i = 0; i + 1 < log->bytes.size(); i += 2) {
+    logged.push_back(static_cast<char16_t>(log->bytes[i] | (log->bytes[i + 1] << 8)));
+  }
+  EXPECT_THAT(text::ToUtf8(logged), HasSubstr("Scan aborted by user\r\n\r\nscan results:"));
+  EXPECT_EQ(system_.OpenThreadCount(), 0u);
+}
+
+TEST_F(ScanRunTest, ExitJustAsTheWorkerEndsNormallyStillTakesTheExitPath) {
+  Open([&](FakeDialog& d) {
+    d.Click(QRT_IDC_START);
+    system_.RunPendingThreads();  // the worker ended; its message waits
+    d.Click(QRT_IDC_EXIT);
+    d.DeliverPosted();
+  });
+  EXPECT_EQ(result_, 0);
+  EXPECT_THAT(journal, ElementsAre("memory", "file"));
+}
+
+TEST_F(ScanRunTest, ASecondScanFollowsTwoEmptyLines) {
+  Open([&](FakeDialog& d) {
+    d.Click(QRT_IDC_START);
+    FinishWorker(d);
+    const std::size_t first = Output(d).size();
+    d.Click(QRT_IDC_START);
+    FinishWorker(d);
+    EXPECT_EQ(Output(d).substr(first, 13), u"\r\rmemory ran\r");
+    d.Click(QRT_IDC_EXIT);
+  });
+  EXPECT_THAT(journal, ElementsAre("memory", "file", "memory", "file"));
+}
+
+TEST_F(ScanRunTest, SilentModeScansHiddenAndEndsTheProgram) {
+  Open(
+      [&](FakeDialog& d) {
+        EXPECT_FALSE(d.visible);
+        EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOn, kOn}));
+        FinishWorker(d);
+      },
+      [](app::RemovalDialog& w) {
+        w.SetSilentForTests(true);
+        w.driveListForTests() = {u"D:", u"c:"};
+      });
+  EXPECT_THAT(journal, ElementsAre("memory", "file D: c:"));  // one scan, of the drives given
+  EXPECT_EQ(result_, 0);
+}
+
+TEST_F(ScanRunTest, DriveLettersStartAScanByThemselves) {
+  Open(
+      [&](FakeDialog& d) {
+        EXPECT_TRUE(d.visible);
+        EXPECT_TRUE(window().scanRunning());
+        FinishWorker(d);
+        EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+        d.Click(QRT_IDC_EXIT);
+      },
+      [](app::RemovalDialog& w) { w.driveListForTests() = {u"E:"}; });
+  EXPECT_THAT(journal, ElementsAre("memory", "file E:"));
+}
+
+TEST_F(ScanRunTest, AWorkerThatCannotStartEndsTheScanWithASynchronizationError) {
+  system_.threadCreationFails = true;
+  Open([&](FakeDialog& d) {
+    d.Click(QRT_IDC_START);
+    EXPECT_FALSE(window().scanRunning());
+    EXPECT_THAT(text::ToUtf8(Output(d)),
+                HasSubstr("\rScan aborted: synchronization error\r\rscan results:"));
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+    d.Click(QRT_IDC_EXIT);
+  });
+  EXPECT_EQ(result_, codes::ToInt(ScanResult::kSynchronizationError));
+}
+
+TEST_F(ScanRunTest, TheExitStatusTellsWhatTheLastScanCameTo) {
+  struct Case {
+    const char* name;
+    ScanResult memory;
+    ScanResult file;
+    bool found;
+    int status;
+    bool aborted;
+  };
+  const Case cases[] = {
+      {"clean", ScanResult::kDone, ScanResult::kDone, false, 0, false},
+      {"malware found", ScanResult::kDone, ScanResult::kMalwareFound, true, 1, false},
+      {"memory scan failed, file scan went on", ScanResult::kProcessSnapshotError,
+       ScanResult::kDone, false, -6, false},
+      {"failed and found", ScanResult::kProcessSnapshotError, ScanResult::kMalwareFound, true, 1,
+       false},
+      {"no drives", ScanResult::kDone, ScanResult::kNoDrivesFound, false, -10, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewWindow();
+    memory().answer = c.memory;
+    file().answer = c.file;
+    Open([&](FakeDialog& d) {
+      file().during = [&](scan::ScanContext& context) {
+        if (c.found) ++context.statistics().infectedFiles;
+      };
+      d.Click(QRT_IDC_START);
+      FinishWorker(d);
+      EXPECT_EQ(Output(d).find(u"Scan aborted") != std::u16string::npos, c.aborted);
+      d.Click(QRT_IDC_EXIT);
+    });
+    EXPECT_EQ(result_, c.status);
+  }
+}
+
+}  // namespace
