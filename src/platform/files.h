@@ -1,4 +1,4 @@
-// Files: drives, directory listings, opening, reading, writing and
+// Files: drives, directory listings, opening, reading, writing, deleting and
 // attributes, and reading a file's streams through the functions bound at run
 // time for it (BackupRead, BackupSeek).
 #pragma once
@@ -121,6 +121,9 @@ class Files {
   virtual FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                         std::uint32_t shareMode, std::uint32_t creationDisposition,
                                         std::uint32_t flagsAndAttributes) = 0;
+  // DeleteFileW: false when the file cannot be deleted (missing, read-only,
+  // a folder, or open without sharing for deletion).
+  virtual bool DeleteFileWide(std::u16string_view path) = 0;
   // SetFilePointer with a 64-bit distance: the new position from the start of
   // the file, or nothing when the move fails.
   virtual std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,

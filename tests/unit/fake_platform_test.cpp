@@ -250,6 +250,33 @@ TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
   EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
 }
 
+TEST(FakeFiles, DeleteRemovesOnlyAClosedWritableFile) {
+  FakeSystem system;
+  auto& files = system.fileSystem;
+  files.AddFile(u"C:\\Logs\\old.log", {1});
+  files.AddFile(u"C:\\ro.log").attributes = platform::kFileAttributeReadOnly;
+  files.AddFile(u"C:\\busy.log").refusesOpening = true;
+  const auto held = system.files().CreateFileWide(u"C:\\held.log", platform::kGenericWrite, 0,
+                                                  platform::kCreateNew, 0);
+  ASSERT_NE(held.handle, 0u);
+
+  EXPECT_TRUE(system.files().DeleteFileWide(u"c:/logs/OLD.LOG"));
+  EXPECT_EQ(files.Find(u"C:\\Logs\\old.log"), nullptr);
+  EXPECT_TRUE(files.FolderExists(u"C:\\Logs"));
+  EXPECT_FALSE(system.files().DeleteFileWide(u"C:\\Logs\\old.log"));
+  EXPECT_FALSE(system.files().DeleteFileWide(u"C:\\Logs"));
+  EXPECT_FALSE(system.files().DeleteFileWide(u"C:\\ro.log"));
+  EXPECT_FALSE(system.files().DeleteFileWide(u"C:\\busy.log"));
+  EXPECT_FALSE(system.files().DeleteFileWide(u"C:\\held.log"));
+  EXPECT_NE(files.Find(u"C:\\ro.log"), nullptr);
+  EXPECT_NE(files.Find(u"C:\\busy.log"), nullptr);
+  EXPECT_NE(files.Find(u"C:\\held.log"), nullptr);
+
+  EXPECT_TRUE(system.runtime().CloseHandle(held.handle));
+  EXPECT_TRUE(system.files().DeleteFileWide(u"C:\\held.log"));
+  EXPECT_EQ(files.Find(u"C:\\held.log"), nullptr);
+}
+
 TEST(FakeFiles, WritesMoveThePositionAndEndOfFileCuts) {
   FakeSystem system;
   system.fileSystem.currentDirectory = u"C:\\Program Files\\Quelvix";

@@ -180,6 +180,16 @@ TEST_F(Win32LogFileTest, FileOperationsAnswerAsTheFakeDoes) {
       folder_.File(u"no\\such.bin"), platform::kGenericWrite, 0, platform::kOpenAlways, 0);
   EXPECT_EQ(nowhere.handle, 0u);
   EXPECT_EQ(nowhere.lastError, platform::kErrorPathNotFound);
+
+  // A file held open without sharing for deletion stays; closed, it goes.
+  const auto held =
+      system_->files().CreateFileWide(path, platform::kGenericWrite, 0, platform::kOpenExisting, 0);
+  ASSERT_NE(held.handle, 0u);
+  EXPECT_FALSE(system_->files().DeleteFileWide(path));
+  EXPECT_TRUE(system_->runtime().CloseHandle(held.handle));
+  EXPECT_TRUE(system_->files().DeleteFileWide(path));
+  EXPECT_EQ(::GetFileAttributesW(W(path)), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(system_->files().DeleteFileWide(path));
 }
 
 TEST(Win32HeaderTexts, VersionComesFromTheProgramsOwnResource) {

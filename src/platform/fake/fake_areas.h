@@ -114,6 +114,7 @@ class FakeFilesArea final : public Files {
   FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) override;
+  bool DeleteFileWide(std::u16string_view path) override;
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;

@@ -124,6 +124,19 @@ bool FakeFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attri
   return true;
 }
 
+bool FakeFileSystem::Delete(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  const auto it = files_.find(key);
+  if (it == files_.end()) return false;
+  const FakeFile& file = it->second;
+  if ((file.attributes & kFileAttributeReadOnly) != 0 || file.refusesOpening) return false;
+  const bool open = std::any_of(handles_.begin(), handles_.end(),
+                                [&](const auto& handle) { return handle.second.key == key; });
+  if (open) return false;
+  files_.erase(it);
+  return true;
+}
+
 FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t access,
                                     std::uint32_t creationDisposition,
                                     std::uint32_t flagsAndAttributes) {
@@ -489,6 +502,10 @@ FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint
                                              std::uint32_t, std::uint32_t creationDisposition,
                                              std::uint32_t flagsAndAttributes) {
   return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes);
+}
+
+bool FakeFilesArea::DeleteFileWide(std::u16string_view path) {
+  return system_.fileSystem.Delete(path);
 }
 
 std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,

@@ -101,6 +101,10 @@ class FakeFileSystem {
   // program's own handles is not modelled: `refusesOpening` stands for a
   // file that another program holds.
   bool SetAttributes(std::u16string_view path, std::uint32_t attributes);
+  // DeleteFileW: fails for a missing file, a folder, a read-only file, one
+  // that another program holds (`refusesOpening`) and one with a handle of
+  // the program still open on it (the program never shares for deleting).
+  bool Delete(std::u16string_view path);
   FileOpenResult Open(std::u16string_view path, std::uint32_t access,
                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes);
   std::optional<std::uint64_t> Seek(Handle file, std::int64_t distance, std::uint32_t moveMethod);

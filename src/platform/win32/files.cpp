@@ -1,5 +1,5 @@
-// The Win32 files: drives, directory listings, opening, reading, writing and
-// attributes, and the stream reading functions bound from KERNEL32.DLL.
+// The Win32 files: drives, directory listings, opening, reading, writing,
+// deleting and attributes, and the stream reading functions bound from KERNEL32.DLL.
 #include "platform/win32/areas.h"
 #include "platform/win32/binding.h"
 #include "platform/win32/text_api.h"
@@ -66,6 +66,11 @@ class Win32Files final : public Files {
                                 flagsAndAttributes, nullptr);
     const DWORD error = ::GetLastError();
     return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
+  }
+
+  bool DeleteFileWide(std::u16string_view path) override {
+    const std::u16string p(path);
+    return api::DeleteFileW(Wide(p)) != FALSE;
   }
 
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
