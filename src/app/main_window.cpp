@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/command_line.h"
 #include "app/output_view.h"
 #include "app/report.h"
 #include "app/texts.h"
@@ -76,6 +77,18 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   OutputView output(view);
   WriteBanner(output, headerTexts_, engine_->database().MalwareListText());
   WriteHint(output, headerTexts_);
+
+  // The command line: log settings, silent mode, drive letters, help, and
+  // what missing administrator rights mean for the window.
+  OutputViewWriter writer(output);
+  CommandLineResult commandLine = ReadCommandLine(
+      system_, system_.runtime().CommandLine(),
+      ExecutableBaseName(system_.runtime().ModuleFileName()), isAdmin_, helpShown_, writer);
+  logSettings_ = commandLine.log;
+  silent_ = commandLine.silent;
+  driveList_ = std::move(commandLine.drives);
+  if (commandLine.rights.disableStart) view.EnableControl(QRT_IDC_START, false);
+  if (commandLine.rights.endCode) endCode_ = *commandLine.rights.endCode;
 
   host_ = WriteHostLine(system_, output);
 

@@ -91,8 +91,6 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   // A worker thread runs a scan.
   bool scanRunning() const { return scanRunning_; }
   bool silent() const { return silent_; }
-  void SetSilentForTests(bool silent) { silent_ = silent; }
-  scan::DriveNameList& driveListForTests() { return driveList_; }
   bool exitRequested() const { return exitRequested_; }
   const HeaderTexts& headerTexts() const { return headerTexts_; }
   const HostInfo& host() const { return host_; }
@@ -139,6 +137,8 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
   bool helpShown_ = false;
   int endCode_ = codes::ToInt(codes::WindowEndCode::kNormal);
   bool silent_ = false;
+  // The administrator rights check's answer for the run.
+  bool isAdmin_ = true;
   bool finished_ = false;
   // Written by the worker before its end message, read by the window after.
   ScanOutcome lastScan_;

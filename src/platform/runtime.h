@@ -52,6 +52,9 @@ class Runtime {
 
   // GetModuleFileNameW of the program's own module (at most 260 characters).
   virtual std::u16string ModuleFileName() = 0;
+  // GetCommandLineW: the process's whole command line, program path
+  // included (empty when there is none).
+  virtual std::u16string CommandLine() = 0;
 
   // CreateMutexW without security attributes.
   virtual MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) = 0;

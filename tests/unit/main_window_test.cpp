@@ -185,8 +185,9 @@ TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
       // The list heading, the (still empty) malware list, a line break and
       // the version line.
       {u"Removal Tool for:\r\r" + versionLine, kPlain},
-      // The hint and the host line.
+      // The hint, the command line's one message and the host line.
       {u"\rUse /? to list all available command line options\r\r"
+       u"- Saving results to logfile \"QuelvixRemovalTool.log\".\r"
        u"\r- Host: \"QRT-TEST\", IP: 10.1.2.3\r\r",
        kDefault},
   };

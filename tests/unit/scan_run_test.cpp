@@ -74,11 +74,11 @@ class ScanRunTest : public ::testing::Test {
     return *window_;
   }
 
-  // Runs the window; `act` plays the user once it is initialised;
-  // `before` sets the window up ahead of its initialisation.
+  // Runs the window with `arguments` after the program's path on its
+  // command line; `act` plays the user once it is initialised.
   FakeDialog& Open(std::function<void(FakeDialog&)> act,
-                   std::function<void(app::RemovalDialog&)> before = {}) {
-    if (before) before(window());
+                   std::u16string_view arguments = u"/NOLOG") {
+    system_.commandLine = u"QuelvixRemovalTool.exe " + std::u16string(arguments);
     system_.user = std::move(act);
     result_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, window());
     return *system_.dialogs.back();
@@ -157,9 +157,7 @@ TEST_F(ScanRunTest, ExitDuringAScanStopsItThenWritesTheLogAfterTheReport) {
         EXPECT_TRUE(system_.fileSystem.Find(u"C:\\scan.log") == nullptr);
         FinishWorker(d);
       },
-      [](app::RemovalDialog& w) {
-        w.logSettings() = app::LogSettings{true, false, u"C:\\scan.log"};
-      });
+      u"/LOG C:\\scan.log");
   EXPECT_EQ(result_, codes::ToInt(ScanResult::kStoppedByUser));
   const auto* log = system_.fileSystem.Find(u"C:\\scan.log");
   ASSERT_NE(log, nullptr);
@@ -202,10 +200,7 @@ TEST_F(ScanRunTest, SilentModeScansHiddenAndEndsTheProgram) {
         EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOn, kOn}));
         FinishWorker(d);
       },
-      [](app::RemovalDialog& w) {
-        w.SetSilentForTests(true);
-        w.driveListForTests() = {u"D:", u"c:"};
-      });
+      u"/SILENT /NOLOG D: c:");
   EXPECT_THAT(journal, ElementsAre("memory", "file D: c:"));  // one scan, of the drives given
   EXPECT_EQ(result_, 0);
 }
@@ -219,7 +214,7 @@ TEST_F(ScanRunTest, DriveLettersStartAScanByThemselves) {
         EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
         d.Click(QRT_IDC_EXIT);
       },
-      [](app::RemovalDialog& w) { w.driveListForTests() = {u"E:"}; });
+      u"/NOLOG E:");
   EXPECT_THAT(journal, ElementsAre("memory", "file E:"));
 }
 

@@ -29,6 +29,7 @@ class FakeRuntimeArea final : public Runtime {
 
   std::optional<OsVersion> QueryVersion() override;
   std::u16string ModuleFileName() override;
+  std::u16string CommandLine() override;
   MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override;
   // Throws ProcessExit.
   [[noreturn]] void ExitProcess(int status) override;

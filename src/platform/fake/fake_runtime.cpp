@@ -18,6 +18,7 @@ constexpr char16_t kHighControls[32] = {
 std::optional<OsVersion> FakeRuntimeArea::QueryVersion() { return system_.version; }
 
 std::u16string FakeRuntimeArea::ModuleFileName() { return system_.moduleFileName; }
+std::u16string FakeRuntimeArea::CommandLine() { return system_.commandLine; }
 
 MutexResult FakeRuntimeArea::CreateNamedMutex(std::u16string_view name, bool) {
   if (system_.mutexCreationFails) return MutexResult{0, 5};

@@ -63,6 +63,8 @@ class FakeSystem : private FakeAreas, public System {
   // The version answer; nothing makes the query fail.
   std::optional<OsVersion> version;
   std::u16string moduleFileName = u"C:\\Program Files\\Quelvix\\QuelvixRemovalTool.exe";
+  // The command line: the program's path in quotes, as Windows starts it.
+  std::u16string commandLine = u"\"C:\\Program Files\\Quelvix\\QuelvixRemovalTool.exe\"";
   // The string table; starts as the program's own.
   std::map<std::uint32_t, std::u16string> strings;
   // Resources by (type, name), e.g. {u"SCRIPTFILE", u"#161"}.

@@ -30,6 +30,11 @@ class Win32Runtime final : public Runtime {
                      info.dwBuildNumber, FromWide(info.szCSDVersion)};
   }
 
+  std::u16string CommandLine() override {
+    const wchar_t* line = api::GetCommandLineW();
+    return line == nullptr ? std::u16string() : FromWide(line);
+  }
+
   std::u16string ModuleFileName() override {
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD n = api::GetModuleFileNameW(module_, path, MAX_PATH);

@@ -64,6 +64,7 @@ constexpr std::string_view kImplementedOn9x[] = {
   X(kKernel32, GetTempPathW, DWORD, 0, DWORD, LPWSTR)                                              \
   X(kKernel32, GetVersionExW, BOOL, FALSE, LPOSVERSIONINFOW)                                       \
   X(kKernel32, FindResourceW, HRSRC, nullptr, HMODULE, LPCWSTR, LPCWSTR)                           \
+  X(kKernel32, GetCommandLineW, LPWSTR, nullptr)                                                   \
   X(kKernel32, WritePrivateProfileStringW, BOOL, FALSE, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR)        \
   X(kVersion, GetFileVersionInfoSizeW, DWORD, 0, LPCWSTR, LPDWORD)                                 \
   X(kVersion, GetFileVersionInfoW, BOOL, FALSE, LPCWSTR, DWORD, DWORD, LPVOID)                     \
@@ -745,6 +746,11 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) {
     ex->wReserved = narrow.wReserved;
   }
   return TRUE;
+}
+
+LPWSTR GetCommandLineW() {
+  // Implemented on every system.
+  return Bound().GetCommandLineW();
 }
 
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {

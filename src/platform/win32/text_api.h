@@ -92,6 +92,7 @@ UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size);
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
 // Fills OSVERSIONINFOW or OSVERSIONINFOEXW (by dwOSVersionInfoSize).
 BOOL GetVersionExW(LPOSVERSIONINFOW info);
+LPWSTR GetCommandLineW();
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 BOOL WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR string, LPCWSTR fileName);
 
