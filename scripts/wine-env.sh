@@ -17,10 +17,12 @@ export WINEARCH=win64
 QRT_WINE_FONTS=/usr/share/wine/fonts
 # Raised whenever the making of the template changes: an older template is
 # made again.
-QRT_WINE_TEMPLATE_VERSION=2
+QRT_WINE_TEMPLATE_VERSION=3
 
-# Makes the template prefix once: a new prefix, its links into $HOME replaced
-# by plain folders, windows that close without a 2 s stall, and the fonts.
+# Makes the template prefix once: a new prefix, its links out of C: (the
+# user's shell folders lead into $HOME, Templates among them, below AppData)
+# replaced by plain folders, windows that close without a 2 s stall, and the
+# fonts.
 qrt_wine_template() {
   [ "$(cat "$QRT_WINE_TEMPLATE/.ready" 2>/dev/null)" = "$QRT_WINE_TEMPLATE_VERSION" ] && return 0
   mkdir -p "$(dirname "$QRT_WINE_TEMPLATE")"
@@ -31,12 +33,10 @@ qrt_wine_template() {
     export WINEPREFIX=$QRT_WINE_TEMPLATE
     "$QRT_WINE" wineboot -i </dev/null >/dev/null 2>&1
     "$QRT_WINESERVER" -w
-    local user_dir
-    for user_dir in "$WINEPREFIX"/drive_c/users/*/; do
-      for link in "$user_dir"*; do
-        if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
-      done
-    done
+    local link
+    while IFS= read -r -d '' link; do
+      if [ -d "$link" ]; then rm -f "$link" && mkdir -p "$link"; else rm -f "$link"; fi
+    done < <(find "$WINEPREFIX/drive_c" -type l -print0)
     "$QRT_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
       </dev/null >/dev/null 2>&1
     if [ -d "$QRT_WINE_FONTS" ]; then
@@ -53,6 +53,76 @@ qrt_wine_new_prefix() {
   rm -rf "$1"
   mkdir -p "$(dirname "$1")"
   cp -a "$QRT_WINE_TEMPLATE" "$1"
+}
+
+# Leaves prefix DIR nothing of the host that a scan of its drives could
+# reach: removes every drive but C: (Z: is the host's /), and fails when a
+# symbolic link under C: remains (a scan would follow it out of the prefix).
+# Programs must then be copied into C: to be run: host paths are not drives
+# any more.
+qrt_wine_confine() {
+  local drive
+  for drive in "$1"/dosdevices/?: "$1"/dosdevices/?::; do
+    [ -e "$drive" ] || [ -L "$drive" ] || continue
+    [ "${drive##*/}" = c: ] || rm -f "$drive"
+  done
+  if [ -e "$1/dosdevices/z:" ] || [ -L "$1/dosdevices/z:" ]; then
+    echo "wine-env: $1 still has drive Z:" >&2
+    return 1
+  fi
+  local link
+  link=$(find "$1/drive_c" -type l -print -quit)
+  if [ -n "$link" ]; then
+    echo "wine-env: $link is a symbolic link: no prefix to scan in" >&2
+    return 1
+  fi
+}
+
+# Where GTEST_OUTPUT asks for a report, for a program in a prefix without Z:
+# that cannot write there itself: prints the host path, a directory (ending
+# in /) or a file, or nothing when GTEST_OUTPUT is unset. Takes "xml:DIR\" or
+# "xml:FILE" as a Windows path on Z: (as test-all.sh gives it) or a host path,
+# and "xml" alone (test_detail.xml in the current folder); fails on others.
+qrt_gtest_report_target() {
+  local target
+  case "${GTEST_OUTPUT:-}" in
+    '') return 0 ;;
+    xml:[Zz]:*)
+      target=${GTEST_OUTPUT#xml:?:}
+      target=${target//\\//}
+      ;;
+    xml:/*) target=${GTEST_OUTPUT#xml:} ;;
+    xml) target=$PWD/test_detail.xml ;;
+    *)
+      echo "GTEST_OUTPUT must be xml: with a path on Z: or on the host" >&2
+      return 2
+      ;;
+  esac
+  echo "$target"
+}
+
+# Copies REPORT to TARGET (from qrt_gtest_report_target). Into a directory it
+# goes as NAME.xml, or NAME_1.xml, NAME_2.xml, ... when that is taken, as
+# GoogleTest names its reports; the name is claimed without overwriting, so
+# runs in parallel keep their reports apart.
+qrt_copy_gtest_report() {  # report target name
+  local report=$1 target=$2 name=$3 file n=1
+  case "$target" in
+    */)
+      mkdir -p "$target"
+      file=$target$name.xml
+      while ! (set -C && : >"$file") 2>/dev/null; do
+        [ "$n" -le 1000 ] || { echo "cannot write a report into $target" >&2; return 1; }
+        file=$target${name}_$n.xml
+        n=$((n + 1))
+      done
+      ;;
+    *)
+      mkdir -p "$(dirname "$target")"
+      file=$target
+      ;;
+  esac
+  cp "$report" "$file"
 }
 
 # Sets Windows version NAME (win98, nt40, winxp, ...) in prefix DIR.

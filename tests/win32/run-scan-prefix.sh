@@ -2,11 +2,11 @@
 # Runs a win64 test program that scans drives or processes, in a fresh Wine
 # prefix where the scanner can reach nothing of the host:
 #   run-scan-prefix.sh [--copy FILE]... EXE [ARGUMENTS...]
-# The prefix has no Z: (the host's /). Its drives are its own C: and Q: and
-# P:, two empty folders of this run; R: is left unmapped. Its processes are
-# those of its own wineserver. The program, and every FILE given with
-# --copy (samples it runs or reads), are copied into C:\ and the program is
-# run from there with ARGUMENTS.
+# The prefix has no Z: (the host's /) nor a link out of its C:. Its drives
+# are its own C: and Q: and P:, two empty folders of this run; R: is left
+# unmapped. Its processes are those of its own wineserver. The program, and
+# every FILE given with --copy (samples it runs or reads), are copied into
+# C:\ and the program is run from there with ARGUMENTS.
 #
 # GTEST_OUTPUT ("xml:DIR\" or "xml:FILE", a Windows path on Z: as test-all.sh
 # gives it, or a host path; "xml" alone names test_detail.xml in the current
@@ -36,21 +36,7 @@ shift
 name=$(basename "$exe")
 
 # Where the report goes on the host: a directory (ending in /) or a file.
-report_target=""
-if [ -n "${GTEST_OUTPUT:-}" ]; then
-  case "$GTEST_OUTPUT" in
-    xml:[Zz]:*)
-      report_target=${GTEST_OUTPUT#xml:?:}
-      report_target=${report_target//\\//}
-      ;;
-    xml:/*) report_target=${GTEST_OUTPUT#xml:} ;;
-    xml) report_target=$PWD/test_detail.xml ;;
-    *)
-      echo "run-scan-prefix: GTEST_OUTPUT must be xml: with a path on Z: or on the host" >&2
-      exit 2
-      ;;
-  esac
-fi
+report_target=$(qrt_gtest_report_target) || exit 2
 
 mkdir -p "$QRT_ROOT/build/wine"
 run_dir=$(mktemp -d "$QRT_ROOT/build/wine/${name%.exe}.XXXXXX")
@@ -65,7 +51,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 qrt_wine_new_prefix "$prefix"
-rm -f "$prefix/dosdevices/z:"
+qrt_wine_confine "$prefix"
 mkdir "$run_dir/q" "$run_dir/p"
 ln -s "$run_dir/q" "$prefix/dosdevices/q:"
 ln -s "$run_dir/p" "$prefix/dosdevices/p:"
@@ -87,21 +73,6 @@ else
 fi
 
 if [ -n "$report_target" ] && [ -f "$report" ]; then
-  case "$report_target" in
-    */)
-      mkdir -p "$report_target"
-      target=$report_target${name%.exe}.xml
-      n=1
-      while [ -e "$target" ]; do
-        target=$report_target${name%.exe}_$n.xml
-        n=$((n + 1))
-      done
-      ;;
-    *)
-      mkdir -p "$(dirname "$report_target")"
-      target=$report_target
-      ;;
-  esac
-  cp "$report" "$target"
+  qrt_copy_gtest_report "$report" "$report_target" "${name%.exe}"
 fi
 exit $status
