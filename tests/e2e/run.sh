@@ -6,10 +6,19 @@
 # E2E_TESTS_EXE is qrt_e2e_tests.exe, TOOL_EXE the program under test (host
 # paths). Starts one Xvfb for the run; for every test: copies a fresh prefix
 # from the template, starts its wineserver, runs the test (at most 120 s),
-# ends that server and deletes the prefix. GTEST_OUTPUT reaches the test
-# program unchanged: with "xml:DIR\" every test writes a report file of its
-# own. Cleans up only what it started, also on errors and interrupts. Exits
-# non-zero when a test failed.
+# ends that server and deletes the prefix. Cleans up only what it started,
+# also on errors and interrupts. Exits non-zero when a test failed.
+#
+# The program scans every fixed drive when Start is clicked, so no prefix
+# keeps Z: (the host's /): each offers its own C: alone (qrt_wine_confine).
+# Both programs are copied into C:\qrt\ and run from there, with C:\qrt\
+# as the current folder; QRT_TOOL_EXE names the program's copy.
+#
+# GTEST_OUTPUT ("xml:DIR\" or "xml:FILE" on Z: as test-all.sh gives it, or a
+# host path) is out of reach from the prefix: every test writes its report
+# into C:\qrt\, and the report is copied to that place on the host, into a
+# directory as qrt_e2e_tests.xml, qrt_e2e_tests_1.xml, ... (a report of its
+# own for every test, as GoogleTest names them).
 #
 # QRT_E2E_WINDOWS_VERSION (win98, nt40, winxp, ...) sets Wine's Windows
 # version in every prefix; other variables (QRT_WIN9X_STUBS) reach the
@@ -27,8 +36,10 @@ filter=${3:-*}
 for exe in "$tests_exe" "$tool_exe"; do
   [ -f "$exe" ] || { echo "e2e: no file $exe" >&2; exit 2; }
 done
-# Windows programs see the host's / as drive Z:.
-export QRT_TOOL_EXE="Z:${tool_exe//\//\\}"
+tests_name=$(basename "$tests_exe")
+tool_name=$(basename "$tool_exe")
+export QRT_TOOL_EXE="C:\\qrt\\$tool_name"
+report_target=$(qrt_gtest_report_target) || exit 2
 
 mkdir -p "$QRT_ROOT/build/wine"
 run_dir=$(mktemp -d "$QRT_ROOT/build/wine/e2e-run.XXXXXX") || exit 1
@@ -69,10 +80,14 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Starts copying the template into prefix NAME, for the next test.
+# Starts making prefix NAME for the next test: a copy of the template
+# without Z:, the programs in C:\qrt\.
 copy_next() {  # name
   next=$run_dir/$1
-  qrt_wine_new_prefix "$next" &
+  {
+    qrt_wine_new_prefix "$next" && qrt_wine_confine "$next" && mkdir "$next/drive_c/qrt" &&
+      cp "$tests_exe" "$tool_exe" "$next/drive_c/qrt/"
+  } &
   copy_pid=$!
 }
 
@@ -82,7 +97,7 @@ use_next() {
   copy_pid=""
   prefix=$next
   if [ -n "${QRT_E2E_WINDOWS_VERSION:-}" ]; then
-    qrt_wine_set_version "$prefix" "$QRT_E2E_WINDOWS_VERSION"
+    (cd "$prefix/drive_c" && qrt_wine_set_version "$prefix" "$QRT_E2E_WINDOWS_VERSION")
     qrt_wine_stop_server "$prefix"
   fi
   export WINEPREFIX=$prefix
@@ -90,10 +105,11 @@ use_next() {
     { echo "e2e: cannot start a wineserver" >&2; exit 1; }
 }
 
-# Runs the test program in the prefix in use, bounded, in the background so
-# that a signal reaches the traps at once.
+# Runs the test program in the prefix in use from C:\qrt\, bounded, in the
+# background so that a signal reaches the traps at once.
 run_tests_exe() {
-  timeout -k 5 120 "$QRT_WINE" "$tests_exe" "$@" </dev/null &
+  (cd "$prefix/drive_c/qrt" &&
+    exec timeout -k 5 120 "$QRT_WINE" "C:\\qrt\\$tests_name" "$@" </dev/null) &
   test_pid=$!
   wait "$test_pid"
   local status=$?
@@ -157,8 +173,17 @@ for i in "${!tests[@]}"; do
   fi
   [ $((i + 1)) -lt ${#tests[@]} ] && copy_next $((i + 1))
   echo "e2e: $name"
-  run_tests_exe "--gtest_filter=$name"
-  status=$?
+  if [ -n "$report_target" ]; then
+    GTEST_OUTPUT='xml:C:\qrt\report.xml' run_tests_exe "--gtest_filter=$name"
+    status=$?
+    report=$prefix/drive_c/qrt/report.xml
+    if [ -f "$report" ]; then
+      qrt_copy_gtest_report "$report" "$report_target" "${tests_name%.exe}" || status=1
+    fi
+  else
+    run_tests_exe "--gtest_filter=$name"
+    status=$?
+  fi
   if [ $status -ne 0 ]; then
     [ $status -eq 124 ] && echo "e2e: $name timed out"
     failed+=("$name")
