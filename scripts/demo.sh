@@ -3,6 +3,9 @@
 # virtual display: waits for its window, saves a screenshot of the screen
 # (build/demo/window.png), prints what the window shows, clicks Exit and
 # prints the program's exit status. Cleans up what it started.
+#
+# Start would scan every fixed drive of the prefix: the prefix has no Z: (the
+# host's /), only its own C:, and the program and qrt-auto run from C:\qrt\.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,17 +28,23 @@ cleanup() {
   $server_up && qrt_wine_stop_server "$prefix"
   [ -n "$tool_pid" ] && wait "$tool_pid" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  cd "$root"
   rm -rf "$prefix" "$out/display"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-echo "demo: making a fresh Wine prefix"
+echo "demo: making a fresh Wine prefix without Z:"
 mkdir -p "$out"
 rm -f "$out/window.png"
 qrt_wine_new_prefix "$prefix"
+qrt_wine_confine "$prefix"
+mkdir "$prefix/drive_c/qrt"
+cp "$tool" "$auto_exe" "$prefix/drive_c/qrt/"
 export WINEPREFIX=$prefix
+# Wine's current folder is C:\qrt\.
+cd "$prefix/drive_c/qrt"
 "$QRT_WINESERVER" -w
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >/dev/null 2>&1 &
@@ -49,13 +58,13 @@ export DISPLAY=:$(head -1 "$out/display")
 qrt_wine_start_server "$prefix"
 server_up=true
 
-auto() { "$QRT_WINE" "$auto_exe" "$@" </dev/null; }
+auto() { "$QRT_WINE" 'C:\qrt\qrt-auto.exe' "$@" </dev/null; }
 button() {  # id
   printf '%s (%s)' "$(auto text "$1")" "$(auto enabled "$1")"
 }
 
 echo "demo: starting $tool under Wine on display $DISPLAY"
-"$QRT_WINE" "$tool" </dev/null &
+"$QRT_WINE" 'C:\qrt\QuelvixRemovalTool.exe' </dev/null &
 tool_pid=$!
 title=$(auto wait-window --timeout 60000)
 # The clock shows one second after the window opens.
