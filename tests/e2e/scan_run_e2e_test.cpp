@@ -36,6 +36,22 @@ constexpr wchar_t kThankYou[] = L"\r\nThank you for using Quelvix Removal Tool.\
 
 constexpr DWORD kStoppedByUser = 0xFFFFFFF8;  // -8
 
+// The text of a UTF-16LE file without byte-order mark; empty when it cannot
+// be read.
+std::wstring ReadUtf16File(const wchar_t* path) {
+  HANDLE file = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::wstring text;
+  wchar_t buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    text.append(buffer, read / sizeof(wchar_t));
+  }
+  ::CloseHandle(file);
+  return text;
+}
+
 // The drives the system offers, as "C:\" strings one after the other.
 std::wstring Drives() {
   wchar_t buffer[512];
@@ -194,10 +210,13 @@ TEST_F(ScanRunTest, ExitWhileScanningStopsTheScanAndEndsTheProgramWithMinus8) {
   tool_.Click(kExitButton);
   tool_.ExpectExitStatus(kStoppedByUser);
   EXPECT_FALSE(tool_.window().Exists());
-  // TODO: expect "Scan aborted by user" in the log file too, once the log is
-  // written by default (QuelvixRemovalTool.log in the program's current
-  // folder, C:\qrt\ here). Until the command line is wired in, the log is
-  // off and the program writes none.
+  // The exit path wrote the default log (the program's base name with .log
+  // in its current folder, C:\qrt\) after the result line and the report.
+  const std::wstring log = ReadUtf16File(L"C:\\qrt\\QuelvixRemovalTool.log");
+  const std::size_t aborted = log.find(kAbortedByUser);
+  ASSERT_NE(aborted, std::wstring::npos) << "log of " << log.size() << " characters";
+  EXPECT_NE(log.find(kReportHeading, aborted), std::wstring::npos);
+  EXPECT_NE(log.find(kThankYou, aborted), std::wstring::npos);
 }
 
 }  // namespace
