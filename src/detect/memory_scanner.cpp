@@ -316,7 +316,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
     scriptFindings_.clear();
     return ScanResult::kStoppedByUser;
   }
-  context.AppendText(u" " + StringOf(system, strings::kDone));
+  context.AppendText(std::u16string(u" ").append(StringOf(system, strings::kDone)));
 
   // The findings go to their handlers only now, after the whole walk.
   for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
