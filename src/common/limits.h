@@ -24,6 +24,10 @@ inline constexpr std::size_t kTextBufferLength = 600;
 // The buffer given to gethostname, in bytes.
 inline constexpr int kHostNameBufferLength = 299;
 
+// User names have up to 256 characters (UNLEN): GetUserNameW is given a
+// buffer of 257 with the terminating zero.
+inline constexpr std::uint32_t kUserNameBufferChars = 257;
+
 // The log file is written in pieces of this many characters.
 inline constexpr std::size_t kLogPieceLength = 255;
 

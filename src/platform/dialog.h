@@ -51,6 +51,8 @@ inline constexpr std::uint32_t kEnmMouseEvents = 0x00020000;
 inline constexpr std::uint32_t kWmUser = 0x0400;
 // Control id for a control without an id of its own (IDC_STATIC).
 inline constexpr int kNoControlId = 0xFFFF;
+// The system's error icon (IDI_HAND), for CreateIconControl.
+inline constexpr std::uint32_t kIdiHand = 32513;
 
 class DialogView {
  public:

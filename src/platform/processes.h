@@ -1,7 +1,9 @@
 // Processes and modules: Tool Help and the Process Status Helper (bound at
-// run time), opening processes, and the program's token and privileges.
+// run time), opening processes, and the program's user, token, privileges and
+// group membership.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,6 +23,7 @@ inline constexpr std::uint32_t kTh32csSnapModule = 0x8;
 inline constexpr std::uint32_t kProcessVmRead = 0x10;
 inline constexpr std::uint32_t kProcessQueryInformation = 0x400;
 // OpenProcessToken access and privilege attributes.
+inline constexpr std::uint32_t kTokenQuery = 0x8;
 inline constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
 inline constexpr std::uint32_t kSePrivilegeEnabled = 0x2;
 // AdjustTokenPrivileges succeeded but could not enable every privilege.
@@ -90,6 +93,24 @@ struct AdjustPrivilegesResult {
   std::uint32_t lastError = 0;
 };
 
+// A security identifier made by AllocateAndInitializeSid and freed with
+// FreeSid; 0 stands for none.
+using Sid = std::uint64_t;
+// SID_IDENTIFIER_AUTHORITY: six bytes, the most significant first.
+using SidAuthority = std::array<std::uint8_t, 6>;
+// AllocateAndInitializeSid with the authority and up to eight
+// sub-authorities (the count passed is their number): the SID, or 0 when the
+// call fails or there are more than eight.
+using AllocateAndInitializeSidFunction = std::function<Sid(
+    const SidAuthority& authority, std::span<const std::uint32_t> subAuthorities)>;
+// FreeSid.
+using FreeSidFunction = std::function<void(Sid sid)>;
+// CheckTokenMembership(token, sid): whether `sid` is an enabled group of the
+// token, or nothing when the call fails. Token 0 stands for the token of the
+// calling thread (its impersonation token, else the process's own); any other
+// token must be an impersonation token.
+using CheckTokenMembershipFunction = std::function<std::optional<bool>(Handle token, Sid sid)>;
+
 class Processes {
  public:
   virtual ~Processes() = default;
@@ -136,6 +157,19 @@ class Processes {
   // no previous state).
   virtual AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
                                                        std::uint32_t attributes) = 0;
+
+  // GetUserNameW with a buffer of `maxChars` characters, the terminating
+  // zero included: the name of the user the program runs as, or nothing when
+  // the call fails (also when the name does not fit).
+  virtual std::optional<std::u16string> GetUserNameWide(std::uint32_t maxChars) = 0;
+  // GetProcAddress of "AllocateAndInitializeSid", "FreeSid" and
+  // "CheckTokenMembership" in `library` (a handle of ADVAPI32.DLL): the
+  // callable, or an empty function when the library lacks it (Windows NT 4
+  // has no CheckTokenMembership). A callable is valid while the library stays
+  // loaded.
+  virtual AllocateAndInitializeSidFunction BindAllocateAndInitializeSid(Handle library) = 0;
+  virtual FreeSidFunction BindFreeSid(Handle library) = 0;
+  virtual CheckTokenMembershipFunction BindCheckTokenMembership(Handle library) = 0;
 };
 
 }  // namespace platform

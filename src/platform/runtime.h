@@ -1,6 +1,6 @@
 // The program's process and the system around it: the Windows version, the
-// program's module, process exit, named mutexes, libraries, the clock, the
-// ANSI code page and closing handles.
+// program's module, process exit, restarting Windows, named mutexes,
+// libraries, the clock, the ANSI code page and closing handles.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,10 @@ struct OsVersion {
 };
 inline constexpr std::uint32_t kPlatformWin32Windows = 1;
 inline constexpr std::uint32_t kPlatformWin32Nt = 2;
+
+// ExitWindowsEx flags.
+inline constexpr std::uint32_t kEwxReboot = 0x2;
+inline constexpr std::uint32_t kEwxForce = 0x4;
 
 // SYSTEMTIME of GetLocalTime.
 struct LocalTime {
@@ -61,6 +65,12 @@ class Runtime {
 
   // ExitProcess: never returns.
   [[noreturn]] virtual void ExitProcess(int status) = 0;
+
+  // ExitWindowsEx(flags, 0): true when Windows has taken the request (it
+  // then ends every program, this one included, and shuts down or restarts);
+  // false when it refuses, as the NT family does unless the shutdown
+  // privilege is enabled in the program's token.
+  virtual bool ExitWindowsEx(std::uint32_t flags) = 0;
 
   // LoadLibraryA and LoadLibraryW; 0 when the library cannot be loaded.
   virtual Handle LoadLibraryAnsi(std::string_view name) = 0;

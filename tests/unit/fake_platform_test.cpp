@@ -69,7 +69,7 @@ TEST(FakeSystem, LibrariesLoadByNameWithoutRegardToCase) {
   FakeSystem system;
   const auto riched = system.runtime().LoadLibraryAnsi("riched20.dll");
   EXPECT_NE(riched, 0u);
-  EXPECT_EQ(system.runtime().LoadLibraryWide(u"Netapi32.dll"), 0u);
+  EXPECT_EQ(system.runtime().LoadLibraryWide(u"NoSuchLibrary.dll"), 0u);
   system.runtime().FreeLibraryHandle(riched);
   system.runtime().FreeLibraryHandle(riched);  // a second free of the same handle is not recorded
   EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"riched20.dll"});
@@ -489,6 +489,78 @@ TEST(FakeProcesses, PsapiAnswersCutToTheBuffersOffered) {
   EXPECT_TRUE(system.runtime().CloseHandle(process));
   EXPECT_FALSE(baseName(process, (*modules)[0], 260));
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FakeAccounts, MembershipIsAnsweredForTheCallersTokenAndAllocatedSids) {
+  FakeSystem system;
+  const auto advapi32 = system.runtime().LoadLibraryWide(u"advapi32.dll");
+  const auto allocate = system.processes().BindAllocateAndInitializeSid(advapi32);
+  const auto check = system.processes().BindCheckTokenMembership(advapi32);
+  const auto free = system.processes().BindFreeSid(advapi32);
+  ASSERT_TRUE(allocate && check && free);
+  const std::uint32_t admins[] = {32, 544};
+  const std::uint32_t guests[] = {32, 546};
+  const platform::Sid administrators = allocate({0, 0, 0, 0, 0, 5}, admins);
+  const platform::Sid guestGroup = allocate({0, 0, 0, 0, 0, 5}, guests);
+  EXPECT_EQ(system.accounts.sids.at(administrators), u"S-1-5-32-544");
+  EXPECT_EQ(check(0, administrators), true);
+  EXPECT_EQ(check(0, guestGroup), false);
+  // The process's own token is a primary token, which the call refuses.
+  const auto token = system.processes().OpenProcessToken(platform::kTokenQuery);
+  EXPECT_EQ(check(token, administrators), std::nullopt);
+  system.accounts.membershipCheckFails = true;
+  EXPECT_EQ(check(0, administrators), std::nullopt);
+  free(administrators);
+  free(guestGroup);
+  EXPECT_TRUE(system.accounts.sids.empty());
+  EXPECT_THROW(free(guestGroup), std::logic_error);
+  // Windows NT 4 lacks the check.
+  platform::fake::SetUpWindowsNt4(system);
+  EXPECT_FALSE(system.processes().BindCheckTokenMembership(advapi32));
+  EXPECT_TRUE(system.processes().BindFreeSid(advapi32));
+}
+
+TEST(FakeAccounts, NetUserGetInfoKnowsOnlyLocalAccountsAndCountsItsBuffers) {
+  FakeSystem system;
+  const auto netapi32 = system.runtime().LoadLibraryWide(u"Netapi32.dll");
+  const auto getInfo = system.network().BindNetUserGetInfo(netapi32);
+  const auto freeBuffer = system.network().BindNetApiBufferFree(netapi32);
+  ASSERT_TRUE(getInfo && freeBuffer);
+  EXPECT_EQ(system.processes().GetUserNameWide(257), u"Tester");
+  EXPECT_EQ(system.processes().GetUserNameWide(6), std::nullopt);  // no room for the zero
+  const auto admin = getInfo(u"", u"tester", 1);
+  EXPECT_EQ(admin.status, 0u);
+  EXPECT_EQ(admin.privilege, platform::kUserPrivAdmin);
+  EXPECT_EQ(getInfo(u"", u"tester", 0).privilege, 0u);
+  EXPECT_EQ(getInfo(u"", u"Nobody", 1).status, platform::fake::kNerrUserNotFound);
+  EXPECT_EQ(system.accounts.userInfoBuffers.size(), 2u);
+  for (const auto buffer : std::set(system.accounts.userInfoBuffers)) freeBuffer(buffer);
+  EXPECT_THROW(freeBuffer(admin.buffer), std::logic_error);
+  system.runtime().FreeLibraryHandle(netapi32);
+  EXPECT_THROW(getInfo(u"", u"Tester", 1), std::logic_error);
+}
+
+TEST(FakeSystem, ExitWindowsNeedsTheShutdownPrivilegeOnNt) {
+  FakeSystem system;  // Windows XP
+  EXPECT_FALSE(system.runtime().ExitWindowsEx(6));
+  const auto token = system.processes().OpenProcessToken(0x28);
+  system.processTable.adjustAnswer = {true, platform::kErrorNotAllAssigned};
+  system.processes().AdjustTokenPrivileges(token, 19, platform::kSePrivilegeEnabled);
+  EXPECT_FALSE(system.runtime().ExitWindowsEx(6));
+  system.processTable.adjustAnswer = {true, 0};
+  system.processes().AdjustTokenPrivileges(token, 19, platform::kSePrivilegeEnabled);
+  EXPECT_TRUE(system.runtime().ExitWindowsEx(6));
+  system.exitWindowsRefused = true;
+  EXPECT_FALSE(system.runtime().ExitWindowsEx(6));
+
+  FakeSystem ninetyEight;
+  platform::fake::SetUpWindows98(ninetyEight);
+  EXPECT_TRUE(ninetyEight.runtime().ExitWindowsEx(6));
+  EXPECT_EQ(system.exitWindowsCalls, (std::vector<std::uint32_t>{6, 6, 6, 6}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/no_admin_rights_dialog.h"
 #include "platform/dialog.h"
 #include "platform/win32/win32_system.h"
 #include "resource_ids.h"
@@ -68,6 +69,48 @@ TEST(Win32Dialog, RunsTemplateModallyAndActsOnItsControls) {
   // The rich edit keeps each line break as one CR.
   EXPECT_EQ(probe.text, u"Found\ra\tb\r");
   EXPECT_EQ(probe.length, 10);
+}
+
+// Runs the dialog of missing rights as it initialises itself, reads what it
+// made once it runs, and presses OK.
+class RightsProbe : public platform::DialogHandler {
+ public:
+  explicit RightsProbe(platform::System& system) : inner_(system) {}
+  bool OnInitDialog(platform::DialogView& view) override {
+    view_ = &view;
+    const bool answer = inner_.OnInitDialog(view);
+    view.Post(kCheck, 0, 0);
+    return answer;
+  }
+  bool OnMessage(std::uint32_t message, std::uint64_t, std::int64_t) override {
+    if (message != kCheck) return false;
+    hasIcon = view_->HasControl(platform::kNoControlId);
+    text = view_->ControlText(QRT_IDC_NO_ADMIN_TEXT);
+    inner_.OnCommand(platform::kIdOk, 0);
+    return true;
+  }
+  void OnCommand(int controlId, int notifyCode) override {
+    inner_.OnCommand(controlId, notifyCode);
+  }
+  std::optional<std::uint32_t> ControlTextColour(int controlId) override {
+    return inner_.ControlTextColour(controlId);
+  }
+
+  bool hasIcon = false;
+  std::u16string text;
+
+ private:
+  app::NoAdminRightsDialog inner_;
+  platform::DialogView* view_ = nullptr;
+};
+
+TEST(Win32Dialog, NoAdminRightsDialogShowsItsIconAndText) {
+  const auto system = platform::win32::CreateSystem();
+  RightsProbe probe(*system);
+  EXPECT_EQ(system->ui().RunModalDialog(QRT_IDD_NO_ADMIN_RIGHTS, 0, probe), platform::kIdOk);
+  EXPECT_TRUE(probe.hasIcon);
+  EXPECT_EQ(probe.text,
+            u"Administrator rights are required in order to scan and clean the system.\r\n");
 }
 
 TEST(Win32Dialog, MissingTemplateAnswersMinus1) {

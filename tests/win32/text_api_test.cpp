@@ -359,6 +359,17 @@ void CheckPrivilege() {
   EXPECT_FALSE(api::LookupPrivilegeValueW(nullptr, L"SeNoSuchPrivilege", &luid));
 }
 
+void CheckUserName() {
+  char narrow[258] = {};
+  DWORD narrowSize = sizeof narrow;
+  ASSERT_TRUE(::GetUserNameA(narrow, &narrowSize));
+  wchar_t wide[258] = {};
+  DWORD size = 258;
+  ASSERT_TRUE(api::GetUserNameW(wide, &size));
+  EXPECT_EQ(std::wstring(wide), FromAnsi(narrow));
+  EXPECT_EQ(size, FromAnsi(narrow).size() + 1);
+}
+
 void CheckRegistryAndProfile(const ScratchFolder& folder) {
   const std::wstring parent = L"Software\\QRT-TextApiTest-" + Unique();
   const std::wstring child = parent + L"\\Cl\u00e9";
@@ -538,6 +549,7 @@ const struct {
     {"version", [](const ScratchFolder&) { CheckVersion(); }},
     {"version resource", [](const ScratchFolder&) { CheckVersionResource(); }},
     {"privilege", [](const ScratchFolder&) { CheckPrivilege(); }},
+    {"user name", [](const ScratchFolder&) { CheckUserName(); }},
     {"registry and profile", CheckRegistryAndProfile},
 };
 
@@ -599,6 +611,13 @@ TEST(TextApi, BufferEdgesAnswerAsTheWideFunction) {
       {"GetTempPathW", [](wchar_t* b, DWORD n) { return api::GetTempPathW(n, b); }, false},
       {"GetModuleFileNameW",
        [](wchar_t* b, DWORD n) { return api::GetModuleFileNameW(nullptr, b, n); }, true},
+      // The size with the zero, its high bit set when the call fails.
+      {"GetUserNameW",
+       [](wchar_t* b, DWORD n) {
+         DWORD size = n;
+         return api::GetUserNameW(b, &size) ? size : 0x80000000u | size;
+       },
+       true},
       {"LoadStringW",
        [](wchar_t* b, DWORD n) {
          // The longest text of the table.

@@ -2,7 +2,8 @@
 // state of its FakeSystem (fake_system.h), which hands them out as a
 // platform::System. Each is implemented in a source of its own:
 // fake_runtime.cpp, fake_resources.cpp, fake_user_interface.cpp,
-// fake_folders.cpp, fake_files.cpp, fake_processes.cpp, fake_winsock.cpp.
+// fake_folders.cpp, fake_files.cpp, fake_processes.cpp, and for the network
+// fake_winsock.cpp and fake_netapi.cpp.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,8 @@ class FakeRuntimeArea final : public Runtime {
   MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override;
   // Throws ProcessExit.
   [[noreturn]] void ExitProcess(int status) override;
+  // Recorded in FakeSystem::exitWindowsCalls.
+  bool ExitWindowsEx(std::uint32_t flags) override;
   Handle LoadLibraryAnsi(std::string_view name) override;
   Handle LoadLibraryWide(std::u16string_view name) override;
   void FreeLibraryHandle(Handle library) override;
@@ -155,6 +158,12 @@ class FakeProcessesArea final : public Processes {
   std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
   AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,
                                                std::uint32_t attributes) override;
+  // GetUserNameW and the group membership functions act on
+  // FakeSystem::accounts; the latter bind from ADVAPI32.DLL.
+  std::optional<std::u16string> GetUserNameWide(std::uint32_t maxChars) override;
+  AllocateAndInitializeSidFunction BindAllocateAndInitializeSid(Handle library) override;
+  FreeSidFunction BindFreeSid(Handle library) override;
+  CheckTokenMembershipFunction BindCheckTokenMembership(Handle library) override;
 
   // Closes a process, token or snapshot handle; false for any other handle.
   bool CloseObject(Handle handle);
@@ -192,6 +201,9 @@ class FakeNetworkArea final : public Network {
   WsaCleanupFunction BindWsaCleanup(Handle library) override;
   GetHostNameFunction BindGetHostName(Handle library) override;
   GetHostByNameFunction BindGetHostByName(Handle library) override;
+  // From NETAPI32.DLL, acting on FakeSystem::accounts (fake_netapi.cpp).
+  NetUserGetInfoFunction BindNetUserGetInfo(Handle library) override;
+  NetApiBufferFreeFunction BindNetApiBufferFree(Handle library) override;
 
  private:
   FakeSystem& system_;

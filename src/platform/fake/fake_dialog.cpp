@@ -86,10 +86,12 @@ void FakeDialog::SetStatusPaneText(int pane, std::u16string_view text) {
   if (pane >= 0 && static_cast<std::size_t>(pane) < statusPanes.size()) statusTexts[pane] = text;
 }
 
-void FakeDialog::CreateIconControl(int id, int, int, int, int, std::uint32_t systemIcon) {
+void FakeDialog::CreateIconControl(int id, int left, int top, int right, int bottom,
+                                   std::uint32_t systemIcon) {
   FakeControl control;
   control.kind = ControlKind::kIcon;
   control.systemIcon = systemIcon;
+  control.rectangle = FakeRect{left, top, right, bottom};
   controls[id] = control;
 }
 

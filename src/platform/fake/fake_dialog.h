@@ -15,6 +15,15 @@ namespace platform::fake {
 
 enum class ControlKind { kButton, kStatic, kGroupBox, kRichEdit, kBitmap, kIcon };
 
+// A control's rectangle in client pixels.
+struct FakeRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  bool operator==(const FakeRect&) const = default;
+};
+
 struct FakeControl {
   ControlKind kind = ControlKind::kStatic;
   std::u16string text;
@@ -29,7 +38,9 @@ struct FakeControl {
   // Set by SetControlFont.
   std::u16string fontFace;
   int fontTenthsOfPoint = 0;
+  // Set by CreateIconControl.
   std::uint32_t systemIcon = 0;
+  FakeRect rectangle;
 };
 
 // The controls of a dialog template, by id, as the program's resources

@@ -82,6 +82,7 @@ void SetUpWindowsXp(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 5, 1, 2600, u"Service Pack 2"};
   system.folderLayout = WindowsXpFolders();
   system.missingFunctions.erase("GetLongPathNameW");
+  system.missingFunctions.erase("CheckTokenMembership");
   SetToolHelp(system, true, true);
   system.processTable.tokenOpenFails = false;
 }
@@ -90,6 +91,8 @@ void SetUpWindowsNt4(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Nt, 4, 0, 1381, u"Service Pack 6"};
   system.folderLayout = WindowsNt4Folders();
   system.missingFunctions.insert("GetLongPathNameW");
+  // CheckTokenMembership came with Windows 2000.
+  system.missingFunctions.insert("CheckTokenMembership");
   SetToolHelp(system, false, false);
   system.processTable.tokenOpenFails = false;
 }
@@ -98,6 +101,7 @@ void SetUpWindows98(FakeSystem& system) {
   system.version = OsVersion{kPlatformWin32Windows, 4, 10, 2222, u" A "};
   system.folderLayout = Windows98Folders();
   system.missingFunctions.erase("GetLongPathNameW");
+  system.missingFunctions.insert("CheckTokenMembership");
   SetToolHelp(system, true, false);
   // Windows 9x has no security: OpenProcessToken is not implemented.
   system.processTable.tokenOpenFails = true;

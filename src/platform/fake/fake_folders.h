@@ -45,7 +45,8 @@ FakeFolders Windows98Folders();
 
 // Make `system` a whole Windows of that family: version answer and folders.
 // Windows NT 4.0 has no GetLongPathNameW and no Tool Help in its KERNEL32.DLL;
-// Windows 9x has only the narrow Tool Help functions and no process token.
+// Windows 9x has only the narrow Tool Help functions and no process token;
+// neither has CheckTokenMembership.
 void SetUpWindowsXp(FakeSystem& system);
 void SetUpWindowsNt4(FakeSystem& system);
 void SetUpWindows98(FakeSystem& system);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr char16_t kKernel32[] = u"KERNEL32.DLL";
 constexpr char16_t kPsapi[] = u"PSAPI.DLL";
+constexpr char16_t kAdvapi32[] = u"ADVAPI32.DLL";
 // Process, token and snapshot handles lie apart from the others.
 constexpr Handle kHandleBase = 0x50000;
 
@@ -314,7 +315,67 @@ AdjustPrivilegesResult FakeProcessesArea::AdjustTokenPrivileges(Handle token,
                                                                 std::uint32_t attributes) {
   system_.processTable.adjustments.push_back({token, privilege, attributes});
   if (tokens_.count(token) == 0) return {false, kErrorInvalidHandle};
-  return system_.processTable.adjustAnswer;
+  const AdjustPrivilegesResult answer = system_.processTable.adjustAnswer;
+  if (answer.succeeded && answer.lastError == 0) {
+    if ((attributes & kSePrivilegeEnabled) != 0) {
+      system_.processTable.enabledPrivileges.insert(privilege);
+    } else {
+      system_.processTable.enabledPrivileges.erase(privilege);
+    }
+  }
+  return answer;
+}
+
+// --- The user and the token's groups ---
+
+std::optional<std::u16string> FakeProcessesArea::GetUserNameWide(std::uint32_t maxChars) {
+  FakeAccounts& accounts = system_.accounts;
+  accounts.userNameBufferChars.push_back(maxChars);
+  if (!accounts.userName || accounts.userName->size() >= maxChars) return std::nullopt;
+  return accounts.userName;
+}
+
+AllocateAndInitializeSidFunction FakeProcessesArea::BindAllocateAndInitializeSid(Handle library) {
+  auto loaded = LibraryBinding(library, kAdvapi32, "AllocateAndInitializeSid");
+  if (!loaded) return {};
+  return [this, loaded = *loaded](const SidAuthority& authority,
+                                  std::span<const std::uint32_t> subAuthorities) -> Sid {
+    loaded();
+    if (subAuthorities.size() > 8) return 0;
+    // S-1-<authority>-<sub-authority>...: the authority in decimal as long as
+    // it fits in 32 bits, as the system writes it.
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : authority) value = (value << 8) | byte;
+    std::string text = "S-1-" + std::to_string(value);
+    for (const std::uint32_t sub : subAuthorities) text += "-" + std::to_string(sub);
+    const Sid sid = kHandleBase + system_.NextHandle();
+    system_.accounts.sids[sid] = text::FromAscii(text);
+    return sid;
+  };
+}
+
+FreeSidFunction FakeProcessesArea::BindFreeSid(Handle library) {
+  auto loaded = LibraryBinding(library, kAdvapi32, "FreeSid");
+  if (!loaded) return {};
+  return [this, loaded = *loaded](Sid sid) {
+    loaded();
+    if (system_.accounts.sids.erase(sid) == 0) throw std::logic_error("FreeSid of no SID");
+  };
+}
+
+CheckTokenMembershipFunction FakeProcessesArea::BindCheckTokenMembership(Handle library) {
+  auto loaded = LibraryBinding(library, kAdvapi32, "CheckTokenMembership");
+  if (!loaded) return {};
+  return [this, loaded = *loaded](Handle token, Sid sid) -> std::optional<bool> {
+    loaded();
+    FakeAccounts& accounts = system_.accounts;
+    const auto it = accounts.sids.find(sid);
+    accounts.membershipChecks.push_back(it == accounts.sids.end() ? u"" : it->second);
+    if (accounts.membershipCheckFails || token != 0 || it == accounts.sids.end()) {
+      return std::nullopt;
+    }
+    return accounts.tokenGroups.count(it->second) != 0;
+  };
 }
 
 }  // namespace platform::fake

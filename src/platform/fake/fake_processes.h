@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,6 +78,9 @@ struct FakeProcesses {
   std::map<std::u16string, std::uint64_t> privileges = {{u"SeDebugPrivilege", 20},
                                                         {u"SeShutdownPrivilege", 19}};
   AdjustPrivilegesResult adjustAnswer{true, 0};
+  // The privileges of the program's token that are enabled: those that an
+  // adjustment of an open token enabled with the answer {true, 0}.
+  std::set<std::uint64_t> enabledPrivileges;
 
   // What the program did.
   std::vector<std::uint32_t> openAccesses;     // OpenProcess, in order

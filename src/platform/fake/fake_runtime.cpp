@@ -1,5 +1,5 @@
-// The fake's runtime: version, the program's module, process exit, mutexes,
-// libraries, the clock, the ANSI code page and CloseHandle.
+// The fake's runtime: version, the program's module, process exit, restarting
+// Windows, mutexes, libraries, the clock, the ANSI code page and CloseHandle.
 #include "common/text.h"
 #include "platform/fake/fake_system.h"
 
@@ -27,6 +27,17 @@ MutexResult FakeRuntimeArea::CreateNamedMutex(std::u16string_view name, bool) {
 }
 
 void FakeRuntimeArea::ExitProcess(int status) { throw ProcessExit{status}; }
+
+bool FakeRuntimeArea::ExitWindowsEx(std::uint32_t flags) {
+  system_.exitWindowsCalls.push_back(flags);
+  if (system_.exitWindowsRefused) return false;
+  if (system_.version && system_.version->platformId == kPlatformWin32Nt) {
+    const auto& table = system_.processTable;
+    const auto shutdown = table.privileges.find(u"SeShutdownPrivilege");
+    return shutdown != table.privileges.end() && table.enabledPrivileges.count(shutdown->second);
+  }
+  return true;
+}
 
 Handle FakeRuntimeArea::LoadLibraryAnsi(std::string_view name) {
   return LoadLibraryWide(AnsiToWide(name));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake/fake_accounts.h"
 #include "platform/fake/fake_areas.h"
 #include "platform/fake/fake_dialog.h"
 #include "platform/fake/fake_files.h"
@@ -75,8 +76,8 @@ class FakeSystem : private FakeAreas, public System {
   // Names of the libraries that can be loaded (compared without regard to
   // case). A name with a backslash is a path instead: it loads when that file
   // exists in `files` and begins with "MZ".
-  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll", u"KERNEL32.DLL",
-                                                u"WS2_32.DLL"};
+  std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll",  u"KERNEL32.DLL",
+                                                u"WS2_32.DLL",   u"ADVAPI32.DLL", u"NETAPI32.DLL"};
   // The clock: local time and tick count, moved by tests.
   LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
   std::uint32_t tickCount = 1000;
@@ -98,6 +99,13 @@ class FakeSystem : private FakeAreas, public System {
   std::vector<Handle> startedThreads;
   std::vector<Handle> waitedThreads;
   void RunPendingThreads();
+
+  // --- Restarting Windows: every ExitWindowsEx call's flags, in order. A
+  // call succeeds unless `exitWindowsRefused` is set or, on the NT family,
+  // the shutdown privilege (processTable.privileges' "SeShutdownPrivilege")
+  // is not among the enabled privileges of the program's token. ---
+  std::vector<std::uint32_t> exitWindowsCalls;
+  bool exitWindowsRefused = false;
 
   // --- Message boxes: answered from the queue (the first button when it is
   // empty) and recorded. ---
@@ -140,6 +148,9 @@ class FakeSystem : private FakeAreas, public System {
 
   // Whether `library` is a loaded library named `name`.
   bool IsLibraryLoaded(Handle library, std::u16string_view name) const;
+
+  // --- The user and the token's groups (see fake_accounts.h). ---
+  FakeAccounts accounts;
 
   // --- Files: the folders "C:\" and the program's folder exist. ---
   FakeFileSystem fileSystem;

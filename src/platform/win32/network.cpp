@@ -1,6 +1,7 @@
-// The Win32 network: the functions of WS2_32.DLL that the program binds by
-// name at run time. The program does not link the library: it loads it when
-// it needs it and may find it missing.
+// The Win32 network: the functions of WS2_32.DLL and NETAPI32.DLL that the
+// program binds by name at run time. The program links neither library: it
+// loads them when it needs them and may find them missing (Windows 9x has no
+// NETAPI32.DLL of this kind).
 
 // Types and declarations only: nothing here links WS2_32.DLL.
 #include <winsock2.h>
@@ -14,6 +15,20 @@ using WsaStartupProc = int(WSAAPI*)(WORD, LPWSADATA);
 using WsaCleanupProc = int(WSAAPI*)();
 using GetHostNameProc = int(WSAAPI*)(char*, int);
 using GetHostByNameProc = hostent*(WSAAPI*)(const char*);
+// NET_API_STATUS NET_API_FUNCTION of lmaccess.h and lmapibuf.h.
+using NetUserGetInfoProc = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, DWORD, LPBYTE*);
+using NetApiBufferFreeProc = DWORD(WINAPI*)(LPVOID);
+
+struct UserInfo1 {  // USER_INFO_1 of lmaccess.h
+  LPWSTR name;
+  LPWSTR password;
+  DWORD passwordAge;
+  DWORD privilege;
+  LPWSTR homeDirectory;
+  LPWSTR comment;
+  DWORD flags;
+  LPWSTR scriptPath;
+};
 
 class Win32Network final : public Network {
  public:
@@ -61,6 +76,29 @@ class Win32Network final : public Network {
           }
           return addresses;
         };
+  }
+
+  NetUserGetInfoFunction BindNetUserGetInfo(Handle library) override {
+    const auto proc = BindFunction<NetUserGetInfoProc>(library, "NetUserGetInfo");
+    if (proc == nullptr) return {};
+    return [proc](std::u16string_view server, std::u16string_view user, std::uint32_t level) {
+      const std::u16string s(server);
+      const std::u16string u(user);
+      LPBYTE buffer = nullptr;
+      NetUserGetInfoResult result;
+      result.status = proc(s.empty() ? nullptr : Wide(s), Wide(u), level, &buffer);
+      result.buffer = ToHandle(buffer);
+      if (result.status == 0 && level == 1 && buffer != nullptr) {
+        result.privilege = reinterpret_cast<const UserInfo1*>(buffer)->privilege;
+      }
+      return result;
+    };
+  }
+
+  NetApiBufferFreeFunction BindNetApiBufferFree(Handle library) override {
+    const auto proc = BindFunction<NetApiBufferFreeProc>(library, "NetApiBufferFree");
+    if (proc == nullptr) return {};
+    return [proc](Handle buffer) -> std::uint32_t { return proc(FromHandle<void>(buffer)); };
   }
 };
 

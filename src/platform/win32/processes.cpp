@@ -1,5 +1,7 @@
 // The Win32 processes: Tool Help and the Process Status Helper bound by name
-// at run time, OpenProcess, and the program's token and privileges.
+// at run time, OpenProcess, and the program's user, token and privileges;
+// the group membership functions, bound by name (Windows NT 4 has no
+// CheckTokenMembership, and Windows 9x no security at all).
 #include <algorithm>
 #include <string>
 
@@ -39,6 +41,10 @@ using EnumProcessesProc = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using EnumProcessModulesProc = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
 using ModuleNameProc = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 using ModuleInformationProc = BOOL(WINAPI*)(HANDLE, HMODULE, ModuleInfo*, DWORD);
+using AllocateAndInitializeSidProc = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD,
+                                                   DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*);
+using FreeSidProc = PVOID(WINAPI*)(PSID);
+using CheckTokenMembershipProc = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
 
 std::uint64_t Address(const void* p) {
   return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p));
@@ -212,6 +218,52 @@ class Win32Processes final : public Processes {
     const BOOL ok =
         ::AdjustTokenPrivileges(FromHandle<void>(token), FALSE, &privileges, 0, nullptr, nullptr);
     return AdjustPrivilegesResult{ok != FALSE, ::GetLastError()};
+  }
+
+  std::optional<std::u16string> GetUserNameWide(std::uint32_t maxChars) override {
+    if (maxChars == 0) return std::nullopt;
+    std::wstring buffer(maxChars, L'\0');
+    DWORD size = maxChars;
+    if (!api::GetUserNameW(buffer.data(), &size)) return std::nullopt;
+    return WideUpToZero(buffer.data(), buffer.size());
+  }
+
+  AllocateAndInitializeSidFunction BindAllocateAndInitializeSid(Handle library) override {
+    const auto proc =
+        BindFunction<AllocateAndInitializeSidProc>(library, "AllocateAndInitializeSid");
+    if (proc == nullptr) return {};
+    return [proc](const SidAuthority& authority,
+                  std::span<const std::uint32_t> subAuthorities) -> Sid {
+      if (subAuthorities.size() > 8) return 0;
+      SID_IDENTIFIER_AUTHORITY a{};
+      std::copy(authority.begin(), authority.end(), a.Value);
+      DWORD s[8] = {};
+      std::copy(subAuthorities.begin(), subAuthorities.end(), s);
+      PSID sid = nullptr;
+      if (!proc(&a, static_cast<BYTE>(subAuthorities.size()), s[0], s[1], s[2], s[3], s[4], s[5],
+                s[6], s[7], &sid)) {
+        return 0;
+      }
+      return ToHandle(sid);
+    };
+  }
+
+  FreeSidFunction BindFreeSid(Handle library) override {
+    const auto proc = BindFunction<FreeSidProc>(library, "FreeSid");
+    if (proc == nullptr) return {};
+    return [proc](Sid sid) {
+      if (sid != 0) proc(FromHandle<void>(sid));
+    };
+  }
+
+  CheckTokenMembershipFunction BindCheckTokenMembership(Handle library) override {
+    const auto proc = BindFunction<CheckTokenMembershipProc>(library, "CheckTokenMembership");
+    if (proc == nullptr) return {};
+    return [proc](Handle token, Sid sid) -> std::optional<bool> {
+      BOOL member = FALSE;
+      if (!proc(FromHandle<void>(token), FromHandle<void>(sid), &member)) return std::nullopt;
+      return member != FALSE;
+    };
   }
 };
 

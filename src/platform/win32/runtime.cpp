@@ -1,5 +1,6 @@
-// The Win32 runtime: version, the program's module, process exit, mutexes,
-// libraries, the clock, the ANSI code page and CloseHandle.
+// The Win32 runtime: version, the program's module, process exit, restarting
+// Windows, mutexes, libraries, the clock, threads, the ANSI code page and
+// CloseHandle.
 #include <functional>
 #include <memory>
 
@@ -49,6 +50,8 @@ class Win32Runtime final : public Runtime {
   }
 
   [[noreturn]] void ExitProcess(int status) override { ::ExitProcess(static_cast<UINT>(status)); }
+
+  bool ExitWindowsEx(std::uint32_t flags) override { return ::ExitWindowsEx(flags, 0) != FALSE; }
 
   Handle LoadLibraryAnsi(std::string_view name) override {
     const std::string n(name);

@@ -70,6 +70,7 @@ constexpr std::string_view kImplementedOn9x[] = {
   X(kVersion, GetFileVersionInfoW, BOOL, FALSE, LPCWSTR, DWORD, DWORD, LPVOID)                     \
   X(kVersion, VerQueryValueW, BOOL, FALSE, LPCVOID, LPCWSTR, LPVOID*, PUINT)                       \
   X(kAdvapi32, LookupPrivilegeValueW, BOOL, FALSE, LPCWSTR, LPCWSTR, PLUID)                        \
+  X(kAdvapi32, GetUserNameW, BOOL, FALSE, LPWSTR, LPDWORD)                                         \
   X(kAdvapi32, RegOpenKeyExW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR, DWORD, REGSAM,   \
     PHKEY)                                                                                         \
   X(kAdvapi32, RegCreateKeyExW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR, DWORD, LPWSTR, \
@@ -798,6 +799,36 @@ BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, PLUID luid) {
   const NarrowText privilege(name);
   if (!system.ok() || !privilege.ok()) return NoTranslation<BOOL>(FALSE);
   return ::LookupPrivilegeValueA(system.get(), privilege.get(), luid);
+}
+
+BOOL GetUserNameW(LPWSTR buffer, LPDWORD size) {
+  if (!Narrow()) return Bound().GetUserNameW(buffer, size);
+  if (size == nullptr) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // The whole name first (user names have up to 256 characters).
+  std::string name(257, '\0');
+  DWORD n = static_cast<DWORD>(name.size());
+  if (!::GetUserNameA(name.data(), &n)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || n <= name.size()) return FALSE;
+    name.assign(n, '\0');
+    n = static_cast<DWORD>(name.size());
+    if (!::GetUserNameA(name.data(), &n)) return FALSE;
+  }
+  const std::wstring wide = FromAnsi(name.c_str(), std::strlen(name.c_str()));
+  // As the wide function: the size with the terminating zero, given back
+  // both when the name fits and when it does not.
+  const DWORD needed = static_cast<DWORD>(wide.size() + 1);
+  if (buffer == nullptr || *size < needed) {
+    *size = needed;
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::copy(wide.begin(), wide.end(), buffer);
+  buffer[wide.size()] = L'\0';
+  *size = needed;
+  return TRUE;
 }
 
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result) {

@@ -107,6 +107,8 @@ BOOL VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, PUINT lengt
 // --- ADVAPI32 ---
 
 BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, PLUID luid);
+// The user the program runs as; `size` counts characters with the zero.
+BOOL GetUserNameW(LPWSTR buffer, LPDWORD size);
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
                         REGSAM desired, LPSECURITY_ATTRIBUTES attributes, PHKEY result,
