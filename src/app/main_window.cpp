@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 
+#include "app/admin_rights.h"
 #include "app/command_line.h"
+#include "app/no_admin_rights_dialog.h"
 #include "app/output_view.h"
+#include "app/reboot.h"
 #include "app/report.h"
 #include "app/texts.h"
 #include "common/limits.h"
@@ -70,6 +73,9 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   // parse error ends the program with ExitStatus::kParseError before the
   // window shows), the handler list with the built-in handlers first, and
   // last the signature index.
+  // The rights check comes first in the engine's set-up; its answer holds
+  // for the run.
+  isAdmin_ = CheckAdminRights(system_);
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);
   engine_->SetUp(system_, std::move(builtIns_), scanners_.scanners());
 
@@ -89,6 +95,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   driveList_ = std::move(commandLine.drives);
   if (commandLine.rights.disableStart) view.EnableControl(QRT_IDC_START, false);
   if (commandLine.rights.endCode) endCode_ = *commandLine.rights.endCode;
+  if (commandLine.rights.focusExit) view.FocusControl(QRT_IDC_EXIT);
 
   host_ = WriteHostLine(system_, output);
 
@@ -102,6 +109,9 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     started = true;
   } else {
     view.Show(true);
+  }
+  if (endCode_ == codes::ToInt(codes::WindowEndCode::kNoAdminRights)) {
+    ShowNoAdminRightsDialog(system_, view.Window());
   }
   appendInProgress_ = false;
   // Drive letters on the command line start a scan at once, as silent mode
@@ -263,6 +273,8 @@ void RemovalDialog::FinishExit() {
     WriteLogFile(system_, logSettings_.logFileName, logSettings_.appendLog, scanStarted_,
                  OutputView(*view_).Text());
   }
+  // A removal left for the next start: offer to restart Windows now.
+  if (engine_ && engine_->rebootRequired().load()) AskReboot(system_, view_->Window());
   driveList_.clear();
   // The engine goes with its handlers, descriptions and index.
   engine_.reset();

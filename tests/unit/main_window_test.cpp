@@ -194,8 +194,8 @@ TEST_F(MainWindowTest, BannerHintAndHostLineReplaceWhatTheViewHeld) {
   EXPECT_EQ(Spans(dialog), expected);
   EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].insertionFormat, kPlain);
   EXPECT_EQ(window().host().name, "QRT-TEST");
-  // Winsock was needed for the host line only.
-  EXPECT_EQ(system.freedLibraries, std::vector<std::u16string>{u"WS2_32.DLL"});
+  // ADVAPI32 was needed for the rights check only, Winsock for the host line.
+  EXPECT_EQ(system.freedLibraries, (std::vector<std::u16string>{u"ADVAPI32.DLL", u"WS2_32.DLL"}));
 }
 
 TEST_F(MainWindowTest, BannerListsTheMalwareOfTheBuiltInScript) {

@@ -231,6 +231,55 @@ TEST_F(ScanRunTest, AWorkerThatCannotStartEndsTheScanWithASynchronizationError) 
   EXPECT_EQ(result_, codes::ToInt(ScanResult::kSynchronizationError));
 }
 
+TEST_F(ScanRunTest, WithoutRightsStartStaysDisabledButDriveLettersStillScan) {
+  system_.accounts.tokenGroups.erase(platform::fake::kAdministratorsSid);
+  system_.user = nullptr;
+  system_.commandLine = u"QuelvixRemovalTool.exe /NOLOG D:";
+  bool rightsDialogShown = false;
+  system_.user = [&](FakeDialog& d) {
+    if (d.templateId == QRT_IDD_NO_ADMIN_RIGHTS) {
+      rightsDialogShown = true;
+      // The dialog comes after the window is shown, before the automatic start.
+      EXPECT_TRUE(journal.empty());
+      d.Click(platform::kIdOk);
+      return;
+    }
+    EXPECT_FALSE(d.IsControlEnabled(QRT_IDC_START));
+    EXPECT_TRUE(window().scanRunning());
+    FinishWorker(d);
+    EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOff, kOn}));
+    d.Click(QRT_IDC_EXIT);
+  };
+  result_ = system_.ui().RunModalDialog(QRT_IDD_MAIN, 0, window());
+  EXPECT_TRUE(rightsDialogShown);
+  EXPECT_THAT(journal, ElementsAre("memory", "file D:"));
+  EXPECT_EQ(result_, codes::ToInt(codes::WindowEndCode::kNoAdminRights));
+}
+
+TEST_F(ScanRunTest, ARemovalLeftForTheNextStartAsksToRebootOnTheExitPath) {
+  for (const int answer : {platform::kIdNo, platform::kIdYes}) {
+    SCOPED_TRACE(answer);
+    NewWindow();
+    system_.messageBoxes.clear();
+    system_.messageBoxAnswers = {answer};
+    system_.exitWindowsCalls.clear();
+    Open([&](FakeDialog& d) {
+      file().during = [](scan::ScanContext& context) { context.rebootRequired() = true; };
+      d.Click(QRT_IDC_START);
+      FinishWorker(d);
+      EXPECT_TRUE(system_.messageBoxes.empty());  // asked on the exit path only
+      d.Click(QRT_IDC_EXIT);
+    });
+    ASSERT_EQ(system_.messageBoxes.size(), 1u);
+    EXPECT_THAT(text::ToUtf8(system_.messageBoxes[0].text),
+                HasSubstr("Windows needs to be rebooted in order to complete removal process."));
+    EXPECT_EQ(system_.messageBoxes[0].caption, u"QuelvixRemovalTool");
+    // Only the fake ever restarts: Yes asks it once, with reboot and force.
+    EXPECT_EQ(system_.exitWindowsCalls, answer == platform::kIdYes ? std::vector<std::uint32_t>{6}
+                                                                   : std::vector<std::uint32_t>{});
+  }
+}
+
 TEST_F(ScanRunTest, TheExitStatusTellsWhatTheLastScanCameTo) {
   struct Case {
     const char* name;
