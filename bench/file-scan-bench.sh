@@ -222,7 +222,8 @@ row() {  # name real random with-clamscan
     "beforehand in $compile ms (not in yara's time)"
   echo
   echo "warm cache, median and fastest of $repeat runs (ms):"
-  printf '  %-30s %8s %8s   runs: %s\n' "" median fastest "" \
+  printf '  %-30s %8s %8s\n' "" median fastest
+  printf '  %-30s %8s %8s   runs: %s\n' \
     "ours, the scan itself" "$ours_scan_warm" "$ours_scan_best" "$ours_scan_runs" \
     "ours, whole program under Wine" "$ours_warm" "$ours_best" "$ours_runs" \
     "yara" "$yara_warm" "$yara_best" "$yara_runs"
