@@ -128,6 +128,7 @@ class TimedFiles final : public platform::Files {
   std::uint32_t GetDriveTypeWide(std::u16string_view rootPath) override {
     return files_.GetDriveTypeWide(rootPath);
   }
+  bool DeleteFileWide(std::u16string_view path) override { return files_.DeleteFileWide(path); }
   std::optional<platform::FindFirstResult> FindFirstFileWide(std::u16string_view pattern) override {
     PhaseTimer timer(times_, kListing);
     return files_.FindFirstFileWide(pattern);
@@ -215,6 +216,12 @@ class TimedRuntime final : public platform::Runtime {
 
   std::optional<platform::OsVersion> QueryVersion() override { return runtime_.QueryVersion(); }
   std::u16string ModuleFileName() override { return runtime_.ModuleFileName(); }
+  std::u16string CommandLine() override { return runtime_.CommandLine(); }
+  platform::Handle StartThread(std::function<void()> body) override {
+    return runtime_.StartThread(std::move(body));
+  }
+  bool WaitForThread(platform::Handle thread) override { return runtime_.WaitForThread(thread); }
+  bool ExitWindowsEx(std::uint32_t flags) override { return runtime_.ExitWindowsEx(flags); }
   platform::MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override {
     return runtime_.CreateNamedMutex(name, initialOwner);
   }
