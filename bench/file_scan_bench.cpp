@@ -50,6 +50,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/system.h"
 #include "platform/win32/win32_system.h"
+#include "removal/system_operations.h"
 #include "scan/malware_handler.h"
 #include "scan/scan_context.h"
 #include "signatures/signature.h"
@@ -309,6 +310,7 @@ class BenchContext final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
+  scan::RemovalOperations& removalOperations() override { return operations_; }
 
  private:
   sys::SystemContext& systemContext_;
@@ -317,6 +319,7 @@ class BenchContext final : public scan::ScanContext {
   scan::ScanStatistics statistics_;
   std::atomic<bool> rebootRequired_{false};
   scan::PeFileHeaders headers_;
+  removal::SystemRemovalOperations operations_;
 };
 
 // --- The script ---

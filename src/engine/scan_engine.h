@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/malware_database.h"
+#include "removal/system_operations.h"
 #include "scan/scan_context.h"
 #include "scan/scanner.h"
 
@@ -80,6 +81,7 @@ class ScanEngine final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return scannedFileHeaders_; }
+  scan::RemovalOperations& removalOperations() override { return removalOperations_; }
 
   // The user asked the scan to stop; the scanners poll this.
   void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
@@ -96,6 +98,8 @@ class ScanEngine final : public scan::ScanContext {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> rebootRequired_{false};
   scan::PeFileHeaders scannedFileHeaders_;
+  // Lives as long as the engine: the files handled in this run.
+  removal::SystemRemovalOperations removalOperations_;
   std::vector<scan::Scanner*> scanners_;
 };
 

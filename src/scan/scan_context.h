@@ -1,6 +1,6 @@
 // The scan engine as the scanners, the removal operations and the handlers
 // see it: the stop request, the observer, the statistics, the signature
-// index, the system context and the reboot flag. The engine implements it;
+// index, the system context, the reboot flag and the removal operations. The engine implements it;
 // tests implement it over a fake.
 //
 // The engine is set up on the window's thread before any scan; during a scan
@@ -12,6 +12,7 @@
 
 #include "scan/observer.h"
 #include "scan/pe_headers.h"
+#include "scan/removal_operations.h"
 #include "scan/statistics.h"
 #include "signatures/signature_index.h"
 #include "system/system_context.h"
@@ -39,6 +40,8 @@ class ScanContext {
   // The headers of the PE file that the file scanner is scanning, kept until
   // the handler of a finding in it has returned.
   virtual PeFileHeaders& scannedFileHeaders() = 0;
+  // The removal operations that the removal driver and the handlers call.
+  virtual RemovalOperations& removalOperations() = 0;
 
   // The engine's own forwarding to its observer, which the scanners use.
   void AppendText(std::u16string_view text) { observer().AppendText(text); }

@@ -14,6 +14,7 @@
 #include "scan/malware_handler.h"
 #include "scan/scan_context.h"
 #include "signatures/signature.h"
+#include "tests/support/removal_operations_stub.h"
 
 namespace qrt_test {
 
@@ -109,6 +110,7 @@ class ScanContextStub final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
+  scan::RemovalOperations& removalOperations() override { return operations; }
 
   RecordingObserver& recorder() { return observer_; }
   const scan::ScanStatistics& stats() const { return statistics_; }
@@ -118,6 +120,8 @@ class ScanContextStub final : public scan::ScanContext {
   bool stop = false;
   mutable std::optional<int> stopAfterPolls;
   bool lacksMemory = false;
+  // The removal operations the handlers call: recorded, not carried out.
+  RecordingRemovalOperations operations;
 
  private:
   sys::SystemContext& systemContext_;
