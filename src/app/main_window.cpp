@@ -68,13 +68,12 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
       view.SetControlText(id, *label);
   }
 
-  // Engine set-up, the database steps: the version check (ending the
-  // program with ExitStatus::kVersionUnknown), the description script (a
-  // parse error ends the program with ExitStatus::kParseError before the
-  // window shows), the handler list with the built-in handlers first, and
-  // last the signature index.
-  // The rights check comes first in the engine's set-up; its answer holds
-  // for the run.
+  // The rights check first; its answer holds for the run. Then the engine's
+  // set-up, the database steps: the version check (ending the program with
+  // ExitStatus::kVersionUnknown), the description script (a parse error ends
+  // the program with ExitStatus::kParseError before the window shows), the
+  // handler list with the built-in handlers first, and last the signature
+  // index.
   isAdmin_ = CheckAdminRights(system_);
   engine_ = std::make_unique<engine::ScanEngine>(scanners_.systemContext(), *this);
   engine_->SetUp(system_, std::move(builtIns_), scanners_.scanners());

@@ -57,8 +57,8 @@ std::vector<MessageBoxInfo> RunningTool::WaitForMessageBoxes() const {
   return boxes ? *boxes : std::vector<MessageBoxInfo>{};
 }
 
-void RunningTool::ExpectExitStatus(DWORD status) const {
-  const auto code = process_.WaitForExit(kExitTimeout);
+void RunningTool::ExpectExitStatus(DWORD status, Milliseconds timeout) const {
+  const auto code = process_.WaitForExit(timeout);
   ASSERT_TRUE(Ok(code)) << "message boxes shown:" << Describe(MessageBoxesOf(process_.id()));
   EXPECT_EQ(*code, status) << "exit status " << Utf8(DescribeExitCode(*code)) << ", expected "
                            << Utf8(DescribeExitCode(status));

@@ -56,7 +56,7 @@ class RunningTool {
   // Waits until the program shows at least one message box; gives them all.
   std::vector<MessageBoxInfo> WaitForMessageBoxes() const;
   // Waits for the program to end and expects exit status STATUS (all 32 bits).
-  void ExpectExitStatus(DWORD status) const;
+  void ExpectExitStatus(DWORD status, Milliseconds timeout = kExitTimeout) const;
 
  private:
   Process process_;

@@ -1,5 +1,7 @@
 // The scan run of the real program: a scan that ends by itself, Stop while
-// scanning, Exit while scanning.
+// scanning, Exit while scanning, a silent scan from the command line; and
+// what the command line shows before any scan (help, a log file that cannot
+// be written).
 //
 // Start really scans: the memory of the prefix's processes, then every fixed
 // drive. The runner's prefixes offer their own C: alone (no Z:, the host's
@@ -107,7 +109,14 @@ class ScanRunTest : public ::testing::Test {
     // Start scans every drive the prefix offers: never with the host's / as
     // Z: or anything else besides the prefix's own C:.
     ASSERT_EQ(Drives(), L"C:\\") << "the prefix must offer its own C: alone (run.sh)";
-    ASSERT_NO_FATAL_FAILURE(tool_.Start());
+    if (startsAtSetUp_) {
+      ASSERT_NO_FATAL_FAILURE(Launch(L""));
+    }
+  }
+
+  // Starts the program with ARGUMENTS and waits for its window.
+  void Launch(const std::wstring& arguments) {
+    ASSERT_NO_FATAL_FAILURE(tool_.Start(arguments));
     ASSERT_NO_FATAL_FAILURE(tool_.WaitForMainWindow());
   }
 
@@ -156,6 +165,13 @@ class ScanRunTest : public ::testing::Test {
   }
 
   RunningTool tool_;
+  bool startsAtSetUp_ = true;
+};
+
+// Tests that start the program with a command line of their own.
+class CommandLineRunTest : public ScanRunTest {
+ protected:
+  CommandLineRunTest() { startsAtSetUp_ = false; }
 };
 
 TEST_F(ScanRunTest, ScanOfMemoryAndDriveCEndsByItselfWithTheReportThenExitGives0) {
@@ -217,6 +233,47 @@ TEST_F(ScanRunTest, ExitWhileScanningStopsTheScanAndEndsTheProgramWithMinus8) {
   ASSERT_NE(aborted, std::wstring::npos) << "log of " << log.size() << " characters";
   EXPECT_NE(log.find(kReportHeading, aborted), std::wstring::npos);
   EXPECT_NE(log.find(kThankYou, aborted), std::wstring::npos);
+}
+
+TEST_F(CommandLineRunTest, SilentWithALogFileScansByItselfWritesTheLogAndEndsWith0) {
+  // Silent mode keeps the window hidden: the program is watched only through
+  // its exit and its log. "x.log" is taken from its current folder, C:\qrt\.
+  ::DeleteFileW(L"C:\\qrt\\x.log");
+  ASSERT_NO_FATAL_FAILURE(tool_.Start(L"/SILENT /LOG x.log"));
+  tool_.ExpectExitStatus(0, kScanTimeout);
+  const std::wstring log = ReadUtf16File(L"C:\\qrt\\x.log");
+  EXPECT_TRUE(InOrder(
+      log, {L"Removal Tool 3.0", L"- Saving results to logfile \"x.log\".",
+            L"- Silent Mode, program will exit after scan.", kMemoryScanned, kNoMalwareInMemory,
+            kScanningDriveC, kNoMalwareOnDrives, kReportHeading, L"scanned files:", kThankYou}));
+  EXPECT_EQ(Occurrences(log, kThankYou), 1u) << "one scan, one report:\n" << Utf8(log);
+}
+
+TEST_F(CommandLineRunTest, HelpOptionListsTheSyntaxOptionsAndReturnCodesInTheWindow) {
+  ASSERT_NO_FATAL_FAILURE(Launch(L"/?"));
+  const std::wstring view = WaitForView(L"> 0 : Malware was found.\r\n");
+  EXPECT_TRUE(InOrder(
+      view,
+      {L"Syntax:\r\n", L"QuelvixRemovalTool path /options [driveletter: driveletter: ...]\r\n",
+       L"Available options:\r\n", L"/NOLOG\t\t\t: Cancel log file creation\r\n",
+       L"/LOG filename\t\t: Change default log filename\r\n",
+       L"/APPEND\t\t: Extends existing log instead of replacing it\r\n",
+       L"/HELP\t\t\t: Shows this help\r\n", L"Return codes:\r\n",
+       L"< 0 : Error during scan.\r\n"}));
+  EXPECT_EQ(Occurrences(view, L"/SILENT"), 0u) << "silent mode is not listed:\n" << Utf8(view);
+  // Help starts no scan.
+  tool_.ExpectButton(kStartButton, L"&Start scan", true);
+  tool_.Click(kExitButton);
+  tool_.ExpectExitStatus(0);
+}
+
+TEST_F(CommandLineRunTest, LogFileInAMissingFolderIsReportedAtTheStart) {
+  ASSERT_NO_FATAL_FAILURE(Launch(L"/LOG C:\\no-such-folder\\x.log"));
+  const std::wstring view =
+      WaitForView(L"Error: failed to access logfile \"C:\\no-such-folder\\x.log\".\r\n");
+  EXPECT_EQ(Occurrences(view, L"Saving results to logfile"), 0u) << Utf8(view);
+  tool_.Click(kExitButton);
+  tool_.ExpectExitStatus(0);
 }
 
 }  // namespace

@@ -194,15 +194,23 @@ TEST_F(ScanRunTest, ASecondScanFollowsTwoEmptyLines) {
 }
 
 TEST_F(ScanRunTest, SilentModeScansHiddenAndEndsTheProgram) {
-  Open(
-      [&](FakeDialog& d) {
-        EXPECT_FALSE(d.visible);
-        EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOn, kOn}));
-        FinishWorker(d);
-      },
-      u"/SILENT /NOLOG D: c:");
-  EXPECT_THAT(journal, ElementsAre("memory", "file D: c:"));  // one scan, of the drives given
-  EXPECT_EQ(result_, 0);
+  // One scan, of the drives given, or of every fixed drive (the file scanner
+  // gets no drive list) when none is given.
+  for (const auto& [commandLine, fileScan] :
+       {std::pair{u"/SILENT /NOLOG D: c:", "file D: c:"}, std::pair{u"/SILENT /NOLOG", "file"}}) {
+    SCOPED_TRACE(text::ToUtf8(commandLine));
+    journal.clear();
+    NewWindow();
+    Open(
+        [&](FakeDialog& d) {
+          EXPECT_FALSE(d.visible);
+          EXPECT_EQ(Buttons(d), (std::vector<bool>{kOff, kOn, kOn}));
+          FinishWorker(d);
+        },
+        commandLine);
+    EXPECT_THAT(journal, ElementsAre("memory", fileScan));
+    EXPECT_EQ(result_, 0);
+  }
 }
 
 TEST_F(ScanRunTest, DriveLettersStartAScanByThemselves) {
