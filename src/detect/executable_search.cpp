@@ -25,8 +25,16 @@ bool ExecutableSearch::Search(const std::u16string& path, const MatchFunction& o
   platform::ScopedHandle file(system_.runtime(), opened.handle);
   file_ = opened.handle;
   match_ = nullptr;
+  position_ = 0;
+  head_ = {};
 
   const auto size = files.GetFileSize(file_);
+  if (size && *size >= kMinimumFileSize) {
+    const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(*size, kHeadSize));
+    if (const auto got = ReadFileAt(0, std::span(headBuffer_).first(headSize))) {
+      head_ = std::span(headBuffer_).first(*got);
+    }
+  }
   if (size && *size >= kMinimumFileSize && ReadHeaders(*size)) {
     bool matched = false;
     for (const scan::SectionHeader& section : headers_.sections) {
@@ -50,13 +58,32 @@ bool ExecutableSearch::Search(const std::u16string& path, const MatchFunction& o
   return match_ != nullptr;
 }
 
+// Header bytes come from the file's first bytes where they lie within them.
 bool ExecutableSearch::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
-  platform::Files& files = system_.files();
-  const auto at =
-      files.SetFilePointer(file_, static_cast<std::int64_t>(offset), platform::kFileBegin);
-  if (!at || *at != offset) return false;
-  const auto got = files.ReadFile(file_, buffer);
+  if (offset <= head_.size() && buffer.size() <= head_.size() - offset) {
+    std::copy_n(head_.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
+    return true;
+  }
+  const auto got = ReadFileAt(offset, buffer);
   return got && *got == buffer.size();
+}
+
+std::optional<std::uint32_t> ExecutableSearch::ReadFileAt(std::uint64_t offset,
+                                                          std::span<std::uint8_t> buffer) {
+  platform::Files& files = system_.files();
+  if (position_ != offset) {
+    position_.reset();
+    const auto at =
+        files.SetFilePointer(file_, static_cast<std::int64_t>(offset), platform::kFileBegin);
+    if (!at || *at != offset) return std::nullopt;
+  }
+  const auto got = files.ReadFile(file_, buffer);
+  if (got) {
+    position_ = offset + *got;
+  } else {
+    position_.reset();
+  }
+  return got;
 }
 
 // Checks the "MZ" and "PE\0\0" marks, reads the DOS and PE headers into the
@@ -107,16 +134,12 @@ bool ExecutableSearch::SearchRegion(std::uint64_t start, std::uint64_t length) {
 }
 
 bool ExecutableSearch::SearchPiece(std::uint64_t offset, std::uint64_t remaining) {
-  platform::Files& files = system_.files();
   const std::uint64_t step = buffer_.size() - kWindowOverlap;
   for (;;) {
     if (Stopped()) return false;
-    const auto at =
-        files.SetFilePointer(file_, static_cast<std::int64_t>(offset), platform::kFileBegin);
-    if (!at || *at != offset) return false;
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer_.size()));
     // A section that runs past the end of the file is read as far as it goes.
-    const auto got = files.ReadFile(file_, buffer_.first(want));
+    const auto got = ReadFileAt(offset, buffer_.first(want));
     if (!got) return false;
     context_.statistics().fileScanKilobytes += *got / 1024;
     std::size_t signatureOffset = 0;

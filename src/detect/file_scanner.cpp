@@ -68,7 +68,7 @@ std::u16string Join(std::u16string_view directory, std::u16string_view name) {
 }  // namespace
 
 std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
-                                          std::u16string_view path) {
+                                          std::u16string_view path, bool* refused) {
   std::vector<StreamEntry> streams;
   if (!reader.bound()) return streams;
   const platform::FileOpenResult opened = system.files().CreateFileWide(
@@ -81,8 +81,9 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
   std::uint64_t context = 0;
   std::array<std::uint8_t, 20> header{};
   std::vector<std::uint8_t> nameBytes;
-  for (;;) {
+  for (bool first = true;; first = false) {
     const auto got = read(file.get(), header, false, false, context);
+    if (!got && first && refused != nullptr) *refused = true;
     if (!got || *got != header.size()) break;
     StreamEntry entry;
     entry.id = LittleEndian32(header, 0);
@@ -132,6 +133,7 @@ class FileScanner::Walk {
   ScanResult ScanDrive(const DriveEntry& drive) {
     if (Stopped()) return ScanResult::kStoppedByUser;
     drive_ = drive.name;
+    streamRefusalsInARow_ = 0;
     context_.AppendText(StringOf(system_, strings::kScanningDrive));
     context_.AppendText(drive_);
     context_.AppendText(u" ...\r\n");
@@ -196,8 +198,11 @@ class FileScanner::Walk {
       ++statistics_.scannedFiles;
       ScanFile(path);
     }
-    if (!scanner_.streamReaderBound_) return;
-    const auto streams = ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path);
+    if (!scanner_.streamReaderBound_ || streamRefusalsInARow_ >= kStreamRefusalsPerDrive) return;
+    bool refused = false;
+    const auto streams =
+        ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path, &refused);
+    streamRefusalsInARow_ = refused ? streamRefusalsInARow_ + 1 : 0;
     for (const StreamEntry& stream : streams) {
       const std::u16string streamPath = path + stream.name;
       if (streamPath.size() > kMaxPathLength) continue;
@@ -223,6 +228,9 @@ class FileScanner::Walk {
   scan::ScanStatistics& statistics_;
   ExecutableSearch search_;
   std::u16string drive_;
+  // Files of this drive whose stream listing was refused, since the last one
+  // that was not.
+  int streamRefusalsInARow_ = 0;
   bool found_ = false;
 };
 

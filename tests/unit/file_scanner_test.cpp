@@ -357,6 +357,24 @@ TEST_F(FileScannerTest, WithoutTheStreamFunctionsOnlyFilesAreScanned) {
   EXPECT_EQ(Stats().scannedStreams, 0);
 }
 
+TEST_F(FileScannerTest, ADriveWhoseStreamListingIsRefusedAgainAndAgainIsNoLongerListed) {
+  // Each listing that is refused costs two BackupRead calls (the first read
+  // and the release). After 16 refusals in a row a drive is no longer
+  // listed; the next drive is listed again.
+  system.fileSystem.drives[u'E'] = platform::fake::FakeDrive{};
+  for (const char16_t* drive : {u"D:", u"E:"}) {
+    for (int i = 0; i < 20; ++i) {
+      system.fileSystem.AddFile(std::u16string(drive) + u"\\f" + text::FromUtf8(std::to_string(i)),
+                                Bytes(400, 1));
+    }
+  }
+  system.fileSystem.backupReadFails = true;
+  EXPECT_EQ(Run({u"D:", u"E:"}), ScanResult::kDone);
+  EXPECT_EQ(system.fileSystem.backupReadCalls,
+            2u * 2u * detect::FileScanner::kStreamRefusalsPerDrive);
+  EXPECT_EQ(Stats().scannedFiles, 40);
+}
+
 TEST_F(FileScannerTest, ADriveListTakesLocalDrivesOnceByFirstCharacter) {
   auto& drives = system.fileSystem.drives;
   drives[u'E'] = {platform::kDriveRemote, true};

@@ -431,7 +431,9 @@ BackupPlace PlaceOf(const std::vector<BackupPart>& parts, std::uint64_t position
 
 std::optional<std::uint32_t> FakeFileSystem::BackupRead(Handle file, std::span<std::uint8_t> buffer,
                                                         bool abort, std::uint64_t& context) {
+  ++backupReadCalls;
   OpenFile* open = Opened(file);
+  if (backupReadFails) return std::nullopt;
   if (abort) {
     context = 0;
     return 0;

@@ -71,6 +71,10 @@ class FakeFileSystem {
   std::map<char16_t, FakeDrive> drives = {{u'C', FakeDrive{}}};
   // Makes GetLogicalDriveStringsW answer 0.
   bool driveStringsFail = false;
+  // Makes every BackupRead fail, as it does where the file system offers no
+  // stream reading (and under Wine); `backupReadCalls` counts the calls.
+  bool backupReadFails = false;
+  std::size_t backupReadCalls = 0;
   // The folder against which relative paths are resolved.
   std::u16string currentDirectory = u"C:\\";
   // Every WriteFile that succeeded, in order.
