@@ -101,16 +101,20 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   // The focus is set here; answering false keeps the dialog manager from
   // selecting the whole output view.
   view.FocusControl(view.IsControlEnabled(QRT_IDC_START) ? QRT_IDC_START : QRT_IDC_EXIT);
+  const bool withoutRights = endCode_ == codes::ToInt(codes::WindowEndCode::kNoAdminRights);
   bool started = false;
   if (silent_) {
     view.Show(false);
+    // A hidden run has no one to close a dialog, and it must end by itself
+    // after the scan: the missing rights are told in the output (and so in
+    // the log) instead.
+    if (withoutRights)
+      output.Append(LoadText(system_, strings::kAdminRightsRequired), kPlainFormat);
     StartScan();
     started = true;
   } else {
     view.Show(true);
-  }
-  if (endCode_ == codes::ToInt(codes::WindowEndCode::kNoAdminRights)) {
-    ShowNoAdminRightsDialog(system_, view.Window());
+    if (withoutRights) ShowNoAdminRightsDialog(system_, view.Window());
   }
   appendInProgress_ = false;
   // Drive letters on the command line start a scan at once, as silent mode

@@ -264,6 +264,27 @@ TEST_F(ScanRunTest, WithoutRightsStartStaysDisabledButDriveLettersStillScan) {
   EXPECT_EQ(result_, codes::ToInt(codes::WindowEndCode::kNoAdminRights));
 }
 
+TEST_F(ScanRunTest, SilentWithoutRightsTellsItInTheOutputAndEndsByItself) {
+  // No dialog waits for a user who is not there: the hidden run scans and
+  // ends, and its output (the log) says why the status is -2.
+  system_.accounts.tokenGroups.erase(platform::fake::kAdministratorsSid);
+  std::vector<std::uint32_t> templates;
+  Open(
+      [&](FakeDialog& d) {
+        templates.push_back(d.templateId);
+        if (d.templateId != QRT_IDD_MAIN) return;
+        EXPECT_FALSE(d.visible);
+        EXPECT_THAT(text::ToUtf8(Output(d)),
+                    HasSubstr("Administrator rights are required in order to scan and clean the "
+                              "system.\r"));
+        FinishWorker(d);
+      },
+      u"/SILENT /NOLOG");
+  EXPECT_THAT(templates, ElementsAre(QRT_IDD_MAIN));
+  EXPECT_THAT(journal, ElementsAre("memory", "file"));
+  EXPECT_EQ(result_, codes::ToInt(codes::WindowEndCode::kNoAdminRights));
+}
+
 TEST_F(ScanRunTest, ARemovalLeftForTheNextStartAsksToRebootOnTheExitPath) {
   for (const int answer : {platform::kIdNo, platform::kIdYes}) {
     SCOPED_TRACE(answer);
