@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdint>
 
-#include "app/texts.h"
 #include "common/codes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "scan/texts.h"
 
 namespace app {
 namespace {
@@ -122,9 +122,9 @@ class Parser {
     }
   }
 
-  void Write(std::uint32_t id) { out_.Append(LoadText(system_, id), kDefaultFormat); }
+  void Write(std::uint32_t id) { out_.Append(scan::LoadText(system_, id), kDefaultFormat); }
   void Write(std::uint32_t id, std::u16string_view arg) {
-    out_.Append(text::Format(LoadText(system_, id), {arg}), kDefaultFormat);
+    out_.Append(text::Format(scan::LoadText(system_, id), {arg}), kDefaultFormat);
   }
 
  private:
@@ -225,14 +225,17 @@ bool IsLogFileWritable(platform::System& system, std::u16string_view path) {
 
 void WriteHelpText(platform::System& system, std::u16string_view exeBaseName,
                    CommandLineOutput& out) {
-  const auto plain = [&](std::uint32_t id) { out.Append(LoadText(system, id), kPlainFormat); };
+  const auto plain = [&](std::uint32_t id) {
+    out.Append(scan::LoadText(system, id), kPlainFormat);
+  };
   const auto heading = [&](std::uint32_t id) {
-    out.Append(LoadText(system, id), kHelpHeadingFormat);
+    out.Append(scan::LoadText(system, id), kHelpHeadingFormat);
   };
 
   plain(strings::kLineBreak);
   heading(strings::kSyntaxHeading);
-  out.Append(text::Format(LoadText(system, strings::kSyntaxLine), {exeBaseName}), kPlainFormat);
+  out.Append(text::Format(scan::LoadText(system, strings::kSyntaxLine), {exeBaseName}),
+             kPlainFormat);
   out.Append(kLineBreak, kPlainFormat);
 
   heading(strings::kOptionsHeading);

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "app/texts.h"
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "scan/texts.h"
 
 namespace app {
 namespace {
@@ -79,13 +79,13 @@ std::u16string BuildDateText(platform::System& system, std::u16string_view date)
 
 HeaderTexts BuildHeaderTexts(platform::System& system) {
   HeaderTexts texts;
-  texts.titleLine = LoadText(system, strings::kTitleLine);
+  texts.titleLine = scan::LoadText(system, strings::kTitleLine);
   texts.versionLine =
-      text::Format(LoadText(system, strings::kVersionLine),
+      text::Format(scan::LoadText(system, strings::kVersionLine),
                    {FileVersionText(system), BuildDateText(system, BuildDate()), BuildTime()});
-  texts.lineBreak = LoadText(system, strings::kLineBreak);
-  texts.hint = LoadText(system, strings::kHint);
-  texts.listHeading = LoadText(system, strings::kListHeading);
+  texts.lineBreak = scan::LoadText(system, strings::kLineBreak);
+  texts.hint = scan::LoadText(system, strings::kHint);
+  texts.listHeading = scan::LoadText(system, strings::kListHeading);
   return texts;
 }
 

@@ -1,9 +1,9 @@
 #include "app/host.h"
 
-#include "app/texts.h"
 #include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "scan/texts.h"
 
 namespace app {
 
@@ -36,7 +36,7 @@ HostInfo QueryHost(platform::System& system) {
 }
 
 std::u16string HostLine(platform::System& system, const HostInfo& host) {
-  return text::Format(LoadText(system, strings::kHostLine),
+  return text::Format(scan::LoadText(system, strings::kHostLine),
                       {system.runtime().AnsiToWide(host.name), host.address[0], host.address[1],
                        host.address[2], host.address[3]});
 }
@@ -44,7 +44,7 @@ std::u16string HostLine(platform::System& system, const HostInfo& host) {
 HostInfo WriteHostLine(platform::System& system, OutputView& output) {
   output.MoveCaretToEnd();
   HostInfo host = QueryHost(system);
-  const std::u16string lineBreak = LoadText(system, strings::kLineBreak);
+  const std::u16string lineBreak = scan::LoadText(system, strings::kLineBreak);
   output.Append(lineBreak, kDefaultFormat);
   output.Append(HostLine(system, host), kDefaultFormat);
   output.Append(lineBreak, kDefaultFormat);

@@ -9,11 +9,11 @@
 #include "app/output_view.h"
 #include "app/reboot.h"
 #include "app/report.h"
-#include "app/texts.h"
 #include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "resource_ids.h"
+#include "scan/texts.h"
 
 namespace app {
 
@@ -109,7 +109,7 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
     // after the scan: the missing rights are told in the output (and so in
     // the log) instead.
     if (withoutRights)
-      output.Append(LoadText(system_, strings::kAdminRightsRequired), kPlainFormat);
+      output.Append(scan::LoadText(system_, strings::kAdminRightsRequired), kPlainFormat);
     StartScan();
     started = true;
   } else {

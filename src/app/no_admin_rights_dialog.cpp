@@ -1,8 +1,8 @@
 #include "app/no_admin_rights_dialog.h"
 
-#include "app/texts.h"
 #include "common/string_ids.h"
 #include "resource_ids.h"
+#include "scan/texts.h"
 
 namespace app {
 
@@ -12,8 +12,9 @@ bool NoAdminRightsDialog::OnInitDialog(platform::DialogView& view) {
   view.CreateIconControl(platform::kNoControlId, kRightsIconLeft, middle + kRightsIconTopFromMiddle,
                          kRightsIconRight, middle + kRightsIconBottomFromMiddle,
                          platform::kIdiHand);
-  view.SetTitle(LoadText(system_, strings::kNoAdminRightsTitle));
-  view.SetControlText(QRT_IDC_NO_ADMIN_TEXT, LoadText(system_, strings::kAdminRightsRequired));
+  view.SetTitle(scan::LoadText(system_, strings::kNoAdminRightsTitle));
+  view.SetControlText(QRT_IDC_NO_ADMIN_TEXT,
+                      scan::LoadText(system_, strings::kAdminRightsRequired));
   view.SetControlFont(QRT_IDC_NO_ADMIN_TEXT, kRightsTextFace, kRightsTextTenthsOfPoint);
   return true;
 }

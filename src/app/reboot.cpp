@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/texts.h"
 #include "common/string_ids.h"
 #include "platform/scoped_handle.h"
+#include "scan/texts.h"
 
 namespace app {
 namespace {
@@ -43,8 +43,9 @@ bool IsWindows9x(platform::System& system) {
 }  // namespace
 
 void AskReboot(platform::System& system, platform::WindowId owner) {
-  const int answer = system.ui().ShowMessageBox(owner, LoadText(system, strings::kRebootQuestion),
-                                                ApplicationName(system), platform::kMbYesNo);
+  const int answer =
+      system.ui().ShowMessageBox(owner, scan::LoadText(system, strings::kRebootQuestion),
+                                 ApplicationName(system), platform::kMbYesNo);
   if (answer == platform::kIdYes) RebootSystem(system, owner);
 }
 
@@ -53,7 +54,7 @@ bool RebootSystem(platform::System& system, platform::WindowId owner) {
   // ExitWindowsEx needs no privilege.
   const bool allowed = IsWindows9x(system) || EnableShutdownPrivilege(system);
   if (allowed && system.runtime().ExitWindowsEx(kRebootFlags)) return true;
-  system.ui().ShowMessageBox(owner, LoadText(system, strings::kRebootFailed),
+  system.ui().ShowMessageBox(owner, scan::LoadText(system, strings::kRebootFailed),
                              ApplicationName(system), platform::kMbOk);
   return false;
 }

@@ -2,11 +2,11 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
-#include "app/texts.h"
 #include "common/codes.h"
 #include "common/string_ids.h"
 #include "platform/entry.h"
 #include "resource_ids.h"
+#include "scan/texts.h"
 
 namespace app {
 namespace {
@@ -32,8 +32,8 @@ bool RemovalApp::Initialise() {
   if (mutex.handle == 0)
     system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kMutexFailed));
   if (mutex.lastError == platform::kErrorAlreadyExists) {
-    system_.ui().ShowMessageBox(0, LoadText(system_, strings::kAlreadyRunning),
-                                LoadText(system_, strings::kErrorCaption), platform::kMbOk);
+    system_.ui().ShowMessageBox(0, scan::LoadText(system_, strings::kAlreadyRunning),
+                                scan::LoadText(system_, strings::kErrorCaption), platform::kMbOk);
     system_.runtime().ExitProcess(codes::ToInt(codes::ExitStatus::kAlreadyRunning));
   }
 

@@ -1,8 +1,8 @@
 #include "app/report.h"
 
-#include "app/texts.h"
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "scan/texts.h"
 
 namespace app {
 
@@ -42,7 +42,7 @@ void WriteReport(platform::System& system, const scan::ScanStatistics& statistic
       {strings::kThankYou, std::nullopt},
   };
   for (const Line& line : lines) {
-    const std::u16string format = LoadText(system, line.string);
+    const std::u16string format = scan::LoadText(system, line.string);
     observer.AppendText(line.value ? text::Format(format, {*line.value}) : text::Format(format));
   }
 }

@@ -10,6 +10,8 @@
 #include "detect/executable_search.h"
 #include "platform/scoped_handle.h"
 #include "scan/malware_handler.h"
+#include "scan/pe_headers.h"
+#include "scan/texts.h"
 #include "signatures/signature_index.h"
 
 namespace detect {
@@ -30,15 +32,8 @@ constexpr std::uint32_t kMaxStreamNameBytes = 65534;
 // The suffix ":$DATA" that names the type of a data stream.
 constexpr std::size_t kStreamTypeSuffixLength = 6;
 
-std::u16string StringOf(platform::System& system, std::uint32_t id) {
-  return system.resources().LoadStringResource(id).value_or(u"");
-}
-
 std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) |
-         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+  return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
 }
 
 // The root path that GetDriveTypeW wants for a drive name: "C:" becomes "C:\".
@@ -134,7 +129,7 @@ class FileScanner::Walk {
     if (Stopped()) return ScanResult::kStoppedByUser;
     drive_ = drive.name;
     streamRefusalsInARow_ = 0;
-    context_.AppendText(StringOf(system_, strings::kScanningDrive));
+    context_.AppendText(scan::LoadText(system_, strings::kScanningDrive));
     context_.AppendText(drive_);
     context_.AppendText(u" ...\r\n");
     // Floppy drives are not timed; their data counts in the kilobytes.
@@ -147,7 +142,8 @@ class FileScanner::Walk {
     }
     if (Stopped()) return ScanResult::kStoppedByUser;
     if (walked == ScanResult::kInvalidFileHandle) {
-      std::u16string message = text::Format(StringOf(system_, strings::kNoMediaInDrive), {drive_});
+      std::u16string message =
+          text::Format(scan::LoadText(system_, strings::kNoMediaInDrive), {drive_});
       if (message.size() > kMaxMessageLength) message.resize(kMaxMessageLength);
       context_.AppendText(message);
     }
@@ -291,7 +287,7 @@ codes::ScanResult FileScanner::Run(scan::ScanContext& context, const scan::Drive
     return ScanResult::kStoppedByUser;
   }
   if (walk.found()) return ScanResult::kMalwareFound;
-  context.AppendText(StringOf(systemContext_.system(), strings::kNoMalwareOnDrives));
+  context.AppendText(scan::LoadText(systemContext_.system(), strings::kNoMalwareOnDrives));
   return ScanResult::kDone;
 }
 

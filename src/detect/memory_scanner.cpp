@@ -11,6 +11,8 @@
 #include "detect/file_scanner.h"
 #include "detect/relocation_list.h"
 #include "platform/scoped_handle.h"
+#include "scan/pe_headers.h"
+#include "scan/texts.h"
 #include "signatures/signature_index.h"
 
 namespace detect {
@@ -20,10 +22,6 @@ using codes::ScanResult;
 
 // Texts of the scan are cut to this many characters.
 constexpr std::size_t kMaxTextLength = 2000;
-
-std::u16string StringOf(platform::System& system, std::uint32_t id) {
-  return system.resources().LoadStringResource(id).value_or(u"");
-}
 
 std::u16string Cut(std::u16string text) {
   if (text.size() > kMaxTextLength) text.resize(kMaxTextLength);
@@ -35,10 +33,7 @@ std::u16string Cut(std::u16string text) {
 // 4), which begin with "PE\0\0". 0 otherwise.
 std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
   const auto at = [&](std::size_t offset) {
-    return static_cast<std::uint32_t>(bytes[offset]) |
-           (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+    return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
   };
   if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
   const std::uint64_t pe = at(60);
@@ -102,7 +97,7 @@ class MemoryScanner::Walk {
         processes.OpenProcess(sys::kProcessReadAccess, process.processId);
     if (opened == 0) {
       context_.AppendText(
-          Cut(text::Format(StringOf(system_, strings::kCannotOpenProcess), {process.name})));
+          Cut(text::Format(scan::LoadText(system_, strings::kCannotOpenProcess), {process.name})));
       context_.SetStatusText(u"");
       return Next::kProcess;
     }
@@ -113,7 +108,7 @@ class MemoryScanner::Walk {
                   module.path);
     }
     context_.SetStatusText(
-        Cut(text::Format(StringOf(system_, strings::kScanningModule), {module.path})));
+        Cut(text::Format(scan::LoadText(system_, strings::kScanningModule), {module.path})));
     ++statistics_.scannedModules;
 
     ReadWindows(handle.get(), process, module, main);
@@ -254,28 +249,28 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
 
   const auto version = system.runtime().QueryVersion();
   if (!version) {
-    context.AppendText(StringOf(system, strings::kVersionUnknown));
+    context.AppendText(scan::LoadText(system, strings::kVersionUnknown));
     return ScanResult::kVersionQueryError;
   }
   if (version->platformId == platform::kPlatformWin32Nt) {
     if (!sys::EnableDebugPrivilege(system)) {
-      context.AppendText(StringOf(system, strings::kInsufficientRights));
+      context.AppendText(scan::LoadText(system, strings::kInsufficientRights));
       return ScanResult::kInsufficientRights;
     }
   } else if (version->platformId != platform::kPlatformWin32Windows) {
-    context.AppendText(StringOf(system, strings::kUnsupportedWindows));
+    context.AppendText(scan::LoadText(system, strings::kUnsupportedWindows));
     return ScanResult::kInvalidWindowsVersion;
   }
   if (!enumeration_.bound) {
-    context.AppendText(StringOf(system, strings::kMemoryScannerInitFailed));
+    context.AppendText(scan::LoadText(system, strings::kMemoryScannerInitFailed));
     return ScanResult::kMemoryScannerInitError;
   }
-  const std::u16string scanning = StringOf(system, strings::kScanningMemory);
+  const std::u16string scanning = scan::LoadText(system, strings::kScanningMemory);
   context.AppendText(scanning);
   context.SetStatusText(std::u16string(u" ").append(scanning));
   auto processes = sys::OpenProcessList(enumeration_);
   if (!processes) {
-    context.AppendText(StringOf(system, strings::kProcessListError));
+    context.AppendText(scan::LoadText(system, strings::kProcessListError));
     return ScanResult::kProcessSnapshotError;
   }
 
@@ -318,7 +313,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
   // Built by append: i686 GCC 12 at -O3 warns falsely (-Wrestrict) on a
   // literal added to a temporary string.
-  context.AppendText(std::u16string(u" ").append(StringOf(system, strings::kDone)));
+  context.AppendText(std::u16string(u" ").append(scan::LoadText(system, strings::kDone)));
 
   // The findings go to their handlers only now, after the whole walk.
   for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
@@ -327,7 +322,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
                             scan::FindingKind::MemoryFinding, i + 1 < builtInFindings_.size());
   }
   if (builtInFindings_.empty() && scriptFindings_.empty()) {
-    context.AppendText(StringOf(system, strings::kNoMalwareInMemory));
+    context.AppendText(scan::LoadText(system, strings::kNoMalwareInMemory));
     return ScanResult::kDone;
   }
   for (const ScriptFinding& finding : scriptFindings_) {

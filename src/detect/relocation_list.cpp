@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "scan/pe_headers.h"
+
 namespace detect {
 namespace {
 
@@ -15,14 +17,6 @@ constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 // The base relocation directory is data directory 5.
 constexpr std::uint32_t kRelocationDirectoryIndex = 5;
 constexpr std::size_t kPeHeadersRead = 248;
-
-std::uint64_t Little(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
-  }
-  return value;
-}
 
 bool ReadAll(platform::Processes& processes, platform::Handle process, std::uint64_t address,
              std::span<std::uint8_t> buffer) {
@@ -40,33 +34,33 @@ std::optional<RelocationList> RelocationList::Build(platform::Processes& process
   if (!ReadAll(processes, process, base, dos) || dos[0] != 'M' || dos[1] != 'Z') {
     return std::nullopt;
   }
-  const std::uint64_t peOffset = Little(dos, 60, 4);
+  const std::uint64_t peOffset = scan::LittleEndian(dos, 60, 4);
   if (peOffset + kPeHeadersRead > size) return std::nullopt;
   std::array<std::uint8_t, kPeHeadersRead> pe{};
   if (!ReadAll(processes, process, base + peOffset, pe)) return std::nullopt;
   if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return std::nullopt;
-  if ((Little(pe, 22, 2) & kFileDll) == 0) return std::nullopt;
+  if ((scan::LittleEndian(pe, 22, 2) & kFileDll) == 0) return std::nullopt;
 
   // The optional header starts 24 bytes into the PE headers.
-  const auto magic = static_cast<std::uint16_t>(Little(pe, 24, 2));
+  const auto magic = static_cast<std::uint16_t>(scan::LittleEndian(pe, 24, 2));
   std::uint64_t preferredBase = 0;
   std::uint32_t directoryCount = 0;
   std::size_t directories = 0;
   if (magic == kMagicPe32) {
-    preferredBase = Little(pe, 24 + 28, 4);
-    directoryCount = static_cast<std::uint32_t>(Little(pe, 24 + 92, 4));
+    preferredBase = scan::LittleEndian(pe, 24 + 28, 4);
+    directoryCount = static_cast<std::uint32_t>(scan::LittleEndian(pe, 24 + 92, 4));
     directories = 24 + 96;
   } else if (magic == kMagicPe32Plus) {
-    preferredBase = Little(pe, 24 + 24, 8);
-    directoryCount = static_cast<std::uint32_t>(Little(pe, 24 + 108, 4));
+    preferredBase = scan::LittleEndian(pe, 24 + 24, 8);
+    directoryCount = static_cast<std::uint32_t>(scan::LittleEndian(pe, 24 + 108, 4));
     directories = 24 + 112;
   } else {
     return std::nullopt;
   }
   if (directoryCount <= kRelocationDirectoryIndex || preferredBase == base) return std::nullopt;
   const std::size_t entry = directories + 8 * kRelocationDirectoryIndex;
-  const std::uint64_t directory = Little(pe, entry, 4);
-  const std::uint64_t directorySize = Little(pe, entry + 4, 4);
+  const std::uint64_t directory = scan::LittleEndian(pe, entry, 4);
+  const std::uint64_t directorySize = scan::LittleEndian(pe, entry + 4, 4);
   if (directorySize == 0 || directorySize > kMaxDirectorySize || directory + directorySize > size) {
     return std::nullopt;
   }
@@ -81,11 +75,11 @@ std::optional<RelocationList> RelocationList::Build(platform::Processes& process
     // A block is its page address, its size and its 16-bit entries; a block
     // or an entry outside the directory abandons the list.
     if (blocks.size() - at < 8) return std::nullopt;
-    const std::uint64_t page = Little(blocks, at, 4);
-    const std::uint64_t blockSize = Little(blocks, at + 4, 4);
+    const std::uint64_t page = scan::LittleEndian(blocks, at, 4);
+    const std::uint64_t blockSize = scan::LittleEndian(blocks, at + 4, 4);
     if (blockSize < 8 || blockSize > blocks.size() - at) return std::nullopt;
     for (std::size_t e = at + 8; e + 2 <= at + blockSize; e += 2) {
-      const auto value = static_cast<std::uint16_t>(Little(blocks, e, 2));
+      const auto value = static_cast<std::uint16_t>(scan::LittleEndian(blocks, e, 2));
       const unsigned type = value >> 12;
       if (type != kRelocationHighLow && type != kRelocationDir64) continue;
       const std::uint64_t offset = page + (value & 0x0FFFu);
@@ -111,7 +105,7 @@ void RelocationList::Restore(std::uint64_t windowStart, std::span<std::uint8_t> 
   for (; it != fixups_.end() && it->offset < end; ++it) {
     if (it->offset + it->width > end) continue;
     const auto at = static_cast<std::size_t>(it->offset - first);
-    const std::uint64_t value = Little(window, at, it->width) + delta;
+    const std::uint64_t value = scan::LittleEndian(window, at, it->width) + delta;
     for (std::size_t i = 0; i < it->width; ++i) {
       window[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }

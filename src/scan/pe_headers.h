@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace scan {
@@ -20,7 +21,19 @@ inline constexpr std::size_t kDosHeaderSize = 64;
 inline constexpr std::size_t kPeHeadersSize = 248;
 inline constexpr std::size_t kSectionHeaderSize = 40;
 
-// The little-endian value of `N` bytes at `offset` (N is 2 or 4).
+// The little-endian value of `width` bytes (at most 8) at `offset` of
+// `bytes`, which must hold them.
+inline std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t offset,
+                                  std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
+  }
+  return value;
+}
+
+// The little-endian value of `N` bytes at `offset` (N is 2 or 4); bytes past
+// the array's end count as zero.
 template <std::size_t N, std::size_t Size>
 constexpr std::uint32_t LittleEndianAt(const std::array<std::uint8_t, Size>& bytes,
                                        std::size_t offset) {
