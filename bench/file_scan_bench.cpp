@@ -222,6 +222,9 @@ class TimedRuntime final : public platform::Runtime {
     return runtime_.StartThread(std::move(body));
   }
   bool WaitForThread(platform::Handle thread) override { return runtime_.WaitForThread(thread); }
+  bool WaitForThreads(std::span<const platform::Handle> threads) override {
+    return runtime_.WaitForThreads(threads);
+  }
   bool ExitWindowsEx(std::uint32_t flags) override { return runtime_.ExitWindowsEx(flags); }
   platform::MutexResult CreateNamedMutex(std::u16string_view name, bool initialOwner) override {
     return runtime_.CreateNamedMutex(name, initialOwner);

@@ -16,6 +16,13 @@ inline constexpr std::uint32_t kMaxPathChars = 260;
 // as a failure.
 inline constexpr std::size_t kMaxFolderPath = kMaxPathChars - 1;
 
+// Registry listings and reads of the removal operations: names in buffers
+// of this many characters (the terminating zero included), data in buffers
+// of this many bytes. Data that does not fit counts as matching nothing;
+// string data is read as at most kRegistryDataBytes / 2 characters.
+inline constexpr std::uint32_t kRegistryNameChars = 260;
+inline constexpr std::uint32_t kRegistryDataBytes = 260;
+
 // Texts of findings and appended lines pass through a buffer of this many
 // characters, the terminating zero included: a longer text is cut after 599
 // characters, and a text ends at a zero character.

@@ -1,6 +1,6 @@
 // Processes and modules: Tool Help and the Process Status Helper (bound at
-// run time), opening processes, and the program's user, token, privileges and
-// group membership.
+// run time); opening, reading, lowering and terminating processes; and the
+// program's user, token, privileges and group membership.
 #pragma once
 
 #include <array>
@@ -19,9 +19,17 @@ namespace platform {
 // Tool Help snapshot kinds of CreateToolhelp32Snapshot.
 inline constexpr std::uint32_t kTh32csSnapProcess = 0x2;
 inline constexpr std::uint32_t kTh32csSnapModule = 0x8;
-// OpenProcess access rights.
+// OpenProcess access rights. kProcessAllAccess is the value of the NT 4 to
+// XP headers, which every later system accepts.
+inline constexpr std::uint32_t kProcessTerminate = 0x1;
 inline constexpr std::uint32_t kProcessVmRead = 0x10;
+inline constexpr std::uint32_t kProcessSetInformation = 0x200;
 inline constexpr std::uint32_t kProcessQueryInformation = 0x400;
+inline constexpr std::uint32_t kSynchronize = 0x100000;
+inline constexpr std::uint32_t kProcessAllAccess = 0x1F0FFF;
+// Priority classes of SetPriorityClass.
+inline constexpr std::uint32_t kNormalPriorityClass = 0x20;
+inline constexpr std::uint32_t kIdlePriorityClass = 0x40;
 // OpenProcessToken access and privilege attributes.
 inline constexpr std::uint32_t kTokenQuery = 0x8;
 inline constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
@@ -86,6 +94,12 @@ using ModuleNameFunction = std::function<std::optional<std::u16string>(
 using GetModuleInformationFunction =
     std::function<std::optional<ModuleInformation>(Handle process, Handle module)>;
 
+// What WaitForSingleObject answers on a process: it has ended, it still runs
+// when the time is up, or the handle cannot be waited for.
+enum class ProcessWait { kEnded, kTimedOut, kFailed };
+// A wait without time limit (INFINITE).
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFF;
+
 // AdjustTokenPrivileges' answer and the last error right after it (which
 // tells kErrorNotAllAssigned from a full success).
 struct AdjustPrivilegesResult {
@@ -115,6 +129,8 @@ class Processes {
  public:
   virtual ~Processes() = default;
 
+  // --- The enumeration functions, bound at run time ---
+
   // GetProcAddress in `library` (a handle of LoadLibraryWide) of the Tool
   // Help function `exportName`: "CreateToolhelp32Snapshot"; "Process32First"
   // and "Process32Next" (narrow), "Process32FirstW" and "Process32NextW"
@@ -139,14 +155,27 @@ class Processes {
   virtual ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) = 0;
   virtual GetModuleInformationFunction BindGetModuleInformation(Handle library) = 0;
 
+  // --- Processes by handle ---
+
   // OpenProcess(access, FALSE, id): the process handle (closed with
   // CloseHandle), or 0.
   virtual Handle OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+  // SetPriorityClass of `process` (opened with PROCESS_SET_INFORMATION):
+  // false when it is refused.
+  virtual bool SetPriorityClass(Handle process, std::uint32_t priorityClass) = 0;
+  // TerminateProcess(process, exitCode) (opened with PROCESS_TERMINATE):
+  // false when it fails. The process ends some time after the call.
+  virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
+  // WaitForSingleObject(process, milliseconds) (opened with SYNCHRONIZE).
+  virtual ProcessWait WaitForProcess(Handle process, std::uint32_t milliseconds) = 0;
   // ReadProcessMemory of `buffer.size()` bytes at `address` of `process`
   // (opened with PROCESS_VM_READ): the number of bytes read, or nothing when
   // the call fails (as it does when any of the bytes cannot be read).
   virtual std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
                                                        std::span<std::uint8_t> buffer) = 0;
+
+  // --- The program's token, user and groups ---
+
   // OpenProcessToken of the program's own process (GetCurrentProcess) with
   // `access`: the token (closed with CloseHandle), or 0.
   virtual Handle OpenProcessToken(std::uint32_t access) = 0;

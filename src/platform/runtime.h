@@ -3,9 +3,11 @@
 // libraries, the clock, the ANSI code page and closing handles.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,10 @@ struct LocalTime {
   std::uint16_t second = 0;
   std::uint16_t milliseconds = 0;
 };
+
+// WaitForMultipleObjects waits for at most this many handles at once
+// (MAXIMUM_WAIT_OBJECTS).
+inline constexpr std::size_t kMaximumWaitObjects = 64;
 
 // Result of CreateMutexW: the handle (0 when none came back) and the last
 // error right after the call.
@@ -99,6 +105,10 @@ class Runtime {
   // WaitForSingleObject(thread, INFINITE): returns when the thread has
   // ended; false when the handle cannot be waited for.
   virtual bool WaitForThread(Handle thread) = 0;
+  // WaitForMultipleObjects(threads, wait for all, INFINITE): returns when
+  // every thread has ended; false when they cannot be waited for, also when
+  // there are none or more than kMaximumWaitObjects.
+  virtual bool WaitForThreads(std::span<const Handle> threads) = 0;
 };
 
 }  // namespace platform

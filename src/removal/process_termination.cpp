@@ -1,17 +1,102 @@
+// Process termination: finding processes by name, and ending them, one
+// thread per process, each lowering its process's priority first so that a
+// process busy protecting itself gets little time while it is ended.
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+#include <span>
+
+#include "common/text.h"
+#include "platform/scoped_handle.h"
 #include "removal/system_operations.h"
+#include "system/process_enumeration.h"
 
 namespace removal {
+namespace {
 
-void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& /*context*/,
-                                                  std::u16string_view /*name*/,
-                                                  std::vector<scan::ProcessRecord>& /*list*/) {}
-int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& /*context*/,
-                                                const std::vector<scan::ProcessRecord>* list) {
-  return list == nullptr ? 2 : 1;
+// How long a terminated process is given to end.
+constexpr std::uint32_t kTerminationWaitMs = 5000;
+
+}  // namespace
+
+void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& context,
+                                                  std::u16string_view name,
+                                                  std::vector<scan::ProcessRecord>& list) {
+  const sys::SystemContext& system = context.systemContext();
+  auto processes = sys::OpenProcessList(system.enumeration());
+  if (!processes) return;
+  sys::RunningProcess process;
+  for (bool more = sys::FirstProcess(*processes, process); more;
+       more = sys::NextProcess(*processes, process)) {
+    std::u16string_view executable = process.name;
+    // Tool Help of Windows 9x names the executable by its full path.
+    if (system.isWindows9x()) {
+      const std::size_t slash = executable.rfind(u'\\');
+      if (slash == std::u16string_view::npos) continue;
+      executable.remove_prefix(slash + 1);
+    }
+    if (!text::EqualsNoCase(executable, name)) continue;
+    // The Process Status Helper's base name, else the name searched for.
+    list.push_back(
+        {std::u16string(system.enumeration().usesPsapi ? executable : name), process.processId});
+  }
+  sys::CloseProcessList(std::move(processes));
 }
-int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& /*context*/,
-                                                  std::uint32_t /*processId*/) {
-  return 0;
+
+int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& context,
+                                                const std::vector<scan::ProcessRecord>* list) {
+  if (list == nullptr) return 2;
+  platform::Runtime& runtime = context.systemContext().system().runtime();
+  std::vector<platform::ScopedHandle> threads;
+  threads.reserve(list->size());
+  for (const scan::ProcessRecord& record : *list) {
+    const std::uint32_t id = record.processId;
+    const platform::Handle thread =
+        runtime.StartThread([this, &context, id] { TerminateProcessById(context, id); });
+    if (thread != 0) {
+      threads.emplace_back(runtime, thread);
+    } else {
+      // Without a thread of its own the process is ended here.
+      TerminateProcessById(context, id);
+    }
+  }
+  // One wait covers at most kMaximumWaitObjects threads: the rest are waited
+  // for in further groups, so that no thread outlives this call.
+  std::vector<platform::Handle> handles;
+  std::transform(threads.begin(), threads.end(), std::back_inserter(handles),
+                 [](const platform::ScopedHandle& thread) { return thread.get(); });
+  for (std::size_t at = 0; at < handles.size(); at += platform::kMaximumWaitObjects) {
+    const std::span<const platform::Handle> group(
+        handles.data() + at, std::min(platform::kMaximumWaitObjects, handles.size() - at));
+    if (!runtime.WaitForThreads(group)) {
+      for (platform::Handle thread : group) runtime.WaitForThread(thread);
+    }
+  }
+  return 1;
+}
+
+int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& context,
+                                                  std::uint32_t processId) {
+  platform::System& system = context.systemContext().system();
+  platform::Processes& processes = system.processes();
+  {
+    const platform::ScopedHandle process(
+        system.runtime(), processes.OpenProcess(platform::kProcessSetInformation, processId));
+    if (process.get() == 0 ||
+        !processes.SetPriorityClass(process.get(), platform::kIdlePriorityClass)) {
+      return 0;
+    }
+  }
+  const platform::ScopedHandle process(
+      system.runtime(), processes.OpenProcess(platform::kProcessAllAccess, processId));
+  if (process.get() == 0 || !processes.TerminateProcess(process.get(), 0) ||
+      processes.WaitForProcess(process.get(), kTerminationWaitMs) !=
+          platform::ProcessWait::kEnded) {
+    return 0;
+  }
+  // The termination threads count into the same statistics at once.
+  std::atomic_ref<std::int32_t>(context.statistics().terminatedProcesses).fetch_add(1);
+  return 1;
 }
 
 }  // namespace removal

@@ -563,4 +563,117 @@ TEST(FakeSystem, ExitWindowsNeedsTheShutdownPrivilegeOnNt) {
   EXPECT_EQ(system.exitWindowsCalls, (std::vector<std::uint32_t>{6, 6, 6, 6}));
 }
 
+TEST(FakeRegistry, KeysOpenCreateAndDeleteAsEachFamilyDoes) {
+  using namespace platform;
+  FakeSystem system;  // Windows XP
+  Registry& registry = system.registry();
+  system.registryTree.AddKey(kHkeyLocalMachine, u"Software\\A\\B");
+  system.registryTree.AddKey(kHkeyLocalMachine, u"Software\\Denied").deniedAccess = kKeySetValue;
+
+  const RegistryOpenResult a =
+      registry.RegOpenKeyExWide(kHkeyLocalMachine, u"software\\a\\", kKeyRead);
+  ASSERT_EQ(a.status, kErrorSuccess);
+  EXPECT_EQ(registry.RegOpenKeyExWide(kHkeyLocalMachine, u"Software\\Denied", kKeyRead).status,
+            kErrorSuccess);
+  EXPECT_EQ(registry.RegOpenKeyExWide(kHkeyLocalMachine, u"Software\\Denied", kKeyAllAccess).status,
+            kErrorAccessDenied);
+  EXPECT_EQ(registry.RegOpenKeyExWide(kHkeyLocalMachine, u"\\Software", kKeyRead).status,
+            fake::kErrorBadPathname);
+  EXPECT_EQ(registry.RegOpenKeyExWide(kHkeyDynData, u"", kKeyRead).status, kErrorInvalidHandle);
+  // A handle without the right to create subkeys creates none.
+  EXPECT_EQ(registry.RegCreateKeyExWide(a.key, u"C", 0, 0).status, kErrorAccessDenied);
+  const RegistryCreateResult created =
+      registry.RegCreateKeyExWide(kHkeyLocalMachine, u"Software\\A\\C\\D", 0, 0);
+  EXPECT_EQ(created.disposition, kRegCreatedNewKey);
+  EXPECT_EQ(registry.RegCreateKeyExWide(kHkeyLocalMachine, u"SOFTWARE\\a", 0, 0).disposition,
+            kRegOpenedExistingKey);
+
+  // NT deletes only keys without subkeys; an open handle of a deleted key
+  // answers ERROR_KEY_DELETED.
+  EXPECT_EQ(registry.RegDeleteKeyWide(kHkeyLocalMachine, u"Software\\A"), kErrorAccessDenied);
+  EXPECT_EQ(registry.RegDeleteKeyWide(kHkeyLocalMachine, u"Software\\A\\C\\D"), kErrorSuccess);
+  EXPECT_EQ(registry.RegQueryInfoKeyWide(created.key).status, fake::kErrorKeyDeleted);
+  EXPECT_EQ(registry.RegDeleteKeyWide(kHkeyLocalMachine, u""), kErrorAccessDenied);
+  system.version->platformId = kPlatformWin32Windows;
+  EXPECT_EQ(registry.RegDeleteKeyWide(kHkeyLocalMachine, u"Software\\A"), kErrorSuccess);
+  EXPECT_EQ(system.registryTree.FindKey(kHkeyLocalMachine, u"Software\\A\\B"), nullptr);
+
+  EXPECT_EQ(system.OpenRegistryKeyCount(), 4u);
+  for (RegistryKey key : {a.key, created.key}) EXPECT_EQ(registry.RegCloseKey(key), kErrorSuccess);
+  EXPECT_EQ(registry.RegCloseKey(a.key), kErrorInvalidHandle);
+}
+
+TEST(FakeRegistry, ValuesAnswerMoreDataWhenTheyDoNotFitTheBuffer) {
+  using namespace platform;
+  FakeSystem system;
+  Registry& registry = system.registry();
+  system.registryTree.SetValue(kHkeyCurrentUser, u"K", u"Big", kRegBinary,
+                               std::vector<std::uint8_t>(261, 7));
+  system.registryTree.SetDword(kHkeyCurrentUser, u"K", u"Small", 5);
+  system.registryTree.AddKey(kHkeyCurrentUser, u"K\\Sub");
+  const RegistryOpenResult key = registry.RegOpenKeyExWide(kHkeyCurrentUser, u"K", kKeyRead);
+
+  const RegistryValueData big = registry.RegQueryValueExWide(key.key, u"big", 260);
+  EXPECT_EQ(big.status, kErrorMoreData);
+  EXPECT_EQ(big.size, 261u);
+  EXPECT_TRUE(big.data.empty());
+  EXPECT_EQ(registry.RegQueryValueExWide(key.key, u"Big", 261).data.size(), 261u);
+  const RegistryValueData listed = registry.RegEnumValueWide(key.key, 0, 260, 260);
+  EXPECT_EQ(listed.status, kErrorMoreData);
+  EXPECT_EQ(listed.name, u"Big");
+  EXPECT_EQ(registry.RegEnumValueWide(key.key, 1, 5, 4).status, kErrorMoreData);  // "Small"
+  EXPECT_EQ(registry.RegEnumValueWide(key.key, 1, 6, 4).data,
+            (std::vector<std::uint8_t>{5, 0, 0, 0}));
+  EXPECT_EQ(registry.RegEnumValueWide(key.key, 2, 260, 260).status, kErrorNoMoreItems);
+  EXPECT_EQ(registry.RegEnumKeyExWide(key.key, 0, 260).name, u"Sub");
+  EXPECT_EQ(registry.RegEnumKeyExWide(key.key, 1, 260).status, kErrorNoMoreItems);
+  // Opened for reading only: nothing can be written.
+  EXPECT_EQ(registry.RegSetValueExWide(key.key, u"New", kRegDword, {}), kErrorAccessDenied);
+  EXPECT_EQ(registry.RegDeleteValueWide(key.key, u"Small"), kErrorAccessDenied);
+  registry.RegCloseKey(key.key);
+}
+
+TEST(FakeProcesses, LoweringEndingAndWaitingFollowTheClock) {
+  using namespace platform;
+  FakeSystem system;
+  Processes& processes = system.processes();
+  system.processTable.processes = {fake::MakeProcess(10, u"C:\\a.exe"),
+                                   fake::MakeProcess(11, u"C:\\b.exe")};
+  system.processTable.Find(10)->endsAfter = 3000;
+  system.processTable.Find(11)->endsAfter = std::nullopt;
+  system.processTable.Find(11)->refusesPriority = true;
+  const Handle a = processes.OpenProcess(kProcessAllAccess, 10);
+  const Handle b = processes.OpenProcess(kProcessAllAccess, 11);
+  const Handle readOnly = processes.OpenProcess(kProcessQueryInformation, 10);
+  EXPECT_FALSE(processes.SetPriorityClass(readOnly, kIdlePriorityClass));
+  EXPECT_FALSE(processes.TerminateProcess(readOnly, 0));
+  EXPECT_EQ(processes.WaitForProcess(readOnly, 0), ProcessWait::kFailed);
+  EXPECT_TRUE(processes.SetPriorityClass(a, kIdlePriorityClass));
+  EXPECT_FALSE(processes.SetPriorityClass(b, kIdlePriorityClass));
+
+  // Still running: a wait times out and moves the clock by its time.
+  EXPECT_EQ(processes.WaitForProcess(a, 1000), ProcessWait::kTimedOut);
+  EXPECT_EQ(system.tickCount, 2000u);
+  EXPECT_TRUE(processes.TerminateProcess(a, 9));
+  EXPECT_EQ(processes.WaitForProcess(a, 2999), ProcessWait::kTimedOut);
+  EXPECT_EQ(processes.WaitForProcess(a, 5000), ProcessWait::kEnded);
+  EXPECT_EQ(system.tickCount, 5000u);
+  EXPECT_EQ(processes.WaitForProcess(a, 0), ProcessWait::kEnded);
+  EXPECT_EQ(system.processTable.ended.at(0).exitCode, 9u);
+  EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, 10), 0u);
+
+  EXPECT_TRUE(processes.TerminateProcess(b, 0));
+  EXPECT_THROW(processes.WaitForProcess(b, kInfinite), std::logic_error);
+  for (Handle h : {a, b, readOnly}) system.runtime().CloseHandle(h);
+
+  // One wait covers at most 64 threads.
+  std::vector<Handle> threads;
+  int ran = 0;
+  for (int i = 0; i < 65; ++i) threads.push_back(system.runtime().StartThread([&ran] { ++ran; }));
+  EXPECT_FALSE(system.runtime().WaitForThreads(threads));
+  EXPECT_TRUE(system.runtime().WaitForThreads(std::span(threads).first(64)));
+  EXPECT_EQ(ran, 64);
+  for (Handle h : threads) system.runtime().CloseHandle(h);
+}
+
 }  // namespace

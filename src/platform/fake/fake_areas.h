@@ -2,8 +2,8 @@
 // state of its FakeSystem (fake_system.h), which hands them out as a
 // platform::System. Each is implemented in a source of its own:
 // fake_runtime.cpp, fake_resources.cpp, fake_user_interface.cpp,
-// fake_folders.cpp, fake_files.cpp, fake_processes.cpp, and for the network
-// fake_winsock.cpp and fake_netapi.cpp.
+// fake_folders.cpp, fake_files.cpp, fake_registry.cpp, fake_processes.cpp,
+// and for the network fake_winsock.cpp and fake_netapi.cpp.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fake/fake_processes.h"
+#include "platform/fake/fake_registry.h"
 #include "platform/system.h"
 
 namespace platform::fake {
@@ -51,6 +52,7 @@ class FakeRuntimeArea final : public Runtime {
   // the program waits for them.
   Handle StartThread(std::function<void()> body) override;
   bool WaitForThread(Handle thread) override;
+  bool WaitForThreads(std::span<const Handle> threads) override;
 
  private:
   FakeSystem& system_;
@@ -134,8 +136,54 @@ class FakeFilesArea final : public Files {
   FakeSystem& system_;
 };
 
+// The registry of FakeSystem::registryTree (fake_registry.h).
+class FakeRegistryArea final : public Registry {
+ public:
+  explicit FakeRegistryArea(FakeSystem& system) : system_(system) {}
+
+  RegistryOpenResult RegOpenKeyExWide(RegistryKey key, std::u16string_view subKey,
+                                      std::uint32_t access) override;
+  RegistryCreateResult RegCreateKeyExWide(RegistryKey key, std::u16string_view subKey,
+                                          std::uint32_t options, std::uint32_t access) override;
+  std::uint32_t RegCloseKey(RegistryKey key) override;
+  std::uint32_t RegDeleteKeyWide(RegistryKey key, std::u16string_view subKey) override;
+  std::uint32_t RegDeleteValueWide(RegistryKey key, std::u16string_view valueName) override;
+  RegistryValueData RegQueryValueExWide(RegistryKey key, std::u16string_view valueName,
+                                        std::uint32_t bufferBytes) override;
+  std::uint32_t RegSetValueExWide(RegistryKey key, std::u16string_view valueName,
+                                  std::uint32_t type, std::span<const std::uint8_t> data) override;
+  RegistryKeyInfo RegQueryInfoKeyWide(RegistryKey key) override;
+  RegistryValueData RegEnumValueWide(RegistryKey key, std::uint32_t index, std::uint32_t nameChars,
+                                     std::uint32_t dataBytes) override;
+  RegistrySubkey RegEnumKeyExWide(RegistryKey key, std::uint32_t index,
+                                  std::uint32_t nameChars) override;
+
+  // Key handles open now.
+  std::size_t OpenKeyCount() const { return handles_.size(); }
+
+ private:
+  // An open key: its root and path, and the rights it was opened with.
+  struct OpenKey {
+    RegistryKey root = 0;
+    std::vector<std::u16string> path;
+    std::uint32_t access = 0;
+  };
+  // The key behind `key` (a root or an open handle), the rights it grants,
+  // and its root and path; a status other than 0 when there is none.
+  struct Resolved {
+    std::uint32_t status = 0;
+    FakeRegistryKey* key = nullptr;
+    std::uint32_t access = 0;
+    OpenKey where;
+  };
+  Resolved Resolve(RegistryKey key, std::uint32_t neededAccess);
+  RegistryKey NewHandle(OpenKey where);
+
+  FakeSystem& system_;
+  std::map<RegistryKey, OpenKey> handles_;
+};
+
 // The areas that have no operations.
-class FakeRegistryArea final : public Registry {};
 class FakeProfileFilesArea final : public ProfileFiles {};
 
 class FakeProcessesArea final : public Processes {
@@ -152,6 +200,10 @@ class FakeProcessesArea final : public Processes {
   ModuleNameFunction BindModuleName(Handle library, std::string_view exportName) override;
   GetModuleInformationFunction BindGetModuleInformation(Handle library) override;
   Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override;
+  bool SetPriorityClass(Handle process, std::uint32_t priorityClass) override;
+  bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
+  // Throws std::logic_error for an endless wait for a process that never ends.
+  ProcessWait WaitForProcess(Handle process, std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
                                                std::span<std::uint8_t> buffer) override;
   Handle OpenProcessToken(std::uint32_t access) override;
@@ -182,13 +234,18 @@ class FakeProcessesArea final : public Processes {
   // or nothing when the library is not a loaded `dll` exporting `function`.
   std::optional<std::function<void()>> LibraryBinding(Handle library, std::u16string_view dll,
                                                       std::string_view function);
-  // The process behind an open process handle, or nullptr.
-  FakeProcess* ProcessOf(Handle process);
+  struct ProcessHandle {
+    std::uint32_t id = 0;
+    std::uint32_t access = 0;
+  };
+  // The process behind an open process handle (that grants `neededAccess`),
+  // or nullptr.
+  FakeProcess* ProcessOf(Handle process, std::uint32_t neededAccess = 0);
   template <typename Entry>
   std::optional<Entry> Step(Handle snapshot, std::string_view exportName);
 
   FakeSystem& system_;
-  std::map<Handle, std::uint32_t> processHandles_;
+  std::map<Handle, ProcessHandle> processHandles_;
   std::set<Handle> tokens_;
   std::map<Handle, Snapshot> snapshots_;
 };
@@ -217,6 +274,7 @@ struct FakeAreas {
         uiArea(system),
         foldersArea(system),
         filesArea(system),
+        registryArea(system),
         processesArea(system),
         networkArea(system) {}
 

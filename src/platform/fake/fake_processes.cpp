@@ -64,19 +64,80 @@ bool FakeProcessesArea::CloseObject(Handle handle) {
          snapshots_.erase(handle) != 0;
 }
 
-FakeProcess* FakeProcessesArea::ProcessOf(Handle process) {
+FakeProcess* FakeProcessesArea::ProcessOf(Handle process, std::uint32_t neededAccess) {
   const auto it = processHandles_.find(process);
-  return it == processHandles_.end() ? nullptr : system_.processTable.Find(it->second);
+  if (it == processHandles_.end() || (it->second.access & neededAccess) != neededAccess) {
+    return nullptr;
+  }
+  return system_.processTable.Find(it->second.id);
 }
 
 Handle FakeProcessesArea::OpenProcess(std::uint32_t access, std::uint32_t processId) {
   system_.processTable.openAccesses.push_back(access);
   system_.processTable.openedProcesses.push_back(processId);
   const FakeProcess* process = system_.processTable.Find(processId);
-  if (process == nullptr || process->refusesOpening) return 0;
+  if (process == nullptr || process->refusesOpening || (process->deniedAccess & access) != 0) {
+    return 0;
+  }
   const Handle handle = kHandleBase + system_.NextHandle();
-  processHandles_[handle] = processId;
+  processHandles_[handle] = ProcessHandle{processId, access};
   return handle;
+}
+
+// --- Priority and termination ---
+
+void FakeProcesses::End(std::uint32_t id) {
+  const auto it = std::find_if(processes.begin(), processes.end(),
+                               [id](const FakeProcess& process) { return process.id == id; });
+  if (it == processes.end()) return;
+  ended.push_back(std::move(*it));
+  processes.erase(it);
+}
+
+bool FakeProcessesArea::SetPriorityClass(Handle process, std::uint32_t priorityClass) {
+  FakeProcess* p = ProcessOf(process, kProcessSetInformation);
+  if (p == nullptr || p->refusesPriority) return false;
+  p->priorityClass = priorityClass;
+  return true;
+}
+
+bool FakeProcessesArea::TerminateProcess(Handle process, std::uint32_t exitCode) {
+  FakeProcess* p = ProcessOf(process, kProcessTerminate);
+  if (p == nullptr || p->refusesTermination) return false;
+  if (!p->exitCode) {
+    p->exitCode = exitCode;
+    p->endTick = system_.tickCount + p->endsAfter.value_or(0);
+  }
+  if (p->endsAfter == 0u) system_.processTable.End(p->id);
+  return true;
+}
+
+ProcessWait FakeProcessesArea::WaitForProcess(Handle process, std::uint32_t milliseconds) {
+  system_.processTable.processWaits.push_back(milliseconds);
+  const auto it = processHandles_.find(process);
+  if (it == processHandles_.end() || (it->second.access & kSynchronize) == 0) {
+    return ProcessWait::kFailed;
+  }
+  const std::uint32_t id = it->second.id;
+  const auto& ended = system_.processTable.ended;
+  if (std::any_of(ended.begin(), ended.end(), [id](const FakeProcess& e) { return e.id == id; })) {
+    return ProcessWait::kEnded;
+  }
+  FakeProcess* p = system_.processTable.Find(id);
+  if (p == nullptr) return ProcessWait::kFailed;
+  if (p->exitCode && p->endsAfter) {
+    const std::uint32_t left = p->endTick - system_.tickCount;
+    if (static_cast<std::int32_t>(left) <= 0 || left <= milliseconds) {
+      if (static_cast<std::int32_t>(left) > 0) system_.tickCount = p->endTick;
+      system_.processTable.End(id);
+      return ProcessWait::kEnded;
+    }
+  }
+  if (milliseconds == kInfinite) {
+    throw std::logic_error("an endless wait for a process that does not end");
+  }
+  system_.tickCount += milliseconds;
+  return ProcessWait::kTimedOut;
 }
 
 std::optional<std::size_t> FakeProcessesArea::ReadProcessMemory(Handle process,

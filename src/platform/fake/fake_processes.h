@@ -47,8 +47,23 @@ struct FakeProcess {
   std::vector<FakeModule> modules;
   // Tool Help's szExeFile when it differs from what the family gives.
   std::optional<std::u16string> toolHelpName;
-  // OpenProcess fails (as for the idle and system processes on NT).
+  // OpenProcess fails (as for the idle and system processes on NT), or
+  // fails when asked for any of the rights in `deniedAccess`.
   bool refusesOpening = false;
+  std::uint32_t deniedAccess = 0;
+  // SetPriorityClass fails on it; TerminateProcess fails on it.
+  bool refusesPriority = false;
+  bool refusesTermination = false;
+  // How long it takes to end after TerminateProcess, in milliseconds of the
+  // clock (FakeSystem::tickCount); nothing: it never ends. With 0 it ends at
+  // once; otherwise when a wait for it reaches that time, which the wait
+  // moves the clock to (a wait that times out moves the clock by its whole
+  // time). An ended process moves to FakeProcesses::ended.
+  std::optional<std::uint32_t> endsAfter = 0;
+  // Its priority class, and the exit code of the TerminateProcess that ends it.
+  std::uint32_t priorityClass = kNormalPriorityClass;
+  std::optional<std::uint32_t> exitCode;
+  std::uint32_t endTick = 0;
   // EnumProcessModules fails on it.
   bool modulesUnlistable = false;
   // A Tool Help module snapshot of it cannot be taken.
@@ -66,6 +81,8 @@ struct FakePrivilegeAdjustment {
 
 struct FakeProcesses {
   std::vector<FakeProcess> processes;
+  // The processes that have ended, in the order they did.
+  std::vector<FakeProcess> ended;
   // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS) fails.
   bool processSnapshotFails = false;
   // EnumProcesses fails.
@@ -94,8 +111,12 @@ struct FakeProcesses {
   std::vector<std::uint32_t> enumProcessesBytes;
   std::vector<std::uint32_t> enumModulesCounts;
   std::vector<std::uint32_t> nameBufferChars;
+  // The time of every wait for a process, in milliseconds, in order.
+  std::vector<std::uint32_t> processWaits;
 
   FakeProcess* Find(std::uint32_t id);
+  // Moves process `id` to `ended`.
+  void End(std::uint32_t id);
 };
 
 // A process with modules at made-up addresses: the program at `exePath`

@@ -144,6 +144,16 @@ bool FakeRuntimeArea::WaitForThread(Handle thread) {
   return true;
 }
 
+bool FakeRuntimeArea::WaitForThreads(std::span<const Handle> threads) {
+  if (threads.empty() || threads.size() > kMaximumWaitObjects) return false;
+  for (Handle thread : threads) {
+    if (system_.threadHandles_.count(thread) == 0) return false;
+  }
+  system_.threadWaitGroups.push_back(threads.size());
+  for (Handle thread : threads) WaitForThread(thread);
+  return true;
+}
+
 bool FakeRuntimeArea::CloseHandle(Handle handle) {
   if (system_.threadHandles_.erase(handle) != 0) return true;
   if (system_.processesArea.CloseObject(handle)) return true;

@@ -23,6 +23,7 @@
 #include "platform/fake/fake_files.h"
 #include "platform/fake/fake_folders.h"
 #include "platform/fake/fake_processes.h"
+#include "platform/fake/fake_registry.h"
 #include "platform/fake/fake_winsock.h"
 #include "platform/system.h"
 
@@ -95,9 +96,12 @@ class FakeSystem : private FakeAreas, public System {
   };
   std::deque<PendingThread> pendingThreads;
   bool threadCreationFails = false;
-  // Threads started, and threads waited for, by handle.
+  // Threads started, and threads waited for, by handle. WaitForThreads
+  // (which refuses more than kMaximumWaitObjects handles) runs the threads
+  // of its group in their order and records the group's size.
   std::vector<Handle> startedThreads;
   std::vector<Handle> waitedThreads;
+  std::vector<std::size_t> threadWaitGroups;
   void RunPendingThreads();
 
   // --- Restarting Windows: every ExitWindowsEx call's flags, in order. A
@@ -155,7 +159,13 @@ class FakeSystem : private FakeAreas, public System {
   // --- Files: the folders "C:\" and the program's folder exist. ---
   FakeFileSystem fileSystem;
 
-  // --- Processes and modules (see fake_processes.h). ---
+  // --- The registry (see fake_registry.h). ---
+  FakeRegistry registryTree;
+  // Registry key handles not yet closed.
+  std::size_t OpenRegistryKeyCount() const { return registryArea.OpenKeyCount(); }
+
+  // --- Processes and modules (see fake_processes.h). Lowering, ending and
+  // waiting for processes follow the clock: see FakeProcess. ---
   FakeProcesses processTable;
   // Modules every process has loaded, for GetModuleHandleW (compared
   // without regard to case).
@@ -174,6 +184,7 @@ class FakeSystem : private FakeAreas, public System {
   friend class FakeUserInterfaceArea;
   friend class FakeFoldersArea;
   friend class FakeFilesArea;
+  friend class FakeRegistryArea;
   friend class FakeProcessesArea;
   friend class FakeNetworkArea;
 

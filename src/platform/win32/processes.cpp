@@ -1,7 +1,8 @@
 // The Win32 processes: Tool Help and the Process Status Helper bound by name
-// at run time, OpenProcess, and the program's user, token and privileges;
-// the group membership functions, bound by name (Windows NT 4 has no
-// CheckTokenMembership, and Windows 9x no security at all).
+// at run time; opening, lowering, terminating and waiting for processes; the
+// program's user, token and privileges; the group membership functions,
+// bound by name (Windows NT 4 has no CheckTokenMembership, and Windows 9x no
+// security at all).
 #include <algorithm>
 #include <string>
 
@@ -181,6 +182,25 @@ class Win32Processes final : public Processes {
 
   Handle OpenProcess(std::uint32_t access, std::uint32_t processId) override {
     return ToHandle(::OpenProcess(access, FALSE, processId));
+  }
+
+  bool SetPriorityClass(Handle process, std::uint32_t priorityClass) override {
+    return ::SetPriorityClass(FromHandle<void>(process), priorityClass) != FALSE;
+  }
+
+  bool TerminateProcess(Handle process, std::uint32_t exitCode) override {
+    return ::TerminateProcess(FromHandle<void>(process), exitCode) != FALSE;
+  }
+
+  ProcessWait WaitForProcess(Handle process, std::uint32_t milliseconds) override {
+    switch (::WaitForSingleObject(FromHandle<void>(process), milliseconds)) {
+      case WAIT_OBJECT_0:
+        return ProcessWait::kEnded;
+      case WAIT_TIMEOUT:
+        return ProcessWait::kTimedOut;
+      default:
+        return ProcessWait::kFailed;
+    }
   }
 
   std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,

@@ -1,6 +1,7 @@
 // The Win32 runtime: version, the program's module, process exit, restarting
 // Windows, mutexes, libraries, the clock, threads, the ANSI code page and
 // CloseHandle.
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -115,6 +116,16 @@ class Win32Runtime final : public Runtime {
 
   bool WaitForThread(Handle thread) override {
     return ::WaitForSingleObject(FromHandle<void>(thread), INFINITE) == WAIT_OBJECT_0;
+  }
+
+  bool WaitForThreads(std::span<const Handle> threads) override {
+    if (threads.empty() || threads.size() > kMaximumWaitObjects) return false;
+    HANDLE handles[kMaximumWaitObjects] = {};
+    std::transform(threads.begin(), threads.end(), handles,
+                   [](Handle thread) { return FromHandle<void>(thread); });
+    const DWORD waited =
+        ::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), handles, TRUE, INFINITE);
+    return waited < WAIT_OBJECT_0 + threads.size();
   }
 
   bool CloseHandle(Handle handle) override {

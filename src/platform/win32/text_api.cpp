@@ -77,6 +77,16 @@ constexpr std::string_view kImplementedOn9x[] = {
     DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD)                                          \
   X(kAdvapi32, RegDeleteKeyW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR)                  \
   X(kAdvapi32, RegDeleteValueW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR)                \
+  X(kAdvapi32, RegQueryValueExW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR, LPDWORD,      \
+    LPDWORD, LPBYTE, LPDWORD)                                                                      \
+  X(kAdvapi32, RegSetValueExW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPCWSTR, DWORD, DWORD,   \
+    const BYTE*, DWORD)                                                                            \
+  X(kAdvapi32, RegQueryInfoKeyW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, LPWSTR, LPDWORD,       \
+    LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, PFILETIME)             \
+  X(kAdvapi32, RegEnumValueW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, DWORD, LPWSTR, LPDWORD,   \
+    LPDWORD, LPDWORD, LPBYTE, LPDWORD)                                                             \
+  X(kAdvapi32, RegEnumKeyExW, LSTATUS, ERROR_CALL_NOT_IMPLEMENTED, HKEY, DWORD, LPWSTR, LPDWORD,   \
+    LPDWORD, LPWSTR, LPDWORD, PFILETIME)                                                           \
   X(kUser32, LoadStringW, int, 0, HINSTANCE, UINT, LPWSTR, int)                                    \
   X(kUser32, MessageBoxW, int, 0, HWND, LPCWSTR, LPCWSTR, UINT)                                    \
   X(kUser32, SendMessageW, LRESULT, 0, HWND, UINT, WPARAM, LPARAM)                                 \
@@ -370,6 +380,72 @@ LRESULT SendNarrowText(HWND window, UINT message, WPARAM wParam, LPARAM text) {
   if (!narrow.ok()) return NoTranslation<LRESULT>(0);
   return ::SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(narrow.get()));
 }
+
+// --- Registry data and names in the ANSI code page ---
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The data of a narrow registry call as the wide call gives it: string data
+// in UTF-16, zeros and all, anything else unchanged.
+std::vector<BYTE> WidenData(DWORD type, std::vector<BYTE> data) {
+  if (!IsStringType(type) || data.empty()) return data;
+  const std::wstring wide = FromAnsi(reinterpret_cast<const char*>(data.data()), data.size());
+  std::vector<BYTE> out(wide.size() * sizeof(wchar_t));
+  std::memcpy(out.data(), wide.data(), out.size());
+  return out;
+}
+
+// Reads the whole data of a value with a narrow call `read(type, data,
+// size)`: its size first, then the data (again when it grew in between).
+template <typename Read>
+LSTATUS ReadNarrowData(Read read, DWORD& type, std::vector<BYTE>& data) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = 0;
+    LSTATUS status = read(&type, nullptr, &size);
+    if (status != ERROR_SUCCESS) return status;
+    data.assign(size + 1, 0);
+    status = read(&type, data.data(), &size);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status == ERROR_SUCCESS) data.resize(std::min<std::size_t>(size, data.size() - 1));
+    return status;
+  }
+  return ERROR_MORE_DATA;
+}
+
+// Gives value data as the wide functions do: the type, the size in
+// `dataBytes`, and the data when `data` is offered and large enough
+// (ERROR_MORE_DATA when not).
+LSTATUS GiveData(DWORD type, const std::vector<BYTE>& wide, LPDWORD typeOut, LPBYTE data,
+                 LPDWORD dataBytes) {
+  if (typeOut != nullptr) *typeOut = type;
+  if (dataBytes == nullptr) return data == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+  const DWORD offered = *dataBytes;
+  *dataBytes = static_cast<DWORD>(wide.size());
+  if (data == nullptr) return ERROR_SUCCESS;
+  if (wide.size() > offered) return ERROR_MORE_DATA;
+  std::copy(wide.begin(), wide.end(), data);
+  return ERROR_SUCCESS;
+}
+
+// Gives a name of `length` ANSI bytes as the wide functions do: with its
+// terminating zero and its length in characters in `chars` when it fits,
+// else ERROR_MORE_DATA. A null `out` asks for nothing.
+LSTATUS GiveName(const char* name, std::size_t length, LPWSTR out, LPDWORD chars) {
+  if (out == nullptr) return ERROR_SUCCESS;
+  if (chars == nullptr) return ERROR_INVALID_PARAMETER;
+  const std::wstring wide = FromAnsi(name, length);
+  if (wide.size() >= *chars) return ERROR_MORE_DATA;
+  std::copy(wide.begin(), wide.end(), out);
+  out[wide.size()] = L'\0';
+  *chars = static_cast<DWORD>(wide.size());
+  return ERROR_SUCCESS;
+}
+
+// Registry names have at most 16383 characters, of up to two bytes each in
+// the ANSI code page.
+constexpr DWORD kNarrowNameBytes = 2 * 16384;
 
 // --- The string table, read directly ---
 
@@ -864,6 +940,109 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
   const NarrowText n(valueName);
   if (!n.ok()) return ERROR_NO_UNICODE_TRANSLATION;
   return ::RegDeleteValueA(key, n.get());
+}
+
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataBytes) {
+  if (!Narrow()) return Bound().RegQueryValueExW(key, valueName, reserved, type, data, dataBytes);
+  const NarrowText n(valueName);
+  if (!n.ok()) return ERROR_NO_UNICODE_TRANSLATION;
+  DWORD narrowType = 0;
+  std::vector<BYTE> narrowData;
+  const LSTATUS status = ReadNarrowData(
+      [&](LPDWORD t, LPBYTE d, LPDWORD size) {
+        return ::RegQueryValueExA(key, n.get(), reserved, t, d, size);
+      },
+      narrowType, narrowData);
+  if (status != ERROR_SUCCESS) return status;
+  return GiveData(narrowType, WidenData(narrowType, std::move(narrowData)), type, data, dataBytes);
+}
+
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD dataBytes) {
+  if (!Narrow()) return Bound().RegSetValueExW(key, valueName, reserved, type, data, dataBytes);
+  const NarrowText n(valueName);
+  if (!n.ok()) return ERROR_NO_UNICODE_TRANSLATION;
+  if (!IsStringType(type) || data == nullptr) {
+    return ::RegSetValueExA(key, n.get(), reserved, type, data, dataBytes);
+  }
+  std::wstring wide(dataBytes / sizeof(wchar_t), L'\0');
+  std::memcpy(wide.data(), data, wide.size() * sizeof(wchar_t));
+  const auto ansi = ToAnsi(wide);
+  if (!ansi) return ERROR_NO_UNICODE_TRANSLATION;
+  return ::RegSetValueExA(key, n.get(), reserved, type, reinterpret_cast<const BYTE*>(ansi->data()),
+                          static_cast<DWORD>(ansi->size()));
+}
+
+LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD reserved,
+                         LPDWORD subKeys, LPDWORD maxSubKeyChars, LPDWORD maxClassChars,
+                         LPDWORD values, LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
+                         LPDWORD securityDescriptorBytes, PFILETIME lastWriteTime) {
+  if (!Narrow()) {
+    return Bound().RegQueryInfoKeyW(key, keyClass, classChars, reserved, subKeys, maxSubKeyChars,
+                                    maxClassChars, values, maxValueNameChars, maxValueBytes,
+                                    securityDescriptorBytes, lastWriteTime);
+  }
+  std::string narrowClass(kNarrowNameBytes, '\0');
+  DWORD classLength = kNarrowNameBytes;
+  const LSTATUS status =
+      ::RegQueryInfoKeyA(key, keyClass != nullptr ? narrowClass.data() : nullptr,
+                         keyClass != nullptr ? &classLength : nullptr, reserved, subKeys,
+                         maxSubKeyChars, maxClassChars, values, maxValueNameChars, maxValueBytes,
+                         securityDescriptorBytes, lastWriteTime);
+  if (status != ERROR_SUCCESS) return status;
+  if (maxValueBytes != nullptr) *maxValueBytes *= 2;
+  return GiveName(narrowClass.data(), std::min<DWORD>(classLength, kNarrowNameBytes), keyClass,
+                  classChars);
+}
+
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars,
+                      LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
+  if (!Narrow()) {
+    return Bound().RegEnumValueW(key, index, valueName, valueNameChars, reserved, type, data,
+                                 dataBytes);
+  }
+  if (valueName == nullptr || valueNameChars == nullptr) return ERROR_INVALID_PARAMETER;
+  std::string name(kNarrowNameBytes, '\0');
+  DWORD nameLength = 0;
+  DWORD narrowType = 0;
+  std::vector<BYTE> narrowData;
+  // The data is read whenever its size is asked for: only the UTF-16 form
+  // tells the size of string data.
+  const auto read = [&](LPDWORD t, LPBYTE d, LPDWORD size) {
+    nameLength = kNarrowNameBytes;
+    return ::RegEnumValueA(key, index, name.data(), &nameLength, reserved, t, d, size);
+  };
+  const LSTATUS status = dataBytes != nullptr ? ReadNarrowData(read, narrowType, narrowData)
+                                              : read(&narrowType, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  const LSTATUS named =
+      GiveName(name.data(), std::min(nameLength, kNarrowNameBytes), valueName, valueNameChars);
+  if (named != ERROR_SUCCESS) return named;
+  return GiveData(narrowType, WidenData(narrowType, std::move(narrowData)), type, data, dataBytes);
+}
+
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
+                      LPWSTR keyClass, LPDWORD classChars, PFILETIME lastWriteTime) {
+  if (!Narrow()) {
+    return Bound().RegEnumKeyExW(key, index, name, nameChars, reserved, keyClass, classChars,
+                                 lastWriteTime);
+  }
+  if (name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
+  std::string narrowName(kNarrowNameBytes, '\0');
+  std::string narrowClass(kNarrowNameBytes, '\0');
+  DWORD nameLength = kNarrowNameBytes;
+  DWORD classLength = kNarrowNameBytes;
+  const LSTATUS status =
+      ::RegEnumKeyExA(key, index, narrowName.data(), &nameLength, reserved,
+                      keyClass != nullptr ? narrowClass.data() : nullptr,
+                      keyClass != nullptr ? &classLength : nullptr, lastWriteTime);
+  if (status != ERROR_SUCCESS) return status;
+  const LSTATUS named =
+      GiveName(narrowName.data(), std::min(nameLength, kNarrowNameBytes), name, nameChars);
+  if (named != ERROR_SUCCESS) return named;
+  return GiveName(narrowClass.data(), std::min(classLength, kNarrowNameBytes), keyClass,
+                  classChars);
 }
 
 // --- USER32 ---

@@ -115,6 +115,24 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClas
                         LPDWORD disposition);
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
+// The value functions convert string data (REG_SZ, REG_EXPAND_SZ,
+// REG_MULTI_SZ) between UTF-16 and the ANSI code page on Windows 95/98/ME,
+// and answer its size in UTF-16 bytes, as the wide functions do.
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataBytes);
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD dataBytes);
+// On Windows 95/98/ME the longest names are counted in ANSI bytes (never
+// fewer than their characters) and the longest data doubled, so that they
+// stay upper bounds.
+LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD reserved,
+                         LPDWORD subKeys, LPDWORD maxSubKeyChars, LPDWORD maxClassChars,
+                         LPDWORD values, LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
+                         LPDWORD securityDescriptorBytes, PFILETIME lastWriteTime);
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars,
+                      LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes);
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
+                      LPWSTR keyClass, LPDWORD classChars, PFILETIME lastWriteTime);
 
 // --- USER32 ---
 
