@@ -164,6 +164,16 @@ struct Expected {
   Expected& Startup(const std::string& path) {
     return Line("cleaning registry keys ..." + path + "...done");
   }
+  // Sober.Y's companion files with the start-up steps after the first
+  // three; the Run key names the second.
+  Expected& SoberYFiles() {
+    const std::string windows = kWindows;
+    Companions(windows, kSoberYFiles, 0, 1).Startup(windows + kSoberYFiles[0]);
+    Companions(windows, kSoberYFiles, 1, 2).Startup(windows + kSoberYFiles[1]);
+    Call(kRunValue + std::string("y"));
+    Companions(windows, kSoberYFiles, 2, 3).Startup(windows + kSoberYFiles[2]);
+    return Companions(windows, kSoberYFiles, 3);
+  }
 };
 
 // The Run key names the infected file in capitals and two of the worms'
@@ -271,14 +281,7 @@ TEST_F(BuiltInHandlersTest, SoberHandlersForFileAndMemoryFindings) {
            .Line("removing executable ...done")
            .Line("cleaning registry keys ...done")
            .Call(kRunValue + std::string("infected"))
-           .Companions(kWindows, kSoberYFiles, 0, 1)
-           .Startup(kWindows + kSoberYFiles[0])
-           .Companions(kWindows, kSoberYFiles, 1, 2)
-           .Startup(kWindows + kSoberYFiles[1])
-           .Call(kRunValue + std::string("y"))
-           .Companions(kWindows, kSoberYFiles, 2, 3)
-           .Startup(kWindows + kSoberYFiles[2])
-           .Companions(kWindows, kSoberYFiles, 3)
+           .SoberYFiles()
            .Line("[Sober.Y]" + removed)},
       {"Sober.Y last memory finding: not the module's own start-up entries",
        SoberY(),
@@ -290,14 +293,7 @@ TEST_F(BuiltInHandlersTest, SoberHandlersForFileAndMemoryFindings) {
            .Call("RemoveFile " + path)
            .Line("terminating process ...done")
            .Line("removing executable ...done")
-           .Companions(kWindows, kSoberYFiles, 0, 1)
-           .Startup(kWindows + kSoberYFiles[0])
-           .Companions(kWindows, kSoberYFiles, 1, 2)
-           .Startup(kWindows + kSoberYFiles[1])
-           .Call(kRunValue + std::string("y"))
-           .Companions(kWindows, kSoberYFiles, 2, 3)
-           .Startup(kWindows + kSoberYFiles[2])
-           .Companions(kWindows, kSoberYFiles, 3)
+           .SoberYFiles()
            .Line("[Sober.Y]" + removed)},
       {"Sober.Y memory finding with more to come",
        SoberY(),

@@ -26,6 +26,7 @@
 #include "handlers/builtin_handlers.h"
 #include "handlers/stanit_handler.h"
 #include "platform/win32/win32_system.h"
+#include "sample_files.h"
 #include "system/system_context.h"
 #include "tests/support/pe_samples.h"
 #include "tests/support/scan_context_stub.h"
@@ -35,25 +36,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The folder of this program (C:\ in the prefix), where the sample is.
-std::wstring Folder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-std::optional<Bytes> ReadWholeFile(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  Bytes bytes(::GetFileSize(file, nullptr));
-  DWORD read = 0;
-  const BOOL ok = ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-  ::CloseHandle(file);
-  if (!ok || read != bytes.size()) return std::nullopt;
-  return bytes;
-}
+using qrt_test::Folder;
+using qrt_test::ReadWholeFile;
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
