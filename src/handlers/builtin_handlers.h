@@ -9,13 +9,13 @@
 
 namespace handlers {
 
-// The built-in handler table, in its fixed order.
+// The built-in handler table, in its fixed order: Sober.J, Sober.P,
+// Sober.Y, W32/Stanit.
 using BuiltInHandlerTable = std::vector<std::unique_ptr<scan::MalwareHandler>>;
 
 // Makes the built-in handlers. The program does this first at start, before
 // the scanners and the description script; the scan engine takes them over
-// and puts them at the head of its handler list. The table it makes is
-// empty.
+// and puts them at the head of its handler list.
 BuiltInHandlerTable CreateBuiltInHandlers();
 
 }  // namespace handlers

@@ -1,6 +1,333 @@
 #include "removal/script_handler.h"
 
+#include <algorithm>
+#include <string>
+
+#include "common/string_ids.h"
+#include "common/text.h"
+#include "scan/scan_context.h"
+
 namespace removal {
+
+using descriptions::ActionCode;
+using descriptions::ScriptAction;
+using scan::FindingKind;
+using scan::ProcessRecord;
+
+std::optional<RegistryPath> SplitRegistryPath(std::u16string_view path) {
+  const std::size_t slash = path.find(u'\\');
+  if (slash == std::u16string_view::npos) return std::nullopt;
+  return RegistryPath{path.substr(0, slash), path.substr(slash + 1)};
+}
+
+namespace {
+
+// The only result of an operation that the driver takes as done.
+constexpr int kDone = 1;
+
+const std::u16string* NamedArgument(const ScriptAction& action, std::u16string_view key) {
+  const auto found = action.namedArguments.find(std::u16string(key));
+  return found == action.namedArguments.end() ? nullptr : &found->second;
+}
+
+bool IsInfectedFile(std::u16string_view argument) {
+  return text::EqualsNoCase(argument, descriptions::kInfectedFile);
+}
+
+// One Remove: the finding, where its output goes and the operations it calls.
+class Driver {
+ public:
+  Driver(ScriptMalwareHandler& handler, scan::ScanContext& context,
+         std::optional<std::u16string_view> infectedFile, std::span<const ProcessRecord> processes,
+         FindingKind kind, bool& registryTouched)
+      : handler_(handler),
+        context_(context),
+        system_(context.systemContext().system()),
+        observer_(context.observer()),
+        operations_(context.removalOperations()),
+        infectedFile_(infectedFile.value_or(std::u16string_view())),
+        processes_(processes),
+        memory_(kind == FindingKind::MemoryFinding),
+        pending_(handler.pending()),
+        registryTouched_(registryTouched) {}
+
+  void Run() {
+    const std::u16string name =
+        text::Format(u"%s.%s", {handler_.BaseName(), handler_.VariantName()});
+    observer_.ReportFinding(name, memory_
+                                      ? Text(strings::kFoundInMemory)
+                                      : text::Format(Text(strings::kFoundInFile), {infectedFile_}));
+    if (memory_) {
+      TerminateProcesses();
+      if (handler_.signatures().memory.length == 0) RemoveExecutables();
+    } else {
+      observer_.AppendText(Text(strings::kRemovingExecutable));
+      EndLine(operations_.RemoveFile(context_, infectedFile_) == kDone);
+    }
+    for (const ScriptAction& action : handler_.actions()) Carry(action);
+    if (registryTouched_) {
+      Line(Text(strings::kCleaningRegistryKeys));
+      registryTouched_ = false;
+    }
+    observer_.ReportFinding(name, Text(strings::kSuccessfullyRemoved));
+  }
+
+ private:
+  std::u16string Text(std::uint32_t id) {
+    return system_.resources().LoadStringResource(id).value_or(std::u16string());
+  }
+  // Ends a progress line with "done" or "failed".
+  void EndLine(bool done) { observer_.AppendText(Text(done ? strings::kDone : strings::kFailed)); }
+  // A progress line that ends in "done".
+  void Line(std::u16string_view text) {
+    observer_.AppendText(text);
+    EndLine(true);
+  }
+
+  // The processes of the first KILL_PROCESS action, ended on one line.
+  void TerminateProcesses() {
+    const auto kill = std::find_if(
+        handler_.actions().begin(), handler_.actions().end(),
+        [](const ScriptAction& action) { return action.code == ActionCode::kKillProcess; });
+    if (kill == handler_.actions().end()) return;
+    std::vector<ProcessRecord> list;
+    for (const std::u16string& argument : kill->arguments) {
+      if (text::EqualsNoCase(argument, descriptions::kInfectedProcesses)) {
+        list.insert(list.end(), processes_.begin(), processes_.end());
+      } else {
+        operations_.FindProcessesByName(context_, argument, list);
+      }
+    }
+    if (list.empty()) return;
+    observer_.AppendText(
+        Text(list.size() == 1 ? strings::kTerminatingProcess : strings::kTerminatingProcesses));
+    operations_.TerminateProcesses(context_, &list);
+    // The line ends in "done" whatever the single terminations gave.
+    EndLine(true);
+  }
+
+  // The executables of the finding's processes: they were found on disk.
+  void RemoveExecutables() {
+    observer_.AppendText(Text(strings::kRemovingExecutables));
+    bool any = false;
+    for (const ProcessRecord& process : processes_) {
+      if (operations_.RemoveFile(context_, process.name) != 0) any = true;
+    }
+    EndLine(any);
+  }
+
+  // Calls `operation` with each name that "%infected_file%" stands for: the
+  // finding's process files, or its infected file. True when any call
+  // answered done.
+  template <typename Operation>
+  bool ForInfectedFiles(Operation operation) {
+    bool any = false;
+    if (memory_) {
+      for (const ProcessRecord& process : processes_) {
+        if (operation(std::u16string_view(process.name)) == kDone) any = true;
+      }
+    } else {
+      any = operation(infectedFile_) == kDone;
+    }
+    return any;
+  }
+
+  void Carry(const ScriptAction& action) {
+    switch (action.code) {
+      case ActionCode::kKillProcess:
+        break;  // memory findings only, before the actions
+      case ActionCode::kRemoveFile:
+        RemoveCompanionFiles(action);
+        break;
+      case ActionCode::kRenameFile:
+        RenameFile(action);
+        break;
+      case ActionCode::kCleanSystemIni:
+        CleanIniFile(action, 1, u"system.ini");
+        break;
+      case ActionCode::kCleanWinIni:
+        CleanIniFile(action, 2, u"win.ini");
+        break;
+      case ActionCode::kRestoreHosts:
+        if (pending_ && operations_.RestoreHosts(context_) == kDone) {
+          Line(Text(strings::kRestoringHostsFile));
+        }
+        break;
+      case ActionCode::kRemoveFromHosts:
+        RemoveFromHosts(action);
+        break;
+      case ActionCode::kShowPopupInfo:
+        // On every Remove; the worker waits until the box is closed.
+        if (!action.arguments.empty()) operations_.ShowPopup(context_, action.arguments[0]);
+        break;
+      case ActionCode::kRemoveRunReg:
+        RemoveRunEntries(action);
+        break;
+      case ActionCode::kRemoveRegKey:
+      case ActionCode::kAddRegKey:
+        Keys(action);
+        break;
+      case ActionCode::kRemoveRegValue:
+        RemoveValues(action);
+        break;
+      case ActionCode::kReplaceRegValue:
+        ReplaceValue(action);
+        break;
+      case ActionCode::kAddRegValue:
+        AddValue(action);
+        break;
+    }
+  }
+
+  void RemoveCompanionFiles(const ScriptAction& action) {
+    if (!pending_) return;
+    for (const std::u16string& path : action.arguments) {
+      // The infected file is removed by its own step; the placeholder is
+      // never handed on as a path, which would name a file in the current
+      // folder.
+      if (IsInfectedFile(path)) continue;
+      if (operations_.RemoveFile(context_, path) == kDone) {
+        Line(text::Format(Text(strings::kDeletingCompanionFile), {path}));
+      }
+    }
+  }
+
+  void RenameFile(const ScriptAction& action) {
+    if (!pending_) return;
+    const std::u16string* directory = NamedArgument(action, descriptions::kArgDirectory);
+    const std::u16string* oldValue = NamedArgument(action, descriptions::kArgOldValue);
+    const std::u16string* newValue = NamedArgument(action, descriptions::kArgNewValue);
+    if (oldValue == nullptr || newValue == nullptr) return;
+    std::u16string oldPath;
+    std::u16string newPath;
+    if (action.namedArguments.size() == 3 && directory != nullptr) {
+      oldPath = std::u16string(*directory).append(u"\\").append(*oldValue);
+      newPath = std::u16string(*directory).append(u"\\").append(*newValue);
+    } else if (action.namedArguments.size() == 2) {
+      oldPath = *oldValue;
+      newPath = *newValue;
+    } else {
+      return;
+    }
+    if (operations_.RenameFile(context_, oldPath, newPath) == kDone) {
+      Line(text::Format(Text(strings::kRenamingFile), {oldPath, newPath}));
+    }
+  }
+
+  void CleanIniFile(const ScriptAction& action, int which, std::u16string_view fileName) {
+    if (action.arguments.empty()) return;
+    const std::u16string& argument = action.arguments[0];
+    bool done = false;
+    if (IsInfectedFile(argument)) {
+      done = ForInfectedFiles([&](std::u16string_view file) {
+        return operations_.CleanIniFile(context_, file, which);
+      });
+    } else if (pending_) {
+      done = operations_.CleanIniFile(context_, argument, which) == kDone;
+    }
+    if (done) Line(text::Format(Text(strings::kCleaningNamedFile), {fileName}));
+  }
+
+  void RemoveFromHosts(const ScriptAction& action) {
+    if (!pending_ || action.arguments.empty()) return;
+    bool any = false;
+    for (const std::u16string& name : action.arguments) {
+      if (operations_.RemoveFromHosts(context_, name) == kDone) any = true;
+    }
+    if (any) Line(Text(strings::kCleaningHostsFile));
+  }
+
+  void RemoveRunEntries(const ScriptAction& action) {
+    registryTouched_ = true;
+    for (const std::u16string& argument : action.arguments) {
+      if (IsInfectedFile(argument)) {
+        ForInfectedFiles(
+            [&](std::u16string_view file) { return operations_.RemoveRunEntries(context_, file); });
+      } else if (pending_) {
+        operations_.RemoveRunEntries(context_, argument);
+      } else {
+        break;
+      }
+    }
+  }
+
+  // REMOVE_REG_KEY and ADD_REG_KEY: one key per argument.
+  void Keys(const ScriptAction& action) {
+    registryTouched_ = true;
+    if (!pending_) return;
+    for (const std::u16string& argument : action.arguments) {
+      const auto path = SplitRegistryPath(argument);
+      if (!path) continue;
+      if (action.code == ActionCode::kRemoveRegKey) {
+        operations_.RemoveRegistryKey(context_, path->root, path->subkey);
+      } else {
+        operations_.AddRegistryKey(context_, path->root, path->subkey);
+      }
+    }
+  }
+
+  void RemoveValues(const ScriptAction& action) {
+    registryTouched_ = true;
+    if (!pending_) return;
+    const std::u16string* key = NamedArgument(action, descriptions::kArgKey);
+    const auto path = key ? SplitRegistryPath(*key) : std::nullopt;
+    if (!path) return;
+    for (const std::u16string& valueName : action.arguments) {
+      operations_.RemoveRegistryValue(context_, path->root, path->subkey, valueName);
+    }
+  }
+
+  void ReplaceValue(const ScriptAction& action) {
+    registryTouched_ = true;
+    const std::u16string* key = NamedArgument(action, descriptions::kArgKey);
+    const std::u16string* valueName = NamedArgument(action, descriptions::kArgValueName);
+    const std::u16string* oldValue = NamedArgument(action, descriptions::kArgOldValue);
+    const std::u16string* newValue = NamedArgument(action, descriptions::kArgNewValue);
+    if (!key || !valueName || !oldValue || !newValue) return;
+    const auto path = SplitRegistryPath(*key);
+    if (!path) return;
+    if (IsInfectedFile(*oldValue)) {
+      ForInfectedFiles([&](std::u16string_view file) {
+        return operations_.ReplaceRegistryValue(context_, path->root, path->subkey, *valueName,
+                                                file, *newValue);
+      });
+    } else if (pending_) {
+      operations_.ReplaceRegistryValue(context_, path->root, path->subkey, *valueName, *oldValue,
+                                       *newValue);
+    }
+  }
+
+  void AddValue(const ScriptAction& action) {
+    registryTouched_ = true;
+    if (!pending_) return;
+    const std::u16string* key = NamedArgument(action, descriptions::kArgKey);
+    const std::u16string* value = NamedArgument(action, descriptions::kArgValue);
+    if (!key || !value) return;
+    const auto path = SplitRegistryPath(*key);
+    if (!path) return;
+    const auto optional = [&](std::u16string_view name) -> std::optional<std::u16string_view> {
+      const std::u16string* argument = NamedArgument(action, name);
+      if (argument == nullptr) return std::nullopt;
+      return std::u16string_view(*argument);
+    };
+    operations_.AddRegistryValue(context_, path->root, path->subkey, *value,
+                                 optional(descriptions::kArgDataType),
+                                 optional(descriptions::kArgData));
+  }
+
+  ScriptMalwareHandler& handler_;
+  scan::ScanContext& context_;
+  platform::System& system_;
+  scan::ScanObserver& observer_;
+  scan::RemovalOperations& operations_;
+  std::u16string_view infectedFile_;
+  std::span<const ProcessRecord> processes_;
+  bool memory_;
+  bool pending_;
+  bool& registryTouched_;
+};
+
+}  // namespace
 
 ScriptMalwareHandler::ScriptMalwareHandler(const signatures::SignaturePair& signatures,
                                            const descriptions::MalwareDescription& description)
@@ -9,10 +336,16 @@ ScriptMalwareHandler::ScriptMalwareHandler(const signatures::SignaturePair& sign
       variantName_(description.variantName),
       actions_(description.actions) {}
 
-void ScriptMalwareHandler::Remove(scan::ScanContext& /*context*/,
-                                  std::optional<std::u16string_view> /*infectedFile*/,
-                                  std::span<const scan::ProcessRecord> /*processes*/,
-                                  std::uint32_t /*processId*/, scan::FindingKind /*kind*/,
-                                  bool /*more*/) {}
+void ScriptMalwareHandler::Remove(scan::ScanContext& context,
+                                  std::optional<std::u16string_view> infectedFile,
+                                  std::span<const ProcessRecord> processes,
+                                  std::uint32_t /*processId*/, FindingKind kind, bool /*more*/) {
+  // The memory scanner hands a script handler its processes in one list; an
+  // empty list counts as none.
+  if (kind == FindingKind::MemoryFinding && processes.empty()) return;
+  if (kind == FindingKind::FileFinding && !infectedFile) return;
+  Driver(*this, context, infectedFile, processes, kind, registryTouched_).Run();
+  pending_ = false;
+}
 
 }  // namespace removal

@@ -122,4 +122,19 @@ std::vector<std::uint8_t> PeSample::Build() const {
   return bytes;
 }
 
+scan::PeFileHeaders HeadersOf(const std::vector<std::uint8_t>& file) {
+  scan::PeFileHeaders headers;
+  const auto copy = [&file](std::uint64_t offset, std::uint8_t* to, std::size_t count) {
+    for (std::size_t i = 0; i < count && offset + i < file.size(); ++i) to[i] = file[offset + i];
+  };
+  copy(0, headers.dosHeader.data(), headers.dosHeader.size());
+  copy(headers.PeHeaderOffset(), headers.peHeaders.data(), headers.peHeaders.size());
+  headers.sections.resize(headers.NumberOfSections());
+  for (std::size_t i = 0; i < headers.sections.size(); ++i) {
+    copy(headers.SectionTableOffset() + i * scan::kSectionHeaderSize,
+         headers.sections[i].bytes.data(), scan::kSectionHeaderSize);
+  }
+  return headers;
+}
+
 }  // namespace qrt_test

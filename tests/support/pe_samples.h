@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "scan/pe_headers.h"
+
 namespace qrt_test {
 
 // Bytes to write at an offset.
@@ -47,5 +49,10 @@ struct PeSample {
   std::uint32_t RawPointerOf(std::size_t index) const;
   std::vector<std::uint8_t> Build() const;
 };
+
+// The headers of `file` as the file scanner publishes them while it scans
+// it: DOS header, PE headers and section table, each as far as the file
+// holds it.
+scan::PeFileHeaders HeadersOf(const std::vector<std::uint8_t>& file);
 
 }  // namespace qrt_test

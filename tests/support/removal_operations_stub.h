@@ -3,10 +3,13 @@
 // operation answers what the test set for it (by default "nothing done").
 #pragma once
 
+#include <algorithm>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "scan/removal_operations.h"
 
 namespace qrt_test {
@@ -84,6 +87,20 @@ class RecordingRemovalOperations final : public scan::RemovalOperations {
   }
   int ShowPopup(scan::ScanContext&, std::u16string_view text) override {
     return Record(u"ShowPopup", {text}, 1);
+  }
+
+  // The calls so far in UTF-8, without those named in `leaveOut`; the calls
+  // are cleared.
+  std::vector<std::string> TakeCalls(std::initializer_list<std::u16string_view> leaveOut = {}) {
+    std::vector<std::string> taken;
+    for (const std::u16string& call : calls) {
+      const std::u16string_view name = std::u16string_view(call).substr(0, call.find(u' '));
+      if (std::find(leaveOut.begin(), leaveOut.end(), name) == leaveOut.end()) {
+        taken.push_back(text::ToUtf8(call));
+      }
+    }
+    calls.clear();
+    return taken;
   }
 
   // Every call in order: the operation's name and its arguments, separated

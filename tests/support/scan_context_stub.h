@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "scan/malware_handler.h"
 #include "scan/scan_context.h"
 #include "signatures/signature.h"
@@ -26,12 +27,33 @@ class RecordingObserver final : public scan::ScanObserver {
                      std::optional<std::u16string_view> text) override {
     output += heading;
     if (text) output += *text;
+    transcript.append(u"[").append(heading).append(u"]");
+    if (text) transcript += *text;
   }
-  void AppendText(std::u16string_view text) override { output += text; }
+  void AppendText(std::u16string_view text) override {
+    output += text;
+    transcript += text;
+  }
   void SetStatusText(std::u16string_view text) override { statusTexts.emplace_back(text); }
   void ScanFinished(codes::ScanResult result) override { finished.push_back(result); }
 
+  // The transcript so far as lines, each ended by CR LF (a last one
+  // without), in UTF-8; the transcript is cleared.
+  std::vector<std::string> TakeLines() {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = transcript.find(u"\r\n", start)) != std::u16string::npos;
+         start = end + 2) {
+      lines.push_back(text::ToUtf8(std::u16string_view(transcript).substr(start, end - start)));
+    }
+    if (start < transcript.size()) lines.push_back(text::ToUtf8(transcript.substr(start)));
+    transcript.clear();
+    return lines;
+  }
+
   std::u16string output;
+  // The same text with each heading in brackets ("[Name] was found ...").
+  std::u16string transcript;
   std::vector<std::u16string> statusTexts;
   std::vector<codes::ScanResult> finished;
 };

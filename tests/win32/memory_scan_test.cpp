@@ -33,6 +33,7 @@
 
 #include "detect/memory_scanner.h"
 #include "platform/win32/win32_system.h"
+#include "sample_files.h"
 #include "system/system_context.h"
 #include "tests/support/scan_context_stub.h"
 #include "tests/win32/sample_host.h"
@@ -51,31 +52,14 @@ std::u16string Lower(std::u16string s) {
   return s;
 }
 
-// The folder of this program (C:\ in the prefix), where the samples are.
-std::wstring Folder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
+using qrt_test::Folder;
+using qrt_test::ReadWholeFile;
 
 std::wstring HostProgram() { return Folder() + L"qrt_mem_host.exe"; }
 std::wstring FileHostProgram() { return Folder() + L"qrt_file_sample_host.exe"; }
 // Two copies of the sample DLL: a DLL is read once per path and scan.
 std::wstring PreferredDll() { return Folder() + L"qrt_mem_preferred.dll"; }
 std::wstring RebasedDll() { return Folder() + L"qrt_mem_rebased.dll"; }
-
-std::optional<Bytes> ReadWholeFile(const std::wstring& path) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  Bytes bytes(::GetFileSize(file, nullptr));
-  DWORD read = 0;
-  const BOOL ok = ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-  ::CloseHandle(file);
-  if (!ok || read != bytes.size()) return std::nullopt;
-  return bytes;
-}
 
 // A section of a PE32+ file as the file holds it, and the file's preferred
 // image base.

@@ -1,0 +1,162 @@
+#include "handlers/stanit_handler.h"
+
+#include <array>
+#include <vector>
+
+#include "common/string_ids.h"
+#include "common/text.h"
+#include "platform/files.h"
+#include "platform/scoped_handle.h"
+#include "scan/pe_headers.h"
+
+namespace handlers {
+
+namespace {
+
+constexpr std::u16string_view kStanit = u"W32/Stanit";
+
+// Where the host's entry point lies in the stub.
+constexpr std::size_t kHostEntryPointAt = 3;
+constexpr std::size_t kHostEntryPointSize = 4;
+
+// The bytes read at `offset`; 0 when the position cannot be set or the read
+// fails.
+std::size_t ReadAt(platform::Files& files, platform::Handle file, std::uint64_t offset,
+                   std::span<std::uint8_t> buffer) {
+  const auto at =
+      files.SetFilePointer(file, static_cast<std::int64_t>(offset), platform::kFileBegin);
+  if (!at || *at != offset) return 0;
+  return files.ReadFile(file, buffer).value_or(0);
+}
+
+std::size_t WriteAt(platform::Files& files, platform::Handle file, std::uint64_t offset,
+                    std::span<const std::uint8_t> bytes) {
+  const auto at =
+      files.SetFilePointer(file, static_cast<std::int64_t>(offset), platform::kFileBegin);
+  if (!at || *at != offset) return 0;
+  return files.WriteFile(file, bytes).value_or(0);
+}
+
+bool IsStub(std::span<const std::uint8_t, kStanitStubSize> bytes) {
+  return bytes[0] == 0x52 && bytes[1] == 0x60 && bytes[2] == 0xB9 && bytes[7] == 0xE8;
+}
+
+std::uint32_t LittleEndian32(std::span<const std::uint8_t, 4> bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+}  // namespace
+
+StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view path) {
+  platform::System& system = context.systemContext().system();
+  platform::Files& files = system.files();
+  const scan::PeFileHeaders& headers = context.scannedFileHeaders();
+
+  const platform::FileOpenResult opened = files.CreateFileWide(
+      path, platform::kGenericRead | platform::kGenericWrite, platform::kFileShareRead,
+      platform::kOpenExisting, platform::kFileAttributeNormal);
+  if (opened.handle == 0) return StanitRepair::kCannotOpen;
+  const platform::ScopedHandle file(system.runtime(), opened.handle);
+  const platform::Handle handle = file.get();
+
+  const std::uint32_t entryPoint = headers.AddressOfEntryPoint();
+  const std::uint64_t entry = scan::EntryPointFileOffset(entryPoint, headers.sections);
+  if (entry == kStanitDropperEntryOffset) return StanitRepair::kDropper;
+
+  std::array<std::uint8_t, kStanitStubSize> stub{};
+  if (ReadAt(files, handle, entry, stub) != stub.size()) return StanitRepair::kFailed;
+  if (!IsStub(stub)) return StanitRepair::kRepaired;
+
+  // Everything the repair writes over must be there before the first byte
+  // is written: the whole body, and the entry point field, which must not
+  // lie inside the body (clearing the body would undo the restored entry
+  // point) and must hold the entry point that led here (the published
+  // headers are this file's).
+  const std::optional<std::uint64_t> size = files.GetFileSize(handle);
+  const std::uint64_t field = std::uint64_t{headers.PeHeaderOffset()} + kEntryPointFieldOffset;
+  const std::uint64_t bodyEnd = entry + kStanitBodySize;
+  if (!size || bodyEnd > *size || field + kHostEntryPointSize > *size) {
+    return StanitRepair::kFailed;
+  }
+  if (field + kHostEntryPointSize > entry && field < bodyEnd) return StanitRepair::kFailed;
+  std::array<std::uint8_t, kHostEntryPointSize> current{};
+  if (ReadAt(files, handle, field, current) != current.size() ||
+      LittleEndian32(current) != entryPoint) {
+    return StanitRepair::kFailed;
+  }
+
+  // The entry point first: a repair cut short after it leaves a file that
+  // starts its host, never one that runs into zeros.
+  const auto hostEntryPoint =
+      std::span<const std::uint8_t>(stub).subspan(kHostEntryPointAt, kHostEntryPointSize);
+  if (WriteAt(files, handle, field, hostEntryPoint) != kHostEntryPointSize) {
+    return StanitRepair::kFailed;
+  }
+  const std::vector<std::uint8_t> zeros(kStanitBodySize, 0);
+  if (WriteAt(files, handle, entry, zeros) != zeros.size()) return StanitRepair::kFailed;
+
+  std::array<std::uint8_t, kStanitCheckWindowSize> window{};
+  if (ReadAt(files, handle, entry + kStanitCheckWindowDistance, window) < window.size()) {
+    return StanitRepair::kRepaired;
+  }
+  for (const std::uint8_t byte : window) {
+    if (byte != 0) return StanitRepair::kHostDamaged;
+  }
+  return StanitRepair::kRepaired;
+}
+
+void StanitHandler::Remove(scan::ScanContext& context,
+                           std::optional<std::u16string_view> infectedFile,
+                           std::span<const scan::ProcessRecord> /*processes*/,
+                           std::uint32_t processId, scan::FindingKind /*kind*/, bool /*more*/) {
+  RemovalSteps steps(context);
+  if (processId != 0) {
+    steps.Report(kStanit, steps.Text(strings::kFileInfectorInMemory));
+    const std::u16string warning = steps.Text(strings::kWarningWord);
+    for (const std::uint32_t text : {strings::kDoNotRunPrograms, strings::kDoNotInterruptScan,
+                                     strings::kRescanAfterCompletion}) {
+      steps.Report(warning, steps.Text(text));
+    }
+    steps.AppendText(strings::kTerminatingProcess);
+    steps.operations().TerminateProcessById(context, processId);
+    steps.AppendText(strings::kDone);
+    steps.Report(kStanit, steps.Text(strings::kRemovedFromMemory));
+    return;
+  }
+
+  const std::u16string_view path = infectedFile.value_or(std::u16string_view());
+  steps.Report(kStanit, text::Format(steps.Text(strings::kFoundInFile), {path}));
+  steps.AppendText(strings::kRepairingExecutable);
+  switch (RepairStanitFile(context, path)) {
+    case StanitRepair::kRepaired:
+      steps.AppendText(strings::kDone);
+      steps.Report(kStanit, steps.Text(strings::kSuccessfullyRemoved));
+      ++context.statistics().removedFiles;
+      return;
+    case StanitRepair::kHostDamaged:
+      steps.AppendText(strings::kFileMayBeDestroyed);
+      steps.AppendText(strings::kComponentDisabled);
+      return;
+    case StanitRepair::kDropper:
+      // RemoveFile counts by itself.
+      if (steps.operations().RemoveFile(context, path) != 0) {
+        steps.AppendText(strings::kRemovingDropper);
+        steps.AppendText(strings::kDone);
+        return;
+      }
+      // The dropper stays: said so like any other failure.
+      steps.AppendText(strings::kFailed);
+      break;
+    case StanitRepair::kCannotOpen:
+      steps.AppendText(strings::kFailedToOpen);
+      break;
+    case StanitRepair::kFailed:
+      steps.AppendText(strings::kFailed);
+      break;
+  }
+  steps.Report(kStanit, steps.Text(strings::kNotRemoved));
+}
+
+}  // namespace handlers
