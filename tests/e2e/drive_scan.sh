@@ -46,16 +46,13 @@ drive=$run_dir/s
 prefix=$run_dir/prefix
 xvfb=""
 tool_pid=""
+end_process() {  # pid or nothing
+  if [ -n "$1" ]; then kill "$1" && wait "$1"; fi 2>/dev/null
+}
 cleanup() {
-  if [ -n "$tool_pid" ]; then
-    kill "$tool_pid" 2>/dev/null
-    wait "$tool_pid" 2>/dev/null
-  fi
+  end_process "$tool_pid"
   [ -d "$prefix" ] && qrt_wine_stop_server "$prefix"
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-  fi
+  end_process "$xvfb"
   [ -n "${QRT_DRIVE_SCAN_KEEP:-}" ] || rm -rf "$run_dir"
 }
 trap cleanup EXIT
@@ -73,16 +70,10 @@ ln -s "$drive" "$prefix/dosdevices/s:"
 mkdir "$prefix/drive_c/qrt" && cp "$tool_exe" "$prefix/drive_c/qrt/" || exit 1
 
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run_dir/display" >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 100); do
-    [ -s "$run_dir/display" ] && break
-    kill -0 "$xvfb" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -s "$run_dir/display" ] || { echo "drive_scan: Xvfb did not start" >&2; exit 1; }
-  DISPLAY=:$(head -1 "$run_dir/display")
-  export DISPLAY
+  qrt_start_xvfb "$run_dir/display"
+  started=$?
+  xvfb=$QRT_XVFB_PID
+  [ $started -eq 0 ] || { echo "drive_scan: Xvfb did not start" >&2; exit 1; }
 fi
 export WINEPREFIX=$prefix
 qrt_wine_start_server "$prefix" || exit 1
