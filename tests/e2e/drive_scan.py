@@ -20,9 +20,8 @@ import os
 import shutil
 import struct
 import sys
-import time
 import xml.etree.ElementTree as ET
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 DRIVE = "S:"
 # Files whose listed size (its low 32 bits) is at most this are not opened.
@@ -48,7 +47,6 @@ class Expected:
     files: int = 0
     scanned_files: int = 0
     scanned_directories: int = 1
-    notes: list = field(default_factory=list)
 
     def folder(self, relative, listed=True):
         walked = listed and len(windows_path(relative) + LISTING_SUFFIX) <= MAX_PATH
