@@ -125,6 +125,23 @@ qrt_copy_gtest_report() {  # report target name
   cp "$report" "$file"
 }
 
+# Starts an Xvfb on a free display, its number written to FILE, and exports
+# DISPLAY for it; sets QRT_XVFB_PID to the server's process (the caller ends
+# it). Fails when no display comes up within 10 s.
+qrt_start_xvfb() {  # file
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$1" >/dev/null 2>&1 &
+  QRT_XVFB_PID=$!
+  local _
+  for _ in $(seq 100); do
+    [ -s "$1" ] && break
+    kill -0 "$QRT_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -s "$1" ] || return 1
+  DISPLAY=:$(head -1 "$1")
+  export DISPLAY
+}
+
 # Sets Windows version NAME (win98, nt40, winxp, ...) in prefix DIR.
 qrt_wine_set_version() {
   WINEPREFIX=$1 "$QRT_WINE" reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$2" /f \

@@ -125,15 +125,10 @@ qrt_wine_template || { echo "e2e: cannot make the Wine template prefix" >&2; exi
 copy_next 0
 wait "$copy_pid" || { echo "e2e: cannot make a Wine prefix" >&2; exit 1; }
 WINEPREFIX=$next "$QRT_WINESERVER" -w
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run_dir/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$run_dir/display" ] && break
-  kill -0 "$xvfb" 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$run_dir/display" ] || { echo "e2e: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -1 "$run_dir/display")
+qrt_start_xvfb "$run_dir/display"
+started=$?
+xvfb=$QRT_XVFB_PID
+[ $started -eq 0 ] || { echo "e2e: Xvfb did not start" >&2; exit 1; }
 use_next
 
 # The list of tests: "Suite." lines followed by "  Test" lines. Without
