@@ -16,8 +16,9 @@ class ProfileFiles {
   virtual ~ProfileFiles() = default;
 
   // GetPrivateProfileSectionNamesW with a buffer of `bufferChars`
-  // characters: the section names it put there, in file order. When the
-  // buffer is too small the last name is cut short. Empty when the file is
+  // characters: the section names it put there, in file order. A buffer
+  // without room for the list and two more characters gets the list cut
+  // after bufferChars - 2 characters. Empty when the file is
   // missing or has no sections.
   virtual std::vector<std::u16string> GetPrivateProfileSectionNamesWide(
       std::uint32_t bufferChars, std::u16string_view path) = 0;
@@ -25,7 +26,7 @@ class ProfileFiles {
   // lines of the first section named `section` (without regard to case), as
   // the system gives them: "key=value" with blanks around key and value
   // removed, a line without "=" as it stands; blank lines and comments (";")
-  // left out. When the buffer is too small the last line is cut short.
+  // left out. A buffer too small cuts the list as above.
   // Empty for a missing file or section.
   virtual std::vector<std::u16string> GetPrivateProfileSectionWide(std::u16string_view section,
                                                                    std::uint32_t bufferChars,

@@ -1,12 +1,16 @@
 // Cleaning win.ini, system.ini and the hosts file.
 //
 // CleanIniFile reads and writes through the system's profile functions, key
-// by key, so lines changed before a failed write stay changed. The hosts
+// by key, so lines changed before a failed write stay changed. It goes
+// through the sections in file order, and then through the one the system
+// starts programs from when the list of names left it out. The hosts
 // file is read whole and replaced whole (system_file_io.h); its new text is
 // computed from the old bytes (system_file_text.h), so every byte that is not
 // changed survives whatever the code page. Where it lives:
 //   Windows 9x/ME    %WINDIR%\hosts, backup %WINDIR%\hosts.bak
 //   NT family        %SYSDIR%\drivers\etc\hosts, backup ...\hosts.bak
+#include <algorithm>
+
 #include "common/limits.h"
 #include "common/text.h"
 #include "removal/system_file_io.h"
@@ -54,8 +58,18 @@ int SystemRemovalOperations::CleanIniFile(scan::ScanContext& context, std::u16st
   if (!attributes || (*attributes & platform::kFileAttributeDirectory) != 0) return kNothingDone;
 
   platform::ProfileFiles& profiles = system.profileFiles();
-  const std::vector<std::u16string> sections =
+  std::vector<std::u16string> sections =
       profiles.GetPrivateProfileSectionNamesWide(limits::kProfileSectionNamesChars, *path);
+  // The section the system starts programs from is read also when the list
+  // leaves it out: the NT family keeps [windows] of win.ini (load=, run=)
+  // and [boot] of system.ini in the registry, where the profile functions
+  // still reach them but the list of names may not show them.
+  const std::u16string_view startSection = which == kSystemIni ? u"boot" : u"windows";
+  if (std::none_of(sections.begin(), sections.end(), [&](const std::u16string& section) {
+        return text::EqualsNoCase(section, startSection);
+      })) {
+    sections.emplace_back(startSection);
+  }
   const std::u16string needle = text::ToUpper(fileName);
   bool changed = false;
   for (const std::u16string& section : sections) {

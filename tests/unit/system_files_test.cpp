@@ -93,6 +93,20 @@ TEST(CleanIniFile, NothingToDoOrAFailedWrite) {
   }
 }
 
+TEST(CleanIniFile, TheStartSectionIsReadAlsoWhenTheListOfNamesLeavesItOut) {
+  // 2000 sections of 20 characters fill more than the 32768 characters of
+  // the list of names, which then ends before [windows].
+  std::string ini;
+  for (int i = 0; i < 2000; ++i) ini += "[section-number-" + std::to_string(10000 + i) + "]\r\n";
+  ini += "[windows]\r\nload=evil.exe\r\n";
+  RemovalRun run;
+  run.files().AddFile(kWinIni, Bytes(ini));
+  ASSERT_LT(run.system.profileFiles().GetPrivateProfileSectionNamesWide(32768, kWinIni).size(),
+            2000u);
+  EXPECT_EQ(run.CleanIniFile(u"evil.exe", 2), 1);
+  EXPECT_TRUE(run.files().Text(kWinIni).ends_with("[windows]\r\nload=\r\n"));
+}
+
 // --- hosts ---
 
 TEST(RestoreHosts, DisablesEveryEntryAfterWritingTheBackup) {

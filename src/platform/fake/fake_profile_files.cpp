@@ -101,8 +101,8 @@ std::optional<std::u16string_view> KeyOf(std::u16string_view line) {
 }
 
 // `strings` as a buffer of `bufferChars` characters holds them: each with
-// its zero and one more zero when they fit, else cut after bufferChars - 2
-// characters.
+// its zero, whole when there is room for two more zeros, else cut after
+// bufferChars - 2 characters.
 std::vector<std::u16string> CutToBuffer(const std::vector<std::u16string>& strings,
                                         std::uint32_t bufferChars) {
   std::u16string list;
@@ -110,7 +110,7 @@ std::vector<std::u16string> CutToBuffer(const std::vector<std::u16string>& strin
     list += s;
     list += u'\0';
   }
-  if (list.size() < bufferChars) return strings;
+  if (list.size() + 2 <= bufferChars) return strings;
   if (bufferChars < 2) return {};
   list.resize(bufferChars - 2);
   std::vector<std::u16string> cut;

@@ -775,19 +775,18 @@ BOOL WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR string
 namespace {
 
 // A list of zero-ended strings put into a wide buffer as the wide profile
-// functions do: whole with one more zero when it fits, else cut after
-// `size` - 2 characters and ended by two zeros.
+// functions do: whole with one more zero when there is room for two more
+// characters, else cut after `size` - 2 characters and ended by two zeros.
 DWORD PutStringList(std::wstring_view list, LPWSTR buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
-  if (list.size() < size) {
-    std::copy(list.begin(), list.end(), buffer);
-    buffer[list.size()] = L'\0';
-    if (list.empty() && size >= 2) buffer[1] = L'\0';
-    return static_cast<DWORD>(list.size());
-  }
-  if (size < 2) {
+  if (size == 1) {
     buffer[0] = L'\0';
     return 0;
+  }
+  if (list.size() + 2 <= size) {
+    std::copy(list.begin(), list.end(), buffer);
+    buffer[list.size()] = L'\0';
+    return static_cast<DWORD>(list.size());
   }
   std::copy_n(list.begin(), size - 2, buffer);
   buffer[size - 2] = L'\0';

@@ -95,9 +95,9 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info);
 LPWSTR GetCommandLineW();
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 BOOL WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR string, LPCWSTR fileName);
-// Lists of zero-ended strings with a last zero; a buffer too small for the
-// whole list gets it cut after `size` - 2 characters and two zeros, and the
-// answer `size` - 2, as from the wide functions.
+// Lists of zero-ended strings with a last zero; a buffer without room for
+// the list and two more characters gets it cut after `size` - 2 characters
+// and two zeros, and the answer `size` - 2, as from the wide functions.
 DWORD GetPrivateProfileSectionNamesW(LPWSTR buffer, DWORD size, LPCWSTR fileName);
 DWORD GetPrivateProfileSectionW(LPCWSTR appName, LPWSTR buffer, DWORD size, LPCWSTR fileName);
 
