@@ -4,7 +4,6 @@
 // reboot.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,20 +20,52 @@ using qrt_test::Windows;
 
 constexpr char16_t kWininit[] = u"C:\\WINDOWS\\WININIT.INI";
 constexpr char16_t kVirus[] = u"C:\\WINDOWS\\virus.exe";
+constexpr char16_t kNewName[] = u"C:\\WINDOWS\\virus.vir";
+constexpr std::uint32_t kHiddenReadOnlySystem = platform::kFileAttributeReadOnly |
+                                                platform::kFileAttributeHidden |
+                                                platform::kFileAttributeSystem;
 
 void InUse(FakeFile& file) { file.refusesOpening = true; }
 
+// One case: the system and its files before, the path given, and what must
+// come of it.
 struct FileCase {
   const char* label;
-  Windows windows;
-  std::function<void(RemovalRun&)> setUp;
-  std::u16string path;
-  int result;
-  int counted;  // removedFiles or renamedFiles
-  bool reboot;
-  std::vector<FakeDelayedMove> delayedMoves;
-  std::optional<std::string> wininit;  // WININIT.INI afterwards, when it exists
+  Windows windows = Windows::kXp;
+  // The file made before the call (none when empty), and the path given.
+  std::u16string file = kVirus;
+  std::u16string path = kVirus;
+  std::uint32_t attributes = platform::kFileAttributeArchive;
+  bool inUse = false;
+  bool attributesFail = false;  // only the find functions reach its name
+  bool delayedMovesRefused = false;
+  bool shellMissing = false;
+  std::optional<std::string> wininitBefore = std::nullopt;
+  bool wininitInUse = false;
+  bool wininitReadOnly = false;
+
+  int result = 1;
+  int counted = 0;  // removedFiles or renamedFiles
+  bool reboot = false;
+  std::vector<FakeDelayedMove> delayedMoves = {};
+  std::optional<std::string> wininit = std::nullopt;  // WININIT.INI afterwards
 };
+
+void Prepare(RemovalRun& run, const FileCase& c) {
+  if (!c.file.empty()) {
+    FakeFile& file = run.files().AddFile(c.file);
+    file.attributes = c.attributes;
+    file.refusesOpening = c.inUse;
+    file.attributesFail = c.attributesFail;
+  }
+  run.files().delayedMovesRefused = c.delayedMovesRefused;
+  if (c.shellMissing) run.system.missingFunctions.insert("SHFileOperationW");
+  if (c.wininitBefore) {
+    FakeFile& wininit = run.files().AddFile(kWininit, Bytes(*c.wininitBefore));
+    wininit.refusesOpening = c.wininitInUse;
+    if (c.wininitReadOnly) wininit.attributes = platform::kFileAttributeReadOnly;
+  }
+}
 
 void ExpectOutcome(const FileCase& c, RemovalRun& run, int result, int counted) {
   EXPECT_EQ(result, c.result) << c.label;
@@ -50,146 +81,69 @@ void ExpectOutcome(const FileCase& c, RemovalRun& run, int result, int counted) 
 
 TEST(RemoveFile, DeletesNowSchedulesOrRefuses) {
   const FileCase cases[] = {
-      {"plain file",
-       Windows::kXp,
-       [](RemovalRun& r) { r.files().AddFile(kVirus); },
-       kVirus,
-       1,
-       1,
-       false,
-       {},
-       std::nullopt},
-      {"read-only hidden system file",
-       Windows::kXp,
-       [](RemovalRun& r) {
-         r.files().AddFile(kVirus).attributes = platform::kFileAttributeReadOnly |
-                                                platform::kFileAttributeHidden |
-                                                platform::kFileAttributeSystem;
-       },
-       kVirus,
-       1,
-       1,
-       false,
-       {},
-       std::nullopt},
-      {"missing", Windows::kXp, nullptr, kVirus, 2, 0, false, {}, std::nullopt},
-      {"folder", Windows::kXp, nullptr, u"C:\\WINDOWS", 2, 0, false, {}, std::nullopt},
-      {"wildcard",
-       Windows::kXp,
-       [](RemovalRun& r) { r.files().AddFile(kVirus); },
-       u"C:\\WINDOWS\\*.exe",
-       2,
-       0,
-       false,
-       {},
-       std::nullopt},
-      {"zero character",
-       Windows::kXp,
-       [](RemovalRun& r) { r.files().AddFile(kVirus); },
-       std::u16string(kVirus) + u'\0' + u"x",
-       2,
-       0,
-       false,
-       {},
-       std::nullopt},
-      {"in use, NT",
-       Windows::kXp,
-       [](RemovalRun& r) { InUse(r.files().AddFile(kVirus)); },
-       kVirus,
-       1,
-       1,
-       true,
-       {{kVirus, u""}},
-       std::nullopt},
-      {"in use, NT refuses the delayed move",
-       Windows::kXp,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().delayedMovesRefused = true;
-       },
-       kVirus,
-       0,
-       0,
-       false,
-       {},
-       std::nullopt},
-      {"in use, 98, no WININIT.INI",
-       Windows::k98,
-       [](RemovalRun& r) { InUse(r.files().AddFile(kVirus)); },
-       kVirus,
-       1,
-       1,
-       true,
-       {},
-       "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
-      {"in use, 98, empty WININIT.INI",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().AddFile(kWininit);
-       },
-       kVirus,
-       1,
-       1,
-       true,
-       {},
-       "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
-      {"in use, 98, [Rename] with one entry",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().AddFile(kWininit, Bytes("[Rename]\r\nNUL=C:\\OLD.EXE\r\n"));
-       },
-       kVirus,
-       1,
-       1,
-       true,
-       {},
-       "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\nNUL=C:\\OLD.EXE\r\n"},
-      {"in use, 98, WININIT.INI unreadable",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         InUse(r.files().AddFile(kWininit, Bytes("[rename]\r\n")));
-       },
-       kVirus,
-       0,
-       0,
-       false,
-       {},
-       "[rename]\r\n"},
-      {"in use, 98, WININIT.INI read-only",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().AddFile(kWininit, Bytes("[rename]\r\n")).attributes =
-             platform::kFileAttributeReadOnly;
-       },
-       kVirus,
-       0,
-       0,
-       false,
-       {},
-       "[rename]\r\n"},
-      {"in use, 98, no exact ANSI form",
-       Windows::k98,
-       [](RemovalRun& r) { InUse(r.files().AddFile(u"C:\\WINDOWS\\\u4E2D.exe")); },
-       u"C:\\WINDOWS\\\u4E2D.exe",
-       2,
-       0,
-       false,
-       {},
-       std::nullopt},
+      {.label = "plain file", .counted = 1},
+      {.label = "read-only hidden system file", .attributes = kHiddenReadOnlySystem, .counted = 1},
+      {.label = "missing", .file = u"", .result = 2},
+      {.label = "folder", .path = u"C:\\WINDOWS", .result = 2},
+      {.label = "wildcard", .path = u"C:\\WINDOWS\\*.exe", .result = 2},
+      {.label = "zero character", .path = std::u16string(kVirus) + u'\0' + u"x", .result = 2},
+      {.label = "in use, NT",
+       .inUse = true,
+       .counted = 1,
+       .reboot = true,
+       .delayedMoves = {{kVirus, u""}}},
+      {.label = "in use, NT refuses the delayed move",
+       .inUse = true,
+       .delayedMovesRefused = true,
+       .result = 0},
+      {.label = "in use, 98, no WININIT.INI",
+       .windows = Windows::k98,
+       .inUse = true,
+       .counted = 1,
+       .reboot = true,
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
+      {.label = "in use, 98, empty WININIT.INI",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "",
+       .counted = 1,
+       .reboot = true,
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
+      {.label = "in use, 98, [Rename] with one entry",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "[Rename]\r\nNUL=C:\\OLD.EXE\r\n",
+       .counted = 1,
+       .reboot = true,
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\nNUL=C:\\OLD.EXE\r\n"},
+      {.label = "in use, 98, WININIT.INI unreadable",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "[rename]\r\n",
+       .wininitInUse = true,
+       .result = 0,
+       .wininit = "[rename]\r\n"},
+      {.label = "in use, 98, WININIT.INI read-only",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "[rename]\r\n",
+       .wininitReadOnly = true,
+       .result = 0,
+       .wininit = "[rename]\r\n"},
+      {.label = "in use, 98, no exact ANSI form",
+       .windows = Windows::k98,
+       .file = u"C:\\WINDOWS\\\u4E2D.exe",
+       .path = u"C:\\WINDOWS\\\u4E2D.exe",
+       .inUse = true,
+       .result = 2},
   };
   for (const FileCase& c : cases) {
     RemovalRun run(c.windows);
-    if (c.setUp) c.setUp(run);
+    Prepare(run, c);
     const int result = run.RemoveFile(c.path);
     ExpectOutcome(c, run, result, run.stats().removedFiles);
-    const bool deletedNow = c.result == 1 && c.delayedMoves.empty() && !c.wininit;
-    if (deletedNow) {
-      EXPECT_EQ(run.files().Find(c.path), nullptr) << c.label;
-    }
+    const bool deletedNow = c.result == 1 && !c.inUse;
+    EXPECT_EQ(run.files().Find(c.file) == nullptr, deletedNow || c.file.empty()) << c.label;
   }
 }
 
@@ -252,102 +206,53 @@ TEST(HandledFiles, WhenAllEntriesAreUsedEachFurtherPathTakesEntryZero) {
 }
 
 TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
-  constexpr char16_t kNew[] = u"C:\\WINDOWS\\virus.vir";
   const FileCase cases[] = {
-      {"plain file",
-       Windows::kXp,
-       [](RemovalRun& r) { r.files().AddFile(kVirus); },
-       kVirus,
-       1,
-       1,
-       false,
-       {},
-       std::nullopt},
-      {"missing", Windows::kXp, nullptr, kVirus, 2, 0, false, {}, std::nullopt},
-      {"folder", Windows::kXp, nullptr, u"C:\\WINDOWS", 2, 0, false, {}, std::nullopt},
-      {"in use, NT",
-       Windows::kXp,
-       [](RemovalRun& r) { InUse(r.files().AddFile(kVirus)); },
-       kVirus,
-       1,
-       1,
-       true,
-       {{kVirus, kNew}},
-       std::nullopt},
-      {"in use, NT refuses the delayed move",
-       Windows::kXp,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().delayedMovesRefused = true;
-       },
-       kVirus,
-       2,
-       0,
-       false,
-       {},
-       std::nullopt},
-      {"in use, 98, WININIT.INI with another section",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         r.files().AddFile(kWininit, Bytes("[Other]\r\na=1"));
-       },
-       kVirus,
-       1,
-       1,
-       true,
-       {},
-       "[Other]\r\na=1\r\n[rename]\r\nC:\\WINDOWS\\virus.vir=C:\\WINDOWS\\virus.exe\r\n"},
-      {"in use, 98, WININIT.INI unreadable",
-       Windows::k98,
-       [](RemovalRun& r) {
-         InUse(r.files().AddFile(kVirus));
-         InUse(r.files().AddFile(kWininit));
-       },
-       kVirus,
-       2,
-       0,
-       false,
-       {},
-       ""},
-      {"name for the shell",
-       Windows::kXp,
-       [](RemovalRun& r) { r.files().AddFile(kVirus).attributesFail = true; },
-       kVirus,
-       3,
-       0,
-       false,
-       {},
-       std::nullopt},
-      {"name for the shell, shell without the function",
-       Windows::kXp,
-       [](RemovalRun& r) {
-         r.files().AddFile(kVirus).attributesFail = true;
-         r.system.missingFunctions.insert("SHFileOperationW");
-       },
-       kVirus,
-       2,
-       0,
-       false,
-       {},
-       std::nullopt},
+      {.label = "plain file", .attributes = kHiddenReadOnlySystem, .counted = 1},
+      {.label = "missing", .file = u"", .result = 2},
+      {.label = "folder", .path = u"C:\\WINDOWS", .result = 2},
+      {.label = "in use, NT",
+       .inUse = true,
+       .counted = 1,
+       .reboot = true,
+       .delayedMoves = {{kVirus, kNewName}}},
+      {.label = "in use, NT refuses the delayed move",
+       .inUse = true,
+       .delayedMovesRefused = true,
+       .result = 2},
+      {.label = "in use, 98, WININIT.INI with another section",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "[Other]\r\na=1",
+       .counted = 1,
+       .reboot = true,
+       .wininit =
+           "[Other]\r\na=1\r\n[rename]\r\nC:\\WINDOWS\\virus.vir=C:\\WINDOWS\\virus.exe\r\n"},
+      {.label = "in use, 98, WININIT.INI unreadable",
+       .windows = Windows::k98,
+       .inUse = true,
+       .wininitBefore = "",
+       .wininitInUse = true,
+       .result = 2,
+       .wininit = ""},
+      {.label = "name for the shell", .attributesFail = true, .result = 3},
+      {.label = "name for the shell, shell without the function",
+       .attributesFail = true,
+       .shellMissing = true,
+       .result = 2},
   };
   for (const FileCase& c : cases) {
     RemovalRun run(c.windows);
-    if (c.setUp) c.setUp(run);
-    const int result = run.RenameFile(c.path, kNew);
+    Prepare(run, c);
+    const int result = run.RenameFile(c.path, kNewName);
     ExpectOutcome(c, run, result, run.stats().renamedFiles);
-    const bool renamedNow = c.result == 1 && c.delayedMoves.empty() && !c.wininit;
-    if (renamedNow) {
-      EXPECT_EQ(run.files().Find(c.path), nullptr) << c.label;
-      EXPECT_NE(run.files().Find(kNew), nullptr) << c.label;
-    }
+    const bool renamedNow = c.result == 1 && !c.inUse;
+    EXPECT_EQ(run.files().Find(kNewName) != nullptr, renamedNow) << c.label;
     if (c.result == 3) {
       ASSERT_EQ(run.files().shellOperations.size(), 1u);
       const platform::ShellFileOperation& shell = run.files().shellOperations[0];
       EXPECT_EQ(shell.function, platform::kFoRename);
       EXPECT_EQ(shell.from, u"\\\\?\\" + std::u16string(kVirus) + std::u16string(2, u'\0'));
-      EXPECT_EQ(shell.to, u"\\\\?\\" + std::u16string(kNew) + std::u16string(2, u'\0'));
+      EXPECT_EQ(shell.to, u"\\\\?\\" + std::u16string(kNewName) + std::u16string(2, u'\0'));
       EXPECT_EQ(shell.flags, 0x0400);
     }
   }

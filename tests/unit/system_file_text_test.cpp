@@ -13,12 +13,15 @@ using namespace std::string_literals;
 
 constexpr const char* kLocalhost = "\r\n127.0.0.1\t\tlocalhost\r\n";
 
+// An old text and the new one it must become.
+struct TextCase {
+  const char* label;
+  std::string old;
+  std::string expected;
+};
+
 TEST(WininitText, RenameLineBecomesTheFirstLineOfItsSection) {
-  const struct {
-    const char* label;
-    std::string old;
-    std::string expected;
-  } cases[] = {
+  const TextCase cases[] = {
       {"empty", "", "[rename]\r\nNUL=C:\\V.EXE\r\n"},
       {"header with a capital R and one entry", "[Rename]\r\nNUL=C:\\A.EXE\r\n",
        "[rename]\r\nNUL=C:\\V.EXE\r\nNUL=C:\\A.EXE\r\n"},
@@ -43,11 +46,7 @@ TEST(WininitText, RenameLineBecomesTheFirstLineOfItsSection) {
 }
 
 TEST(HostsText, RestoreDisablesEveryEntryAndAppendsLocalhost) {
-  const struct {
-    const char* label;
-    std::string old;
-    std::string expected;
-  } cases[] = {
+  const TextCase cases[] = {
       {"two entries with CR LF", "127.0.0.1       localhost\r\n10.0.0.1 bank.example\r\n",
        "# 127.0.0.1       localhost\r\n# 10.0.0.1 bank.example\r\n"s + kLocalhost},
       {"comments and blank CR LF lines stay", "# hosts\r\n\r\n  \t\r\n1.2.3.4 a\r\n",
