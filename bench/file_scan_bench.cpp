@@ -130,6 +130,16 @@ class TimedFiles final : public platform::Files {
     return files_.GetDriveTypeWide(rootPath);
   }
   bool DeleteFileWide(std::u16string_view path) override { return files_.DeleteFileWide(path); }
+  std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override {
+    return files_.GetFileAttributesWide(path);
+  }
+  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override {
+    return files_.MoveFileWide(from, to);
+  }
+  bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
+                      std::uint32_t flags) override {
+    return files_.MoveFileExWide(from, to, flags);
+  }
   std::optional<platform::FindFirstResult> FindFirstFileWide(std::u16string_view pattern) override {
     PhaseTimer timer(times_, kListing);
     return files_.FindFirstFileWide(pattern);
@@ -204,6 +214,9 @@ class TimedFiles final : public platform::Files {
       PhaseTimer timer(times_, kStreamListing);
       return seek(file, distance, context);
     };
+  }
+  platform::ShFileOperationFunction BindShFileOperation(platform::Handle library) override {
+    return files_.BindShFileOperation(library);
   }
 
  private:

@@ -45,4 +45,22 @@ inline constexpr std::uint32_t kProcessIdArrayBytes = 4096;
 // in the 32-bit program; the 64-bit build keeps the count, 8192 bytes).
 inline constexpr std::uint32_t kMaxModuleHandles = 1024;
 
+// RemoveFile remembers this many paths that it went on to delete; when all
+// are used, each further path takes the place of the first.
+inline constexpr std::size_t kHandledFiles = 1024;
+
+// The buffers given to the profile functions, in characters:
+// GetPrivateProfileSectionNamesW and GetPrivateProfileSectionW.
+inline constexpr std::uint32_t kProfileSectionNamesChars = 32768;
+inline constexpr std::uint32_t kProfileSectionChars = 32766;
+
+// The words of a hosts line are read into buffers of this many bytes with
+// the terminating zero: a longer word did not fit and matches no name.
+inline constexpr std::size_t kHostsWordBytes = 260;
+
+// WININIT.INI and the hosts file are read whole; a larger file counts as
+// unreadable, so that a damaged or hostile one cannot exhaust the memory of
+// a 32-bit process (each rewrite holds the old and the new text at once).
+inline constexpr std::size_t kMaxSystemTextFileBytes = 32u * 1024 * 1024;
+
 }  // namespace limits

@@ -1,6 +1,7 @@
-// Files: drives, directory listings, opening, reading, writing, deleting and
-// attributes, and reading a file's streams through the functions bound at run
-// time for it (BackupRead, BackupSeek).
+// Files: drives, directory listings, opening, reading, writing, deleting,
+// moving and attributes, reading a file's streams through the functions bound
+// at run time for it (BackupRead, BackupSeek), and the shell's file operation
+// (SHFileOperationW, bound at run time).
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,14 @@ inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+// MoveFileExW flags.
+inline constexpr std::uint32_t kMoveFileReplaceExisting = 0x1;
+inline constexpr std::uint32_t kMoveFileDelayUntilReboot = 0x4;
+// SHFileOperationW functions and flags.
+inline constexpr std::uint32_t kFoDelete = 3;
+inline constexpr std::uint32_t kFoRename = 4;
+inline constexpr std::uint16_t kFofNoConfirmation = 0x10;
+inline constexpr std::uint16_t kFofNoErrorUi = 0x400;
 
 // Result of CreateFileW: the handle (0 for INVALID_HANDLE_VALUE) and the last
 // error right after the call (kErrorAlreadyExists when OPEN_ALWAYS or
@@ -100,6 +109,20 @@ struct BackupSeekResult {
 using BackupSeekFunction =
     std::function<BackupSeekResult(Handle file, std::uint64_t distance, std::uint64_t& context)>;
 
+// --- The shell's file operation (SHFileOperationW; bound at run time) ---
+
+// SHFILEOPSTRUCTW without owner window, progress title or results: `from`
+// and `to` are lists of paths, each path followed by a zero character and
+// the list by one more; an empty `to` stands for none (NULL).
+struct ShellFileOperation {
+  std::uint32_t function = 0;  // kFoDelete, kFoRename, ...
+  std::u16string from;
+  std::u16string to;
+  std::uint16_t flags = 0;
+};
+// SHFileOperationW(&operation): the shell's answer, 0 when it succeeded.
+using ShFileOperationFunction = std::function<int(const ShellFileOperation& operation)>;
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -121,9 +144,21 @@ class Files {
   virtual FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                         std::uint32_t shareMode, std::uint32_t creationDisposition,
                                         std::uint32_t flagsAndAttributes) = 0;
+  // GetFileAttributesW: the attributes of a file or folder, or nothing when
+  // the call fails (missing, or a name that only the find functions reach).
+  virtual std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) = 0;
   // DeleteFileW: false when the file cannot be deleted (missing, read-only,
   // a folder, or open without sharing for deletion).
   virtual bool DeleteFileWide(std::u16string_view path) = 0;
+  // MoveFileW: false when the file cannot be moved (missing, in use, or the
+  // new name taken).
+  virtual bool MoveFileWide(std::u16string_view from, std::u16string_view to) = 0;
+  // MoveFileExW with `flags` (kMoveFile...); nothing for `to` passes NULL,
+  // which with kMoveFileDelayUntilReboot deletes `from` at the next start.
+  // False when the call fails, as it always does on Windows 9x/ME, where the
+  // function is a stub.
+  virtual bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
+                              std::uint32_t flags) = 0;
   // SetFilePointer with a 64-bit distance: the new position from the start of
   // the file, or nothing when the move fails.
   virtual std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
@@ -147,6 +182,12 @@ class Files {
   // lacks them.
   virtual BackupReadFunction BindBackupRead(Handle module) = 0;
   virtual BackupSeekFunction BindBackupSeek(Handle module) = 0;
+
+  // GetProcAddress of "SHFileOperationW" in `library` (a handle of
+  // shell32.dll): an empty function when it lacks it. On Windows 9x/ME the
+  // Win32 backend binds SHFileOperationA instead and converts the paths to
+  // the ANSI code page (a path that has no exact form there fails the call).
+  virtual ShFileOperationFunction BindShFileOperation(Handle library) = 0;
 };
 
 }  // namespace platform

@@ -1,25 +1,176 @@
+// Removing and renaming files: at once, or at the next system start when the
+// file is in use, through the system's delayed moves on the NT family and
+// through the [rename] section of WININIT.INI on Windows 9x/ME.
+//
+// Both operations start with the same test: a find-first search must find
+// the path, and it must be no folder. Paths with wildcards or a zero
+// character name no single file and are refused. When the search finds the
+// file but the runtime's access test (_waccess with mode 0, which is
+// GetFileAttributesW succeeding; called directly so that it works on Windows
+// 9x/ME too) does not, only the shell can reach the name: the operation is
+// handed to SHFileOperationW with the path behind "\\?\", in a buffer of 260
+// characters; a path that does not fit is not handed over.
+//
+// A delayed deletion or rename counts as done only when the system took it:
+// a MoveFileExW that fails, or a WININIT.INI that cannot be rewritten,
+// leaves the counters and the reboot flag as they were.
 #include <algorithm>
 
+#include "common/limits.h"
 #include "common/text.h"
+#include "removal/system_file_io.h"
+#include "removal/system_file_text.h"
 #include "removal/system_operations.h"
 
 namespace removal {
+namespace {
+
+// Result codes of RemoveFile and RenameFile.
+constexpr int kDone = 1;                  // done now, or scheduled for the next start
+constexpr int kNothingDone = 2;           // also: the system refused (RenameFile)
+constexpr int kRemoveScheduleFailed = 0;  // RemoveFile: WININIT.INI or the delayed move failed
+constexpr int kHandedToShell = 3;         // RenameFile
+
+constexpr std::u16string_view kNoSingleFile(u"*?\0", 3);
+
+// Whether `path` names one existing file that is no folder.
+bool IsRemovableFile(platform::Files& files, std::u16string_view path) {
+  if (path.empty() || path.find_first_of(kNoSingleFile) != std::u16string_view::npos) return false;
+  const auto found = files.FindFirstFileWide(path);
+  if (!found) return false;
+  files.FindClose(found->search);
+  return (found->data.attributes & platform::kFileAttributeDirectory) == 0;
+}
+
+// "\\?\" + path as the shell is given it, in a buffer of limits::kMaxPathChars
+// characters with the two zeros that end the list; nothing when it does not
+// fit.
+std::optional<std::u16string> ShellPathList(std::u16string_view path) {
+  std::u16string list = u"\\\\?\\";
+  list.append(path);
+  list.append(2, u'\0');
+  if (list.size() > limits::kMaxPathChars) return std::nullopt;
+  return list;
+}
+
+// Hands `operation` to SHFileOperationW from shell32.dll; false when the
+// shell lacks it. What the shell answers is not looked at.
+bool HandToShell(platform::System& system, const platform::ShellFileOperation& operation) {
+  const platform::Handle shell32 = system.runtime().LoadLibraryWide(u"shell32.dll");
+  if (shell32 == 0) return false;
+  platform::ShFileOperationFunction shellFileOperation =
+      system.files().BindShFileOperation(shell32);
+  const bool handed = static_cast<bool>(shellFileOperation);
+  if (handed) shellFileOperation(operation);
+  shellFileOperation = nullptr;
+  system.runtime().FreeLibraryHandle(shell32);
+  return handed;
+}
+
+// Windows 9x/ME: `line` as the first line of WININIT.INI's [rename]
+// section. False when the file cannot be read or written; it is then as it
+// was.
+bool ScheduleInWininit(platform::System& system, std::string_view line) {
+  const auto path = PathInFolder(system.folders().WindowsDirectory(), u"WININIT.INI");
+  if (!path) return false;
+  const WholeFile old = ReadWholeFile(system, *path);
+  if (old.status == WholeFile::Status::kUnreadable) return false;
+  // A missing file and an empty one both get a new [rename] section.
+  return ReplaceWholeFile(system, true, *path, WithRenameLine(old.bytes, line));
+}
+
+}  // namespace
 
 bool HandledFiles::Contains(std::u16string_view path) const {
-  return std::any_of(paths_.begin(), paths_.end(), [&](const std::u16string& handled) {
-    return text::EqualsNoCase(handled, path);
-  });
+  return std::any_of(
+      entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(used_),
+      [&](const std::u16string& handled) { return text::EqualsNoCase(handled, path); });
 }
-void HandledFiles::Add(std::u16string_view path) { paths_.emplace_back(path); }
 
-int SystemRemovalOperations::RemoveFile(scan::ScanContext& /*context*/,
-                                        std::u16string_view /*path*/) {
-  return 2;
+void HandledFiles::Add(std::u16string_view path) {
+  if (path.empty()) return;
+  if (used_ < entries_.size()) {
+    entries_[used_++] = path;
+  } else {
+    entries_[0] = path;
+  }
 }
-int SystemRemovalOperations::RenameFile(scan::ScanContext& /*context*/,
-                                        std::u16string_view /*oldPath*/,
-                                        std::u16string_view /*newPath*/) {
-  return 2;
+
+int SystemRemovalOperations::RemoveFile(scan::ScanContext& context, std::u16string_view path) {
+  sys::SystemContext& systemContext = context.systemContext();
+  platform::System& system = systemContext.system();
+  platform::Files& files = system.files();
+  if (!IsRemovableFile(files, path)) return kNothingDone;
+  if (!files.GetFileAttributesWide(path)) {
+    if (const auto list = ShellPathList(path)) {
+      HandToShell(system, platform::ShellFileOperation{
+                              platform::kFoDelete,
+                              *list,
+                              {},
+                              platform::kFofNoConfirmation | platform::kFofNoErrorUi});
+    }
+    return kNothingDone;
+  }
+  if (handledFiles_.Contains(path)) return kNothingDone;
+  handledFiles_.Add(path);
+
+  files.SetFileAttributesWide(path, platform::kFileAttributeNormal);
+  if (files.DeleteFileWide(path)) {
+    ++context.statistics().removedFiles;
+    return kDone;
+  }
+  if (!systemContext.isWindows9x()) {
+    if (!files.MoveFileExWide(path, std::nullopt, platform::kMoveFileDelayUntilReboot)) {
+      return kRemoveScheduleFailed;
+    }
+  } else {
+    const auto ansiPath = ExactAnsi(system.runtime(), path);
+    if (!ansiPath) return kNothingDone;
+    if (!ScheduleInWininit(system, "NUL=" + *ansiPath)) return kRemoveScheduleFailed;
+  }
+  context.rebootRequired() = true;
+  ++context.statistics().removedFiles;
+  return kDone;
+}
+
+int SystemRemovalOperations::RenameFile(scan::ScanContext& context, std::u16string_view oldPath,
+                                        std::u16string_view newPath) {
+  sys::SystemContext& systemContext = context.systemContext();
+  platform::System& system = systemContext.system();
+  platform::Files& files = system.files();
+  if (!IsRemovableFile(files, oldPath) || newPath.empty() ||
+      newPath.find_first_of(kNoSingleFile) != std::u16string_view::npos) {
+    return kNothingDone;
+  }
+  if (!files.GetFileAttributesWide(oldPath)) {
+    const auto from = ShellPathList(oldPath);
+    const auto to = ShellPathList(newPath);
+    if (!from || !to) return kNothingDone;
+    const bool handed = HandToShell(
+        system,
+        platform::ShellFileOperation{platform::kFoRename, *from, *to, platform::kFofNoErrorUi});
+    return handed ? kHandedToShell : kNothingDone;
+  }
+
+  files.SetFileAttributesWide(oldPath, platform::kFileAttributeNormal);
+  if (files.MoveFileWide(oldPath, newPath)) {
+    ++context.statistics().renamedFiles;
+    return kDone;
+  }
+  if (!systemContext.isWindows9x()) {
+    if (!files.MoveFileExWide(oldPath, newPath, platform::kMoveFileDelayUntilReboot)) {
+      return kNothingDone;
+    }
+  } else {
+    const auto ansiOld = ExactAnsi(system.runtime(), oldPath);
+    const auto ansiNew = ExactAnsi(system.runtime(), newPath);
+    if (!ansiOld || !ansiNew || !ScheduleInWininit(system, *ansiNew + "=" + *ansiOld)) {
+      return kNothingDone;
+    }
+  }
+  context.rebootRequired() = true;
+  ++context.statistics().renamedFiles;
+  return kDone;
 }
 
 }  // namespace removal

@@ -1,15 +1,132 @@
+// Cleaning win.ini, system.ini and the hosts file.
+//
+// CleanIniFile reads and writes through the system's profile functions, key
+// by key, so lines changed before a failed write stay changed. It goes
+// through the sections in file order, and then through the one the system
+// starts programs from when the list of names left it out. The hosts
+// file is read whole and replaced whole (system_file_io.h); its new text is
+// computed from the old bytes (system_file_text.h), so every byte that is not
+// changed survives whatever the code page. Where it lives:
+//   Windows 9x/ME    %WINDIR%\hosts, backup %WINDIR%\hosts.bak
+//   NT family        %SYSDIR%\drivers\etc\hosts, backup ...\hosts.bak
+#include <algorithm>
+
+#include "common/limits.h"
+#include "common/text.h"
+#include "removal/system_file_io.h"
+#include "removal/system_file_text.h"
 #include "removal/system_operations.h"
 
 namespace removal {
+namespace {
 
-int SystemRemovalOperations::CleanIniFile(scan::ScanContext& /*context*/,
-                                          std::u16string_view /*fileName*/, int /*which*/) {
-  return 2;
+// Result codes.
+constexpr int kChanged = 1;
+constexpr int kNothingDone = 2;  // also: missing file, or a failure
+constexpr int kNoEntryMatched = 7;
+
+constexpr int kSystemIni = 1;
+constexpr int kWinIni = 2;
+
+std::optional<std::u16string> HostsPath(sys::SystemContext& systemContext,
+                                        std::u16string_view name) {
+  platform::Folders& folders = systemContext.system().folders();
+  if (systemContext.isWindows9x()) return PathInFolder(folders.WindowsDirectory(), name);
+  return PathInFolder(folders.SystemDirectory(), u"drivers\\etc\\" + std::u16string(name));
 }
-int SystemRemovalOperations::RestoreHosts(scan::ScanContext& /*context*/) { return 2; }
-int SystemRemovalOperations::RemoveFromHosts(scan::ScanContext& /*context*/,
-                                             std::u16string_view /*name*/) {
-  return 2;
+
+// The hosts file read whole; nothing when it is missing, unreadable or
+// empty.
+std::optional<std::string> ReadHosts(platform::System& system, const std::u16string& path) {
+  WholeFile hosts = ReadWholeFile(system, path);
+  if (hosts.status != WholeFile::Status::kRead || hosts.bytes.empty()) return std::nullopt;
+  return std::move(hosts.bytes);
+}
+
+}  // namespace
+
+int SystemRemovalOperations::CleanIniFile(scan::ScanContext& context, std::u16string_view fileName,
+                                          int which) {
+  if (which != kSystemIni && which != kWinIni) return kNothingDone;
+  // Every value contains the empty text: no name, no change.
+  if (fileName.empty()) return kNothingDone;
+  platform::System& system = context.systemContext().system();
+  const auto path = PathInFolder(system.folders().WindowsDirectory(),
+                                 which == kSystemIni ? u"system.ini" : u"win.ini");
+  if (!path) return kNothingDone;
+  const auto attributes = system.files().GetFileAttributesWide(*path);
+  if (!attributes || (*attributes & platform::kFileAttributeDirectory) != 0) return kNothingDone;
+
+  platform::ProfileFiles& profiles = system.profileFiles();
+  std::vector<std::u16string> sections =
+      profiles.GetPrivateProfileSectionNamesWide(limits::kProfileSectionNamesChars, *path);
+  // The section the system starts programs from is read also when the list
+  // leaves it out: the NT family keeps [windows] of win.ini (load=, run=)
+  // and [boot] of system.ini in the registry, where the profile functions
+  // still reach them but the list of names may not show them.
+  const std::u16string_view startSection = which == kSystemIni ? u"boot" : u"windows";
+  if (std::none_of(sections.begin(), sections.end(), [&](const std::u16string& section) {
+        return text::EqualsNoCase(section, startSection);
+      })) {
+    sections.emplace_back(startSection);
+  }
+  const std::u16string needle = text::ToUpper(fileName);
+  bool changed = false;
+  for (const std::u16string& section : sections) {
+    for (const std::u16string& line :
+         profiles.GetPrivateProfileSectionWide(section, limits::kProfileSectionChars, *path)) {
+      const std::size_t equals = line.find(u'=');
+      if (equals == std::u16string::npos) continue;
+      const std::u16string_view key = std::u16string_view(line).substr(0, equals);
+      const std::u16string_view value = std::u16string_view(line).substr(equals + 1);
+      if (text::ToUpper(value).find(needle) == std::u16string::npos) continue;
+      // The shell goes back to the system's own; any other line keeps its
+      // key with nothing after the "=".
+      const std::u16string_view cleaned = text::EqualsNoCase(key, u"shell") ? u"explorer.exe" : u"";
+      if (value == cleaned) continue;
+      if (!profiles.WritePrivateProfileStringWide(section, key, cleaned, *path)) {
+        if (changed) context.statistics().iniChanged = 1;
+        return kNothingDone;
+      }
+      changed = true;
+    }
+  }
+  if (!changed) return kNothingDone;
+  context.statistics().iniChanged = 1;
+  return kChanged;
+}
+
+int SystemRemovalOperations::RestoreHosts(scan::ScanContext& context) {
+  sys::SystemContext& systemContext = context.systemContext();
+  platform::System& system = systemContext.system();
+  const auto path = HostsPath(systemContext, u"hosts");
+  const auto backupPath = HostsPath(systemContext, u"hosts.bak");
+  if (!path || !backupPath) return kNothingDone;
+  const auto old = ReadHosts(system, *path);
+  if (!old) return kNothingDone;
+  // The backup is the former file, byte for byte, in place before the hosts
+  // file is touched.
+  const bool windows9x = systemContext.isWindows9x();
+  if (!ReplaceWholeFile(system, windows9x, *backupPath, *old)) return kNothingDone;
+  if (!ReplaceWholeFile(system, windows9x, *path, RestoredHosts(*old))) return kNothingDone;
+  context.statistics().hostsChanged = 1;
+  return kChanged;
+}
+
+int SystemRemovalOperations::RemoveFromHosts(scan::ScanContext& context, std::u16string_view name) {
+  sys::SystemContext& systemContext = context.systemContext();
+  platform::System& system = systemContext.system();
+  const auto path = HostsPath(systemContext, u"hosts");
+  if (!path) return kNothingDone;
+  const auto old = ReadHosts(system, *path);
+  if (!old) return kNothingDone;
+  const auto ansiName = ExactAnsi(system.runtime(), name);
+  if (!ansiName) return kNothingDone;
+  const auto cleaned = HostsWithout(*old, *ansiName);
+  if (!cleaned) return kNoEntryMatched;
+  if (!ReplaceWholeFile(system, systemContext.isWindows9x(), *path, *cleaned)) return kNothingDone;
+  context.statistics().hostsChanged = 1;
+  return kChanged;
 }
 
 }  // namespace removal

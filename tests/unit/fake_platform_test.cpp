@@ -142,7 +142,13 @@ TEST(FakeFiles, ListingsGiveDotsFoldersAndFilesInKeyOrderInTheirOwnCase) {
 
   files.RefuseListing(u"C:\\Data\\Apps");
   EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\Apps\\*.*"));
-  EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\*.exe"));  // only "*" and "*.*"
+  // Other patterns list only the names that match, without "." and "..".
+  const auto exe = area.FindFirstFileWide(u"C:\\Data\\?.exe");
+  ASSERT_TRUE(exe);
+  EXPECT_EQ(exe->data.name, u"b.EXE");
+  EXPECT_FALSE(area.FindNextFileWide(exe->search));
+  EXPECT_TRUE(area.FindClose(exe->search));
+  EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\*.com"));
   EXPECT_FALSE(area.FindFirstFileWide(u"E:\\*.*"));
   EXPECT_EQ(files.OpenSearchCount(), 0u);
 }
@@ -301,6 +307,173 @@ TEST(FakeFiles, WritesMoveThePositionAndEndOfFileCuts) {
   EXPECT_TRUE(system.runtime().CloseHandle(file));
   EXPECT_FALSE(system.runtime().CloseHandle(file));
   EXPECT_FALSE(system.files().WriteFile(file, std::vector<std::uint8_t>{1}).has_value());
+}
+
+TEST(FakeFiles, PlainNamesFindThemselvesAndAttributesMayFailForAListedName) {
+  FakeSystem system;
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  system.fileSystem.AddFile(u"C:\\Data\\Mixed.Exe", {1, 2}).attributes =
+      platform::kFileAttributeHidden;
+  system.fileSystem.AddFile(u"C:\\Data\\dot.").attributesFail = true;
+
+  const auto file = area.FindFirstFileWide(u"c:\\data\\MIXED.EXE");
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->data.name, u"Mixed.Exe");
+  EXPECT_EQ(file->data.attributes, platform::kFileAttributeHidden);
+  EXPECT_FALSE(area.FindNextFileWide(file->search));
+  EXPECT_TRUE(area.FindClose(file->search));
+  const auto folder = area.FindFirstFileWide(u"C:\\Data");
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->data.attributes, platform::kFileAttributeDirectory);
+  EXPECT_TRUE(area.FindClose(folder->search));
+  EXPECT_FALSE(area.FindFirstFileWide(u"C:\\Data\\none.exe"));
+
+  EXPECT_EQ(area.GetFileAttributesWide(u"C:\\Data\\mixed.exe"), platform::kFileAttributeHidden);
+  EXPECT_EQ(area.GetFileAttributesWide(u"C:\\Data"), platform::kFileAttributeDirectory);
+  EXPECT_FALSE(area.GetFileAttributesWide(u"C:\\Data\\none.exe"));
+  const auto dot = area.FindFirstFileWide(u"C:\\Data\\dot.");
+  ASSERT_TRUE(dot);
+  area.FindClose(dot->search);
+  EXPECT_FALSE(area.GetFileAttributesWide(u"C:\\Data\\dot."));
+}
+
+TEST(FakeFiles, MovesKeepTheFileAndRefuseFilesInUseAndTakenNames) {
+  FakeSystem system;
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  auto& files = system.fileSystem;
+  files.AddFile(u"C:\\a.txt", {1}).attributes = platform::kFileAttributeReadOnly;
+  files.AddFile(u"C:\\taken.txt", {2});
+  files.AddFile(u"C:\\ro.txt", {3}).attributes = platform::kFileAttributeReadOnly;
+  files.AddFile(u"C:\\busy.txt", {4}).refusesOpening = true;
+
+  EXPECT_FALSE(area.MoveFileWide(u"C:\\a.txt", u"C:\\taken.txt"));
+  EXPECT_FALSE(area.MoveFileWide(u"C:\\a.txt", u"C:\\none\\a.txt"));
+  EXPECT_FALSE(area.MoveFileWide(u"C:\\busy.txt", u"C:\\b.txt"));
+  EXPECT_FALSE(area.MoveFileWide(u"C:\\none.txt", u"C:\\b.txt"));
+  // A read-only file may be renamed, and keeps its attributes.
+  ASSERT_TRUE(area.MoveFileWide(u"C:\\a.txt", u"C:\\Sub.TXT"));
+  EXPECT_EQ(files.Find(u"C:\\a.txt"), nullptr);
+  EXPECT_EQ(files.Find(u"C:\\sub.txt")->attributes, platform::kFileAttributeReadOnly);
+  const auto listed = area.FindFirstFileWide(u"C:\\sub.txt");
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->data.name, u"Sub.TXT");
+  area.FindClose(listed->search);
+
+  // Replacing: only a writable file that is not in use.
+  EXPECT_TRUE(
+      area.MoveFileExWide(u"C:\\Sub.txt", u"C:\\taken.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_EQ(files.Find(u"C:\\taken.txt")->bytes, (std::vector<std::uint8_t>{1}));
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\taken.txt", u"C:\\ro.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\taken.txt", u"C:\\busy.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_FALSE(area.MoveFileExWide(u"C:\\taken.txt", u"C:\\ro.txt", 0));
+  EXPECT_TRUE(files.delayedMoves.empty());
+}
+
+TEST(FakeFiles, DelayedMovesAreRecordedCanBeRefusedAndAreMissingOnWindows9x) {
+  FakeSystem system;
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  system.fileSystem.AddFile(u"C:\\in-use.exe").refusesOpening = true;
+  EXPECT_TRUE(
+      area.MoveFileExWide(u"c:\\In-Use.exe", std::nullopt, platform::kMoveFileDelayUntilReboot));
+  EXPECT_TRUE(area.MoveFileExWide(u"C:\\in-use.exe", u"C:\\renamed.exe",
+                                  platform::kMoveFileDelayUntilReboot));
+  system.fileSystem.delayedMovesRefused = true;
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\in-use.exe", std::nullopt, platform::kMoveFileDelayUntilReboot));
+  EXPECT_EQ(system.fileSystem.delayedMoves,
+            (std::vector<platform::fake::FakeDelayedMove>{
+                {u"c:\\In-Use.exe", u""}, {u"C:\\in-use.exe", u"C:\\renamed.exe"}}));
+  EXPECT_NE(system.fileSystem.Find(u"C:\\in-use.exe"), nullptr);
+
+  platform::fake::SetUpWindows98(system);
+  system.fileSystem.delayedMovesRefused = false;
+  system.fileSystem.AddFile(u"C:\\free.txt");
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\in-use.exe", std::nullopt, platform::kMoveFileDelayUntilReboot));
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\free.txt", u"C:\\moved.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_EQ(system.fileSystem.delayedMoves.size(), 2u);
+}
+
+TEST(FakeFiles, TheFailingStepOfChangeFailsAndAFailingWriteStoresHalf) {
+  FakeSystem system;
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  auto& files = system.fileSystem;
+  files.failingStep = 1;  // creating the file is step 0, the write step 1
+  const auto opened =
+      area.CreateFileWide(u"C:\\new.txt", platform::kGenericWrite, 0, platform::kCreateNew, 0);
+  ASSERT_NE(opened.handle, 0u);
+  EXPECT_FALSE(area.WriteFile(opened.handle, std::vector<std::uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(area.WriteFile(opened.handle, std::vector<std::uint8_t>{5}), 1u);
+  system.runtime().CloseHandle(opened.handle);
+  EXPECT_EQ(files.Find(u"C:\\new.txt")->bytes, (std::vector<std::uint8_t>{1, 2, 5}));
+  EXPECT_EQ(files.changeSteps, 3u);
+  // Reading changes nothing; every kind of change is a step.
+  files.failingStep = files.changeSteps;
+  const auto reader =
+      area.CreateFileWide(u"C:\\new.txt", platform::kGenericRead, 0, platform::kOpenExisting, 0);
+  EXPECT_NE(reader.handle, 0u);
+  system.runtime().CloseHandle(reader.handle);
+  EXPECT_FALSE(area.DeleteFileWide(u"C:\\new.txt"));
+  EXPECT_TRUE(area.DeleteFileWide(u"C:\\new.txt"));
+}
+
+TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
+  FakeSystem system;
+  platform::ProfileFiles& profiles = system.profileFiles();
+  const std::string original =
+      "top=none\r\n"
+      "[Boot]\r\n"
+      "  Shell = Explorer.exe evil.exe  \r\n"
+      "; a comment\r\n"
+      "\r\n"
+      "no equals here\r\n"
+      "[boot]\r\n"
+      "shell=second\r\n"
+      "[386Enh]\r\n"
+      "x=1";
+  system.fileSystem.AddFile(u"C:\\WINDOWS\\system.ini",
+                            std::vector<std::uint8_t>(original.begin(), original.end()));
+  const std::u16string ini = u"C:\\WINDOWS\\system.ini";
+
+  using Strings = std::vector<std::u16string>;
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(100, ini),
+            (Strings{u"Boot", u"boot", u"386Enh"}));
+  // "Boot\0boot\0" and the cut "38" in a buffer of 14 with its two zeros.
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(14, ini),
+            (Strings{u"Boot", u"boot", u"38"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"BOOT", 100, ini),
+            (Strings{u"Shell=Explorer.exe evil.exe", u"no equals here"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"none", 100, ini), Strings{});
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(100, u"C:\\WINDOWS\\none.ini"), Strings{});
+
+  // A write changes the first matching line only, keeping the key's spelling
+  // and the line's end.
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"boot", u"SHELL", u"explorer.exe", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"386enh", u"y", u"", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"drivers", u"wave", u"x.drv", ini));
+  EXPECT_EQ(system.fileSystem.Text(ini),
+            "top=none\r\n"
+            "[Boot]\r\n"
+            "Shell=explorer.exe  \r\n"
+            "; a comment\r\n"
+            "\r\n"
+            "no equals here\r\n"
+            "[boot]\r\n"
+            "shell=second\r\n"
+            "[386Enh]\r\n"
+            "x=1\r\n"
+            "y=\r\n"
+            "[drivers]\r\n"
+            "wave=x.drv\r\n");
+
+  // A missing file is created; a read-only one refuses.
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"s", u"k", u"v", u"C:\\WINDOWS\\new.ini"));
+  EXPECT_EQ(system.fileSystem.Text(u"C:\\WINDOWS\\new.ini"), "[s]\r\nk=v\r\n");
+  system.fileSystem.Find(ini)->attributes = platform::kFileAttributeReadOnly;
+  EXPECT_FALSE(profiles.WritePrivateProfileStringWide(u"boot", u"shell", u"x", ini));
 }
 
 TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs a win64 test program that scans drives or processes, in a fresh Wine
-# prefix where the scanner can reach nothing of the host:
-#   run-scan-prefix.sh [--copy FILE]... EXE [ARGUMENTS...]
+# Runs a win64 test program that scans drives or processes, or changes files,
+# in a fresh Wine prefix where it can reach nothing of the host:
+#   run-scan-prefix.sh [--version VERSION] [--copy FILE]... EXE [ARGUMENTS...]
+# With --version the prefix gets Wine's Windows version VERSION (win98, ...).
 # The prefix has no Z: (the host's /) nor a link out of its C:. Its drives
 # are its own C: and Q: and P:, two empty folders of this run; R: is left
 # unmapped. Its processes are those of its own wineserver. The program, and
@@ -21,13 +22,18 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
 usage() {
-  echo "usage: $0 [--copy FILE]... EXE [ARGUMENTS...]" >&2
+  echo "usage: $0 [--version VERSION] [--copy FILE]... EXE [ARGUMENTS...]" >&2
   exit 2
 }
 copies=()
-while [ $# -gt 0 ] && [ "$1" = --copy ]; do
+version=
+while [ $# -gt 0 ] && { [ "$1" = --copy ] || [ "$1" = --version ]; }; do
   [ $# -ge 2 ] || usage
-  copies+=("$(realpath "$2")")
+  if [ "$1" = --version ]; then
+    version=$2
+  else
+    copies+=("$(realpath "$2")")
+  fi
   shift 2
 done
 [ $# -ge 1 ] || usage
@@ -60,6 +66,10 @@ cp "$exe" "${copies[@]}" "$prefix/drive_c/"
 export WINEPREFIX=$prefix
 # The host's folders are out of reach: Wine's current folder is C:\.
 cd "$prefix/drive_c"
+if [ -n "$version" ]; then
+  qrt_wine_set_version "$prefix" "$version"
+  qrt_wine_stop_server "$prefix"
+fi
 qrt_wine_start_server "$prefix"
 qrt_wine_warm_up "$prefix"
 

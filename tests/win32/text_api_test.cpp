@@ -402,6 +402,13 @@ void CheckRegistryAndProfile(const ScratchFolder& folder) {
   ::GetPrivateProfileStringA("Secti\xf3n", "K\xe9y", "", value, sizeof value,
                              (folder.ansi() + "r\xe9glages.ini").c_str());
   EXPECT_STREQ(value, "v\xe4lue");
+  ASSERT_TRUE(api::WritePrivateProfileStringW(L"Other", L"a", L"b", ini.c_str()));
+  wchar_t list[64] = {};
+  const DWORD names = api::GetPrivateProfileSectionNamesW(list, 64, ini.c_str());
+  EXPECT_EQ(std::wstring(list, names), std::wstring(L"Secti\u00f3n\0Other\0", 14));
+  const DWORD lines = api::GetPrivateProfileSectionW(L"SECTI\u00f3N", list, 64, ini.c_str());
+  EXPECT_EQ(std::wstring(list, lines), std::wstring(L"K\u00e9y=v\u00e4lue\0", 10));
+  EXPECT_EQ(api::GetPrivateProfileSectionW(L"\u4E2D", list, 64, ini.c_str()), 0u);
   ::DeleteFileA((folder.ansi() + "r\xe9glages.ini").c_str());
 }
 
@@ -599,6 +606,12 @@ Answer Call(const BufferCall& call, DWORD size) {
 }
 
 TEST(TextApi, BufferEdgesAnswerAsTheWideFunction) {
+  // A profile file with two sections for the lists of the profile functions.
+  const ScratchFolder folder;
+  const std::wstring ini = folder.wide() + L"edges.ini";
+  ASSERT_TRUE(::WritePrivateProfileStringW(L"S\u00e9ction", L"k\u00e9y", L"v", ini.c_str()));
+  ASSERT_TRUE(::WritePrivateProfileStringW(L"S\u00e9ction", L"key2", L"value 2", ini.c_str()));
+  ASSERT_TRUE(::WritePrivateProfileStringW(L"Other", L"a", L"b", ini.c_str()));
   const struct {
     const char* name;
     BufferCall call;
@@ -633,6 +646,14 @@ TEST(TextApi, BufferEdgesAnswerAsTheWideFunction) {
              api::LoadStringW(::GetModuleHandleA(nullptr), id, b, static_cast<int>(n)));
        },
        false},
+      {"GetPrivateProfileSectionNamesW",
+       [&](wchar_t* b, DWORD n) { return api::GetPrivateProfileSectionNamesW(b, n, ini.c_str()); },
+       false},
+      {"GetPrivateProfileSectionW",
+       [&](wchar_t* b, DWORD n) {
+         return api::GetPrivateProfileSectionW(L"s\u00e9CTION", b, n, ini.c_str());
+       },
+       false},
   };
   for (const auto& call : kCalls) {
     DWORD length = 0;
@@ -643,6 +664,9 @@ TEST(TextApi, BufferEdgesAnswerAsTheWideFunction) {
       ASSERT_GT(length, 1u) << call.name;
     }
     for (const DWORD size : {1ul, length - 1, length, length + 1, length + 2}) {
+      // A profile list in one character: Wine's GetPrivateProfileSectionW
+      // answers size - 2 wrapped around; the program never offers so little.
+      if (size == 1 && std::string_view(call.name).starts_with("GetPrivateProfile")) continue;
       SCOPED_TRACE(std::string(call.name) + " with room for " + std::to_string(size));
       Answer wide;
       Answer narrow;

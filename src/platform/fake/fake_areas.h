@@ -2,8 +2,9 @@
 // state of its FakeSystem (fake_system.h), which hands them out as a
 // platform::System. Each is implemented in a source of its own:
 // fake_runtime.cpp, fake_resources.cpp, fake_user_interface.cpp,
-// fake_folders.cpp, fake_files.cpp, fake_registry.cpp, fake_processes.cpp,
-// and for the network fake_winsock.cpp and fake_netapi.cpp.
+// fake_folders.cpp, fake_files.cpp, fake_profile_files.cpp, fake_registry.cpp,
+// fake_processes.cpp, and for the network fake_winsock.cpp and
+// fake_netapi.cpp.
 #pragma once
 
 #include <cstddef>
@@ -120,7 +121,12 @@ class FakeFilesArea final : public Files {
   FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) override;
+  std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override;
   bool DeleteFileWide(std::u16string_view path) override;
+  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override;
+  // Fails on Windows 9x/ME (platform id 1), which lack the function.
+  bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
+                      std::uint32_t flags) override;
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;
@@ -131,6 +137,10 @@ class FakeFilesArea final : public Files {
   // system's streams (fake_files.h).
   BackupReadFunction BindBackupRead(Handle module) override;
   BackupSeekFunction BindBackupSeek(Handle module) override;
+  // From a loaded shell32.dll (unless "SHFileOperationW" is missing): records
+  // each call in the file system's shellOperations and answers its
+  // shellOperationAnswer.
+  ShFileOperationFunction BindShFileOperation(Handle library) override;
 
  private:
   FakeSystem& system_;
@@ -184,7 +194,23 @@ class FakeRegistryArea final : public Registry {
 };
 
 // The areas that have no operations.
-class FakeProfileFilesArea final : public ProfileFiles {};
+// Profile files as the system reads and writes them, over the files of the
+// file system; the rules are at the top of fake_profile_files.cpp.
+class FakeProfileFilesArea final : public ProfileFiles {
+ public:
+  explicit FakeProfileFilesArea(FakeSystem& system) : system_(system) {}
+
+  std::vector<std::u16string> GetPrivateProfileSectionNamesWide(std::uint32_t bufferChars,
+                                                                std::u16string_view path) override;
+  std::vector<std::u16string> GetPrivateProfileSectionWide(std::u16string_view section,
+                                                           std::uint32_t bufferChars,
+                                                           std::u16string_view path) override;
+  bool WritePrivateProfileStringWide(std::u16string_view section, std::u16string_view key,
+                                     std::u16string_view value, std::u16string_view path) override;
+
+ private:
+  FakeSystem& system_;
+};
 
 class FakeProcessesArea final : public Processes {
  public:
@@ -275,6 +301,7 @@ struct FakeAreas {
         foldersArea(system),
         filesArea(system),
         registryArea(system),
+        profileFilesArea(system),
         processesArea(system),
         networkArea(system) {}
 

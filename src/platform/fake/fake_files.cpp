@@ -36,6 +36,13 @@ std::u16string FakeFileSystem::Full(std::u16string_view path) const {
   return full;
 }
 
+bool FakeFileSystem::Step() { return failingStep != changeSteps++; }
+
+bool FakeFileSystem::IsOpen(const std::u16string& key) const {
+  return std::any_of(handles_.begin(), handles_.end(),
+                     [&](const auto& handle) { return handle.second.key == key; });
+}
+
 std::u16string FakeFileSystem::Key(std::u16string_view path) const {
   return text::ToUpper(Full(path));
 }
@@ -108,6 +115,11 @@ FakeFile* FakeFileSystem::Find(std::u16string_view path) {
   return it == files_.end() ? nullptr : &it->second;
 }
 
+std::string FakeFileSystem::Text(std::u16string_view path) {
+  const FakeFile* file = Find(path);
+  return file == nullptr ? std::string() : std::string(file->bytes.begin(), file->bytes.end());
+}
+
 bool FakeFileSystem::FolderExists(std::u16string_view path) const {
   return folders_.count(Key(path)) != 0;
 }
@@ -116,7 +128,7 @@ bool FakeFileSystem::SetAttributes(std::u16string_view path, std::uint32_t attri
   const std::u16string key = Key(path);
   if (folders_.count(key) != 0) return true;
   const auto it = files_.find(key);
-  if (it == files_.end()) return false;
+  if (it == files_.end() || !Step()) return false;
   // FILE_ATTRIBUTE_NORMAL is valid only alone; the directory bit cannot be set.
   it->second.attributes = attributes == kFileAttributeNormal
                               ? kFileAttributeNormal
@@ -130,10 +142,69 @@ bool FakeFileSystem::Delete(std::u16string_view path) {
   if (it == files_.end()) return false;
   const FakeFile& file = it->second;
   if ((file.attributes & kFileAttributeReadOnly) != 0 || file.refusesOpening) return false;
-  const bool open = std::any_of(handles_.begin(), handles_.end(),
-                                [&](const auto& handle) { return handle.second.key == key; });
-  if (open) return false;
+  if (IsOpen(key) || !Step()) return false;
   files_.erase(it);
+  return true;
+}
+
+std::optional<std::uint32_t> FakeFileSystem::Attributes(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  if (folders_.count(key) != 0) {
+    return kFileAttributeDirectory |
+           (junctions_.count(Key(path)) != 0 ? kFileAttributeReparsePoint : 0);
+  }
+  const auto it = files_.find(key);
+  if (it == files_.end() || it->second.attributesFail) return std::nullopt;
+  return it->second.attributes;
+}
+
+bool FakeFileSystem::Move(std::u16string_view from, std::u16string_view to, bool replace) {
+  const std::u16string fromKey = Resolve(Key(from));
+  const std::u16string toKey = Resolve(Key(to));
+  const auto it = files_.find(fromKey);
+  if (it == files_.end() || it->second.refusesOpening || IsOpen(fromKey)) return false;
+  const auto parent = Parent(toKey);
+  if (!parent || folders_.count(*parent) == 0 || folders_.count(toKey) != 0) return false;
+  if (fromKey == toKey) return Step();
+  const auto taken = files_.find(toKey);
+  if (taken != files_.end()) {
+    const FakeFile& old = taken->second;
+    if (!replace || (old.attributes & kFileAttributeReadOnly) != 0 || old.refusesOpening ||
+        IsOpen(toKey)) {
+      return false;
+    }
+  }
+  if (!Step()) return false;
+  FakeFile moved = std::move(it->second);
+  files_.erase(it);
+  files_[toKey] = std::move(moved);
+  names_.erase(toKey);
+  Remember(to);
+  return true;
+}
+
+bool FakeFileSystem::ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to) {
+  if (delayedMovesRefused || !Step()) return false;
+  delayedMoves.push_back(FakeDelayedMove{Full(from), to ? Full(*to) : std::u16string()});
+  return true;
+}
+
+bool FakeFileSystem::Store(std::u16string_view path, std::vector<std::uint8_t> bytes) {
+  const std::u16string key = Resolve(Key(path));
+  const auto parent = Parent(key);
+  if (!parent || folders_.count(*parent) == 0 || folders_.count(key) != 0) return false;
+  const auto it = files_.find(key);
+  if (it != files_.end() && ((it->second.attributes & kFileAttributeReadOnly) != 0 ||
+                             it->second.refusesOpening || it->second.writesFail)) {
+    return false;
+  }
+  if (!Step()) return false;
+  if (it == files_.end()) {
+    Remember(path);
+    files_[key].bytes = std::move(bytes);
+  } else {
+    it->second.bytes = std::move(bytes);
+  }
   return true;
 }
 
@@ -199,11 +270,13 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
     if (writing && (file.attributes & kFileAttributeReadOnly) != 0) {
       return FileOpenResult{0, kErrorAccessDenied};
     }
+    if (writing && !Step()) return FileOpenResult{0, kErrorAccessDenied};
     if (truncate) it->second.bytes.clear();
     if (creationDisposition == kCreateAlways || creationDisposition == kOpenAlways) {
       lastError = kErrorAlreadyExists;
     }
   } else if (create) {
+    if (!Step()) return FileOpenResult{0, kErrorAccessDenied};
     FakeFile file;
     file.attributes = kFileAttributeArchive |
                       (flagsAndAttributes &
@@ -257,7 +330,7 @@ std::optional<std::uint64_t> FakeFileSystem::Seek(Handle file, std::int64_t dist
 
 bool FakeFileSystem::Truncate(Handle file) {
   OpenFile* open = Opened(file);
-  if (open == nullptr || (open->access & kGenericWrite) == 0) return false;
+  if (open == nullptr || (open->access & kGenericWrite) == 0 || !Step()) return false;
   BytesOf(*open)->resize(static_cast<std::size_t>(open->position));
   return true;
 }
@@ -269,6 +342,14 @@ std::optional<std::uint32_t> FakeFileSystem::Write(Handle file,
   if (files_[open->key].writesFail) return std::nullopt;
   std::vector<std::uint8_t>& target = *BytesOf(*open);
   const auto at = static_cast<std::size_t>(open->position);
+  if (!Step()) {
+    // A disk that fills up midway: the first half is stored.
+    const std::size_t half = bytes.size() / 2;
+    if (target.size() < at + half) target.resize(at + half);
+    std::copy_n(bytes.begin(), half, target.begin() + static_cast<std::ptrdiff_t>(at));
+    open->position += half;
+    return std::nullopt;
+  }
   // Writing past the end fills the gap with zeros, as the system does.
   if (target.size() < at + bytes.size()) target.resize(at + bytes.size());
   std::copy(bytes.begin(), bytes.end(), target.begin() + static_cast<std::ptrdiff_t>(at));
@@ -320,21 +401,58 @@ std::uint32_t FakeFileSystem::DriveType(std::u16string_view rootPath) const {
   return it == drives.end() ? kDriveNoRootDir : it->second.type;
 }
 
+namespace {
+
+// Whether `name` matches `pattern` of "*" (any run) and "?" (any one
+// character); both upper case.
+bool Matches(std::u16string_view name, std::u16string_view pattern) {
+  if (pattern.empty()) return name.empty();
+  if (pattern[0] == u'*') {
+    for (std::size_t skip = 0; skip <= name.size(); ++skip) {
+      if (Matches(name.substr(skip), pattern.substr(1))) return true;
+    }
+    return false;
+  }
+  return !name.empty() && (pattern[0] == u'?' || pattern[0] == name[0]) &&
+         Matches(name.substr(1), pattern.substr(1));
+}
+
+}  // namespace
+
 std::optional<FindFirstResult> FakeFileSystem::FindFirst(std::u16string_view pattern) {
   const std::u16string key = Key(pattern);
   const std::size_t slash = key.rfind(u'\\');
   if (slash == std::u16string::npos) return std::nullopt;
   const std::u16string wildcard = key.substr(slash + 1);
-  if (wildcard != u"*.*" && wildcard != u"*") return std::nullopt;
+  const bool listsAll = wildcard == u"*.*" || wildcard == u"*";
   const std::u16string folder = Resolve(key.substr(0, slash));
   const auto drive = drives.find(folder[0]);
-  if (drive == drives.end() || !drive->second.hasMedia || folders_.count(folder) == 0 ||
-      unlistable_.count(folder) != 0) {
+  if (drive == drives.end() || !drive->second.hasMedia || folders_.count(folder) == 0) {
     return std::nullopt;
   }
 
   Search search;
-  if (folder.size() > 2) {  // every folder but a drive's root lists "." and ".."
+  if (wildcard.find_first_of(u"*?") == std::u16string::npos) {
+    // A plain name finds the file or folder itself.
+    const std::u16string target = Resolve(key);
+    if (folders_.count(target) != 0) {
+      const std::uint32_t reparse = junctions_.count(key) != 0 ? kFileAttributeReparsePoint : 0;
+      search.entries.push_back(FindData{kFileAttributeDirectory | reparse, 0, ListedName(key)});
+    } else if (const auto file = files_.find(target); file != files_.end()) {
+      search.entries.push_back(FindData{file->second.attributes,
+                                        file->second.listedSize.value_or(file->second.bytes.size()),
+                                        ListedName(target)});
+    } else {
+      return std::nullopt;
+    }
+    const Handle handle = nextHandle_++;
+    FindFirstResult result{handle, search.entries.front()};
+    search.next = 1;
+    searches_[handle] = std::move(search);
+    return result;
+  }
+  if (unlistable_.count(folder) != 0) return std::nullopt;
+  if (listsAll && folder.size() > 2) {  // every folder but a drive's root lists "." and ".."
     search.entries.push_back(FindData{kFileAttributeDirectory, 0, u"."});
     search.entries.push_back(FindData{kFileAttributeDirectory, 0, u".."});
   }
@@ -343,7 +461,8 @@ std::optional<FindFirstResult> FakeFileSystem::FindFirst(std::u16string_view pat
   std::map<std::u16string, FindData> listed;
   const auto isChild = [&](const std::u16string& k) {
     return k.size() > below.size() && k.compare(0, below.size(), below) == 0 &&
-           k.find(u'\\', below.size()) == std::u16string::npos;
+           k.find(u'\\', below.size()) == std::u16string::npos &&
+           (listsAll || Matches(std::u16string_view(k).substr(below.size()), wildcard));
   };
   for (const std::u16string& k : folders_) {
     if (!isChild(k)) continue;
@@ -506,8 +625,24 @@ FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint
   return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes);
 }
 
+std::optional<std::uint32_t> FakeFilesArea::GetFileAttributesWide(std::u16string_view path) {
+  return system_.fileSystem.Attributes(path);
+}
+
 bool FakeFilesArea::DeleteFileWide(std::u16string_view path) {
   return system_.fileSystem.Delete(path);
+}
+
+bool FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
+  return system_.fileSystem.Move(from, to, false);
+}
+
+bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
+                                   std::uint32_t flags) {
+  if (system_.version && system_.version->platformId == kPlatformWin32Windows) return false;
+  if ((flags & kMoveFileDelayUntilReboot) != 0) return system_.fileSystem.ScheduleMove(from, to);
+  if (!to) return false;
+  return system_.fileSystem.Move(from, *to, (flags & kMoveFileReplaceExisting) != 0);
 }
 
 std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,
@@ -547,6 +682,18 @@ BackupSeekFunction FakeFilesArea::BindBackupSeek(Handle module) {
   FakeFileSystem& files = system_.fileSystem;
   return [&files](Handle file, std::uint64_t distance, std::uint64_t& context) {
     return files.BackupSeek(file, distance, context);
+  };
+}
+
+ShFileOperationFunction FakeFilesArea::BindShFileOperation(Handle library) {
+  if (!system_.IsLibraryLoaded(library, u"shell32.dll") ||
+      system_.missingFunctions.count("SHFileOperationW") != 0) {
+    return {};
+  }
+  FakeFileSystem& files = system_.fileSystem;
+  return [&files](const ShellFileOperation& operation) {
+    files.shellOperations.push_back(operation);
+    return files.shellOperationAnswer;
   };
 }
 

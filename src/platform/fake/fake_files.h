@@ -14,6 +14,19 @@
 // (":s.exe:$DATA"), then the data; a call reads at most to the end of the
 // header, name or data it is in. BackupSeek skips forward within the data
 // of the current stream only.
+//
+// Changes: every change to the file system (creating a file or opening one
+// for writing, a write, cutting a file, a deletion, a move, scheduling a
+// delayed move, setting attributes, a profile write) is one step, counted in
+// `changeSteps`; the step numbered `failingStep` (0 is the first) fails, as
+// on a full disk or a refusing one, so that a test can fail each step of an
+// operation in turn. A failing write stores the first half of its bytes.
+//
+// Delayed moves (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT) are recorded
+// in `delayedMoves`, not carried out; Windows 9x/ME (platform id 1 in the
+// FakeSystem's version) has no MoveFileExW and fails every call, so there the
+// program keeps its list in WININIT.INI, an ordinary file of the Windows
+// folder.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +61,17 @@ struct FakeFile {
   bool refusesOpening = false;
   // WriteFile on it fails, as on a full disk.
   bool writesFail = false;
+  // GetFileAttributesW fails for it although the find functions list it,
+  // as for a name ending in a dot or a blank, which other calls cannot reach.
+  bool attributesFail = false;
+};
+
+// One MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT: the full paths as given
+// (`to` empty for a deletion).
+struct FakeDelayedMove {
+  std::u16string from;
+  std::u16string to;
+  bool operator==(const FakeDelayedMove&) const = default;
 };
 
 // One WriteFile that succeeded.
@@ -79,6 +103,16 @@ class FakeFileSystem {
   std::u16string currentDirectory = u"C:\\";
   // Every WriteFile that succeeded, in order.
   std::vector<FakeWrite> writes;
+  // Steps of change so far, and the one that fails (see above).
+  std::size_t changeSteps = 0;
+  std::optional<std::size_t> failingStep;
+  // Delayed moves in the order they were scheduled; with
+  // `delayedMovesRefused` MoveFileExW refuses to schedule (access denied).
+  std::vector<FakeDelayedMove> delayedMoves;
+  bool delayedMovesRefused = false;
+  // SHFileOperationW calls, recorded and not carried out, and its answer.
+  std::vector<ShellFileOperation> shellOperations;
+  int shellOperationAnswer = 0;
 
   // Adds a folder and every folder above it.
   void AddFolder(std::u16string_view path);
@@ -86,6 +120,9 @@ class FakeFileSystem {
   FakeFile& AddFile(std::u16string_view path, std::vector<std::uint8_t> bytes = {});
   // The file at `path`, or nullptr.
   FakeFile* Find(std::u16string_view path);
+  // The bytes of the file at `path` as text, one character per byte; empty
+  // when there is no such file.
+  std::string Text(std::u16string_view path);
   bool FolderExists(std::u16string_view path) const;
   // Makes `path` a directory junction (a folder with the reparse-point
   // attribute) that leads to the folder `target`: listing it or opening a
@@ -109,6 +146,23 @@ class FakeFileSystem {
   // that another program holds (`refusesOpening`) and one with a handle of
   // the program still open on it (the program never shares for deleting).
   bool Delete(std::u16string_view path);
+  // GetFileAttributesW: a file's attributes, FILE_ATTRIBUTE_DIRECTORY for a
+  // folder; nothing for a missing path or a file with `attributesFail`.
+  std::optional<std::uint32_t> Attributes(std::u16string_view path);
+  // MoveFileW, and MoveFileExW's immediate move with `replace`
+  // (MOVEFILE_REPLACE_EXISTING): moves a file to a new name in an existing
+  // folder, with its attributes; a read-only file may be moved. Fails for a
+  // missing file, a folder, a file in use (held or with a handle open), a
+  // missing folder, and a taken name unless `replace` allows replacing it
+  // (never a folder, a read-only file or one in use).
+  bool Move(std::u16string_view from, std::u16string_view to, bool replace);
+  // MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT: records the move (one
+  // step), unless refused.
+  bool ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to);
+  // Replaces the whole content of the file at `path` (one step), creating it
+  // in an existing folder; fails for a read-only file, one in use, or one
+  // whose writes fail. The profile functions write this way.
+  bool Store(std::u16string_view path, std::vector<std::uint8_t> bytes);
   FileOpenResult Open(std::u16string_view path, std::uint32_t access,
                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes);
   std::optional<std::uint64_t> Seek(Handle file, std::int64_t distance, std::uint32_t moveMethod);
@@ -119,6 +173,9 @@ class FakeFileSystem {
   std::optional<std::uint32_t> Read(Handle file, std::span<std::uint8_t> buffer);
   DriveStrings LogicalDriveStrings(std::uint32_t bufferLength) const;
   std::uint32_t DriveType(std::u16string_view rootPath) const;
+  // FindFirstFileW: a name without wildcards finds that file or folder
+  // itself; "*" and "*.*" list a folder with "." and ".." (not at a drive's
+  // root); other patterns of "*" and "?" list the names that match.
   std::optional<FindFirstResult> FindFirst(std::u16string_view pattern);
   std::optional<FindData> FindNext(Handle search);
   bool FindClose(Handle search);
@@ -155,6 +212,10 @@ class FakeFileSystem {
   void Remember(std::u16string_view path);
   // The full path of `path` in its own case (Key without the upper case).
   std::u16string Full(std::u16string_view path) const;
+  // Counts one step of change: false when it is the step that fails.
+  bool Step();
+  // Whether a handle of the program is open on `key`.
+  bool IsOpen(const std::u16string& key) const;
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;

@@ -1,6 +1,10 @@
 // The Win32 files: drives, directory listings, opening, reading, writing,
-// deleting and attributes, and the stream reading functions bound from KERNEL32.DLL.
+// deleting, moving and attributes, the stream reading functions bound from
+// KERNEL32.DLL and the shell's file operation bound from shell32.dll.
 #include "platform/win32/areas.h"
+// After <windows.h>, which it needs.
+#include <shellapi.h>
+
 #include "platform/win32/binding.h"
 #include "platform/win32/text_api.h"
 
@@ -9,6 +13,8 @@ namespace {
 
 using BackupReadProc = BOOL(WINAPI*)(HANDLE, LPBYTE, DWORD, LPDWORD, BOOL, BOOL, LPVOID*);
 using BackupSeekProc = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, LPDWORD, LPDWORD, LPVOID*);
+using ShFileOperationWProc = int(WINAPI*)(LPSHFILEOPSTRUCTW);
+using ShFileOperationAProc = int(WINAPI*)(LPSHFILEOPSTRUCTA);
 
 FindData ToFindData(const WIN32_FIND_DATAW& data) {
   FindData out;
@@ -68,9 +74,29 @@ class Win32Files final : public Files {
     return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
   }
 
+  std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override {
+    const std::u16string p(path);
+    const DWORD attributes = api::GetFileAttributesW(Wide(p));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+  }
+
   bool DeleteFileWide(std::u16string_view path) override {
     const std::u16string p(path);
     return api::DeleteFileW(Wide(p)) != FALSE;
+  }
+
+  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override {
+    const std::u16string f(from);
+    const std::u16string t(to);
+    return api::MoveFileW(Wide(f), Wide(t)) != FALSE;
+  }
+
+  bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
+                      std::uint32_t flags) override {
+    const std::u16string f(from);
+    const std::u16string t(to.value_or(u""));
+    return api::MoveFileExW(Wide(f), to ? Wide(t) : nullptr, flags) != FALSE;
   }
 
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
@@ -140,6 +166,38 @@ class Win32Files final : public Files {
                            static_cast<DWORD>(distance >> 32), &low, &high, &state);
       context = ToHandle(state);
       return BackupSeekResult{ok != FALSE, (static_cast<std::uint64_t>(high) << 32) | low};
+    };
+  }
+
+  ShFileOperationFunction BindShFileOperation(Handle library) override {
+    // Windows 9x/ME have the narrow function only.
+    if (api::CurrentFamily() == api::Family::kWindows9x) {
+      const auto proc = BindFunction<ShFileOperationAProc>(library, "SHFileOperationA");
+      if (proc == nullptr) return {};
+      return [proc](const ShellFileOperation& operation) -> int {
+        const auto from = api::ToAnsiExact(std::wstring_view(
+            reinterpret_cast<const wchar_t*>(operation.from.data()), operation.from.size()));
+        const auto to = api::ToAnsiExact(std::wstring_view(
+            reinterpret_cast<const wchar_t*>(operation.to.data()), operation.to.size()));
+        if (!from || !to) return ERROR_NO_UNICODE_TRANSLATION;
+        SHFILEOPSTRUCTA shell{};
+        shell.wFunc = operation.function;
+        shell.pFrom = from->c_str();
+        shell.pTo = operation.to.empty() ? nullptr : to->c_str();
+        shell.fFlags = operation.flags;
+        return proc(&shell);
+      };
+    }
+    const auto proc = BindFunction<ShFileOperationWProc>(library, "SHFileOperationW");
+    if (proc == nullptr) return {};
+    return [proc](const ShellFileOperation& operation) -> int {
+      SHFILEOPSTRUCTW shell{};
+      shell.wFunc = operation.function;
+      shell.pFrom = reinterpret_cast<const wchar_t*>(operation.from.c_str());
+      shell.pTo =
+          operation.to.empty() ? nullptr : reinterpret_cast<const wchar_t*>(operation.to.c_str());
+      shell.fFlags = operation.flags;
+      return proc(&shell);
     };
   }
 };

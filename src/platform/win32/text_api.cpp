@@ -66,6 +66,8 @@ constexpr std::string_view kImplementedOn9x[] = {
   X(kKernel32, FindResourceW, HRSRC, nullptr, HMODULE, LPCWSTR, LPCWSTR)                           \
   X(kKernel32, GetCommandLineW, LPWSTR, nullptr)                                                   \
   X(kKernel32, WritePrivateProfileStringW, BOOL, FALSE, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR)        \
+  X(kKernel32, GetPrivateProfileSectionNamesW, DWORD, 0, LPWSTR, DWORD, LPCWSTR)                   \
+  X(kKernel32, GetPrivateProfileSectionW, DWORD, 0, LPCWSTR, LPWSTR, DWORD, LPCWSTR)               \
   X(kVersion, GetFileVersionInfoSizeW, DWORD, 0, LPCWSTR, LPDWORD)                                 \
   X(kVersion, GetFileVersionInfoW, BOOL, FALSE, LPCWSTR, DWORD, DWORD, LPVOID)                     \
   X(kVersion, VerQueryValueW, BOOL, FALSE, LPCVOID, LPCWSTR, LPVOID*, PUINT)                       \
@@ -846,6 +848,71 @@ BOOL WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR string
   return ::WritePrivateProfileStringA(app.get(), key.get(), value.get(), file.get());
 }
 
+namespace {
+
+// A list of zero-ended strings put into a wide buffer as the wide profile
+// functions do: whole with one more zero when there is room for two more
+// characters, else cut after `size` - 2 characters and ended by two zeros.
+DWORD PutStringList(std::wstring_view list, LPWSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  if (size == 1) {
+    buffer[0] = L'\0';
+    return 0;
+  }
+  if (list.size() + 2 <= size) {
+    std::copy(list.begin(), list.end(), buffer);
+    buffer[list.size()] = L'\0';
+    return static_cast<DWORD>(list.size());
+  }
+  std::copy_n(list.begin(), size - 2, buffer);
+  buffer[size - 2] = L'\0';
+  buffer[size - 1] = L'\0';
+  return size - 2;
+}
+
+// Calls a narrow function that fills a list of zero-ended strings, with
+// room for two bytes per wide character (a double-byte code page), and puts
+// the list into the wide buffer.
+template <typename Call>
+DWORD NarrowStringList(Call call, LPWSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  const DWORD bytes = std::min<DWORD>(size, 0x3FFFFFFF) * 2;
+  std::string narrow(bytes, '\0');
+  const DWORD n = std::min<DWORD>(call(narrow.data(), bytes), bytes);
+  return PutStringList(FromAnsi(narrow.data(), n), buffer, size);
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileSectionNamesW(LPWSTR buffer, DWORD size, LPCWSTR fileName) {
+  if (!Narrow()) return Bound().GetPrivateProfileSectionNamesW(buffer, size, fileName);
+  const NarrowText file(fileName);
+  if (!file.ok()) {
+    PutStringList({}, buffer, size);
+    return NoTranslation<DWORD>(0);
+  }
+  return NarrowStringList(
+      [&](LPSTR narrow, DWORD bytes) {
+        return ::GetPrivateProfileSectionNamesA(narrow, bytes, file.get());
+      },
+      buffer, size);
+}
+
+DWORD GetPrivateProfileSectionW(LPCWSTR appName, LPWSTR buffer, DWORD size, LPCWSTR fileName) {
+  if (!Narrow()) return Bound().GetPrivateProfileSectionW(appName, buffer, size, fileName);
+  const NarrowText app(appName);
+  const NarrowText file(fileName);
+  if (!app.ok() || !file.ok()) {
+    PutStringList({}, buffer, size);
+    return NoTranslation<DWORD>(0);
+  }
+  return NarrowStringList(
+      [&](LPSTR narrow, DWORD bytes) {
+        return ::GetPrivateProfileSectionA(app.get(), narrow, bytes, file.get());
+      },
+      buffer, size);
+}
+
 // --- VERSION ---
 
 DWORD GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle) {
@@ -1199,6 +1266,8 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
 }
 
 // --- Helpers ---
+
+std::optional<std::string> ToAnsiExact(std::wstring_view text) { return ToAnsi(text); }
 
 std::optional<std::u16string> LoadStringText(HINSTANCE instance, UINT id) {
   const auto text = FindStringInTable(instance, id);

@@ -95,6 +95,11 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info);
 LPWSTR GetCommandLineW();
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 BOOL WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR string, LPCWSTR fileName);
+// Lists of zero-ended strings with a last zero; a buffer without room for
+// the list and two more characters gets it cut after `size` - 2 characters
+// and two zeros, and the answer `size` - 2, as from the wide functions.
+DWORD GetPrivateProfileSectionNamesW(LPWSTR buffer, DWORD size, LPCWSTR fileName);
+DWORD GetPrivateProfileSectionW(LPCWSTR appName, LPWSTR buffer, DWORD size, LPCWSTR fileName);
 
 // --- VERSION ---
 
@@ -171,6 +176,10 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
                   DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCWSTR faceName);
 
 // --- Helpers for text in messages and resources ---
+
+// `text` in the ANSI code page, zero characters included; nullopt when a
+// character has no exact form there.
+std::optional<std::string> ToAnsiExact(std::wstring_view text);
 
 // The string `id` of the module's string table, copied; nullopt when it is
 // missing or empty.

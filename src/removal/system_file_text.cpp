@@ -1,0 +1,146 @@
+#include "removal/system_file_text.h"
+
+#include <vector>
+
+#include "common/limits.h"
+
+namespace removal {
+namespace {
+
+constexpr std::string_view kRenameHeader = "[rename]";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kDisabled = "# ";
+constexpr std::string_view kLocalhostEntry = "\r\n127.0.0.1\t\tlocalhost\r\n";
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// Where "[rename]" begins a line (after blanks), or npos. A line starts
+// after "\n" only: that byte is never part of a double-byte character, nor
+// are the ASCII bytes that follow it up to the header's end.
+std::size_t FindRenameHeader(std::string_view text) {
+  std::size_t lineStart = 0;
+  while (lineStart < text.size()) {
+    std::size_t at = lineStart;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r')) ++at;
+    if (EqualsAsciiNoCase(text.substr(at, kRenameHeader.size()), kRenameHeader)) return at;
+    const std::size_t newline = text.find('\n', at);
+    if (newline == std::string_view::npos) break;
+    lineStart = newline + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The white space of the C library's word reading (isspace in the "C"
+// locale).
+bool IsHostsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The pieces of a hosts text: the runs between line feeds, empty ones left
+// out.
+std::vector<std::string_view> HostsPieces(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) pieces.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return pieces;
+}
+
+// The next word of `piece` from `from` on, or nothing.
+std::optional<std::string_view> NextWord(std::string_view piece, std::size_t from) {
+  while (from < piece.size() && IsHostsBlank(piece[from])) ++from;
+  if (from >= piece.size()) return std::nullopt;
+  std::size_t end = from;
+  while (end < piece.size() && !IsHostsBlank(piece[end])) ++end;
+  return piece.substr(from, end - from);
+}
+
+// Whether `piece` is an entry: its first word exists and is no comment.
+// The whole piece is searched, so that no amount of leading blanks hides an
+// entry from being disabled.
+bool IsEntry(std::string_view piece) {
+  const auto word = NextWord(piece, 0);
+  return word && word->front() != '#';
+}
+
+// Whether `word` read into a buffer of kHostsWordBytes equals `name`: a word
+// that did not fit equals nothing.
+bool WordMatches(std::string_view word, std::string_view name) {
+  return word.size() < limits::kHostsWordBytes && EqualsAsciiNoCase(word, name);
+}
+
+void AppendPiece(std::string& out, std::string_view piece, bool disable) {
+  if (disable) out += kDisabled;
+  out += piece;
+  out += '\n';
+}
+
+}  // namespace
+
+std::string WithRenameLine(std::string_view oldText, std::string_view line) {
+  std::string text;
+  text.reserve(oldText.size() + kRenameHeader.size() + line.size() + 3 * kLineEnd.size());
+  const std::size_t header = FindRenameHeader(oldText);
+  if (header == std::string_view::npos) {
+    text = oldText;
+    if (!text.empty() && text.back() != '\n') text += kLineEnd;
+    text += kRenameHeader;
+    text += kLineEnd;
+    text += line;
+    text += kLineEnd;
+    return text;
+  }
+  const std::string_view after = oldText.substr(header + kRenameHeader.size());
+  text = oldText.substr(0, header);
+  text += kRenameHeader;
+  text += kLineEnd;
+  text += line;
+  // The header's own line end now ends the new line.
+  if (!after.starts_with(kLineEnd) && !after.starts_with('\n')) text += kLineEnd;
+  text += after;
+  return text;
+}
+
+std::string RestoredHosts(std::string_view oldText) {
+  std::string text;
+  text.reserve(oldText.size() + oldText.size() / 4 + kLocalhostEntry.size());
+  for (const std::string_view piece : HostsPieces(oldText)) {
+    AppendPiece(text, piece, IsEntry(piece));
+  }
+  text += kLocalhostEntry;
+  return text;
+}
+
+std::optional<std::string> HostsWithout(std::string_view oldText, std::string_view name) {
+  std::string text;
+  text.reserve(oldText.size() + 64);
+  bool disabledAny = false;
+  for (const std::string_view piece : HostsPieces(oldText)) {
+    bool disable = false;
+    if (IsEntry(piece)) {
+      const std::string_view address = *NextWord(piece, 0);
+      const std::size_t afterAddress =
+          static_cast<std::size_t>(address.data() - piece.data()) + address.size();
+      const auto host = NextWord(piece, afterAddress);
+      disable = host && (WordMatches(address, name) || WordMatches(*host, name));
+    }
+    disabledAny = disabledAny || disable;
+    AppendPiece(text, piece, disable);
+  }
+  if (!disabledAny) return std::nullopt;
+  return text;
+}
+
+}  // namespace removal

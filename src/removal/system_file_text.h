@@ -1,0 +1,49 @@
+// The new text of WININIT.INI and of the hosts file, computed from the old
+// bytes alone. Both files are 8-bit text in the ANSI code page; the rewrites
+// work on the bytes and keep every byte they do not change, whatever the
+// code page, so nothing here converts text.
+//
+// WININIT.INI (Windows 9x/ME carries out its [rename] section at the next
+// start, target "=" source, target NUL deleting the source):
+//   ""                               -> "[rename]\r\nNUL=C:\x.exe\r\n"
+//   "[Rename]\r\nNUL=C:\a\r\n"       -> "[rename]\r\nNUL=C:\x.exe\r\nNUL=C:\a\r\n"
+//   "[boot]\r\na=1"                  -> "[boot]\r\na=1\r\n[rename]\r\nNUL=C:\x.exe\r\n"
+// The header is found without regard to case at the start of a line (after
+// blanks), written in lower case, and the new line becomes the first of its
+// section. A text without a final line feed gets CR LF before a new section;
+// a header followed by anything but its line end gets CR LF after the new
+// line, so that the line never runs into other text.
+//
+// The hosts file is split into pieces at every line feed; several line feeds
+// in a row count as one, so empty lines ("\n") do not survive while "\r\n"
+// lines do (their CR is a piece). Each piece is written back followed by one
+// "\n". A piece is an entry when its first word (bytes other than space, TAB,
+// LF, VT, FF, CR) exists and does not begin with "#"; an entry is disabled by
+// "# " in front of it. Zero bytes are ordinary bytes of a word.
+//   "127.0.0.1 localhost\r\n10.0.0.1 bank.example\r\n"
+//     RestoredHosts -> "# 127.0.0.1 localhost\r\n# 10.0.0.1 bank.example\r\n"
+//                      "\r\n127.0.0.1\t\tlocalhost\r\n"
+//     HostsWithout(.., "BANK.example") -> "127.0.0.1 localhost\r\n# 10.0.0.1 bank.example\r\n"
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace removal {
+
+// WININIT.INI's text `oldText` with `line` (without line end) as the first
+// line of its [rename] section, which is added at the end when missing.
+std::string WithRenameLine(std::string_view oldText, std::string_view line);
+
+// The hosts file with every entry disabled and one entry for localhost
+// ("\r\n127.0.0.1\t\tlocalhost\r\n") appended.
+std::string RestoredHosts(std::string_view oldText);
+
+// The hosts file with every entry disabled whose address (first word) or
+// first host name (second word) equals `name` without regard to ASCII case;
+// further names of a line are not compared, and a word of more than 259
+// bytes equals no name. Nothing when no entry matched.
+std::optional<std::string> HostsWithout(std::string_view oldText, std::string_view name);
+
+}  // namespace removal
