@@ -4,6 +4,7 @@
 
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "scan/texts.h"
 
 namespace handlers {
 
@@ -53,8 +54,7 @@ void RemoveStartupEntries(scan::ScanContext& context, std::u16string_view path) 
 RemovalSteps::RemovalSteps(scan::ScanContext& context) : context_(context) {}
 
 std::u16string RemovalSteps::Text(std::uint32_t id) const {
-  return context_.systemContext().system().resources().LoadStringResource(id).value_or(
-      std::u16string());
+  return scan::LoadText(context_.systemContext().system(), id);
 }
 
 void RemovalSteps::Append(std::u16string_view text) { context_.observer().AppendText(text); }

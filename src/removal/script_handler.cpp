@@ -6,6 +6,7 @@
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "scan/scan_context.h"
+#include "scan/texts.h"
 
 namespace removal {
 
@@ -73,9 +74,7 @@ class Driver {
   }
 
  private:
-  std::u16string Text(std::uint32_t id) {
-    return system_.resources().LoadStringResource(id).value_or(std::u16string());
-  }
+  std::u16string Text(std::uint32_t id) { return scan::LoadText(system_, id); }
   // Ends a progress line with "done" or "failed".
   void EndLine(bool done) { observer_.AppendText(Text(done ? strings::kDone : strings::kFailed)); }
   // A progress line that ends in "done".
