@@ -97,7 +97,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
           entry.name.push_back(static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8)));
         }
         if (entry.name.size() > kStreamTypeSuffixLength) {
-          entry.name.resize(entry.name.size() - kStreamTypeSuffixLength);
+          entry.name.erase(entry.name.size() - kStreamTypeSuffixLength);
           streams.push_back(std::move(entry));
         }
       }
