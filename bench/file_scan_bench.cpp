@@ -86,8 +86,10 @@ constexpr std::array<const char*, kPhaseCount> kPhaseNames = {
 constexpr std::size_t kKeptRegionBytes = std::size_t{512} << 20;
 
 // The reads of one opened file that the PE check makes before any region is
-// read: the mark, the DOS header, the PE headers and the section table.
-constexpr int kHeaderReads = 4;
+// read: its first 4096 bytes, which hold the mark, the DOS and PE headers
+// and the section table of all but odd files (whose further header reads
+// count as region reads here).
+constexpr int kHeaderReads = 1;
 
 struct PhaseTimes {
   std::array<double, kPhaseCount> milliseconds{};
