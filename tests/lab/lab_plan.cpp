@@ -99,11 +99,11 @@ Item KeptFile(std::string malware, const std::wstring& path, Bytes bytes, Bytes 
               Outcome outcome) {
   return {std::move(malware), L"file " + path, outcome,
           [path, bytes] { return WriteFileMakingFolders(path, bytes) ? "" : Failed(path); },
-          [path, after]() -> std::string {
+          [path, bytes, after]() -> std::string {
             const auto now = ReadFileBytes(path);
             if (!now) return "missing";
             if (*now == after) return "";
-            return *now == Bytes() ? "emptied" : "its bytes differ from those expected";
+            return *now == bytes ? "still as planted" : "its bytes differ from those expected";
           }};
 }
 
