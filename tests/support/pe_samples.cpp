@@ -137,4 +137,13 @@ scan::PeFileHeaders HeadersOf(const std::vector<std::uint8_t>& file) {
   return headers;
 }
 
+std::optional<scan::SectionHeader> SectionNamed(const std::vector<std::uint8_t>& file,
+                                                std::string_view name) {
+  for (const scan::SectionHeader& section : HeadersOf(file).sections) {
+    const std::string_view field(reinterpret_cast<const char*>(section.bytes.data()), 8);
+    if (field.substr(0, field.find('\0')) == name) return section;
+  }
+  return std::nullopt;
+}
+
 }  // namespace qrt_test

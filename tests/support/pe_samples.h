@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,5 +55,10 @@ struct PeSample {
 // it: DOS header, PE headers and section table, each as far as the file
 // holds it.
 scan::PeFileHeaders HeadersOf(const std::vector<std::uint8_t>& file);
+
+// The header of the first section of `file` named `name` (at most 8
+// characters), or nothing.
+std::optional<scan::SectionHeader> SectionNamed(const std::vector<std::uint8_t>& file,
+                                                std::string_view name);
 
 }  // namespace qrt_test

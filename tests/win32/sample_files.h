@@ -1,5 +1,6 @@
 // Files of the Wine tests that run in a prefix of their own: where the test
-// program and its samples are, and reading a file whole, with the plain API.
+// program and its samples are, reading and writing a file whole, and running
+// a sample program, with the plain API.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -34,6 +35,64 @@ inline std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring
   ::CloseHandle(file);
   if (!ok || read != bytes.size()) return std::nullopt;
   return bytes;
+}
+
+// Writes `bytes` as the whole file at `path`, replacing it.
+inline bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok =
+      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+// What a program run prints on its standard output, and its exit code.
+struct Run {
+  std::string output;
+  DWORD exitCode = 0;
+};
+
+// Runs `program` with its standard output and error into a pipe and waits
+// for its end (at most 20 s, then it is terminated with 99). Nothing when it
+// cannot be started.
+inline std::optional<Run> RunProgram(const std::wstring& program) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION info{};
+  std::wstring command = L"\"" + program + L"\"";
+  const BOOL started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &info);
+  ::CloseHandle(writeEnd);
+  if (!started) {
+    ::CloseHandle(readEnd);
+    return std::nullopt;
+  }
+  Run run;
+  char buffer[256];
+  DWORD got = 0;
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got != 0) {
+    run.output.append(buffer, got);
+  }
+  ::CloseHandle(readEnd);
+  if (::WaitForSingleObject(info.hProcess, 20000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(info.hProcess, 99);
+    ::WaitForSingleObject(info.hProcess, 5000);
+  }
+  ::GetExitCodeProcess(info.hProcess, &run.exitCode);
+  ::CloseHandle(info.hProcess);
+  ::CloseHandle(info.hThread);
+  return run;
 }
 
 }  // namespace qrt_test

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,70 +37,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 using qrt_test::Folder;
 using qrt_test::ReadWholeFile;
-
-bool WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok =
-      ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-// What a program run prints on its standard output, and its exit code.
-struct Run {
-  std::string output;
-  DWORD exitCode = 0;
-};
-
-std::optional<Run> RunProgram(const std::wstring& program) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return std::nullopt;
-  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION info{};
-  std::wstring command = L"\"" + program + L"\"";
-  const BOOL started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &info);
-  ::CloseHandle(writeEnd);
-  if (!started) {
-    ::CloseHandle(readEnd);
-    return std::nullopt;
-  }
-  Run run;
-  char buffer[256];
-  DWORD got = 0;
-  while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got != 0) {
-    run.output.append(buffer, got);
-  }
-  ::CloseHandle(readEnd);
-  if (::WaitForSingleObject(info.hProcess, 20000) != WAIT_OBJECT_0) {
-    ::TerminateProcess(info.hProcess, 99);
-    ::WaitForSingleObject(info.hProcess, 5000);
-  }
-  ::GetExitCodeProcess(info.hProcess, &run.exitCode);
-  ::CloseHandle(info.hProcess);
-  ::CloseHandle(info.hThread);
-  return run;
-}
-
-// The section of `file` named `name`, or nothing.
-std::optional<scan::SectionHeader> SectionNamed(const Bytes& file, const char* name) {
-  for (const scan::SectionHeader& section : qrt_test::HeadersOf(file).sections) {
-    if (std::strncmp(reinterpret_cast<const char*>(section.bytes.data()), name, 8) == 0) {
-      return section;
-    }
-  }
-  return std::nullopt;
-}
+using qrt_test::RunProgram;
+using qrt_test::SectionNamed;
+using qrt_test::WriteWholeFile;
 
 TEST(StanitRepairWine, InfectedCopyOfOurProgramIsRepairedAndRunsAsBefore) {
   ASSERT_EQ(::GetDriveTypeW(L"Z:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR))

@@ -1,0 +1,194 @@
+#include "lab_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "tests/win32/sample_files.h"
+
+namespace lab {
+namespace {
+
+// A test whose body is given when it is registered.
+class LabTest : public testing::Test {
+ public:
+  explicit LabTest(std::function<void()> body) : body_(std::move(body)) {}
+  void TestBody() override { body_(); }
+
+ private:
+  std::function<void()> body_;
+};
+
+void Register(const std::string& suite, const std::string& name, std::function<void()> body) {
+  testing::RegisterTest(suite.c_str(), name.c_str(), nullptr, nullptr, __FILE__, __LINE__,
+                        [body]() -> LabTest* { return new LabTest(body); });
+}
+
+// A test name from a label: letters and digits, the rest as single '_'.
+std::string NameOf(std::size_t index, const std::wstring& label) {
+  std::string name = (index < 10 ? "0" : "") + std::to_string(index) + "_";
+  for (const wchar_t c : label) {
+    const bool plain =
+        (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    if (plain) {
+      name += static_cast<char>(c);
+    } else if (name.back() != '_') {
+      name += '_';
+    }
+    if (name.size() >= 64) break;
+  }
+  while (name.back() == '_') name.pop_back();
+  return name;
+}
+
+// The log's lines (UTF-16LE, with or without byte-order mark); nothing when
+// it cannot be read.
+std::optional<std::vector<std::wstring>> LogLines(const std::wstring& path) {
+  const auto bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  std::wstring text;
+  for (std::size_t i = 0; i + 1 < bytes->size(); i += 2) {
+    text += static_cast<wchar_t>((*bytes)[i] | ((*bytes)[i + 1] << 8));
+  }
+  if (!text.empty() && text.front() == L'\uFEFF') text.erase(0, 1);
+  return LinesOf(text);
+}
+
+bool Holds(const std::vector<std::wstring>& lines, const std::wstring& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The lines of `finding` missing from the log.
+std::vector<std::wstring> Missing(const std::vector<std::wstring>& log, const Finding& finding) {
+  std::vector<std::wstring> missing;
+  for (const std::wstring& line : finding.lines) {
+    if (!Holds(log, line)) missing.push_back(line);
+  }
+  return missing;
+}
+
+std::string Utf8Lines(const std::vector<std::wstring>& lines) {
+  std::string text;
+  for (const std::wstring& line : lines) text += "\n  " + Utf8(line);
+  return text;
+}
+
+std::string TextOf(const std::wstring& path) {
+  const auto bytes = ReadFileBytes(path);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<cannot be read>");
+}
+
+void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& silent,
+                   const std::vector<std::wstring>& log1, const std::vector<std::wstring>& log2) {
+  Register("LabRuns", "WindowedRunFoundEveryInfection", [&lab, &windowed, &log1] {
+    EXPECT_EQ(windowed.status, 1) << "exit status of the first run";
+    int inMemory = 0;
+    for (const Finding& finding : lab.findings) {
+      if (finding.lines.front().ends_with(L" was found in memory !")) ++inMemory;
+    }
+    const int inFiles = static_cast<int>(lab.findings.size()) - inMemory;
+    EXPECT_TRUE(Holds(log1, L"infected files:\t\t\t" + std::to_wstring(inFiles)))
+        << "the report of " << Utf8(windowed.log) << " should count " << inFiles;
+    EXPECT_TRUE(Holds(log1, L"infected processes:\t\t\t" + std::to_wstring(inMemory)))
+        << "the report of " << Utf8(windowed.log) << " should count " << inMemory;
+  });
+  Register("LabRuns", "SilentRerunFindsNothing", [&silent, &log2] {
+    EXPECT_EQ(silent.status, 0) << "exit status of the second run";
+    EXPECT_TRUE(Holds(log2, L"No malware found in memory"));
+    EXPECT_TRUE(Holds(log2, L"No malware found on hard drives"));
+    for (const std::wstring& line : log2) {
+      EXPECT_EQ(line.find(L" was found in "), std::wstring::npos) << Utf8(line);
+    }
+  });
+
+  for (std::size_t i = 0; i < lab.findings.size(); ++i) {
+    const Finding& finding = lab.findings[i];
+    Register("LabFindings", NameOf(i, finding.label), [&finding, &log1] {
+      const auto missing = Missing(log1, finding);
+      EXPECT_TRUE(missing.empty())
+          << finding.malware << ": the first run's log lacks" << Utf8Lines(missing);
+    });
+  }
+
+  for (std::size_t i = 0; i < lab.items.size(); ++i) {
+    const Item& item = lab.items[i];
+    Register("LabItems", NameOf(i, item.what), [&item] {
+      EXPECT_EQ(item.verify(), "")
+          << Utf8(item.what) << " should be " << OutcomeName(item.expected);
+    });
+  }
+
+  Register("LabSystemFiles", "HostsFileHasTheLabEntriesDisabledAndTheRestAsPlanted",
+           [&lab] { EXPECT_EQ(TextOf(lab.hostsPath), lab.hostsExpected); });
+  Register("LabSystemFiles", "IniFilesChangedOnlyInTheLabEntries", [&lab] {
+    for (const std::wstring& file : {lab.winIni, lab.systemIni}) {
+      const auto planted = ReadFileBytes(lab.PlantedEntriesOf(file));
+      ASSERT_TRUE(planted.has_value()) << "plant's list of the entries of " << Utf8(file);
+      std::vector<std::string> expected = LinesOf(std::string(planted->begin(), planted->end()));
+      for (const Lab::IniChange& change : lab.iniChanges) {
+        if (change.file != file) continue;
+        const auto entry = std::find(expected.begin(), expected.end(), Utf8(change.planted));
+        ASSERT_NE(entry, expected.end()) << Utf8(change.planted);
+        *entry = Utf8(change.expected);
+      }
+      EXPECT_EQ(lab.IniEntriesOf(file), expected) << Utf8(file);
+    }
+  });
+
+  Register("LabRepair", "RepairedProgramPrintsWhatTheCleanOnePrints", [&lab] {
+    const auto clean = qrt_test::RunProgram(lab.cleanProgram);
+    ASSERT_TRUE(clean.has_value());
+    const auto repaired = qrt_test::RunProgram(lab.repairedProgram);
+    ASSERT_TRUE(repaired.has_value()) << "the repaired program does not start";
+    EXPECT_EQ(repaired->output, clean->output);
+    EXPECT_EQ(repaired->exitCode, 0u);
+  });
+}
+
+void PrintSummary(const Lab& lab, const std::vector<std::wstring>& log1) {
+  std::map<Outcome, int> counts;
+  int wrong = 0;
+  std::printf("\nThe infection lab after the cleaning:\n%-18s %-20s %s\n", "outcome", "malware",
+              "item");
+  for (const Item& item : lab.items) {
+    const std::string fault = item.verify();
+    if (fault.empty()) {
+      ++counts[item.expected];
+    } else {
+      ++wrong;
+    }
+    const std::string outcome = fault.empty() ? OutcomeName(item.expected) : "WRONG";
+    std::printf("%-18s %-20s %s%s\n", outcome.c_str(),
+                item.malware.empty() ? "(neighbour)" : item.malware.c_str(),
+                Utf8(item.what).c_str(), fault.empty() ? "" : (": " + fault).c_str());
+  }
+  int found = 0;
+  for (const Finding& finding : lab.findings) {
+    if (Missing(log1, finding).empty()) ++found;
+  }
+  std::printf("found %d of %d, removed %d, repaired %d, disabled %d, left %d, WRONG %d\n", found,
+              static_cast<int>(lab.findings.size()), counts[Outcome::kRemoved],
+              counts[Outcome::kRepaired], counts[Outcome::kDisabled], counts[Outcome::kLeft],
+              wrong);
+}
+
+}  // namespace
+
+int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent, int argc,
+             wchar_t** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  const std::vector<std::wstring> log1 =
+      LogLines(windowed.log).value_or(std::vector<std::wstring>{});
+  const std::vector<std::wstring> log2 = LogLines(silent.log).value_or(std::vector<std::wstring>{});
+  RegisterTests(lab, windowed, silent, log1, log2);
+  const int result = RUN_ALL_TESTS();
+  PrintSummary(lab, log1);
+  std::fflush(stdout);
+  return result == 0 ? 0 : 1;
+}
+
+}  // namespace lab

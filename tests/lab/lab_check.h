@@ -1,0 +1,21 @@
+// The infection lab's check: a GoogleTest run over the prefix's state after
+// the program's two runs, then the summary table of the planted items.
+#pragma once
+
+#include <string>
+
+#include "lab_plan.h"
+
+namespace lab {
+
+struct RunResult {
+  std::wstring log;  // the log file's path
+  int status = -1;   // the exit status as the shell saw it (low 8 bits)
+};
+
+// Registers the tests, runs them with the GoogleTest flags in argv and
+// prints the summary. 0 when every test passed.
+int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent, int argc,
+             wchar_t** argv);
+
+}  // namespace lab
