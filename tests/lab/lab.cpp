@@ -10,9 +10,11 @@
 //       system.ini, hosts, and a running infected process; prints what it
 //       planted and keeps under C:\lab\ what check needs
 //   qrt-lab check --log LOG1 --status N1 --silent-log LOG2 --silent-status N2
-//                 [GoogleTest flags]
-//       after the program's windowed run (LOG1, N1) and its silent rerun
-//       (LOG2, N2): one test per expectation, then a summary table
+//                 --popups FILE [GoogleTest flags]
+//       after the program's windowed run (LOG1, N1, the message boxes it
+//       showed in FILE as qrt-auto's message-boxes prints them) and its
+//       silent rerun (LOG2, N2): one test per expectation, then a summary
+//       table
 //
 // Exit status: 0 on success, 1 on failure, 2 on wrong usage or when the
 // prefix offers any drive other than C: (so that nothing of the host can be
@@ -40,7 +42,7 @@ constexpr char kUsage[] =
     "usage: qrt-lab make-tool SOURCE_EXE DEST_EXE\n"
     "       qrt-lab plant\n"
     "       qrt-lab check --log LOG1 --status N1 --silent-log LOG2 --silent-status N2 "
-    "[GoogleTest flags]\n";
+    "--popups FILE [GoogleTest flags]\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "qrt-lab: %s\n", message.c_str());
@@ -152,12 +154,13 @@ int Check(int argc, wchar_t** argv) {
   RunResult windowed;
   RunResult silent;
   bool haveStatuses[2] = {false, false};
+  std::wstring popups;
   // Our options are taken out; GoogleTest's stay for it.
   std::vector<wchar_t*> rest = {argv[0]};
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     const bool ours = option == L"--log" || option == L"--status" || option == L"--silent-log" ||
-                      option == L"--silent-status";
+                      option == L"--silent-status" || option == L"--popups";
     if (!ours) {
       rest.push_back(argv[i]);
       continue;
@@ -166,6 +169,8 @@ int Check(int argc, wchar_t** argv) {
     const wchar_t* value = argv[++i];
     if (option == L"--log") {
       windowed.log = value;
+    } else if (option == L"--popups") {
+      popups = value;
     } else if (option == L"--silent-log") {
       silent.log = value;
     } else {
@@ -176,14 +181,15 @@ int Check(int argc, wchar_t** argv) {
       haveStatuses[first ? 0 : 1] = true;
     }
   }
-  if (windowed.log.empty() || silent.log.empty() || !haveStatuses[0] || !haveStatuses[1]) {
+  if (windowed.log.empty() || silent.log.empty() || popups.empty() || !haveStatuses[0] ||
+      !haveStatuses[1]) {
     return 2;
   }
   std::string error;
   const std::optional<Lab> lab = MakeLab(error);
   if (!lab) return Fail(error);
   rest.push_back(nullptr);
-  return RunCheck(*lab, windowed, silent, static_cast<int>(rest.size() - 1), rest.data());
+  return RunCheck(*lab, windowed, silent, popups, static_cast<int>(rest.size() - 1), rest.data());
 }
 
 }  // namespace

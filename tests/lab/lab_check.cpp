@@ -82,8 +82,23 @@ std::string TextOf(const std::wstring& path) {
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<cannot be read>");
 }
 
+// The fields of one line of qrt-auto's message-boxes: process, caption,
+// text, buttons (the texts with \\, \r, \n and \t written as escapes).
+std::vector<std::string> FieldsOf(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (const char c : line) {
+    if (c == '\t') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
 void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& silent,
-                   const std::vector<std::wstring>& log1, const std::vector<std::wstring>& log2) {
+                   const std::wstring& popups, const std::vector<std::wstring>& log1,
+                   const std::vector<std::wstring>& log2) {
   Register("LabRuns", "WindowedRunFoundEveryInfection", [&lab, &windowed, &log1] {
     EXPECT_EQ(windowed.status, 1) << "exit status of the first run";
     int inMemory = 0;
@@ -103,6 +118,23 @@ void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& s
     for (const std::wstring& line : log2) {
       EXPECT_EQ(line.find(L" was found in "), std::wstring::npos) << Utf8(line);
     }
+  });
+
+  Register("LabRuns", "WindowedRunShowedTheLabPopUpOnceWithTheWindowsTitle", [&popups] {
+    const auto bytes = ReadFileBytes(popups);
+    ASSERT_TRUE(bytes.has_value()) << "no list of message boxes " << Utf8(popups);
+    std::vector<std::string> boxes = LinesOf(std::string(bytes->begin(), bytes->end()));
+    std::erase(boxes, std::string());
+    ASSERT_EQ(boxes.size(), 1u) << "message boxes of the first run:" << [&] {
+      std::string all;
+      for (const std::string& box : boxes) all += "\n  " + box;
+      return all;
+    }();
+    const std::vector<std::string> fields = FieldsOf(boxes[0]);
+    ASSERT_EQ(fields.size(), 4u) << boxes[0];
+    EXPECT_TRUE(fields[1].starts_with("Quelvix Removal Tool")) << "caption " << fields[1];
+    EXPECT_EQ(fields[2], Utf8(kLabPopupText));
+    EXPECT_EQ(fields[3], "OK") << "buttons";
   });
 
   for (std::size_t i = 0; i < lab.findings.size(); ++i) {
@@ -150,41 +182,79 @@ void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& s
 }
 
 void PrintSummary(const Lab& lab, const std::vector<std::wstring>& log1) {
-  std::map<Outcome, int> counts;
-  int wrong = 0;
+  // Per malware (the neighbours as one more row): found in the log, then
+  // the items by outcome.
+  struct Row {
+    std::string malware;
+    bool found = false;
+    std::map<Outcome, int> counts;
+    int wrong = 0;
+  };
+  std::vector<Row> rows;
+  auto rowOf = [&rows](const std::string& malware) -> Row& {
+    const std::string name = malware.empty() ? "(neighbours)" : malware;
+    for (Row& row : rows) {
+      if (row.malware == name) return row;
+    }
+    Row& row = rows.emplace_back();
+    row.malware = name;
+    return row;
+  };
+  for (const Finding& finding : lab.findings) {
+    rowOf(finding.malware).found = Missing(log1, finding).empty();
+  }
+
   std::printf("\nThe infection lab after the cleaning:\n%-18s %-20s %s\n", "outcome", "malware",
               "item");
   for (const Item& item : lab.items) {
     const std::string fault = item.verify();
+    Row& row = rowOf(item.malware);
     if (fault.empty()) {
-      ++counts[item.expected];
+      ++row.counts[item.expected];
     } else {
-      ++wrong;
+      ++row.wrong;
     }
     const std::string outcome = fault.empty() ? OutcomeName(item.expected) : "WRONG";
     std::printf("%-18s %-20s %s%s\n", outcome.c_str(),
                 item.malware.empty() ? "(neighbour)" : item.malware.c_str(),
                 Utf8(item.what).c_str(), fault.empty() ? "" : (": " + fault).c_str());
   }
+
+  auto count = [](const Row& row, Outcome outcome) {
+    const auto it = row.counts.find(outcome);
+    return it == row.counts.end() ? 0 : it->second;
+  };
+  const char* format = "%-20s %-6s %8d %9d %9d %5d %6d\n";
+  std::printf("\nSummary:\n%-20s %-6s %8s %9s %9s %5s %6s\n", "malware", "found", "removed",
+              "repaired", "disabled", "left", "WRONG");
+  Row total;
   int found = 0;
-  for (const Finding& finding : lab.findings) {
-    if (Missing(log1, finding).empty()) ++found;
+  int findings = 0;
+  for (const Row& row : rows) {
+    const bool malware = row.malware != "(neighbours)";
+    std::printf(format, row.malware.c_str(), malware ? (row.found ? "yes" : "NO") : "-",
+                count(row, Outcome::kRemoved), count(row, Outcome::kRepaired),
+                count(row, Outcome::kDisabled), count(row, Outcome::kLeft), row.wrong);
+    for (const auto& [outcome, n] : row.counts) total.counts[outcome] += n;
+    total.wrong += row.wrong;
+    findings += malware ? 1 : 0;
+    found += malware && row.found ? 1 : 0;
   }
-  std::printf("found %d of %d, removed %d, repaired %d, disabled %d, left %d, WRONG %d\n", found,
-              static_cast<int>(lab.findings.size()), counts[Outcome::kRemoved],
-              counts[Outcome::kRepaired], counts[Outcome::kDisabled], counts[Outcome::kLeft],
-              wrong);
+  const std::string foundText = std::to_string(found) + "/" + std::to_string(findings);
+  std::printf(format, "all", foundText.c_str(), count(total, Outcome::kRemoved),
+              count(total, Outcome::kRepaired), count(total, Outcome::kDisabled),
+              count(total, Outcome::kLeft), total.wrong);
 }
 
 }  // namespace
 
-int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent, int argc,
-             wchar_t** argv) {
+int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent,
+             const std::wstring& popups, int argc, wchar_t** argv) {
   testing::InitGoogleTest(&argc, argv);
   const std::vector<std::wstring> log1 =
       LogLines(windowed.log).value_or(std::vector<std::wstring>{});
   const std::vector<std::wstring> log2 = LogLines(silent.log).value_or(std::vector<std::wstring>{});
-  RegisterTests(lab, windowed, silent, log1, log2);
+  RegisterTests(lab, windowed, silent, popups, log1, log2);
   const int result = RUN_ALL_TESTS();
   PrintSummary(lab, log1);
   std::fflush(stdout);

@@ -14,8 +14,10 @@ struct RunResult {
 };
 
 // Registers the tests, runs them with the GoogleTest flags in argv and
-// prints the summary. 0 when every test passed.
-int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent, int argc,
-             wchar_t** argv);
+// prints the summary. `popups` is the file of the message boxes the first
+// run showed, one a line as qrt-auto's message-boxes prints them. 0 when
+// every test passed.
+int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent,
+             const std::wstring& popups, int argc, wchar_t** argv);
 
 }  // namespace lab

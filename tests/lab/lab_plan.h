@@ -36,6 +36,10 @@ inline constexpr char16_t kLabBlock[] =
     u"REMOVE_REG_KEY \"HKLM\\SOFTWARE\\LabDemo\\Settings\" \"HKLM\\SOFTWARE\\LabDemo\"\r\n"
     u"SHOW_POPUP_INFO \"Trojan/LabDemo.A started itself from the registry, win.ini and "
     u"system.ini and sent two bank sites of the hosts file elsewhere. It was removed.\"\r\n";
+// The text of its pop-up, as the message box shows it.
+inline constexpr wchar_t kLabPopupText[] =
+    L"Trojan/LabDemo.A started itself from the registry, win.ini and system.ini and sent two bank "
+    L"sites of the hosts file elsewhere. It was removed.";
 inline constexpr char16_t kLabMalware[] = u"Trojan/LabDemo.A";
 
 // The sample programs that qrt-lab.exe expects beside itself.
