@@ -175,6 +175,12 @@ iconv -f UTF-16LE -t UTF-8 "$run_dir/scan.log" 2>/dev/null | tr -d '\r' || echo 
 echo "===== end of the log ====="
 echo
 
+# The repaired program, run as a user would run it (the check compares its
+# output with the clean program's).
+say "the repaired program C:\\Program Files\\Lab Tools\\hello.exe prints:"
+(cd "$qrt" && timeout -k 5 30 "$QRT_WINE" 'C:\Program Files\Lab Tools\hello.exe' </dev/null 2>&1 |
+  tr -d '\r' | sed 's/^/    /')
+
 say "checking what the program did"
 gtest=()
 [ -n "$report_target" ] && gtest=(--gtest_output='xml:C:\qrt\lab-report.xml')
