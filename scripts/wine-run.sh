@@ -7,6 +7,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 export WINEPREFIX=${QRT_WINEPREFIX:-$QRT_ROOT/build/wine/tests}
 if [ ! -f "$WINEPREFIX/.ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
     [ -f "$WINEPREFIX/.ready" ] || qrt_wine_new_prefix "$WINEPREFIX"
