@@ -56,7 +56,6 @@ mkdir -p "$work"
 exec > >(tee "$report") 2>&1
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 best() { printf '%s\n' "$@" | sort -n | head -1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.1f", a / b}'; }
@@ -117,20 +116,20 @@ check_drives
 run_ours() {  # signature-set output-file [--profile]
   check_drives
   local start
-  start=$(now_ms)
+  start=$(qrt_now_ms)
   WINEPREFIX=$prefix "$QRT_WINE" 'C:\bench\file_scan_bench.exe' "${@:3}" S: "C:\\bench\\$1.txt" \
     </dev/null >"$2"
-  echo $(($(now_ms) - start))
+  echo $(($(qrt_now_ms) - start))
 }
 run_yara() {  # signature-set output-file [-s]
   local start
-  start=$(now_ms)
+  start=$(qrt_now_ms)
   yara "${@:3}" -C -r "$work/$1.yarc" "$files" >"$2"
-  echo $(($(now_ms) - start))
+  echo $(($(qrt_now_ms) - start))
 }
 run_clamscan() {  # signature-set output-file
   local start status=0
-  start=$(now_ms)
+  start=$(qrt_now_ms)
   clamscan --no-summary --infected --recursive --bytecode=no --heuristic-alerts=no \
     --database="$work/$1.ndb" "$files" >"$2" 2>"$2.err" || status=$?
   # 1: something was found.
@@ -139,7 +138,7 @@ run_clamscan() {  # signature-set output-file
     tail -5 "$2.err" >&2
     exit 1
   fi
-  echo $(($(now_ms) - start))
+  echo $(($(qrt_now_ms) - start))
 }
 drop_caches() { sync && echo 3 >/proc/sys/vm/drop_caches; }
 can_drop=0
@@ -203,9 +202,9 @@ row() {  # name real random with-clamscan
     "($((real + random)) in all)"
   python3 "$bench_py" make "$files" "$work/$set" --real "$real" --random "$random"
   cp "$work/$set.txt" "$prefix/drive_c/bench/"
-  start=$(now_ms)
+  start=$(qrt_now_ms)
   yarac "$work/$set.yar" "$work/$set.yarc"
-  compile=$(($(now_ms) - start))
+  compile=$(($(qrt_now_ms) - start))
 
   echo "load average before: $(load)"
   measure ours "$set"

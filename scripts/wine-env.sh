@@ -165,3 +165,11 @@ qrt_wine_stop_server() {
 qrt_wine_warm_up() {
   WINEPREFIX=$1 "$QRT_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
+
+# Ends the background process PID (nothing when PID is empty) and waits for it.
+qrt_end_process() {  # pid or nothing
+  if [ -n "$1" ]; then kill "$1" && wait "$1"; fi 2>/dev/null
+}
+
+# The wall clock in milliseconds.
+qrt_now_ms() { echo $(($(date +%s%N) / 1000000)); }

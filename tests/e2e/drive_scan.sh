@@ -46,23 +46,19 @@ drive=$run_dir/s
 prefix=$run_dir/prefix
 xvfb=""
 tool_pid=""
-end_process() {  # pid or nothing
-  if [ -n "$1" ]; then kill "$1" && wait "$1"; fi 2>/dev/null
-}
 cleanup() {
-  end_process "$tool_pid"
+  qrt_end_process "$tool_pid"
   [ -d "$prefix" ] && qrt_wine_stop_server "$prefix"
-  end_process "$xvfb"
+  qrt_end_process "$xvfb"
   [ -n "${QRT_DRIVE_SCAN_KEEP:-}" ] || rm -rf "$run_dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 py() { python3 "$here/drive_scan.py" "$@"; }
 
-start=$(now_ms)
+start=$(qrt_now_ms)
 # The prefix, with S: leading to the drive's folder, still empty.
 mkdir "$drive" || exit 1
 qrt_wine_new_prefix "$prefix" && qrt_wine_confine "$prefix" || exit 1
@@ -83,7 +79,7 @@ qrt_wine_warm_up "$prefix" &
 warm_up=$!
 py "$kind" "$drive" "$run_dir/expected.json" && py manifest "$drive" "$run_dir/before" || exit 1
 wait "$warm_up"
-prepared=$(now_ms)
+prepared=$(qrt_now_ms)
 
 # The scan must reach nothing but C: and the drive, and no link may lead it
 # out of the drive.
@@ -99,7 +95,7 @@ fi
 
 # The run, from C:\qrt\ (the host's folders are no drives here), in the
 # background so that a signal reaches the traps at once.
-run_start=$(now_ms)
+run_start=$(qrt_now_ms)
 (cd "$prefix/drive_c/qrt" &&
   exec timeout -k 5 300 "$QRT_WINE" "C:\\qrt\\$tool_name" /SILENT /LOG 'C:\qrt\scan.log' S: \
     </dev/null >/dev/null 2>&1) &
@@ -107,7 +103,7 @@ tool_pid=$!
 wait "$tool_pid"
 status=$?
 tool_pid=""
-run_end=$(now_ms)
+run_end=$(qrt_now_ms)
 [ $status -eq 124 ] && echo "drive_scan: the program did not end within 300 s"
 
 py manifest "$drive" "$run_dir/after" || exit 1
@@ -115,7 +111,7 @@ py check "$suite" --expected "$run_dir/expected.json" --log "$prefix/drive_c/qrt
   --status "$status" --seconds "$(awk -v ms=$((run_end - run_start)) 'BEGIN {print ms / 1000}')" \
   --before "$run_dir/before" --after "$run_dir/after" --xml "$run_dir/report.xml"
 result=$?
-end=$(now_ms)
+end=$(qrt_now_ms)
 echo "drive_scan: $kind: the prefix, the drive and its manifest $(((prepared - start) / 1000)) s," \
   "the program's run $(((run_end - run_start) / 1000)) s, all $(((end - start) / 1000)) s"
 if [ -n "$report_target" ]; then

@@ -50,13 +50,10 @@ prefix=$run_dir/prefix
 qrt=$prefix/drive_c/qrt
 xvfb=""
 tool_pid=""
-end_process() {  # pid or nothing
-  if [ -n "$1" ]; then kill "$1" && wait "$1"; fi 2>/dev/null
-}
 cleanup() {
-  end_process "$tool_pid"
+  qrt_end_process "$tool_pid"
   [ -d "$prefix" ] && qrt_wine_stop_server "$prefix"
-  end_process "$xvfb"
+  qrt_end_process "$xvfb"
   cd "$QRT_ROOT"
   [ -n "${QRT_LAB_KEEP:-}" ] || rm -rf "$run_dir"
 }
@@ -64,8 +61,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-seconds_since() { awk -v ms=$(($(now_ms) - $1)) 'BEGIN {printf "%.1f", ms / 1000}'; }
+seconds_since() { awk -v ms=$(($(qrt_now_ms) - $1)) 'BEGIN {printf "%.1f", ms / 1000}'; }
 say() { echo "lab: $*"; }
 fail() {
   echo "lab: $*" >&2
@@ -80,7 +76,7 @@ shot() {  # name
     say "no screenshot $1.png"
 }
 
-start=$(now_ms)
+start=$(qrt_now_ms)
 say "a fresh Wine prefix as Windows XP, with no drive but its own C:"
 qrt_wine_new_prefix "$prefix" && qrt_wine_confine "$prefix" || fail "no prefix"
 qrt_wine_set_version "$prefix" winxp
@@ -105,11 +101,11 @@ rm -rf "$qrt/source"
 
 say "planting the infection"
 lab plant || fail "plant failed"
-planted=$(now_ms)
+planted=$(qrt_now_ms)
 
 # The first run: the window on the display, Start clicked as a user would.
 say "starting the program; clicking Start"
-run_start=$(now_ms)
+run_start=$(qrt_now_ms)
 (cd "$qrt" && exec "$QRT_WINE" 'C:\qrt\QuelvixRemovalTool.exe' </dev/null >/dev/null 2>&1) &
 tool_pid=$!
 auto wait-window --timeout 60000 >/dev/null || fail "the window did not open"
@@ -123,9 +119,9 @@ shot scanning
 # description's pop-up, No for any question.
 : >"$run_dir/popups.txt"
 saw_running=false
-deadline=$(($(now_ms) + 180000))
+deadline=$(($(qrt_now_ms) + 180000))
 while :; do
-  [ "$(now_ms)" -lt "$deadline" ] || fail "the scan did not end within 180 s"
+  [ "$(qrt_now_ms)" -lt "$deadline" ] || fail "the scan did not end within 180 s"
   boxes=$(auto message-boxes 2>/dev/null)
   if [ -n "$boxes" ]; then
     echo "$boxes" | head -1 >>"$run_dir/popups.txt"
@@ -156,7 +152,7 @@ tool_pid=""
 [ -f "$qrt/QuelvixRemovalTool.log" ] && cp "$qrt/QuelvixRemovalTool.log" "$run_dir/scan.log"
 
 say "a second run with /SILENT"
-silent_start=$(now_ms)
+silent_start=$(qrt_now_ms)
 (cd "$qrt" && exec timeout -k 5 300 "$QRT_WINE" 'C:\qrt\QuelvixRemovalTool.exe' /SILENT \
   /LOG 'C:\qrt\silent.log' </dev/null >/dev/null 2>&1) &
 tool_pid=$!
