@@ -41,12 +41,6 @@ bool IsStub(std::span<const std::uint8_t, kStanitStubSize> bytes) {
   return bytes[0] == 0x52 && bytes[1] == 0x60 && bytes[2] == 0xB9 && bytes[7] == 0xE8;
 }
 
-std::uint32_t LittleEndian32(std::span<const std::uint8_t, 4> bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
 }  // namespace
 
 StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view path) {
@@ -83,7 +77,7 @@ StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view pa
   if (field + kHostEntryPointSize > entry && field < bodyEnd) return StanitRepair::kFailed;
   std::array<std::uint8_t, kHostEntryPointSize> current{};
   if (ReadAt(files, handle, field, current) != current.size() ||
-      LittleEndian32(current) != entryPoint) {
+      scan::LittleEndian(current, 0, current.size()) != entryPoint) {
     return StanitRepair::kFailed;
   }
 

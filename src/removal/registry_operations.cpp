@@ -13,6 +13,7 @@
 #include "common/limits.h"
 #include "common/text.h"
 #include "removal/system_operations.h"
+#include "scan/pe_headers.h"
 #include "signatures/hex_codec.h"
 
 namespace removal {
@@ -289,10 +290,7 @@ int SystemRemovalOperations::ReplaceRegistryValue(
     const auto oldNumber = DigitsOnly(oldContent);
     const auto newNumber = DigitsOnly(newContent);
     if (!oldNumber || !newNumber || read.data.size() < 4) return 2;
-    const std::uint32_t stored = static_cast<std::uint32_t>(read.data[0]) |
-                                 static_cast<std::uint32_t>(read.data[1]) << 8 |
-                                 static_cast<std::uint32_t>(read.data[2]) << 16 |
-                                 static_cast<std::uint32_t>(read.data[3]) << 24;
+    const auto stored = static_cast<std::uint32_t>(scan::LittleEndian(read.data, 0, 4));
     if (stored != *oldNumber || stored == *newNumber) return 2;
     replacement = DwordBytes(*newNumber);
   } else {

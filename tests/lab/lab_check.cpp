@@ -48,7 +48,7 @@ std::string NameOf(std::size_t index, const std::wstring& label) {
 // The log's lines (UTF-16LE, with or without byte-order mark); nothing when
 // it cannot be read.
 std::optional<std::vector<std::wstring>> LogLines(const std::wstring& path) {
-  const auto bytes = ReadFileBytes(path);
+  const auto bytes = qrt_test::ReadWholeFile(path);
   if (!bytes) return std::nullopt;
   std::wstring text;
   for (std::size_t i = 0; i + 1 < bytes->size(); i += 2) {
@@ -78,7 +78,7 @@ std::string Utf8Lines(const std::vector<std::wstring>& lines) {
 }
 
 std::string TextOf(const std::wstring& path) {
-  const auto bytes = ReadFileBytes(path);
+  const auto bytes = qrt_test::ReadWholeFile(path);
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<cannot be read>");
 }
 
@@ -121,7 +121,7 @@ void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& s
   });
 
   Register("LabRuns", "WindowedRunShowedTheLabPopUpOnceWithTheWindowsTitle", [&popups] {
-    const auto bytes = ReadFileBytes(popups);
+    const auto bytes = qrt_test::ReadWholeFile(popups);
     ASSERT_TRUE(bytes.has_value()) << "no list of message boxes " << Utf8(popups);
     std::vector<std::string> boxes = LinesOf(std::string(bytes->begin(), bytes->end()));
     std::erase(boxes, std::string());
@@ -158,7 +158,7 @@ void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& s
            [&lab] { EXPECT_EQ(TextOf(lab.hostsPath), lab.hostsExpected); });
   Register("LabSystemFiles", "IniFilesChangedOnlyInTheLabEntries", [&lab] {
     for (const std::wstring& file : {lab.winIni, lab.systemIni}) {
-      const auto planted = ReadFileBytes(lab.PlantedEntriesOf(file));
+      const auto planted = qrt_test::ReadWholeFile(lab.PlantedEntriesOf(file));
       ASSERT_TRUE(planted.has_value()) << "plant's list of the entries of " << Utf8(file);
       std::vector<std::string> expected = LinesOf(std::string(planted->begin(), planted->end()));
       for (const Lab::IniChange& change : lab.iniChanges) {

@@ -15,6 +15,7 @@
 #include "tests/support/pe_samples.h"
 #include "tests/support/signature_samples.h"
 #include "tests/support/stanit_samples.h"
+#include "tests/win32/sample_files.h"
 
 namespace lab {
 namespace {
@@ -100,7 +101,7 @@ Item KeptFile(std::string malware, const std::wstring& path, Bytes bytes, Bytes 
   return {std::move(malware), L"file " + path, outcome,
           [path, bytes] { return WriteFileMakingFolders(path, bytes) ? "" : Failed(path); },
           [path, bytes, after]() -> std::string {
-            const auto now = ReadFileBytes(path);
+            const auto now = qrt_test::ReadWholeFile(path);
             if (!now) return "missing";
             if (*now == after) return "";
             return *now == bytes ? "still as planted" : "its bytes differ from those expected";
@@ -154,7 +155,7 @@ Item IniEntry(std::string malware, const std::wstring& file, const std::wstring&
 }
 
 std::optional<std::string> ReadHosts(const std::wstring& path) {
-  const auto bytes = ReadFileBytes(path);
+  const auto bytes = qrt_test::ReadWholeFile(path);
   if (!bytes) return std::nullopt;
   return std::string(bytes->begin(), bytes->end());
 }
@@ -283,9 +284,9 @@ std::optional<Lab> MakeLab(std::string& error) {
     error = "a signature is missing";
     return std::nullopt;
   }
-  const auto waiter = ReadFileBytes(f.own + L"\\" + kWaiterFile);
+  const auto waiter = qrt_test::ReadWholeFile(f.own + L"\\" + kWaiterFile);
   lab.cleanProgram = f.own + L"\\" + kConsoleHostFile;
-  const auto consoleHost = ReadFileBytes(lab.cleanProgram);
+  const auto consoleHost = qrt_test::ReadWholeFile(lab.cleanProgram);
   const auto waiterRoom = waiter ? qrt_test::SectionNamed(*waiter, ".room") : std::nullopt;
   const auto hostRoom = consoleHost ? qrt_test::SectionNamed(*consoleHost, ".room") : std::nullopt;
   if (!waiterRoom || !hostRoom) {

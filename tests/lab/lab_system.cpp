@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/text.h"
 #include "tests/win32/sample_files.h"
 
 namespace lab {
@@ -80,13 +81,7 @@ std::optional<Folders> Folders::Ask() {
 }
 
 std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-  return result;
+  return text::ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
 bool FileExists(const std::wstring& path) {
@@ -102,10 +97,6 @@ bool WriteFileMakingFolders(const std::wstring& path, const Bytes& bytes) {
   }
   ::CreateDirectoryW(folder.c_str(), nullptr);
   return qrt_test::WriteWholeFile(path, bytes);
-}
-
-std::optional<Bytes> ReadFileBytes(const std::wstring& path) {
-  return qrt_test::ReadWholeFile(path);
 }
 
 bool SetStringValue(HKEY root, const std::wstring& subkey, const std::wstring& name,
@@ -130,10 +121,6 @@ std::optional<std::wstring> ReadStringValue(HKEY root, const std::wstring& subke
     return std::nullopt;
   }
   return std::wstring(data);
-}
-
-bool MakeKey(HKEY root, const std::wstring& subkey) {
-  return Key(root, subkey, true).get() != nullptr;
 }
 
 bool KeyExists(HKEY root, const std::wstring& subkey) {

@@ -39,7 +39,6 @@ std::string Utf8(const std::wstring& text);
 bool FileExists(const std::wstring& path);
 // Writes the whole file, making its folder (and the folders above) first.
 bool WriteFileMakingFolders(const std::wstring& path, const Bytes& bytes);
-std::optional<Bytes> ReadFileBytes(const std::wstring& path);
 
 // Registry values of type REG_SZ; the key is made when missing.
 bool SetStringValue(HKEY root, const std::wstring& subkey, const std::wstring& name,
@@ -47,7 +46,6 @@ bool SetStringValue(HKEY root, const std::wstring& subkey, const std::wstring& n
 // Nothing when the key or the value is missing or not a string.
 std::optional<std::wstring> ReadStringValue(HKEY root, const std::wstring& subkey,
                                             const std::wstring& name);
-bool MakeKey(HKEY root, const std::wstring& subkey);
 bool KeyExists(HKEY root, const std::wstring& subkey);
 
 // An entry of win.ini or system.ini (written through the profile functions
