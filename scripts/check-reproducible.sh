@@ -11,6 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$root/build/reproduce
 rm -rf "$work"
 build_in() {  # folder: prints the program's path
+  mkdir -p "$(dirname "$1")"
   cmake -S "$root" -B "$1" --preset win32 >"$1.log" 2>&1 &&
     nice -n 10 cmake --build "$1" --target QuelvixRemovalTool >>"$1.log" 2>&1 ||
     { tail -30 "$1.log" >&2; return 1; }
