@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "common/string_ids.h"
 #include "common/text.h"
@@ -47,10 +48,14 @@ std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 bool ScannedModuleList::Contains(std::u16string_view path) const {
-  return paths_.count(text::ToUpper(path)) != 0;
+  return std::binary_search(paths_.begin(), paths_.end(), text::ToUpper(path));
 }
 
-void ScannedModuleList::Add(std::u16string_view path) { paths_.insert(text::ToUpper(path)); }
+void ScannedModuleList::Add(std::u16string_view path) {
+  std::u16string upper = text::ToUpper(path);
+  const auto at = std::lower_bound(paths_.begin(), paths_.end(), upper);
+  if (at == paths_.end() || *at != upper) paths_.insert(at, std::move(upper));
+}
 
 // One Run's walk over the processes.
 class MemoryScanner::Walk {

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "scan/malware_handler.h"
@@ -32,7 +31,7 @@ class ScannedModuleList {
   void Clear() { paths_.clear(); }
 
  private:
-  std::unordered_set<std::u16string> paths_;  // upper case
+  std::vector<std::u16string> paths_;  // upper case, sorted
 };
 
 // A built-in handler's match in one module of one process.

@@ -27,8 +27,7 @@ namespace {
 constexpr int kDone = 1;
 
 const std::u16string* NamedArgument(const ScriptAction& action, std::u16string_view key) {
-  const auto found = action.namedArguments.find(std::u16string(key));
-  return found == action.namedArguments.end() ? nullptr : &found->second;
+  return action.namedArguments.Find(key);
 }
 
 bool IsInfectedFile(std::u16string_view argument) {

@@ -83,6 +83,7 @@
 #include <utility>
 
 #include "signatures/signature.h"
+#include "signatures/vector_level.h"
 #include "signatures/word_frequency.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -379,15 +380,16 @@ __attribute__((target("avx2"))) const SignatureIndexEntry* ScanNibbles32(const S
 }
 #endif
 
-enum class VectorLevel { kNone, kSsse3, kAvx2 };
-
 VectorLevel DetectVectorLevel() {
   __builtin_cpu_init();
-#if QRT_HAVE_AVX2_SCAN
-  if (__builtin_cpu_supports("avx2")) return VectorLevel::kAvx2;
-#endif
-  if (__builtin_cpu_supports("ssse3")) return VectorLevel::kSsse3;
-  return VectorLevel::kNone;
+  const ProcessorVectorFlags processor{__builtin_cpu_supports("ssse3") != 0,
+                                       __builtin_cpu_supports("avx2") != 0};
+  // Every 64-bit system saves the SSE registers (the x86-64 calling
+  // convention passes values in them); the run-time library reports AVX
+  // only when the system has enabled its state in XCR0.
+  const SystemVectorState system{true, __builtin_cpu_supports("avx") != 0};
+  return SelectVectorLevel(processor, system,
+                           QRT_HAVE_AVX2_SCAN ? VectorLevel::kAvx2 : VectorLevel::kSsse3);
 }
 
 VectorLevel CurrentVectorLevel() {
