@@ -268,13 +268,7 @@ codes::ScanResult FileScanner::Run(scan::ScanContext& context, const scan::Drive
   }
   if (context.stopRequested()) return ScanResult::kStoppedByUser;
 
-  scan::ScanStatistics& statistics = context.statistics();
-  statistics.scannedDirectories = 0;
-  statistics.scannedFiles = 0;
-  statistics.scannedStreams = 0;
-  statistics.infectedFiles = 0;
-  statistics.fileScanTime = 0;
-  statistics.fileScanKilobytes = 0;
+  context.statistics().ResetForFileScan();
 
   Walk walk(*this, context);
   for (const DriveEntry& drive : drives_) {

@@ -275,17 +275,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
 
   scan::ScanStatistics& statistics = context.statistics();
-  statistics.scannedProcesses = 0;
-  statistics.scannedModules = 0;
-  statistics.infectedProcesses = 0;
-  statistics.removedFiles = 0;
-  statistics.renamedFiles = 0;
-  statistics.terminatedProcesses = 0;
-  statistics.registryChanged = 0;
-  statistics.hostsChanged = 0;
-  statistics.iniChanged = 0;
-  statistics.memoryScanTime = 0;
-  statistics.memoryScanKilobytes = 0;
+  statistics.ResetForMemoryScan();
 
   sys::RunningProcess process;
   const bool any = sys::FirstProcess(*processes, process);
