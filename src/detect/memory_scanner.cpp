@@ -5,13 +5,13 @@
 #include <optional>
 #include <span>
 
+#include "common/bytes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "detect/executable_search.h"
 #include "detect/file_scanner.h"
 #include "detect/relocation_list.h"
 #include "platform/scoped_handle.h"
-#include "scan/pe_headers.h"
 #include "scan/texts.h"
 #include "signatures/signature_index.h"
 
@@ -32,9 +32,7 @@ std::u16string Cut(std::u16string text) {
 // with "MZ" and hold the PE headers' first 84 bytes at e_lfanew (at least
 // 4), which begin with "PE\0\0". 0 otherwise.
 std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
-  const auto at = [&](std::size_t offset) {
-    return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
-  };
+  const auto at = [&](std::size_t offset) { return bytes::LittleEndian32(bytes, offset); };
   if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
   const std::uint64_t pe = at(60);
   if (pe < 4 || pe + 84 > bytes.size()) return 0;

@@ -4,6 +4,7 @@
 
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "removal/registry_operations.h"
 #include "scan/texts.h"
 
 namespace handlers {
@@ -22,18 +23,6 @@ constexpr StartupKey kStartupKeys[] = {
     {u"HKEY_CURRENT_USER", u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
 };
 
-// The string data of a REG_SZ value: UTF-16LE up to its first NUL, within
-// the bytes that were read.
-std::u16string StringData(const scan::RegistryValue& value) {
-  std::u16string data;
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == u'\0') break;
-    data.push_back(c);
-  }
-  return data;
-}
-
 }  // namespace
 
 void RemoveStartupEntries(scan::ScanContext& context, std::u16string_view path) {
@@ -45,7 +34,7 @@ void RemoveStartupEntries(scan::ScanContext& context, std::u16string_view path) 
     for (const scan::RegistryValue& value : *values) {
       // Data cut short by the read limit matches nothing.
       if (value.type != scan::kRegSz || !value.dataComplete) continue;
-      if (text::FindNoCase(StringData(value), path) == std::u16string::npos) continue;
+      if (text::FindNoCase(removal::StringData(value), path) == std::u16string::npos) continue;
       operations.RemoveRegistryValue(context, key.root, key.subkey, value.name);
     }
   }

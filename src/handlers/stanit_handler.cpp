@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "platform/files.h"
@@ -77,7 +78,7 @@ StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view pa
   if (field + kHostEntryPointSize > entry && field < bodyEnd) return StanitRepair::kFailed;
   std::array<std::uint8_t, kHostEntryPointSize> current{};
   if (ReadAt(files, handle, field, current) != current.size() ||
-      scan::LittleEndian(current, 0, current.size()) != entryPoint) {
+      bytes::LittleEndian32(current, 0) != entryPoint) {
     return StanitRepair::kFailed;
   }
 

@@ -10,10 +10,10 @@
 #include <array>
 #include <utility>
 
+#include "common/bytes.h"
 #include "common/limits.h"
 #include "common/text.h"
 #include "removal/system_operations.h"
-#include "scan/pe_headers.h"
 #include "signatures/hex_codec.h"
 
 namespace removal {
@@ -201,14 +201,8 @@ std::optional<std::vector<std::u16string>> EnumerateSubkeys(Registry& registry,
 
 std::u16string StringData(const scan::RegistryValue& value) {
   if (!value.dataComplete) return {};
-  const std::size_t bytes = std::min<std::size_t>(value.data.size(), limits::kRegistryDataBytes);
-  std::u16string out;
-  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-    const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == u'\0') break;
-    out.push_back(c);
-  }
-  return out;
+  const std::size_t size = std::min<std::size_t>(value.data.size(), limits::kRegistryDataBytes);
+  return bytes::Utf16LeUntilZero(std::span(value.data).first(size));
 }
 
 int SystemRemovalOperations::RemoveRunEntries(scan::ScanContext& context,
@@ -290,7 +284,7 @@ int SystemRemovalOperations::ReplaceRegistryValue(
     const auto oldNumber = DigitsOnly(oldContent);
     const auto newNumber = DigitsOnly(newContent);
     if (!oldNumber || !newNumber || read.data.size() < 4) return 2;
-    const auto stored = static_cast<std::uint32_t>(scan::LittleEndian(read.data, 0, 4));
+    const auto stored = bytes::LittleEndian32(read.data, 0);
     if (stored != *oldNumber || stored == *newNumber) return 2;
     replacement = DwordBytes(*newNumber);
   } else {
