@@ -202,13 +202,14 @@ class FileScanner::Walk {
   }
 
   // Searches the file or stream at `path`; the first match is counted and
-  // handed to its handler, with the file closed and its headers published.
+  // handed to its handler, with the file closed, as a finding with its path
+  // and headers.
   void ScanFile(const std::u16string& path) {
-    search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry) {
+    search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry,
+                                       const scan::PeFileHeaders& headers) {
       found_ = true;
       ++statistics_.infectedFiles;
-      scan::HandlerOf(entry).Remove(context_, std::u16string_view(path), {}, 0,
-                                    scan::FindingKind::FileFinding, false);
+      scan::HandlerOf(entry).Remove(context_, scan::FileFinding{path, headers});
     });
   }
 

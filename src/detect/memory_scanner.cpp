@@ -191,7 +191,8 @@ class MemoryScanner::Walk {
                    const std::u16string& modulePath) {
     std::vector<scan::MalwareHandler*> found;
     ExecutableSearch search(context_, std::span(scanner_.diskBuffer_.get(), kDiskBufferSize));
-    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry) {
+    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry,
+                                  const scan::PeFileHeaders&) {
       found.push_back(&scan::HandlerOf(entry));
     };
     ++statistics_.scannedFiles;
@@ -306,8 +307,8 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   // The findings go to their handlers only now, after the whole walk.
   for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
     const BuiltInFinding& finding = builtInFindings_[i];
-    finding.handler->Remove(context, std::u16string_view(finding.modulePath), {}, finding.processId,
-                            scan::FindingKind::MemoryFinding, i + 1 < builtInFindings_.size());
+    finding.handler->Remove(context, scan::ProcessFinding{finding.modulePath, finding.processId,
+                                                          i + 1 < builtInFindings_.size()});
   }
   if (builtInFindings_.empty() && scriptFindings_.empty()) {
     context.AppendText(scan::LoadText(system, strings::kNoMalwareInMemory));
@@ -315,8 +316,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
   for (const ScriptFinding& finding : scriptFindings_) {
     const std::vector<scan::ProcessRecord> processesFound = finding.processes;
-    finding.handler->Remove(context, std::nullopt, processesFound, 0,
-                            scan::FindingKind::MemoryFinding, true);
+    finding.handler->Remove(context, scan::ScriptFinding{processesFound});
   }
   return ScanResult::kDone;
 }

@@ -1,9 +1,8 @@
-// The headers of the executable file being scanned, as the file scanner
-// publishes them on the scan context while it scans a PE file: the 64-byte
-// DOS header, the first 248 bytes of the PE headers (signature, file header,
-// optional header of a 32-bit image) and the section table. The section
-// table is withdrawn (emptied) when the file is done; a handler called for a
-// finding in the file (the file infector's repair) reads them before that.
+// The headers of an executable file as the file search reads them: the
+// 64-byte DOS header, the first 248 bytes of the PE headers (signature, file
+// header, optional header of a 32-bit image) and the section table. A file
+// finding carries them to its handler (the file infector's repair reads
+// them).
 //
 // The fields are read little-endian from the bytes, at the offsets of the PE
 // format; the accessors never read past the arrays.
