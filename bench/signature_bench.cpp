@@ -95,7 +95,7 @@ bool IsDull(std::span<const std::uint8_t> slice) {
 struct SignatureSet {
   engine::HandlerList program;
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
-  std::vector<const scan::MalwareHandler*> list;
+  std::vector<scan::MalwareHandler*> list;
 
   void Add(const signatures::CompiledSignature& record) {
     owned.push_back(std::make_unique<qrt_test::FixedHandler>(

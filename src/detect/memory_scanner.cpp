@@ -6,13 +6,13 @@
 #include <span>
 #include <utility>
 
+#include "common/bytes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "detect/executable_search.h"
 #include "detect/file_scanner.h"
 #include "detect/relocation_list.h"
 #include "platform/scoped_handle.h"
-#include "scan/pe_headers.h"
 #include "scan/texts.h"
 #include "signatures/signature_index.h"
 
@@ -33,9 +33,7 @@ std::u16string Cut(std::u16string text) {
 // with "MZ" and hold the PE headers' first 84 bytes at e_lfanew (at least
 // 4), which begin with "PE\0\0". 0 otherwise.
 std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
-  const auto at = [&](std::size_t offset) {
-    return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
-  };
+  const auto at = [&](std::size_t offset) { return bytes::LittleEndian32(bytes, offset); };
   if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
   const std::uint64_t pe = at(60);
   if (pe < 4 || pe + 84 > bytes.size()) return 0;
@@ -198,7 +196,8 @@ class MemoryScanner::Walk {
                    const std::u16string& modulePath) {
     std::vector<scan::MalwareHandler*> found;
     ExecutableSearch search(context_, std::span(scanner_.diskBuffer_.get(), kDiskBufferSize));
-    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry) {
+    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry,
+                                  const scan::PeFileHeaders&) {
       found.push_back(&scan::HandlerOf(entry));
     };
     ++statistics_.scannedFiles;
@@ -280,17 +279,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
 
   scan::ScanStatistics& statistics = context.statistics();
-  statistics.scannedProcesses = 0;
-  statistics.scannedModules = 0;
-  statistics.infectedProcesses = 0;
-  statistics.removedFiles = 0;
-  statistics.renamedFiles = 0;
-  statistics.terminatedProcesses = 0;
-  statistics.registryChanged = 0;
-  statistics.hostsChanged = 0;
-  statistics.iniChanged = 0;
-  statistics.memoryScanTime = 0;
-  statistics.memoryScanKilobytes = 0;
+  statistics.ResetForMemoryScan();
 
   sys::RunningProcess process;
   const bool any = sys::FirstProcess(*processes, process);
@@ -323,8 +312,8 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   // The findings go to their handlers only now, after the whole walk.
   for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
     const BuiltInFinding& finding = builtInFindings_[i];
-    finding.handler->Remove(context, std::u16string_view(finding.modulePath), {}, finding.processId,
-                            scan::FindingKind::MemoryFinding, i + 1 < builtInFindings_.size());
+    finding.handler->Remove(context, scan::ProcessFinding{finding.modulePath, finding.processId,
+                                                          i + 1 < builtInFindings_.size()});
   }
   if (builtInFindings_.empty() && scriptFindings_.empty()) {
     context.AppendText(scan::LoadText(system, strings::kNoMalwareInMemory));
@@ -332,8 +321,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
   for (const ScriptFinding& finding : scriptFindings_) {
     const std::vector<scan::ProcessRecord> processesFound = finding.processes;
-    finding.handler->Remove(context, std::nullopt, processesFound, 0,
-                            scan::FindingKind::MemoryFinding, true);
+    finding.handler->Remove(context, scan::ScriptFinding{processesFound});
   }
   return ScanResult::kDone;
 }

@@ -19,10 +19,9 @@ constexpr std::uint32_t kTerminationWaitMs = 5000;
 
 }  // namespace
 
-void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& context,
-                                                  std::u16string_view name,
+void SystemRemovalOperations::FindProcessesByName(std::u16string_view name,
                                                   std::vector<scan::ProcessRecord>& list) {
-  const sys::SystemContext& system = context.systemContext();
+  const sys::SystemContext& system = systemContext_;
   auto processes = sys::OpenProcessList(system.enumeration());
   if (!processes) return;
   sys::RunningProcess process;
@@ -43,21 +42,20 @@ void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& context,
   sys::CloseProcessList(std::move(processes));
 }
 
-int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& context,
-                                                const std::vector<scan::ProcessRecord>* list) {
-  if (list == nullptr) return 2;
-  platform::Runtime& runtime = context.systemContext().system().runtime();
+codes::TerminationResult SystemRemovalOperations::TerminateProcesses(
+    const std::vector<scan::ProcessRecord>* list) {
+  if (list == nullptr) return codes::TerminationResult::kNoList;
+  platform::Runtime& runtime = systemContext_.system().runtime();
   std::vector<platform::ScopedHandle> threads;
   threads.reserve(list->size());
   for (const scan::ProcessRecord& record : *list) {
     const std::uint32_t id = record.processId;
-    const platform::Handle thread =
-        runtime.StartThread([this, &context, id] { TerminateProcessById(context, id); });
+    const platform::Handle thread = runtime.StartThread([this, id] { TerminateProcessById(id); });
     if (thread != 0) {
       threads.emplace_back(runtime, thread);
     } else {
       // Without a thread of its own the process is ended here.
-      TerminateProcessById(context, id);
+      TerminateProcessById(id);
     }
   }
   // One wait covers at most kMaximumWaitObjects threads: the rest are waited
@@ -72,19 +70,18 @@ int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& context,
       for (platform::Handle thread : group) runtime.WaitForThread(thread);
     }
   }
-  return 1;
+  return codes::TerminationResult::kDone;
 }
 
-int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& context,
-                                                  std::uint32_t processId) {
-  platform::System& system = context.systemContext().system();
+codes::ProcessEndResult SystemRemovalOperations::TerminateProcessById(std::uint32_t processId) {
+  platform::System& system = systemContext_.system();
   platform::Processes& processes = system.processes();
   {
     const platform::ScopedHandle process(
         system.runtime(), processes.OpenProcess(platform::kProcessSetInformation, processId));
     if (process.get() == 0 ||
         !processes.SetPriorityClass(process.get(), platform::kIdlePriorityClass)) {
-      return 0;
+      return codes::ProcessEndResult::kNotEnded;
     }
   }
   const platform::ScopedHandle process(
@@ -92,11 +89,11 @@ int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& context,
   if (process.get() == 0 || !processes.TerminateProcess(process.get(), 0) ||
       processes.WaitForProcess(process.get(), kTerminationWaitMs) !=
           platform::ProcessWait::kEnded) {
-    return 0;
+    return codes::ProcessEndResult::kNotEnded;
   }
   // The termination threads count into the same statistics at once.
-  std::atomic_ref<std::int32_t>(context.statistics().terminatedProcesses).fetch_add(1);
-  return 1;
+  std::atomic_ref<std::int32_t>(statistics_.terminatedProcesses).fetch_add(1);
+  return codes::ProcessEndResult::kEnded;
 }
 
 }  // namespace removal

@@ -35,6 +35,7 @@
 
 #include <vector>
 
+#include "common/bytes.h"
 #include "signatures/hex_codec.h"
 
 namespace signatures {
@@ -56,36 +57,26 @@ std::uint32_t CrcStep(std::uint32_t r, std::uint8_t b) {
   return kCrcTable[(r ^ b) & 0xFF] ^ (r >> 8);
 }
 
-void PutLittleEndian(std::uint8_t* out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetLittleEndian(const std::uint8_t* in, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-  return value;
-}
-
 }  // namespace
 
 std::array<std::uint8_t, kCompiledSignatureSize> CompiledSignature::ToBytes() const {
-  std::array<std::uint8_t, kCompiledSignatureSize> bytes{};
-  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) bytes[i] = prefix[i];
-  PutLittleEndian(&bytes[5], anchorWord, 2);
-  PutLittleEndian(&bytes[7], length, 2);
-  PutLittleEndian(&bytes[9], anchorOffset, 2);
-  PutLittleEndian(&bytes[11], crc, 4);
-  return bytes;
+  std::array<std::uint8_t, kCompiledSignatureSize> out{};
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) out[i] = prefix[i];
+  bytes::PutLittleEndian(out, 5, anchorWord, 2);
+  bytes::PutLittleEndian(out, 7, length, 2);
+  bytes::PutLittleEndian(out, 9, anchorOffset, 2);
+  bytes::PutLittleEndian(out, 11, crc, 4);
+  return out;
 }
 
 CompiledSignature CompiledSignature::FromBytes(
-    std::span<const std::uint8_t, kCompiledSignatureSize> bytes) {
+    std::span<const std::uint8_t, kCompiledSignatureSize> record) {
   CompiledSignature compiled;
-  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = bytes[i];
-  compiled.anchorWord = static_cast<std::uint16_t>(GetLittleEndian(&bytes[5], 2));
-  compiled.length = static_cast<std::uint16_t>(GetLittleEndian(&bytes[7], 2));
-  compiled.anchorOffset = static_cast<std::uint16_t>(GetLittleEndian(&bytes[9], 2));
-  compiled.crc = GetLittleEndian(&bytes[11], 4);
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = record[i];
+  compiled.anchorWord = bytes::LittleEndian16(record, 5);
+  compiled.length = bytes::LittleEndian16(record, 7);
+  compiled.anchorOffset = bytes::LittleEndian16(record, 9);
+  compiled.crc = bytes::LittleEndian32(record, 11);
   return compiled;
 }
 

@@ -510,11 +510,11 @@ std::span<const SignatureIndexEntry> SignatureIndex::Bucket(std::uint16_t word) 
                                      bucketStart_[word + 1] - bucketStart_[word]);
 }
 
-SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
+SignatureIndex BuildSignatureIndex(std::span<SignatureOwner* const> owners,
                                    SearchStrategy strategy) {
   // The entries in the order they are added, each with its bucket.
   std::vector<std::pair<std::uint16_t, SignatureIndexEntry>> added;
-  for (const SignatureOwner* owner : owners) {
+  for (SignatureOwner* owner : owners) {
     const CompiledSignature& fileSignature = owner->signatures().file;
     const CompiledSignature& memorySignature = owner->signatures().memory;
     SignatureIndexEntry file;
