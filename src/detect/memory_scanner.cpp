@@ -69,14 +69,13 @@ class MemoryScanner::Walk {
   // Reads the modules of one process; kStop when the stop request was met.
   Next WalkProcess(const sys::RunningProcess& process) {
     if (process.processId == 0) return Next::kProcess;
-    auto modules = sys::OpenModuleList(scanner_.enumeration_, process.processId);
+    const auto modules = scanner_.walker_->OpenModuleList(process.processId);
     if (!modules) return Next::kProcess;
     ++statistics_.scannedProcesses;
     sys::ModuleRecord module;
     // A process whose first module cannot be read is passed over; the walk
     // goes on with the next process.
-    if (!sys::FirstModule(*modules, module)) {
-      sys::CloseModuleList(std::move(modules));
+    if (!modules->Next(module)) {
       context_.SetStatusText(u"");
       return Next::kProcess;
     }
@@ -84,9 +83,17 @@ class MemoryScanner::Walk {
     Next next = Next::kModule;
     do {
       next = ReadModule(process, module, main);
-    } while (next == Next::kModule && sys::NextModule(*modules, module));
-    sys::CloseModuleList(std::move(modules));
+    } while (next == Next::kModule && modules->Next(module));
     return next == Next::kStop ? Next::kStop : Next::kProcess;
+  }
+
+  // Walks from `process`, the list's first, to the list's end; false when
+  // the stop request was met. The list closes when the walk ends.
+  bool WalkProcesses(std::unique_ptr<sys::ProcessList> list, sys::RunningProcess process) {
+    do {
+      if (WalkProcess(process) == Next::kStop) return false;
+    } while (list->Next(process));
+    return true;
   }
 
  private:
@@ -241,7 +248,7 @@ class MemoryScanner::Walk {
 MemoryScanner::MemoryScanner(sys::SystemContext& systemContext)
     : systemContext_(systemContext),
       isWindows9x_(systemContext.isWindows9x()),
-      enumeration_(systemContext.enumeration()),
+      walker_(systemContext.processWalker()),
       window_(std::make_unique<std::uint8_t[]>(kWindowSize)),
       diskBuffer_(std::make_unique<std::uint8_t[]>(kDiskBufferSize)) {}
 
@@ -265,14 +272,14 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
     context.AppendText(scan::LoadText(system, strings::kUnsupportedWindows));
     return ScanResult::kInvalidWindowsVersion;
   }
-  if (!enumeration_.bound) {
+  if (walker_ == nullptr) {
     context.AppendText(scan::LoadText(system, strings::kMemoryScannerInitFailed));
     return ScanResult::kMemoryScannerInitError;
   }
   const std::u16string scanning = scan::LoadText(system, strings::kScanningMemory);
   context.AppendText(scanning);
   context.SetStatusText(std::u16string(u" ").append(scanning));
-  auto processes = sys::OpenProcessList(enumeration_);
+  auto processes = walker_->OpenProcessList();
   if (!processes) {
     context.AppendText(scan::LoadText(system, strings::kProcessListError));
     return ScanResult::kProcessSnapshotError;
@@ -282,23 +289,12 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   statistics.ResetForMemoryScan();
 
   sys::RunningProcess process;
-  const bool any = sys::FirstProcess(*processes, process);
-  if (!any && !isWindows9x_) {
-    sys::CloseProcessList(std::move(processes));
-    return ScanResult::kNoProcessesFound;
-  }
+  const bool any = processes->Next(process);
+  if (!any && !isWindows9x_) return ScanResult::kNoProcessesFound;
   const std::uint32_t start = system.runtime().GetTickCount();
-  Walk walk(*this, context);
-  bool stopped = false;
-  for (bool more = any; more; more = sys::NextProcess(*processes, process)) {
-    if (walk.WalkProcess(process) == Walk::Next::kStop) {
-      stopped = true;
-      break;
-    }
-  }
+  const bool stopped = any && !Walk(*this, context).WalkProcesses(std::move(processes), process);
   if (!stopped) context.SetStatusText(u"");
   scannedModules_.Clear();
-  sys::CloseProcessList(std::move(processes));
   statistics.memoryScanTime = static_cast<std::uint32_t>(system.runtime().GetTickCount() - start);
   if (stopped) {
     builtInFindings_.clear();

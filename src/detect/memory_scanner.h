@@ -82,9 +82,10 @@ class MemoryScanner final : public scan::Scanner {
   class Walk;
 
   sys::SystemContext& systemContext_;
-  // Copied from the system context at construction.
+  // Taken from the system context at construction; the walker is the
+  // context's (null when none could be bound).
   bool isWindows9x_ = false;
-  sys::EnumerationSet enumeration_;
+  const sys::ProcessWalker* walker_ = nullptr;
   std::unique_ptr<std::uint8_t[]> window_;
   std::unique_ptr<std::uint8_t[]> diskBuffer_;
   ScannedModuleList scannedModules_;

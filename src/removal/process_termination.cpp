@@ -22,11 +22,11 @@ constexpr std::uint32_t kTerminationWaitMs = 5000;
 void SystemRemovalOperations::FindProcessesByName(std::u16string_view name,
                                                   std::vector<scan::ProcessRecord>& list) {
   const sys::SystemContext& system = systemContext_;
-  auto processes = sys::OpenProcessList(system.enumeration());
+  const sys::ProcessWalker* walker = system.processWalker();
+  const auto processes = walker != nullptr ? walker->OpenProcessList() : nullptr;
   if (!processes) return;
   sys::RunningProcess process;
-  for (bool more = sys::FirstProcess(*processes, process); more;
-       more = sys::NextProcess(*processes, process)) {
+  while (processes->Next(process)) {
     std::u16string_view executable = process.name;
     // Tool Help of Windows 9x names the executable by its full path.
     if (system.isWindows9x()) {
@@ -36,10 +36,9 @@ void SystemRemovalOperations::FindProcessesByName(std::u16string_view name,
     }
     if (!text::EqualsNoCase(executable, name)) continue;
     // The Process Status Helper's base name, else the name searched for.
-    list.push_back(
-        {std::u16string(system.enumeration().usesPsapi ? executable : name), process.processId});
+    const bool baseNames = walker->kind() == sys::ProcessWalker::Kind::kProcessStatusHelper;
+    list.push_back({std::u16string(baseNames ? executable : name), process.processId});
   }
-  sys::CloseProcessList(std::move(processes));
 }
 
 codes::TerminationResult SystemRemovalOperations::TerminateProcesses(
