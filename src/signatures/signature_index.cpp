@@ -275,9 +275,11 @@ const SignatureIndexEntry* WalkCandidates(const SearchContext& c, std::size_t ba
   std::uint32_t to[kMaxCollected];
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint16_t word = WordAt(c.data, base + candidates[i]);
-    from[i] = c.start[word];
-    to[i] = c.start[word + 1];
-    __builtin_prefetch(&c.probes[from[i]]);
+    std::uint32_t range[2];
+    std::memcpy(range, &c.start[word], sizeof range);
+    from[i] = range[0];
+    to[i] = range[1];
+    __builtin_prefetch(&c.probes[range[0]]);
   }
   std::uint32_t walk[kMaxCollected];
   std::size_t walks = 0;
@@ -285,11 +287,12 @@ const SignatureIndexEntry* WalkCandidates(const SearchContext& c, std::size_t ba
     const std::size_t p = base + candidates[i];
     // The probes after the last bucket's end one probe that never matches.
     const std::uint32_t more = static_cast<std::uint32_t>(to[i] - from[i] >= 2);
-    const std::uint32_t pass = PrefixMayMatch(c, p, c.probes[from[i]]) |
-                               (more & PrefixMayMatch(c, p, c.probes[from[i] + 1])) |
-                               static_cast<std::uint32_t>(to[i] - from[i] > 2);
+    const std::uint32_t hit = PrefixMayMatch(c, p, c.probes[from[i]]) |
+                              (more & PrefixMayMatch(c, p, c.probes[from[i] + 1]));
     walk[walks] = static_cast<std::uint32_t>(i);
-    walks += pass;
+    walks += hit | static_cast<std::uint32_t>(to[i] - from[i] > 2);
+    // Without a hit, the walk of a longer bucket begins at its third probe.
+    from[i] += 2 * (hit ^ 1);
   }
   for (std::size_t k = 0; k < walks; ++k) {
     const std::size_t i = walk[k];
