@@ -41,20 +41,31 @@
 namespace signatures {
 namespace {
 
-// The lookup table of the reflected polynomial 0xEDB88320 (T[1] = 0x77073096).
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
+// The lookup tables of the reflected polynomial 0xEDB88320: table 0 is the
+// byte step's (T[0][1] = 0x77073096); table k advances a byte's remainder
+// over k more zero bytes, so that eight bytes take eight independent lookups
+// instead of a chain of eight. A search computes this CRC over every
+// candidate whose five prefix bytes match, some 25 KB per 128 KB window with
+// 100,000 signatures.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables tables{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t r = i;
     for (int bit = 0; bit < 8; ++bit) r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
-    table[i] = r;
+    tables[0][i] = r;
   }
-  return table;
+  for (std::size_t k = 1; k < tables.size(); ++k) {
+    for (std::size_t i = 0; i < 256; ++i) {
+      tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+    }
+  }
+  return tables;
 }
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 std::uint32_t CrcStep(std::uint32_t r, std::uint8_t b) {
-  return kCrcTable[(r ^ b) & 0xFF] ^ (r >> 8);
+  return kCrcTables[0][(r ^ b) & 0xFF] ^ (r >> 8);
 }
 
 }  // namespace
@@ -81,10 +92,18 @@ CompiledSignature CompiledSignature::FromBytes(
 }
 
 std::uint32_t SignatureCrc(std::uint32_t preset, std::span<const std::uint8_t> bytes) {
+  const auto& t = kCrcTables;
   std::uint32_t r = preset;
   std::size_t i = 0;
-  if (bytes.size() % 2 != 0) r = CrcStep(r, bytes[i++]);
-  for (; i < bytes.size(); i += 2) r = CrcStep(CrcStep(r, bytes[i]), bytes[i + 1]);
+  for (; i + 8 <= bytes.size(); i += 8) {
+    const std::uint32_t low = r ^ GetLittleEndian(&bytes[i], 4);
+    const std::uint32_t high = GetLittleEndian(&bytes[i + 4], 4);
+    r = (t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF]) ^
+        (t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]) ^
+        (t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF]) ^
+        (t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24]);
+  }
+  for (; i < bytes.size(); ++i) r = CrcStep(r, bytes[i]);
   return r;
 }
 
