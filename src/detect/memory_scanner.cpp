@@ -141,33 +141,102 @@ class MemoryScanner::Walk {
     std::optional<RelocationList> relocations;
     bool first = true;
     std::uint8_t* const buffer = scanner_.window_.get();
+    Span span{scanner_.span_.get(), scanner_.spanReads_};
     while (left != 0) {
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kWindowSize));
-      const auto got = processes.ReadProcessMemory(process, address, std::span(buffer, want));
-      if (!got) return;
-      const std::span<std::uint8_t> window(buffer, std::min(*got, want));
+      std::span<std::uint8_t> window;
+      if (const auto held = span.Window(processes, process, address, want, left)) {
+        window = *held;
+      } else {
+        const auto got = processes.ReadProcessMemory(process, address, std::span(buffer, want));
+        if (!got) return;
+        window = std::span(buffer, std::min(*got, want));
+      }
       if (!main && scanner_.restoreRelocations_) {
         if (first) {
           relocations = RelocationList::Build(processes, process, module.baseAddress, module.size);
         }
-        if (relocations) relocations->Restore(address, window);
+        if (relocations) {
+          // Restored in a copy: the span's bytes are shared with the next
+          // window, whose fixups at the overlap are its own.
+          if (window.data() != buffer) {
+            std::copy(window.begin(), window.end(), buffer);
+            window = std::span(buffer, window.size());
+          }
+          relocations->Restore(address, window);
+        }
       }
       first = false;
       statistics_.memoryScanKilobytes += static_cast<double>(window.size() >> 10);
       if (const auto* entry = signatures::FindMemorySignature(context_.signatureIndex(), window)) {
-        ++statistics_.infectedProcesses;
-        scan::MalwareHandler& handler = scan::HandlerOf(*entry);
-        if (handler.IsScriptDescribed()) {
-          RecordScriptFinding(handler, running.processId, module.path);
-        } else {
-          scanner_.builtInFindings_.push_back(
-              BuiltInFinding{module.path, running.processId, &handler});
-        }
+        RecordMemoryFinding(scan::HandlerOf(*entry), running.processId, module.path);
       }
       if (left <= kStep) return;
       address += kStep;
       left -= kStep;
     }
+  }
+
+  // The span of one module being read: the windows it holds are cut from it.
+  class Span {
+   public:
+    Span(std::uint8_t* buffer, bool enabled) : buffer_(buffer), enabled_(enabled) {}
+
+    // The window of `want` bytes at `address` when a span holds it whole,
+    // reading the next span (`left` bytes remain of the module) when the
+    // window lies past the one held. Nothing once a span read has failed:
+    // the module is then read window by window.
+    std::optional<std::span<std::uint8_t>> Window(platform::Processes& processes,
+                                                  platform::Handle process, std::uint64_t address,
+                                                  std::size_t want, std::uint64_t left) {
+      if (!enabled_) return std::nullopt;
+      if (!Holds(address, want)) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(left, kSpanSize));
+        const auto got = processes.ReadProcessMemory(process, address, std::span(buffer_, length));
+        if (!got) {
+          enabled_ = false;
+          return std::nullopt;
+        }
+        start_ = address;
+        size_ = std::min(*got, length);
+        if (!Holds(address, want)) return std::nullopt;
+      }
+      return std::span(buffer_ + (address - start_), want);
+    }
+
+   private:
+    bool Holds(std::uint64_t address, std::size_t want) const {
+      return size_ != 0 && address >= start_ && address - start_ <= size_ &&
+             want <= size_ - (address - start_);
+    }
+
+    std::uint8_t* buffer_;
+    bool enabled_;
+    std::uint64_t start_ = 0;
+    std::size_t size_ = 0;
+  };
+
+  // A process counts once as infected, whatever found it; a built-in
+  // handler is called once per process, with the module of its first match
+  // there; a script-described handler lists each process once.
+  void RecordMemoryFinding(scan::MalwareHandler& handler, std::uint32_t processId,
+                           const std::u16string& path) {
+    CountInfected(processId);
+    if (handler.IsScriptDescribed()) {
+      RecordScriptFinding(handler, processId, path);
+      return;
+    }
+    auto& findings = scanner_.builtInFindings_;
+    const bool known = std::any_of(findings.begin(), findings.end(), [&](const BuiltInFinding& f) {
+      return f.handler == &handler && f.processId == processId;
+    });
+    if (!known) findings.push_back(BuiltInFinding{path, processId, &handler});
+  }
+
+  void CountInfected(std::uint32_t processId) {
+    if (std::find(infected_.begin(), infected_.end(), processId) != infected_.end()) return;
+    infected_.push_back(processId);
+    ++statistics_.infectedProcesses;
   }
 
   // How much of the module to read: the enumerated size when the image in
@@ -219,7 +288,7 @@ class MemoryScanner::Walk {
     }
     for (scan::MalwareHandler* handler : found) {
       if (!handler->IsScriptDescribed()) continue;
-      ++statistics_.infectedProcesses;
+      CountInfected(processId);
       RecordScriptFinding(*handler, processId, modulePath);
     }
   }
@@ -243,6 +312,8 @@ class MemoryScanner::Walk {
   scan::ScanContext& context_;
   platform::System& system_;
   scan::ScanStatistics& statistics_;
+  // The processes counted as infected in this walk.
+  std::vector<std::uint32_t> infected_;
 };
 
 MemoryScanner::MemoryScanner(sys::SystemContext& systemContext)
@@ -250,6 +321,7 @@ MemoryScanner::MemoryScanner(sys::SystemContext& systemContext)
       isWindows9x_(systemContext.isWindows9x()),
       walker_(systemContext.processWalker()),
       window_(std::make_unique<std::uint8_t[]>(kWindowSize)),
+      span_(std::make_unique<std::uint8_t[]>(kSpanSize)),
       diskBuffer_(std::make_unique<std::uint8_t[]>(kDiskBufferSize)) {}
 
 codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::DriveNameList&) {
