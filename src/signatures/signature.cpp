@@ -91,13 +91,24 @@ CompiledSignature CompiledSignature::FromBytes(
   return compiled;
 }
 
+namespace {
+
+// The four bytes at `in` as a little-endian number: one load where the
+// processor is little-endian, for the CRC's loop.
+std::uint32_t Load32(const std::uint8_t* in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+}  // namespace
+
 std::uint32_t SignatureCrc(std::uint32_t preset, std::span<const std::uint8_t> bytes) {
   const auto& t = kCrcTables;
   std::uint32_t r = preset;
   std::size_t i = 0;
   for (; i + 8 <= bytes.size(); i += 8) {
-    const std::uint32_t low = r ^ GetLittleEndian(&bytes[i], 4);
-    const std::uint32_t high = GetLittleEndian(&bytes[i + 4], 4);
+    const std::uint32_t low = r ^ Load32(&bytes[i]);
+    const std::uint32_t high = Load32(&bytes[i + 4]);
     r = (t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF]) ^
         (t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]) ^
         (t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF]) ^
