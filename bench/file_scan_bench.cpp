@@ -335,6 +335,7 @@ class BenchContext final : public scan::ScanContext {
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
   scan::RemovalOperations& removalOperations() override { return operations_; }
+  void CountFinding() override {}
 
  private:
   sys::SystemContext& systemContext_;

@@ -212,7 +212,7 @@ class FileScanner::Walk {
   void ScanFile(const std::u16string& path) {
     search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry) {
       found_ = true;
-      ++statistics_.infectedFiles;
+      context_.CountInfectedFile();
       scan::HandlerOf(entry).Remove(context_, std::u16string_view(path), {}, 0,
                                     scan::FindingKind::FileFinding, false);
     });

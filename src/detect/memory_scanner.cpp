@@ -145,7 +145,7 @@ class MemoryScanner::Walk {
       first = false;
       statistics_.memoryScanKilobytes += static_cast<double>(window.size() >> 10);
       if (const auto* entry = signatures::FindMemorySignature(context_.signatureIndex(), window)) {
-        ++statistics_.infectedProcesses;
+        context_.CountInfectedProcess();
         scan::MalwareHandler& handler = scan::HandlerOf(*entry);
         if (handler.IsScriptDescribed()) {
           RecordScriptFinding(handler, running.processId, module.path);
@@ -208,7 +208,7 @@ class MemoryScanner::Walk {
     }
     for (scan::MalwareHandler* handler : found) {
       if (!handler->IsScriptDescribed()) continue;
-      ++statistics_.infectedProcesses;
+      context_.CountInfectedProcess();
       RecordScriptFinding(*handler, processId, modulePath);
     }
   }

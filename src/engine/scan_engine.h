@@ -47,6 +47,8 @@ class ScanEngine final : public scan::ScanContext {
     std::optional<codes::ScanResult> stopped;
     // The first error a scanner answered (kDone when none did).
     codes::ScanResult firstError = codes::ScanResult::kDone;
+    // This run counted an infected file or process (CountFinding).
+    bool foundMalware = false;
   };
   // The scan worker's work: every scanner of phase 0, then 2 (the memory
   // scanner), then 1 (the file scanner, with `drives`), each group in table
@@ -54,11 +56,13 @@ class ScanEngine final : public scan::ScanContext {
   // A scanner's error answer without a stop request does not end the run.
   RunOutcome RunScanners(const scan::DriveNameList& drives) {
     RunOutcome outcome;
+    findings_ = 0;
     const scan::DriveNameList none;
     for (const int phase : {0, 2, 1}) {
       for (scan::Scanner* scanner : scanners_) {
         if (scanner->Phase() != phase) continue;
         const codes::ScanResult result = scanner->Run(*this, phase == 1 ? drives : none);
+        outcome.foundMalware = findings_ > 0;
         if (stopRequested()) {
           outcome.stopped = result;
           return outcome;
@@ -82,6 +86,7 @@ class ScanEngine final : public scan::ScanContext {
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return scannedFileHeaders_; }
   scan::RemovalOperations& removalOperations() override { return removalOperations_; }
+  void CountFinding() override { ++findings_; }
 
   // The user asked the scan to stop; the scanners poll this.
   void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
@@ -101,6 +106,8 @@ class ScanEngine final : public scan::ScanContext {
   // Lives as long as the engine: the files handled in this run.
   removal::SystemRemovalOperations removalOperations_;
   std::vector<scan::Scanner*> scanners_;
+  // Findings of the running scan; only the worker counts and reads them.
+  int findings_ = 0;
 };
 
 }  // namespace engine

@@ -133,6 +133,7 @@ class ScanContextStub final : public scan::ScanContext {
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
   scan::RemovalOperations& removalOperations() override { return operations; }
+  void CountFinding() override { ++findings; }
 
   RecordingObserver& recorder() { return observer_; }
   const scan::ScanStatistics& stats() const { return statistics_; }
@@ -142,6 +143,8 @@ class ScanContextStub final : public scan::ScanContext {
   bool stop = false;
   mutable std::optional<int> stopAfterPolls;
   bool lacksMemory = false;
+  // The findings counted (CountFinding).
+  int findings = 0;
   // The removal operations the handlers call: recorded, not carried out.
   RecordingRemovalOperations operations;
 
