@@ -42,9 +42,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   firstScan_ = true;
 
   // Mouse messages reach the window, which drops them while text is being
-  // inserted.
+  // inserted. The view keeps everything the run writes (the log is its text).
   if (view.HasControl(QRT_IDC_OUTPUT)) {
     view.AddEventMask(QRT_IDC_OUTPUT, platform::kEnmMouseEvents);
+    view.SetTextLimit(QRT_IDC_OUTPUT, kOutputTextLimit);
   }
 
   const auto title = system_.resources().LoadStringResource(strings::kWindowTitle);

@@ -2,6 +2,8 @@
 // Win32 backend must match.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "common/text.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
@@ -100,6 +102,36 @@ TEST(FakeDialog, RichEditKeepsLineBreaksAsCrAndFormatsPerCharacter) {
   dialog.ReplaceSelection(QRT_IDC_OUTPUT, u"new");
   EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT), u"new");
   EXPECT_EQ(formats.size(), 3u);
+}
+
+TEST(FakeDialog, RichEditCutsInsertionsAtItsTextLimit) {
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> limit;  // EM_EXLIMITTEXT, if sent
+    std::size_t held;
+    std::size_t afterReplacing;  // 10 characters by 20
+  };
+  const Case cases[] = {
+      {"default", std::nullopt, 32767, 32767},
+      {"0 stands for 64K", 0u, 65536, 65536},
+      {"raised", 0x7FFFFFFEu, 70000, 70010},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NullHandler handler;
+    FakeDialog dialog(QRT_IDD_MAIN, 1, 0, handler);
+    if (c.limit) dialog.SetTextLimit(QRT_IDC_OUTPUT, *c.limit);
+    // Line breaks count as the one CR the control keeps.
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(30000, u'a') + u"\r\n");
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(39999, u'b'));
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), c.held);
+    EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].formats.size(), c.held);
+    // Replacing a selection makes room for as much as it removes.
+    dialog.SetSelection(QRT_IDC_OUTPUT, 0, 10);
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(20, u'c'));
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), c.afterReplacing);
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).substr(0, 10), std::u16string(10, u'c'));
+  }
 }
 
 TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {

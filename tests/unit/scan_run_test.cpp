@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,17 @@ class ScanRunTest : public ::testing::Test {
   // A new window over the same scanner table, for another run.
   void NewWindow() { window_.reset(); }
 
+  // The log file's text (UTF-16 little-endian), or nothing.
+  std::optional<std::u16string> LogText(std::u16string_view path) {
+    const auto* log = system_.fileSystem.Find(path);
+    if (log == nullptr) return std::nullopt;
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < log->bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(log->bytes[i] | (log->bytes[i + 1] << 8)));
+    }
+    return text;
+  }
+
   FakeSystem system_;
   std::vector<std::string> journal;
   int result_ = 0;
@@ -159,14 +171,42 @@ TEST_F(ScanRunTest, ExitDuringAScanStopsItThenWritesTheLogAfterTheReport) {
       },
       u"/LOG C:\\scan.log");
   EXPECT_EQ(result_, codes::ToInt(ScanResult::kStoppedByUser));
-  const auto* log = system_.fileSystem.Find(u"C:\\scan.log");
-  ASSERT_NE(log, nullptr);
-  std::u16string logged;
-  for (std::size_t i = 0; i + 1 < log->bytes.size(); i += 2) {
-    logged.push_back(static_cast<char16_t>(log->bytes[i] | (log->bytes[i + 1] << 8)));
-  }
-  EXPECT_THAT(text::ToUtf8(logged), HasSubstr("Scan aborted by user\r\n\r\nscan results:"));
+  const auto logged = LogText(u"C:\\scan.log");
+  ASSERT_TRUE(logged.has_value());
+  EXPECT_THAT(text::ToUtf8(*logged), HasSubstr("Scan aborted by user\r\n\r\nscan results:"));
   EXPECT_EQ(system_.OpenThreadCount(), 0u);
+}
+
+TEST_F(ScanRunTest, ARunLongerThanTheDefaultTextLimitReachesTheLogWhole) {
+  // 400 lines of 100 characters: more than the 32,767 characters a rich
+  // edit holds until its limit is raised.
+  std::u16string lines;
+  for (int i = 0; i < 400; ++i) {
+    lines += text::Format(u"line %04d ", {i}) + std::u16string(88, u'.') + u"\r\n";
+  }
+  for (const bool raised : {true, false}) {
+    SCOPED_TRACE(raised ? "limit raised by the window" : "limit left at the default");
+    NewWindow();
+    Open(
+        [&](FakeDialog& d) {
+          if (!raised) d.controls[QRT_IDC_OUTPUT].textLimit = platform::kRichEditDefaultTextLimit;
+          file().during = [&](scan::ScanContext& context) {
+            for (std::size_t at = 0; at < lines.size(); at += 500) {
+              context.AppendText(std::u16string_view(lines).substr(at, 500));
+            }
+          };
+          d.Click(QRT_IDC_START);
+          FinishWorker(d);
+          d.Click(QRT_IDC_EXIT);
+        },
+        u"/LOG C:\\scan.log");
+    file().during = nullptr;
+    const auto logged = LogText(u"C:\\scan.log");
+    ASSERT_TRUE(logged.has_value());
+    const bool whole = logged->find(lines) != std::u16string::npos &&
+                       logged->find(u"Thank you for using") != std::u16string::npos;
+    EXPECT_EQ(whole, raised);
+  }
 }
 
 TEST_F(ScanRunTest, ExitJustAsTheWorkerEndsNormallyStillTakesTheExitPath) {
