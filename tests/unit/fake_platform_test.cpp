@@ -285,7 +285,76 @@ TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
   EXPECT_FALSE(
       system.files().SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
   EXPECT_TRUE(system.files().SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
+  // The reader shares nothing: only once it is closed can a writer open it.
+  EXPECT_EQ(open(u"C:\\ro.log", platform::kGenericWrite).lastError,
+            platform::kErrorSharingViolation);
+  system.runtime().CloseHandle(reader.handle);
   EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
+}
+
+TEST(FakeFiles, HandlesShareAsAskedAndTheLoaderNeedsReadSharing) {
+  constexpr std::uint32_t kRead = platform::kGenericRead;
+  constexpr std::uint32_t kWrite = platform::kGenericWrite;
+  constexpr std::uint32_t kShareRead = platform::kFileShareRead;
+  constexpr std::uint32_t kShareWrite = platform::kFileShareWrite;
+  struct Case {
+    const char* name;
+    std::uint32_t heldAccess;
+    std::uint32_t heldShare;
+    std::uint32_t access;
+    std::uint32_t share;
+    bool opens;
+    bool loads;  // LoadLibraryW of the file while the first handle is open
+  };
+  const Case cases[] = {
+      {"readers sharing reading", kRead, kShareRead, kRead, kShareRead, true, true},
+      {"a writer where reading only is shared", kRead, kShareRead, kWrite, kShareRead | kShareWrite,
+       false, true},
+      {"a reader that does not share the held reading", kRead, kShareRead, kRead, kShareWrite,
+       false, true},
+      {"a reader where nothing is shared", kRead, 0, kRead, kShareRead, false, false},
+      {"a reader beside a writer sharing both", kWrite, kShareRead | kShareWrite, kRead,
+       kShareRead | kShareWrite, true, false},
+      {"no data access is not checked", kRead, 0, 0, 0, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSystem system;
+    system.fileSystem.AddFile(u"C:\\lib.dll", {'M', 'Z'});
+    const auto held = system.files().CreateFileWide(u"C:\\lib.dll", c.heldAccess, c.heldShare,
+                                                    platform::kOpenExisting, 0);
+    ASSERT_NE(held.handle, 0u);
+    const auto second = system.files().CreateFileWide(u"C:\\lib.dll", c.access, c.share,
+                                                      platform::kOpenExisting, 0);
+    EXPECT_EQ(second.handle != 0, c.opens);
+    if (second.handle != 0) {
+      system.runtime().CloseHandle(second.handle);
+    } else {
+      EXPECT_EQ(second.lastError, platform::kErrorSharingViolation);
+    }
+    EXPECT_EQ(system.runtime().LoadLibraryWide(u"C:\\lib.dll") != 0, c.loads);
+    system.runtime().CloseHandle(held.handle);
+    EXPECT_NE(system.runtime().LoadLibraryWide(u"C:\\lib.dll"), 0u);
+  }
+}
+
+TEST(FakeFiles, FoldersAreMadeOnlyWhereNothingIsAndRemovedOnlyEmpty) {
+  FakeSystem system;
+  platform::Files& files = system.files();
+  system.fileSystem.AddFile(u"C:\\TEMP\\taken.txt");
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\New"), 0u);
+  EXPECT_TRUE(system.fileSystem.FolderExists(u"c:\\temp\\new"));
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\NEW"), platform::kErrorAlreadyExists);
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\taken.txt"), platform::kErrorAlreadyExists);
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\NOWHERE\\New"), platform::kErrorPathNotFound);
+  system.fileSystem.AddFile(u"C:\\TEMP\\New\\a.dll");
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_TRUE(files.DeleteFileWide(u"C:\\TEMP\\New\\a.dll"));
+  EXPECT_TRUE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(system.fileSystem.FolderExists(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\"));
+  EXPECT_TRUE(system.fileSystem.FolderExists(u"C:\\TEMP"));
 }
 
 TEST(FakeFiles, DeleteRemovesOnlyAClosedWritableFile) {
