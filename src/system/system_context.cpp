@@ -1,13 +1,8 @@
 #include "system/system_context.h"
 
-#include "common/limits.h"
+#include "system/own_psapi.h"
 
 namespace sys {
-namespace {
-
-constexpr char16_t kPsapiFileName[] = u"PSAPI.DLL";
-
-}  // namespace
 
 SystemContext::SystemContext(platform::System& system) : system_(system) {
   const auto version = system_.runtime().QueryVersion();
@@ -42,7 +37,10 @@ SystemContext::~SystemContext() {
   enumeration_ = EnumerationSet{};
   streamReader_.Unbind();
   if (shell32_ != 0) system_.runtime().FreeLibraryHandle(shell32_);
-  if (psapi_ != 0) system_.runtime().FreeLibraryHandle(psapi_);
+  if (psapi_ != 0) {
+    system_.runtime().FreeLibraryHandle(psapi_);
+    RemoveOwnPsapi(system_, psapiPath_);
+  }
   if (kernel32_ != 0) system_.runtime().FreeLibraryHandle(kernel32_);
 }
 
@@ -55,29 +53,17 @@ void SystemContext::BindEnumeration() {
   enumeration_.narrow = isWindows9x_;
 }
 
-// Writes the image to the temporary folder as PSAPI.DLL (on every start,
-// replacing any file of that name, also where the system has a PSAPI.DLL of
-// its own), loads it from there and binds its five functions. The file is
-// left in place.
+// Writes the image into a new folder of the program's own under the
+// temporary folder (on every start, also where the system has a PSAPI.DLL of
+// its own), loads it from there so that nobody can swap it in between
+// (own_psapi.h) and binds its five functions. The file and its folder go
+// when the library is released.
 bool SystemContext::BindPsapi() {
   const auto image = system_.resources().LoadResourceData(kPsapiResourceType, kPsapiResourceName);
   if (!image || image->empty()) return false;
-  const auto temp = system_.folders().TempPath();
-  if (!temp) return false;
-  // The path is kept in 260 characters with its terminating zero.
-  const std::u16string path = *temp + kPsapiFileName;
-  if (path.size() >= limits::kMaxPathChars) return false;
-
-  const platform::FileOpenResult file = system_.files().CreateFileWide(
-      path, platform::kGenericWrite, 0, platform::kCreateAlways, platform::kFileAttributeNormal);
-  if (file.handle == 0) return false;
-  const auto written = system_.files().WriteFile(file.handle, *image);
-  system_.runtime().CloseHandle(file.handle);
-  // Only the whole image is a library.
-  if (!written || *written != image->size()) return false;
-
-  psapi_ = system_.runtime().LoadLibraryWide(path);
-  if (psapi_ == 0) return false;
+  const OwnPsapi own = LoadOwnPsapi(system_, *image);
+  if (own.library == 0) return false;
+  psapi_ = own.library;
   enumeration_.enumProcesses = system_.processes().BindEnumProcesses(psapi_);
   enumeration_.enumProcessModules = system_.processes().BindEnumProcessModules(psapi_);
   enumeration_.getModuleBaseName = system_.processes().BindModuleName(psapi_, "GetModuleBaseNameW");
@@ -90,9 +76,10 @@ bool SystemContext::BindPsapi() {
     enumeration_ = EnumerationSet{};
     system_.runtime().FreeLibraryHandle(psapi_);
     psapi_ = 0;
+    RemoveOwnPsapi(system_, own.path);
     return false;
   }
-  psapiPath_ = path;
+  psapiPath_ = own.path;
   return true;
 }
 
