@@ -335,6 +335,7 @@ class BenchContext final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::RemovalOperations& removalOperations() override { return operations_; }
+  void CountFinding() override {}
 
  private:
   sys::SystemContext& systemContext_;

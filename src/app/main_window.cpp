@@ -42,9 +42,10 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   firstScan_ = true;
 
   // Mouse messages reach the window, which drops them while text is being
-  // inserted.
+  // inserted. The view keeps everything the run writes (the log is its text).
   if (view.HasControl(QRT_IDC_OUTPUT)) {
     view.AddEventMask(QRT_IDC_OUTPUT, platform::kEnmMouseEvents);
+    view.SetTextLimit(QRT_IDC_OUTPUT, kOutputTextLimit);
   }
 
   const auto title = system_.resources().LoadStringResource(strings::kWindowTitle);
@@ -126,7 +127,23 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   return false;
 }
 
-bool RemovalDialog::OnMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t) {
+namespace {
+
+// One of the worker's end messages, with its tag.
+bool IsScanEndMessage(std::uint32_t message, std::int64_t lParam) {
+  if (message != kScanStoppedMessage && message != kWorkerEndedMessage) return false;
+  // LPARAM is 32 bits wide on the systems the program runs on, where the tag
+  // arrives sign-extended; the low 32 bits are the tag.
+  return static_cast<std::uint32_t>(lParam) == kScanFinishedTag;
+}
+
+}  // namespace
+
+bool RemovalDialog::OnMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+  // The two numbers are also the dialog messages DM_SETDEFID and
+  // DM_REPOSITION: only the worker's own messages, while it exists, end a
+  // scan; anything else goes on to the dialog manager.
+  if (!IsScanEndMessage(message, lParam) || worker_ == 0) return false;
   if (message == kScanStoppedMessage) {
     // The worker met a stop request and has ended or is ending: the result
     // line and the report come on this thread.
@@ -135,13 +152,10 @@ bool RemovalDialog::OnMessage(std::uint32_t message, std::uint64_t wParam, std::
     AfterScan();
     return true;
   }
-  if (message == kWorkerEndedMessage) {
-    // A normal end: the worker has written the report itself.
-    JoinWorker();
-    AfterScan();
-    return true;
-  }
-  return false;
+  // A normal end: the worker has written the report itself.
+  JoinWorker();
+  AfterScan();
+  return true;
 }
 
 void RemovalDialog::OnCommand(int controlId, int /*notifyCode*/) {
@@ -206,10 +220,9 @@ void RemovalDialog::StartScan() {
 
 void RemovalDialog::ScanWorker(const scan::DriveNameList& drives) {
   const engine::ScanEngine::RunOutcome outcome = engine_->RunScanners(drives);
-  const scan::ScanStatistics& statistics = engine_->statistics();
   lastScan_.stopped = outcome.stopped.has_value();
   lastScan_.firstError = outcome.firstError;
-  lastScan_.foundMalware = statistics.infectedFiles > 0 || statistics.infectedProcesses > 0;
+  lastScan_.foundMalware = outcome.foundMalware;
   if (outcome.stopped) {
     scanRunning_ = false;
     view_->Post(kScanStoppedMessage, static_cast<std::uint64_t>(codes::ToInt(*outcome.stopped)),
@@ -265,8 +278,10 @@ void RemovalDialog::ExitProgram() {
 int RemovalDialog::ExitStatus() const {
   if (endCode_ != codes::ToInt(codes::WindowEndCode::kNormal)) return endCode_;
   if (!lastScan_.ran) return 0;
-  if (lastScan_.stopped) return codes::ToInt(codes::ScanResult::kStoppedByUser);
+  // A machine found infected says so even when the scan was stopped later:
+  // that is what a script that starts the program must learn.
   if (lastScan_.foundMalware) return codes::ToInt(codes::ScanResult::kMalwareFound);
+  if (lastScan_.stopped) return codes::ToInt(codes::ScanResult::kStoppedByUser);
   return codes::ToInt(lastScan_.firstError);
 }
 

@@ -41,7 +41,9 @@ inline constexpr int kClockPane = 1;
 inline constexpr int kClockPaneWidth = 100;
 // The worker's end messages: a scan that met a stop request (wParam: the
 // scanner's answer), and the end of the worker after a normal end (the
-// report is written then). lParam is kScanFinishedTag.
+// report is written then). lParam is kScanFinishedTag; the window acts on
+// them only with that tag and while a worker exists, since the dialog
+// manager uses the same numbers (DM_SETDEFID, DM_REPOSITION).
 inline constexpr std::uint32_t kScanStoppedMessage = platform::kWmUser + 1;
 inline constexpr std::uint32_t kWorkerEndedMessage = platform::kWmUser + 2;
 inline constexpr std::int64_t kScanFinishedTag = 0xCAFEBABE;
@@ -84,9 +86,10 @@ class RemovalDialog final : public platform::DialogHandler, public scan::ScanObs
 
   int endCode() const { return endCode_; }
   // What the program's run ends with: the end code when it is not 0 (the
-  // rights check failed, a control was missing); else, of the last scan,
-  // -8 when it was stopped, 1 when it counted an infected file or process,
-  // the first error a scanner answered, or 0; 0 without a scan.
+  // rights check failed, a control was missing); else, from the last scan's
+  // own findings, 1 when it found an infected file or process (also when it
+  // was stopped afterwards), -8 when it was stopped, the first error a
+  // scanner answered, or 0; 0 without a scan.
   int ExitStatus() const;
   // A worker thread runs a scan.
   bool scanRunning() const { return scanRunning_; }

@@ -7,6 +7,7 @@
 // missing takes nothing and holds no text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,12 @@ namespace app {
 inline constexpr platform::CharFormat kPlainFormat{false, platform::Rgb(0, 0, 0), false};
 inline constexpr platform::CharFormat kHighlightFormat{true, platform::Rgb(255, 0, 0), false};
 inline constexpr platform::CharFormat kDefaultFormat{false, 0, true};
+
+// The output view's text limit, raised at the window's initialisation. The
+// log file is the view's text, and a rich edit cuts off what goes beyond its
+// limit (32,767 characters until raised): a heavily infected machine, or a
+// run of several scans, writes more. (0 would mean only 64K.)
+inline constexpr std::uint32_t kOutputTextLimit = 0x7FFFFFFE;
 
 class OutputView {
  public:

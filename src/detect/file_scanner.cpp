@@ -208,7 +208,7 @@ class FileScanner::Walk {
     search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry,
                                        const scan::PeFileHeaders& headers) {
       found_ = true;
-      ++statistics_.infectedFiles;
+      context_.CountInfectedFile();
       scan::HandlerOf(entry).Remove(context_, scan::FileFinding{path, headers});
     });
   }

@@ -236,7 +236,7 @@ class MemoryScanner::Walk {
   void CountInfected(std::uint32_t processId) {
     if (std::find(infected_.begin(), infected_.end(), processId) != infected_.end()) return;
     infected_.push_back(processId);
-    ++statistics_.infectedProcesses;
+    context_.CountInfectedProcess();
   }
 
   // How much of the module to read: the enumerated size when the image in

@@ -49,6 +49,8 @@ class ScanEngine final : public scan::ScanContext {
     std::optional<codes::ScanResult> stopped;
     // The first error a scanner answered (kDone when none did).
     codes::ScanResult firstError = codes::ScanResult::kDone;
+    // This run counted an infected file or process (CountFinding).
+    bool foundMalware = false;
   };
   // The scan worker's work: every scanner of phase 0, then 2 (the memory
   // scanner), then 1 (the file scanner, with `drives`), each group in table
@@ -56,11 +58,13 @@ class ScanEngine final : public scan::ScanContext {
   // A scanner's error answer without a stop request does not end the run.
   RunOutcome RunScanners(const scan::DriveNameList& drives) {
     RunOutcome outcome;
+    findings_ = 0;
     const scan::DriveNameList none;
     for (const int phase : {0, 2, 1}) {
       for (scan::Scanner* scanner : scanners_) {
         if (scanner->Phase() != phase) continue;
         const codes::ScanResult result = scanner->Run(*this, phase == 1 ? drives : none);
+        outcome.foundMalware = findings_ > 0;
         if (stopRequested()) {
           outcome.stopped = result;
           return outcome;
@@ -83,6 +87,7 @@ class ScanEngine final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::RemovalOperations& removalOperations() override { return removalOperations_; }
+  void CountFinding() override { ++findings_; }
 
   // The user asked the scan to stop; the scanners poll this.
   void RequestStop() { stopRequested_.store(true, std::memory_order_relaxed); }
@@ -102,6 +107,8 @@ class ScanEngine final : public scan::ScanContext {
   // the members above it.
   removal::SystemRemovalOperations removalOperations_;
   std::vector<scan::Scanner*> scanners_;
+  // Findings of the running scan; only the worker counts and reads them.
+  int findings_ = 0;
 };
 
 }  // namespace engine

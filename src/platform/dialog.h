@@ -47,6 +47,8 @@ struct Size {
 
 // Rich edit event mask bit for mouse events (ENM_MOUSEEVENTS).
 inline constexpr std::uint32_t kEnmMouseEvents = 0x00020000;
+// The most characters a rich edit holds until EM_EXLIMITTEXT raises it.
+inline constexpr std::uint32_t kRichEditDefaultTextLimit = 32767;
 // The first message number free for the program's own use (WM_USER).
 inline constexpr std::uint32_t kWmUser = 0x0400;
 // Control id for a control without an id of its own (IDC_STATIC).
@@ -103,6 +105,9 @@ class DialogView {
   // Rich edit operations on control `id`. Text positions count characters;
   // the control keeps every line break as a single CR.
   virtual void AddEventMask(int id, std::uint32_t mask) = 0;
+  // EM_EXLIMITTEXT: the control holds at most `limit` characters (0 stands
+  // for 65,536); what an insertion would add beyond them is cut off.
+  virtual void SetTextLimit(int id, std::uint32_t limit) = 0;
   virtual int TextLength(int id) = 0;
   virtual void SetSelection(int id, int start, int end) = 0;
   virtual void SetSelectionFormat(int id, const CharFormat& format) = 0;

@@ -147,6 +147,13 @@ class Files {
   // GetFileAttributesW: the attributes of a file or folder, or nothing when
   // the call fails (missing, or a name that only the find functions reach).
   virtual std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) = 0;
+  // CreateDirectoryW without security attributes: 0 when the folder was
+  // made, else the last error (kErrorAlreadyExists when a folder or a file of
+  // that name exists, kErrorPathNotFound when the folder above it does not).
+  virtual std::uint32_t CreateDirectoryWide(std::u16string_view path) = 0;
+  // RemoveDirectoryW: false when the folder cannot be removed (missing, not
+  // empty, in use).
+  virtual bool RemoveDirectoryWide(std::u16string_view path) = 0;
   // DeleteFileW: false when the file cannot be deleted (missing, read-only,
   // a folder, or open without sharing for deletion).
   virtual bool DeleteFileWide(std::u16string_view path) = 0;

@@ -40,6 +40,22 @@ class ScanContext {
   // The removal operations that the removal driver and the handlers call.
   virtual RemovalOperations& removalOperations() = 0;
 
+  // One finding of the running scan: a file or a process in which a
+  // signature matched. The exit status is decided from these, never from
+  // the statistics, which keep an earlier scan's figures until a scanner
+  // resets its own (one that fails early never does).
+  virtual void CountFinding() = 0;
+
+  // A finding, counted in the report's statistics and among the scan's own.
+  void CountInfectedFile() {
+    ++statistics().infectedFiles;
+    CountFinding();
+  }
+  void CountInfectedProcess() {
+    ++statistics().infectedProcesses;
+    CountFinding();
+  }
+
   // The engine's own forwarding to its observer, which the scanners use.
   void AppendText(std::u16string_view text) { observer().AppendText(text); }
   void SetStatusText(std::u16string_view text) { observer().SetStatusText(text); }

@@ -1,13 +1,8 @@
 #include "system/system_context.h"
 
-#include "common/limits.h"
+#include "system/own_psapi.h"
 
 namespace sys {
-namespace {
-
-constexpr char16_t kPsapiFileName[] = u"PSAPI.DLL";
-
-}  // namespace
 
 SystemContext::SystemContext(platform::System& system) : system_(system) {
   const auto version = system_.runtime().QueryVersion();
@@ -46,40 +41,32 @@ SystemContext::~SystemContext() {
   processWalker_.reset();
   streamReader_.Unbind();
   if (shell32_ != 0) system_.runtime().FreeLibraryHandle(shell32_);
-  if (psapi_ != 0) system_.runtime().FreeLibraryHandle(psapi_);
+  if (psapi_ != 0) {
+    system_.runtime().FreeLibraryHandle(psapi_);
+    RemoveOwnPsapi(system_, psapiPath_);
+  }
   if (kernel32_ != 0) system_.runtime().FreeLibraryHandle(kernel32_);
 }
 
-// Writes the image to the temporary folder as PSAPI.DLL (on every start,
-// replacing any file of that name, also where the system has a PSAPI.DLL of
-// its own), loads it from there and binds its five functions. The file is
-// left in place.
+// Writes the image into a new folder of the program's own under the
+// temporary folder (on every start, also where the system has a PSAPI.DLL of
+// its own), loads it from there so that nobody can swap it in between
+// (own_psapi.h) and binds its five functions. The file and its folder go
+// when the library is released.
 void SystemContext::BindPsapi() {
   const auto image = system_.resources().LoadResourceData(kPsapiResourceType, kPsapiResourceName);
   if (!image || image->empty()) return;
-  const auto temp = system_.folders().TempPath();
-  if (!temp) return;
-  // The path is kept in 260 characters with its terminating zero.
-  const std::u16string path = *temp + kPsapiFileName;
-  if (path.size() >= limits::kMaxPathChars) return;
-
-  const platform::FileOpenResult file = system_.files().CreateFileWide(
-      path, platform::kGenericWrite, 0, platform::kCreateAlways, platform::kFileAttributeNormal);
-  if (file.handle == 0) return;
-  const auto written = system_.files().WriteFile(file.handle, *image);
-  system_.runtime().CloseHandle(file.handle);
-  // Only the whole image is a library.
-  if (!written || *written != image->size()) return;
-
-  psapi_ = system_.runtime().LoadLibraryWide(path);
-  if (psapi_ == 0) return;
+  const OwnPsapi own = LoadOwnPsapi(system_, *image);
+  if (own.library == 0) return;
+  psapi_ = own.library;
   processWalker_ = BindProcessStatusHelperWalker(system_, psapi_);
   if (!processWalker_) {
     system_.runtime().FreeLibraryHandle(psapi_);
     psapi_ = 0;
+    RemoveOwnPsapi(system_, own.path);
     return;
   }
-  psapiPath_ = path;
+  psapiPath_ = own.path;
 }
 
 // Tool Help from KERNEL32.DLL: the narrow walks on Windows 9x, the wide ones

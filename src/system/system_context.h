@@ -11,8 +11,9 @@
 // It holds the version flags, the folder functions (SHGetSpecialFolderPathW
 // from shell32.dll, GetLongPathNameW from KERNEL32.DLL), the process walker
 // (Tool Help, or on Windows NT 4 the program's own Process Status Helper
-// written out to the temporary folder) and the stream reader. State of one scan (buffers, the
-// headers of the file being scanned) belongs to the scanners.
+// written out to a folder of its own) and the stream reader. State of one
+// scan (buffers, the headers of the file being scanned) belongs to the
+// scanners.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +41,10 @@ class SystemContext {
   //   3. SHGetSpecialFolderPathW from shell32.dll (the library is released
   //      again when the function is missing);
   //   4. the process walker: on NT 4 the Process Status Helper that the
-  //      program carries, written to the temporary folder as PSAPI.DLL on
-  //      every start and loaded from there; elsewhere Tool Help from
-  //      KERNEL32.DLL (narrow on 9x, wide otherwise);
+  //      program carries, written on every start as PSAPI.DLL into a new
+  //      folder of its own under the temporary folder and loaded from there
+  //      (own_psapi.h); elsewhere Tool Help from KERNEL32.DLL (narrow on 9x,
+  //      wide otherwise);
   //   5. GetLongPathNameW from KERNEL32.DLL (loaded if not held yet);
   //   6. the stream reader.
   explicit SystemContext(platform::System& system);
@@ -68,7 +70,8 @@ class SystemContext {
   // The process walker of the system; null when one of the five functions
   // of its set is missing.
   const ProcessWalker* processWalker() const { return processWalker_.get(); }
-  // NT 4: the path of the PSAPI.DLL written and loaded (empty otherwise).
+  // NT 4: the path of the PSAPI.DLL written and loaded (empty otherwise);
+  // the file and its folder are removed when the context goes.
   const std::u16string& psapiPath() const { return psapiPath_; }
 
   // The stream reader, bound at creation; streamReaderBound() tells whether

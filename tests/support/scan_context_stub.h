@@ -136,6 +136,7 @@ class ScanContextStub final : public scan::ScanContext {
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
   scan::RemovalOperations& removalOperations() override { return operations; }
+  void CountFinding() override { ++findings; }
 
   RecordingObserver& recorder() { return observer_; }
   const scan::ScanStatistics& stats() const { return statistics_; }
@@ -145,6 +146,8 @@ class ScanContextStub final : public scan::ScanContext {
   bool stop = false;
   mutable std::optional<int> stopAfterPolls;
   bool lacksMemory = false;
+  // The findings counted (CountFinding).
+  int findings = 0;
   // The removal operations the handlers call: recorded, not carried out.
   RecordingRemovalOperations operations;
 

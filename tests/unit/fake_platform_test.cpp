@@ -2,6 +2,8 @@
 // Win32 backend must match.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "common/text.h"
 #include "platform/fake/fake_system.h"
 #include "resource_ids.h"
@@ -100,6 +102,36 @@ TEST(FakeDialog, RichEditKeepsLineBreaksAsCrAndFormatsPerCharacter) {
   dialog.ReplaceSelection(QRT_IDC_OUTPUT, u"new");
   EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT), u"new");
   EXPECT_EQ(formats.size(), 3u);
+}
+
+TEST(FakeDialog, RichEditCutsInsertionsAtItsTextLimit) {
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> limit;  // EM_EXLIMITTEXT, if sent
+    std::size_t held;
+    std::size_t afterReplacing;  // 10 characters by 20
+  };
+  const Case cases[] = {
+      {"default", std::nullopt, 32767, 32767},
+      {"0 stands for 64K", 0u, 65536, 65536},
+      {"raised", 0x7FFFFFFEu, 70000, 70010},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NullHandler handler;
+    FakeDialog dialog(QRT_IDD_MAIN, 1, 0, handler);
+    if (c.limit) dialog.SetTextLimit(QRT_IDC_OUTPUT, *c.limit);
+    // Line breaks count as the one CR the control keeps.
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(30000, u'a') + u"\r\n");
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(39999, u'b'));
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), c.held);
+    EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].formats.size(), c.held);
+    // Replacing a selection makes room for as much as it removes.
+    dialog.SetSelection(QRT_IDC_OUTPUT, 0, 10);
+    dialog.ReplaceSelection(QRT_IDC_OUTPUT, std::u16string(20, u'c'));
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).size(), c.afterReplacing);
+    EXPECT_EQ(dialog.RichText(QRT_IDC_OUTPUT).substr(0, 10), std::u16string(10, u'c'));
+  }
 }
 
 TEST(FakeDialog, DisabledButtonsIgnoreClicksAndMissingControlsAreFaults) {
@@ -253,7 +285,76 @@ TEST(FakeFiles, ReadOnlyAndInUseFilesRefuseWriting) {
   EXPECT_FALSE(
       system.files().SetFileAttributesWide(u"C:\\missing.log", platform::kFileAttributeNormal));
   EXPECT_TRUE(system.files().SetFileAttributesWide(u"C:\\ro.log", platform::kFileAttributeNormal));
+  // The reader shares nothing: only once it is closed can a writer open it.
+  EXPECT_EQ(open(u"C:\\ro.log", platform::kGenericWrite).lastError,
+            platform::kErrorSharingViolation);
+  system.runtime().CloseHandle(reader.handle);
   EXPECT_NE(open(u"C:\\ro.log", platform::kGenericWrite).handle, 0u);
+}
+
+TEST(FakeFiles, HandlesShareAsAskedAndTheLoaderNeedsReadSharing) {
+  constexpr std::uint32_t kRead = platform::kGenericRead;
+  constexpr std::uint32_t kWrite = platform::kGenericWrite;
+  constexpr std::uint32_t kShareRead = platform::kFileShareRead;
+  constexpr std::uint32_t kShareWrite = platform::kFileShareWrite;
+  struct Case {
+    const char* name;
+    std::uint32_t heldAccess;
+    std::uint32_t heldShare;
+    std::uint32_t access;
+    std::uint32_t share;
+    bool opens;
+    bool loads;  // LoadLibraryW of the file while the first handle is open
+  };
+  const Case cases[] = {
+      {"readers sharing reading", kRead, kShareRead, kRead, kShareRead, true, true},
+      {"a writer where reading only is shared", kRead, kShareRead, kWrite, kShareRead | kShareWrite,
+       false, true},
+      {"a reader that does not share the held reading", kRead, kShareRead, kRead, kShareWrite,
+       false, true},
+      {"a reader where nothing is shared", kRead, 0, kRead, kShareRead, false, false},
+      {"a reader beside a writer sharing both", kWrite, kShareRead | kShareWrite, kRead,
+       kShareRead | kShareWrite, true, false},
+      {"no data access is not checked", kRead, 0, 0, 0, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSystem system;
+    system.fileSystem.AddFile(u"C:\\lib.dll", {'M', 'Z'});
+    const auto held = system.files().CreateFileWide(u"C:\\lib.dll", c.heldAccess, c.heldShare,
+                                                    platform::kOpenExisting, 0);
+    ASSERT_NE(held.handle, 0u);
+    const auto second = system.files().CreateFileWide(u"C:\\lib.dll", c.access, c.share,
+                                                      platform::kOpenExisting, 0);
+    EXPECT_EQ(second.handle != 0, c.opens);
+    if (second.handle != 0) {
+      system.runtime().CloseHandle(second.handle);
+    } else {
+      EXPECT_EQ(second.lastError, platform::kErrorSharingViolation);
+    }
+    EXPECT_EQ(system.runtime().LoadLibraryWide(u"C:\\lib.dll") != 0, c.loads);
+    system.runtime().CloseHandle(held.handle);
+    EXPECT_NE(system.runtime().LoadLibraryWide(u"C:\\lib.dll"), 0u);
+  }
+}
+
+TEST(FakeFiles, FoldersAreMadeOnlyWhereNothingIsAndRemovedOnlyEmpty) {
+  FakeSystem system;
+  platform::Files& files = system.files();
+  system.fileSystem.AddFile(u"C:\\TEMP\\taken.txt");
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\New"), 0u);
+  EXPECT_TRUE(system.fileSystem.FolderExists(u"c:\\temp\\new"));
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\NEW"), platform::kErrorAlreadyExists);
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\TEMP\\taken.txt"), platform::kErrorAlreadyExists);
+  EXPECT_EQ(files.CreateDirectoryWide(u"C:\\NOWHERE\\New"), platform::kErrorPathNotFound);
+  system.fileSystem.AddFile(u"C:\\TEMP\\New\\a.dll");
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_TRUE(files.DeleteFileWide(u"C:\\TEMP\\New\\a.dll"));
+  EXPECT_TRUE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(system.fileSystem.FolderExists(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\TEMP\\New"));
+  EXPECT_FALSE(files.RemoveDirectoryWide(u"C:\\"));
+  EXPECT_TRUE(system.fileSystem.FolderExists(u"C:\\TEMP"));
 }
 
 TEST(FakeFiles, DeleteRemovesOnlyAClosedWritableFile) {

@@ -86,6 +86,8 @@ class FileScannerTest : public ::testing::Test {
   }
 
   const scan::ScanStatistics& Stats() const { return scan_->stats(); }
+  // The findings the scan counted as its own.
+  int Findings() const { return scan_->findings; }
   const std::u16string& Output() const { return scan_->recorder().output; }
   const std::vector<std::u16string>& StatusTexts() const { return scan_->recorder().statusTexts; }
   std::vector<std::u16string> Drives() const {
@@ -285,6 +287,7 @@ TEST_F(FileScannerTest, AFileWithTwoSignaturesIsReportedOnceForTheFirstFound) {
   EXPECT_EQ(Run(), ScanResult::kMalwareFound);
   EXPECT_THAT(journal, ElementsAre(u"Alpha D:\\one.exe", u"Beta D:\\two.exe"));
   EXPECT_EQ(Stats().infectedFiles, 2);
+  EXPECT_EQ(Findings(), 2);
 }
 
 TEST_F(FileScannerTest, WalksDepthFirstInListingOrderAndCountsWhatItMeets) {

@@ -106,6 +106,7 @@ TEST_F(MainWindowTest, InitialisesTheFrame) {
   EXPECT_EQ(dialog.statusPanes[1].rightEdge, -1);
   EXPECT_EQ(dialog.timers, (std::map<std::uint32_t, std::uint32_t>{{100, 1000}}));
   EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].eventMask, platform::kEnmMouseEvents);
+  EXPECT_EQ(dialog.controls[QRT_IDC_OUTPUT].textLimit, 0x7FFFFFFEu);
   EXPECT_EQ(dialog.ControlText(QRT_IDC_START), u"&Start scan");
   EXPECT_EQ(dialog.ControlText(QRT_IDC_STOP), u"S&top scan");
   EXPECT_EQ(dialog.ControlText(QRT_IDC_EXIT), u"E&xit");

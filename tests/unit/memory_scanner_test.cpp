@@ -185,6 +185,8 @@ class MemoryScannerTest : public ::testing::Test {
   }
 
   const scan::ScanStatistics& Stats() const { return scan_->stats(); }
+  // The findings the scan counted as its own.
+  int Findings() const { return scan_->findings; }
   const std::u16string& Output() const { return scan_->recorder().output; }
   FakeProcess& ProcessWithId(std::uint32_t id) { return *system.processTable.Find(id); }
   // The sizes of the reads of process `id` after each module's 4096-byte
@@ -452,9 +454,10 @@ TEST_F(MemoryScannerTest, FindingsAreHandedOverAfterTheWalkInOrder) {
   beta.onRemove = [&] { walkDone.push_back(Output()); };
 
   EXPECT_EQ(Run(), ScanResult::kDone);
-  // Each infected process counts once; a script handler hears once of all
-  // its processes.
+  // Each infected process counts once, also among the scan's own findings;
+  // a script handler hears once of all its processes.
   EXPECT_EQ(Stats().infectedProcesses, 3);
+  EXPECT_EQ(Findings(), 3);
   EXPECT_THAT(journal, ElementsAre(u"Beta C:\\y.dll", u"Beta C:\\c.exe", u"Script "));
   ASSERT_EQ(beta.calls.size(), 2u);
   EXPECT_EQ(beta.calls[0].processId, 10u);
@@ -507,6 +510,7 @@ TEST_F(MemoryScannerTest, MainExecutablesAreCheckedOnDiskWhenADescriptionHasNoMe
   EXPECT_EQ(onDisk.calls[0].processes[0].name, u"C:\\app\\a.exe");
   EXPECT_THAT(builtIn.calls, IsEmpty());  // built-in handlers are not taken from the disk
   EXPECT_EQ(Stats().infectedProcesses, 1);
+  EXPECT_EQ(Findings(), 1);
   EXPECT_EQ(Stats().scannedFiles, 2);
   EXPECT_EQ(Stats().scannedStreams, 1);
   EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);

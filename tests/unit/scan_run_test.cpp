@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,17 @@ class ScanRunTest : public ::testing::Test {
   // A new window over the same scanner table, for another run.
   void NewWindow() { window_.reset(); }
 
+  // The log file's text (UTF-16 little-endian), or nothing.
+  std::optional<std::u16string> LogText(std::u16string_view path) {
+    const auto* log = system_.fileSystem.Find(path);
+    if (log == nullptr) return std::nullopt;
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < log->bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(log->bytes[i] | (log->bytes[i + 1] << 8)));
+    }
+    return text;
+  }
+
   FakeSystem system_;
   std::vector<std::string> journal;
   int result_ = 0;
@@ -159,14 +171,42 @@ TEST_F(ScanRunTest, ExitDuringAScanStopsItThenWritesTheLogAfterTheReport) {
       },
       u"/LOG C:\\scan.log");
   EXPECT_EQ(result_, codes::ToInt(ScanResult::kStoppedByUser));
-  const auto* log = system_.fileSystem.Find(u"C:\\scan.log");
-  ASSERT_NE(log, nullptr);
-  std::u16string logged;
-  for (std::size_t i = 0; i + 1 < log->bytes.size(); i += 2) {
-    logged.push_back(static_cast<char16_t>(log->bytes[i] | (log->bytes[i + 1] << 8)));
-  }
-  EXPECT_THAT(text::ToUtf8(logged), HasSubstr("Scan aborted by user\r\n\r\nscan results:"));
+  const auto logged = LogText(u"C:\\scan.log");
+  ASSERT_TRUE(logged.has_value());
+  EXPECT_THAT(text::ToUtf8(*logged), HasSubstr("Scan aborted by user\r\n\r\nscan results:"));
   EXPECT_EQ(system_.OpenThreadCount(), 0u);
+}
+
+TEST_F(ScanRunTest, ARunLongerThanTheDefaultTextLimitReachesTheLogWhole) {
+  // 400 lines of 100 characters: more than the 32,767 characters a rich
+  // edit holds until its limit is raised.
+  std::u16string lines;
+  for (int i = 0; i < 400; ++i) {
+    lines += text::Format(u"line %04d ", {i}) + std::u16string(88, u'.') + u"\r\n";
+  }
+  for (const bool raised : {true, false}) {
+    SCOPED_TRACE(raised ? "limit raised by the window" : "limit left at the default");
+    NewWindow();
+    Open(
+        [&](FakeDialog& d) {
+          if (!raised) d.controls[QRT_IDC_OUTPUT].textLimit = platform::kRichEditDefaultTextLimit;
+          file().during = [&](scan::ScanContext& context) {
+            for (std::size_t at = 0; at < lines.size(); at += 500) {
+              context.AppendText(std::u16string_view(lines).substr(at, 500));
+            }
+          };
+          d.Click(QRT_IDC_START);
+          FinishWorker(d);
+          d.Click(QRT_IDC_EXIT);
+        },
+        u"/LOG C:\\scan.log");
+    file().during = nullptr;
+    const auto logged = LogText(u"C:\\scan.log");
+    ASSERT_TRUE(logged.has_value());
+    const bool whole = logged->find(lines) != std::u16string::npos &&
+                       logged->find(u"Thank you for using") != std::u16string::npos;
+    EXPECT_EQ(whole, raised);
+  }
 }
 
 TEST_F(ScanRunTest, ExitJustAsTheWorkerEndsNormallyStillTakesTheExitPath) {
@@ -310,38 +350,120 @@ TEST_F(ScanRunTest, ARemovalLeftForTheNextStartAsksToRebootOnTheExitPath) {
 }
 
 TEST_F(ScanRunTest, TheExitStatusTellsWhatTheLastScanCameTo) {
+  enum Found { kNothing, kInMemory, kInFiles };
   struct Case {
     const char* name;
     ScanResult memory;
     ScanResult file;
-    bool found;
+    Found found;
+    bool stopAfterMemory;   // Stop is clicked during the memory scan, after any finding
+    bool earlierScanFound;  // an earlier scan of the run found malware in memory
     int status;
     bool aborted;
   };
   const Case cases[] = {
-      {"clean", ScanResult::kDone, ScanResult::kDone, false, 0, false},
-      {"malware found", ScanResult::kDone, ScanResult::kMalwareFound, true, 1, false},
-      {"memory scan failed, file scan went on", ScanResult::kProcessSnapshotError,
-       ScanResult::kDone, false, -6, false},
-      {"failed and found", ScanResult::kProcessSnapshotError, ScanResult::kMalwareFound, true, 1,
+      {"clean", ScanResult::kDone, ScanResult::kDone, kNothing, false, false, 0, false},
+      {"malware found", ScanResult::kDone, ScanResult::kMalwareFound, kInFiles, false, false, 1,
        false},
-      {"no drives", ScanResult::kDone, ScanResult::kNoDrivesFound, false, -10, false},
+      {"memory scan failed, file scan went on", ScanResult::kProcessSnapshotError,
+       ScanResult::kDone, kNothing, false, false, -6, false},
+      {"failed and found", ScanResult::kProcessSnapshotError, ScanResult::kMalwareFound, kInFiles,
+       false, false, 1, false},
+      {"no drives", ScanResult::kDone, ScanResult::kNoDrivesFound, kNothing, false, false, -10,
+       false},
+      {"stopped after a finding: the machine is infected", ScanResult::kDone, ScanResult::kDone,
+       kInMemory, true, false, 1, true},
+      {"stopped with nothing found", ScanResult::kDone, ScanResult::kDone, kNothing, true, false,
+       -8, true},
+      // The statistics still hold the earlier scan's infected process (a
+      // memory scanner that fails early never resets them).
+      {"an earlier scan's finding does not count", ScanResult::kProcessSnapshotError,
+       ScanResult::kDone, kNothing, false, true, -6, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     NewWindow();
-    memory().answer = c.memory;
-    file().answer = c.file;
     Open([&](FakeDialog& d) {
-      file().during = [&](scan::ScanContext& context) {
-        if (c.found) ++context.statistics().infectedFiles;
+      if (c.earlierScanFound) {
+        memory().answer = ScanResult::kDone;
+        file().answer = ScanResult::kDone;
+        memory().during = [](scan::ScanContext& context) { context.CountInfectedProcess(); };
+        file().during = nullptr;
+        d.Click(QRT_IDC_START);
+        FinishWorker(d);
+      }
+      memory().answer = c.memory;
+      file().answer = c.file;
+      memory().during = [&](scan::ScanContext& context) {
+        if (c.found == kInMemory) context.CountInfectedProcess();
+        if (c.stopAfterMemory) d.Click(QRT_IDC_STOP);
       };
+      file().during = [&](scan::ScanContext& context) {
+        if (c.found == kInFiles) context.CountInfectedFile();
+      };
+      const std::size_t start = Output(d).size();
       d.Click(QRT_IDC_START);
       FinishWorker(d);
-      EXPECT_EQ(Output(d).find(u"Scan aborted") != std::u16string::npos, c.aborted);
+      EXPECT_EQ(Output(d).find(u"Scan aborted", start) != std::u16string::npos, c.aborted);
       d.Click(QRT_IDC_EXIT);
     });
     EXPECT_EQ(result_, c.status);
+  }
+}
+
+TEST_F(ScanRunTest, OnlyTheWorkersTaggedMessagesWhileItExistsEndAScan) {
+  // The same numbers are the dialog manager's DM_SETDEFID and DM_REPOSITION.
+  constexpr std::uint32_t kStopped = platform::kWmUser + 1;
+  constexpr std::uint32_t kEnded = platform::kWmUser + 2;
+  constexpr std::int64_t kTag = 0xCAFEBABE;
+  struct Case {
+    const char* name;
+    std::uint32_t message;
+    std::int64_t lParam;
+    bool duringScan;  // else after a scan that has ended
+    bool acted;
+  };
+  const Case cases[] = {
+      {"stop message without the tag", kStopped, 0, true, false},
+      {"end message with another tag", kEnded, 0xCAFEBABF, true, false},
+      {"stop message with the tag, no worker", kStopped, kTag, false, false},
+      {"end message with the tag, no worker", kEnded, kTag, false, false},
+      {"stop message with the tag", kStopped, kTag, true, true},
+      // As a 32-bit LPARAM brings the tag.
+      {"end message with the tag sign-extended", kEnded, static_cast<std::int32_t>(0xCAFEBABE),
+       true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewWindow();
+    Open([&](FakeDialog& d) {
+      d.Click(QRT_IDC_START);
+      // With Stop the worker's own message is the stop message.
+      if (c.message == kStopped) d.Click(QRT_IDC_STOP);
+      system_.RunPendingThreads();  // the worker has ended; its message waits
+      if (!c.duringScan) d.DeliverPosted();
+      const std::u16string before = Output(d);
+      const std::vector<bool> buttons = Buttons(d);
+      const auto wParam = static_cast<std::uint64_t>(codes::ToInt(ScanResult::kStoppedByUser));
+      EXPECT_EQ(d.handler().OnMessage(c.message, wParam, c.lParam), c.acted);
+      if (c.acted) {
+        EXPECT_EQ(Buttons(d), (std::vector<bool>{kOn, kOff, kOn}));
+      } else {
+        EXPECT_EQ(Output(d), before);
+        EXPECT_EQ(Buttons(d), buttons);
+      }
+      // The worker's own message that follows is acted on once at most.
+      d.DeliverPosted();
+      const std::string out = text::ToUtf8(Output(d));
+      std::size_t reports = 0;
+      for (auto at = out.find("scan results:"); at != std::string::npos;
+           at = out.find("scan results:", at + 1)) {
+        ++reports;
+      }
+      EXPECT_EQ(reports, 1u);
+      EXPECT_EQ(system_.OpenThreadCount(), 0u);
+      d.Click(QRT_IDC_EXIT);
+    });
   }
 }
 

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "fake_setup.h"
 #include "script_test_support.h"
+#include "system/own_psapi.h"
 
 namespace {
 
@@ -18,11 +20,15 @@ const Bytes kPsapiImage = [] {
   image[1] = 'Z';
   return image;
 }();
-constexpr char16_t kNt4PsapiPath[] = u"C:\\TEMP\\PSAPI.DLL";
+// The folders the program makes for its PSAPI.DLL, in the order it tries
+// them: from the tick count on (the fake's stands still at 1000).
+constexpr char16_t kFirstFolder[] = u"C:\\TEMP\\QRT003E8";
+constexpr char16_t kNt4PsapiPath[] = u"C:\\TEMP\\QRT003E8\\PSAPI.DLL";
+std::u16string FolderNumber(int n) { return text::Format(u"C:\\TEMP\\QRT%05X", {0x3E8 + n}); }
 
 // A temporary folder that gives a PSAPI.DLL path of `length` characters.
 std::u16string TempFolderFor(std::size_t length) {
-  return u"C:\\" + std::u16string(length - 13, u'T') + u"\\";
+  return u"C:\\" + std::u16string(length - 22, u'T') + u"\\";
 }
 
 class SystemContextTest : public script_test::FakeSystemTest {};
@@ -120,11 +126,12 @@ TEST_F(SystemContextTest, ProcessWalkerOfEachFamily) {
   }
 }
 
-TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
+TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiIntoANewFolderOnEveryStartAndLoadsIt) {
   qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
-  // A PSAPI.DLL of the system, and an older file in the temporary folder.
+  // A PSAPI.DLL of the system, and an older file in the temporary folder,
+  // which stays as it is.
   system.loadableLibraries.insert(u"PSAPI.DLL");
-  system.fileSystem.AddFile(kNt4PsapiPath, Bytes(18192, 0x11));
+  system.fileSystem.AddFile(u"C:\\TEMP\\PSAPI.DLL", Bytes(18192, 0x11));
   for (int start = 0; start < 2; ++start) {
     system.loadedLibraries.clear();
     system.freedLibraries.clear();
@@ -142,9 +149,67 @@ TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
       EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);
     }
     EXPECT_EQ(system.freedLibraries, (Libraries{u"shell32.dll", kNt4PsapiPath, u"KERNEL32.DLL"}));
-    // The file stays.
-    EXPECT_NE(system.fileSystem.Find(kNt4PsapiPath), nullptr);
+    // The file and its folder go with the library.
+    EXPECT_EQ(system.fileSystem.Find(kNt4PsapiPath), nullptr);
+    EXPECT_FALSE(system.fileSystem.FolderExists(kFirstFolder));
+    EXPECT_EQ(system.fileSystem.Find(u"C:\\TEMP\\PSAPI.DLL")->bytes, Bytes(18192, 0x11));
   }
+}
+
+TEST_F(SystemContextTest, Nt4PsapiNeverGoesIntoAFolderThatExists) {
+  // Whoever made a folder could hold or plant a file in it: the names that
+  // are taken, by a folder or a file, are skipped.
+  qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
+  const Bytes planted = {'M', 'Z', 'e', 'v', 'i', 'l'};
+  system.fileSystem.AddFile(FolderNumber(0) + u"\\PSAPI.DLL", planted);
+  system.fileSystem.AddFile(FolderNumber(1), planted);
+  {
+    sys::SystemContext context(system);
+    EXPECT_NE(context.processWalker(), nullptr);
+    EXPECT_EQ(context.psapiPath(), FolderNumber(2) + u"\\PSAPI.DLL");
+  }
+  EXPECT_EQ(system.fileSystem.Find(FolderNumber(0) + u"\\PSAPI.DLL")->bytes, planted);
+  EXPECT_EQ(system.fileSystem.Find(FolderNumber(1))->bytes, planted);
+  EXPECT_FALSE(system.fileSystem.FolderExists(FolderNumber(2)));
+
+  // With every name taken nothing is loaded.
+  for (int n = 2; n < sys::kPsapiFolderAttempts; ++n) {
+    system.fileSystem.AddFolder(FolderNumber(n));
+  }
+  system.loadedLibraries.clear();
+  sys::SystemContext context(system);
+  EXPECT_EQ(context.processWalker(), nullptr);
+  EXPECT_EQ(system.loadedLibraries.size(), 2u);  // shell32.dll and KERNEL32.DLL
+}
+
+TEST_F(SystemContextTest, Nt4PsapiIsHeldReadOnlyFromItsCheckUntilItIsLoaded) {
+  qrt_test::SetUpNt4WithPsapi(system, kPsapiImage);
+  bool checked = false;
+  system.beforeLoadLibrary = [&](std::u16string_view path) {
+    ASSERT_EQ(path, kNt4PsapiPath);
+    checked = true;
+    // One handle, the program's, reads the file: nobody can write, rename
+    // or delete it, nor remove its folder.
+    EXPECT_EQ(system.fileSystem.OpenHandleCount(), 1u);
+    const auto writer =
+        system.files().CreateFileWide(path, platform::kGenericWrite, platform::kFileShareRead,
+                                      platform::kOpenExisting, platform::kFileAttributeNormal);
+    EXPECT_EQ(writer.handle, 0u);
+    EXPECT_EQ(writer.lastError, platform::kErrorSharingViolation);
+    EXPECT_FALSE(system.files().DeleteFileWide(path));
+    EXPECT_FALSE(system.files().MoveFileWide(path, u"C:\\TEMP\\other.dll"));
+    EXPECT_FALSE(system.files().RemoveDirectoryWide(kFirstFolder));
+    // A reader that shares as the loader does gets in.
+    const auto reader = system.files().CreateFileWide(
+        path, platform::kGenericRead, platform::kFileShareRead | platform::kFileShareDelete,
+        platform::kOpenExisting, platform::kFileAttributeNormal);
+    EXPECT_NE(reader.handle, 0u);
+    system.runtime().CloseHandle(reader.handle);
+  };
+  sys::SystemContext context(system);
+  EXPECT_TRUE(checked);
+  EXPECT_NE(context.processWalker(), nullptr);
+  EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);
 }
 
 TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
@@ -153,6 +218,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     std::function<void(platform::fake::FakeSystem&)> spoil;
     bool loaded;  // the library was loaded (and must have been released)
   };
+  // The steps of change: the folder, the new file, its bytes.
   std::vector<Case> cases = {
       {"no image", [](auto& s) { s.resourceData.clear(); }, false},
       {"no temporary folder", [](auto& s) { s.folderLayout.tempPath.reset(); }, false},
@@ -165,13 +231,35 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
        false},
       {"temporary folder missing", [](auto& s) { s.folderLayout.tempPath = u"C:\\NOWHERE\\"; },
        false},
-      {"file in use", [](auto& s) { s.fileSystem.AddFile(kNt4PsapiPath).refusesOpening = true; },
-       false},
-      {"write fails", [](auto& s) { s.fileSystem.AddFile(kNt4PsapiPath).writesFail = true; },
-       false},
+      {"folder refused", [](auto& s) { s.fileSystem.failingStep = 0; }, false},
+      {"file refused", [](auto& s) { s.fileSystem.failingStep = 1; }, false},
+      {"write fails", [](auto& s) { s.fileSystem.failingStep = 2; }, false},
       {"image that does not load",
        [](auto& s) {
          s.resourceData[{sys::kPsapiResourceType, sys::kPsapiResourceName}] = {'Z', 'M'};
+       },
+       false},
+      // Another program swaps the file between its writing and its check.
+      {"file swapped before the check",
+       [](auto& s) {
+         s.fileSystem.beforeOpen = [&s, done = false](std::u16string_view path,
+                                                      std::uint32_t access) mutable {
+           if (!done && access == platform::kGenericRead && path == kNt4PsapiPath) {
+             done = true;
+             s.fileSystem.Find(path)->bytes[4] ^= 0xFF;
+           }
+         };
+       },
+       false},
+      {"file cut before the check",
+       [](auto& s) {
+         s.fileSystem.beforeOpen = [&s, done = false](std::u16string_view path,
+                                                      std::uint32_t access) mutable {
+           if (!done && access == platform::kGenericRead && path == kNt4PsapiPath) {
+             done = true;
+             s.fileSystem.Find(path)->bytes.pop_back();
+           }
+         };
        },
        false},
   };
@@ -193,6 +281,10 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     } else {
       EXPECT_EQ(nt4.loadedLibraries.size(), 2u);  // shell32.dll and KERNEL32.DLL
     }
+    // Nothing is left behind.
+    EXPECT_EQ(nt4.fileSystem.Find(kNt4PsapiPath), nullptr);
+    EXPECT_FALSE(nt4.fileSystem.FolderExists(kFirstFolder));
+    EXPECT_EQ(context.processWalker(), nullptr);
   }
 
   // A path of 259 characters fits.
@@ -201,7 +293,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
   system.fileSystem.AddFolder(*system.folderLayout.tempPath);
   sys::SystemContext context(system);
   EXPECT_NE(context.processWalker(), nullptr);
-  EXPECT_EQ(context.psapiPath(), *system.folderLayout.tempPath + u"PSAPI.DLL");
+  EXPECT_EQ(context.psapiPath(), *system.folderLayout.tempPath + u"QRT003E8\\PSAPI.DLL");
   EXPECT_EQ(context.psapiPath().size(), 259u);
 }
 

@@ -155,8 +155,10 @@ TEST_F(EnumerationTest, StreamReaderAndDebugPrivilege) {
   EXPECT_TRUE(context.longPathName());
 }
 
-// Wine's version set to nt40: the program's own PSAPI.DLL is written to the
-// temporary folder, loaded from there, and lists what Tool Help lists.
+// Wine's version set to nt40: the program's own PSAPI.DLL is written into a
+// new folder of its own under the temporary folder, loaded from there while
+// the program holds it read-only (the loader's own open still succeeds),
+// lists what Tool Help lists, and goes with its folder at the end.
 TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
   const auto system = platform::win32::CreateSystem();
   const auto version = system->runtime().QueryVersion();
@@ -165,21 +167,27 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
   ASSERT_EQ(version->majorVersion, 4u);
   WaitingChild child;
 
-  sys::SystemContext context(*system);
-  ASSERT_TRUE(context.isWindowsNt4());
-  ASSERT_NE(context.processWalker(), nullptr);
-  const sys::ProcessWalker& walker = *context.processWalker();
+  auto context = std::make_unique<sys::SystemContext>(*system);
+  ASSERT_TRUE(context->isWindowsNt4());
+  ASSERT_NE(context->processWalker(), nullptr);
+  const sys::ProcessWalker& walker = *context->processWalker();
   ASSERT_EQ(walker.kind(), sys::ProcessWalker::Kind::kProcessStatusHelper);
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
-  EXPECT_EQ(context.psapiPath(), ToU16(temp) + u"PSAPI.DLL");
+  const std::u16string psapiPath = context->psapiPath();
+  const std::u16string tempPath = ToU16(temp);
+  ASSERT_EQ(psapiPath.substr(0, tempPath.size()), tempPath);
+  const std::u16string own = psapiPath.substr(tempPath.size());
+  EXPECT_EQ(own.size(), 18u) << text::ToUtf8(own);
+  EXPECT_EQ(own.substr(0, 3), u"QRT");
+  EXPECT_EQ(own.substr(8), u"\\PSAPI.DLL");
 
   // The file holds the image the program carries, and the module loaded
   // from that path is it (not Wine's built-in library).
   const auto image =
       system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
   ASSERT_TRUE(image.has_value());
-  const std::u16string path = context.psapiPath();
+  const std::u16string path = psapiPath;
   HMODULE loaded = ::GetModuleHandleW(reinterpret_cast<const wchar_t*>(path.c_str()));
   ASSERT_NE(loaded, nullptr);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image->data());
@@ -225,6 +233,58 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
     ASSERT_TRUE(childModules.count(base));
     EXPECT_EQ(Lower(childModules.at(base).path), Lower(ToU16(entry.szExePath)));
   }
+
+  // The file and its folder go with the library.
+  context.reset();
+  const auto* wide = reinterpret_cast<const wchar_t*>(psapiPath.c_str());
+  EXPECT_EQ(::GetFileAttributesW(wide), INVALID_FILE_ATTRIBUTES);
+  const std::u16string folder = psapiPath.substr(0, psapiPath.rfind(u'\\'));
+  EXPECT_EQ(::GetFileAttributesW(reinterpret_cast<const wchar_t*>(folder.c_str())),
+            INVALID_FILE_ATTRIBUTES);
+}
+
+// What the program's PSAPI.DLL relies on, under Wine's nt40 setting: an
+// image held open for reading, sharing reading only, still loads (the
+// loader's own open shares with that handle), and while it is held nobody
+// can open it for writing, delete it or rename it.
+TEST(WineNt40, ImageHeldReadOnlyStillLoadsAndCannotBeChanged) {
+  const auto system = platform::win32::CreateSystem();
+  const auto image =
+      system->resources().LoadResourceData(sys::kPsapiResourceType, sys::kPsapiResourceName);
+  ASSERT_TRUE(image.has_value());
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder =
+      std::wstring(temp) + L"qrt-held-" + std::to_wstring(::GetCurrentProcessId());
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring path = folder + L"\\HELD.DLL";
+  HANDLE writer = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(writer, image->data(), static_cast<DWORD>(image->size()), &written, nullptr);
+  ::CloseHandle(writer);
+  ASSERT_EQ(written, image->size());
+
+  HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  HMODULE library = ::LoadLibraryW(path.c_str());
+  EXPECT_NE(library, nullptr) << ::GetLastError();
+  HANDLE other = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (other != INVALID_HANDLE_VALUE) ::CloseHandle(other);
+  EXPECT_FALSE(::DeleteFileW(path.c_str()));
+  const std::wstring renamed = folder + L"\\RENAMED.DLL";
+  EXPECT_FALSE(::MoveFileW(path.c_str(), renamed.c_str()));
+  ::CloseHandle(held);
+
+  if (library != nullptr) ::FreeLibrary(library);
+  ::DeleteFileW(renamed.c_str());
+  EXPECT_TRUE(::DeleteFileW(path.c_str()));
+  EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
 }
 
 // Wine's version set to win98: the narrow Tool Help walker is bound and its

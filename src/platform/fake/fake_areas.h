@@ -122,6 +122,8 @@ class FakeFilesArea final : public Files {
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) override;
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override;
+  std::uint32_t CreateDirectoryWide(std::u16string_view path) override;
+  bool RemoveDirectoryWide(std::u16string_view path) override;
   bool DeleteFileWide(std::u16string_view path) override;
   bool MoveFileWide(std::u16string_view from, std::u16string_view to) override;
   // Fails on Windows 9x/ME (platform id 1), which lack the function.

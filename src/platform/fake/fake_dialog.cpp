@@ -109,6 +109,11 @@ bool FakeDialog::Post(std::uint32_t message, std::uint64_t wParam, std::int64_t 
 
 void FakeDialog::AddEventMask(int id, std::uint32_t mask) { Control(id).eventMask |= mask; }
 
+void FakeDialog::SetTextLimit(int id, std::uint32_t limit) {
+  // EM_EXLIMITTEXT with 0 sets the limit to 64K characters.
+  Control(id).textLimit = limit == 0 ? 65536 : limit;
+}
+
 int FakeDialog::TextLength(int id) { return static_cast<int>(Control(id).text.size()); }
 
 void FakeDialog::SetSelection(int id, int start, int end) {
@@ -141,6 +146,10 @@ void FakeDialog::ReplaceSelection(int id, std::u16string_view text) {
   }
   const auto start = static_cast<std::size_t>(control.selectionStart);
   const auto count = static_cast<std::size_t>(control.selectionEnd - control.selectionStart);
+  // What goes beyond the text limit is cut off (see FakeControl).
+  const std::size_t kept = control.text.size() - count;
+  const std::size_t room = control.textLimit > kept ? control.textLimit - kept : 0;
+  if (stored.size() > room) stored.resize(room);
   control.text.replace(start, count, stored);
   control.formats.erase(control.formats.begin() + static_cast<std::ptrdiff_t>(start),
                         control.formats.begin() + static_cast<std::ptrdiff_t>(start + count));

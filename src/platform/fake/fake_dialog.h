@@ -29,12 +29,20 @@ struct FakeControl {
   std::u16string text;
   bool enabled = true;
   // Rich edit state: the format of every character of `text`, the
-  // selection, the insertion-point format and the event mask.
+  // selection, the insertion-point format, the event mask and the text
+  // limit. A rich edit holds 32,767 characters until EM_EXLIMITTEXT raises
+  // the limit ("Before EM_EXLIMITTEXT is called, the default limit to the
+  // amount of text a user can enter is 32,767 characters", EM_EXLIMITTEXT
+  // in the Windows SDK's rich edit reference), and it takes the program's
+  // EM_REPLACESEL as it takes typed text: what would go beyond the limit is
+  // cut off. Wine's rich edit instead raises its limit to fit whatever the
+  // program inserts, so only this model shows the rule.
   std::vector<CharFormat> formats;
   int selectionStart = 0;
   int selectionEnd = 0;
   CharFormat insertionFormat{false, 0, true};  // the rich edit's default format
   std::uint32_t eventMask = 0;
+  std::uint32_t textLimit = kRichEditDefaultTextLimit;
   // Set by SetControlFont.
   std::u16string fontFace;
   int fontTenthsOfPoint = 0;
@@ -114,6 +122,7 @@ class FakeDialog final : public DialogView {
     if (!endCode) endCode = code;
   }
   void AddEventMask(int id, std::uint32_t mask) override;
+  void SetTextLimit(int id, std::uint32_t limit) override;
   int TextLength(int id) override;
   void SetSelection(int id, int start, int end) override;
   void SetSelectionFormat(int id, const CharFormat& format) override;

@@ -43,6 +43,22 @@ bool FakeFileSystem::IsOpen(const std::u16string& key) const {
                      [&](const auto& handle) { return handle.second.key == key; });
 }
 
+bool FakeFileSystem::SharingConflicts(const std::u16string& key, std::uint32_t access,
+                                      std::uint32_t shareMode) const {
+  const auto dataAccess = [](std::uint32_t a) { return a & (kGenericRead | kGenericWrite); };
+  if (dataAccess(access) == 0) return false;
+  // What each access needs the other side to share.
+  const auto shared = [](std::uint32_t a, std::uint32_t share) {
+    return ((a & kGenericRead) == 0 || (share & kFileShareRead) != 0) &&
+           ((a & kGenericWrite) == 0 || (share & kFileShareWrite) != 0);
+  };
+  return std::any_of(handles_.begin(), handles_.end(), [&](const auto& handle) {
+    const OpenFile& open = handle.second;
+    if (open.key != key || !open.stream.empty() || dataAccess(open.access) == 0) return false;
+    return !shared(access, open.share) || !shared(open.access, shareMode);
+  });
+}
+
 std::u16string FakeFileSystem::Key(std::u16string_view path) const {
   return text::ToUpper(Full(path));
 }
@@ -210,7 +226,7 @@ bool FakeFileSystem::Store(std::u16string_view path, std::vector<std::uint8_t> b
 
 FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t access,
                                     std::uint32_t creationDisposition,
-                                    std::uint32_t flagsAndAttributes) {
+                                    std::uint32_t flagsAndAttributes, std::uint32_t shareMode) {
   std::u16string key = Resolve(Key(path));
   // "file:stream" opens a named stream of an existing file.
   const std::size_t colon = key.find(u':', 2);
@@ -230,6 +246,7 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
     handles_[handle] = OpenFile{key, std::move(stream), access, 0};
     return FileOpenResult{handle, 0};
   }
+  if (beforeOpen) beforeOpen(path, access);
   if (folders_.count(key) != 0) return FileOpenResult{0, kErrorAccessDenied};
   const auto parent = Parent(key);
   if (!parent || folders_.count(*parent) == 0) return FileOpenResult{0, kErrorPathNotFound};
@@ -265,7 +282,9 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
   std::uint32_t lastError = 0;
   if (exists) {
     const FakeFile& file = it->second;
-    if (file.refusesOpening) return FileOpenResult{0, kErrorSharingViolation};
+    if (file.refusesOpening || SharingConflicts(key, access, shareMode)) {
+      return FileOpenResult{0, kErrorSharingViolation};
+    }
     const bool writing = (access & kGenericWrite) != 0 || truncate;
     if (writing && (file.attributes & kFileAttributeReadOnly) != 0) {
       return FileOpenResult{0, kErrorAccessDenied};
@@ -286,8 +305,35 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
   }
 
   const Handle handle = nextHandle_++;
-  handles_[handle] = OpenFile{key, {}, access, 0};
+  handles_[handle] = OpenFile{key, {}, access, 0, shareMode};
   return FileOpenResult{handle, lastError};
+}
+
+std::uint32_t FakeFileSystem::CreateFolder(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  if (folders_.count(key) != 0 || files_.count(key) != 0) return kErrorAlreadyExists;
+  const auto parent = Parent(key);
+  if (!parent || folders_.count(*parent) == 0) return kErrorPathNotFound;
+  if (!Step()) return kErrorAccessDenied;
+  Remember(path);
+  folders_.insert(key);
+  return 0;
+}
+
+bool FakeFileSystem::RemoveFolder(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  if (folders_.count(key) == 0 || !Parent(key)) return false;
+  const std::u16string below = key + u"\\";
+  const auto holds = [&](const std::u16string& other) {
+    return other.compare(0, below.size(), below) == 0;
+  };
+  if (std::any_of(folders_.begin(), folders_.end(), holds) ||
+      std::any_of(files_.begin(), files_.end(), [&](const auto& f) { return holds(f.first); })) {
+    return false;
+  }
+  if (!Step()) return false;
+  folders_.erase(key);
+  return true;
 }
 
 FakeFileSystem::OpenFile* FakeFileSystem::Opened(Handle file) {
@@ -620,9 +666,18 @@ bool FakeFilesArea::SetFileAttributesWide(std::u16string_view path, std::uint32_
 }
 
 FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint32_t access,
-                                             std::uint32_t, std::uint32_t creationDisposition,
+                                             std::uint32_t shareMode,
+                                             std::uint32_t creationDisposition,
                                              std::uint32_t flagsAndAttributes) {
-  return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes);
+  return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes, shareMode);
+}
+
+std::uint32_t FakeFilesArea::CreateDirectoryWide(std::u16string_view path) {
+  return system_.fileSystem.CreateFolder(path);
+}
+
+bool FakeFilesArea::RemoveDirectoryWide(std::u16string_view path) {
+  return system_.fileSystem.RemoveFolder(path);
 }
 
 std::optional<std::uint32_t> FakeFilesArea::GetFileAttributesWide(std::u16string_view path) {

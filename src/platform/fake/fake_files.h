@@ -22,6 +22,14 @@
 // on a full disk or a refusing one, so that a test can fail each step of an
 // operation in turn. A failing write stores the first half of its bytes.
 //
+// Sharing: an open of a file that handles hold open follows CreateFileW's
+// rule: it fails with ERROR_SHARING_VIOLATION when it asks for read or write
+// access that one of those handles does not share, or when its own sharing
+// leaves out the read or write access one of them has ("You cannot request a
+// sharing mode that conflicts with the access mode that is specified in an
+// existing request that has an open handle", CreateFileW in the Windows SDK).
+// An open without read or write access is not checked.
+//
 // Delayed moves (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT) are recorded
 // in `delayedMoves`, not carried out; Windows 9x/ME (platform id 1 in the
 // FakeSystem's version) has no MoveFileExW and fails every call, so there the
@@ -30,6 +38,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -114,6 +123,11 @@ class FakeFileSystem {
   std::vector<ShellFileOperation> shellOperations;
   int shellOperationAnswer = 0;
 
+  // Called at the start of every Open of a file's main data with the path
+  // as given and the access asked for: lets a test act as another program
+  // would just before the program opens a file.
+  std::function<void(std::u16string_view path, std::uint32_t access)> beforeOpen;
+
   // Adds a folder and every folder above it.
   void AddFolder(std::u16string_view path);
   // Adds or replaces a file; its folders are added too.
@@ -138,10 +152,17 @@ class FakeFileSystem {
   // The operations of platform::Files, as the fake carries them out. A file
   // marked read-only refuses write access; CREATE_ALWAYS, OPEN_ALWAYS and a
   // new file follow CreateFileW (a new file gets the archive attribute and
-  // the read-only, hidden and system bits asked for). Sharing between the
-  // program's own handles is not modelled: `refusesOpening` stands for a
-  // file that another program holds.
+  // the read-only, hidden and system bits asked for). Handles share as asked
+  // (see above); `refusesOpening` stands for a file that another program
+  // holds without sharing.
   bool SetAttributes(std::u16string_view path, std::uint32_t attributes);
+  // CreateDirectoryW (one step): 0 when the folder was made, else the last
+  // error: kErrorAlreadyExists when a folder or a file of that name exists,
+  // kErrorPathNotFound when the folder above it does not.
+  std::uint32_t CreateFolder(std::u16string_view path);
+  // RemoveDirectoryW (one step): fails for a missing folder, a drive's root
+  // and a folder that holds anything.
+  bool RemoveFolder(std::u16string_view path);
   // DeleteFileW: fails for a missing file, a folder, a read-only file, one
   // that another program holds (`refusesOpening`) and one with a handle of
   // the program still open on it (the program never shares for deleting).
@@ -164,7 +185,9 @@ class FakeFileSystem {
   // whose writes fail. The profile functions write this way.
   bool Store(std::u16string_view path, std::vector<std::uint8_t> bytes);
   FileOpenResult Open(std::u16string_view path, std::uint32_t access,
-                      std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes);
+                      std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes,
+                      std::uint32_t shareMode = kFileShareRead | kFileShareWrite |
+                                                kFileShareDelete);
   std::optional<std::uint64_t> Seek(Handle file, std::int64_t distance, std::uint32_t moveMethod);
   bool Truncate(Handle file);
   std::optional<std::uint32_t> Write(Handle file, std::span<const std::uint8_t> bytes);
@@ -195,6 +218,7 @@ class FakeFileSystem {
     std::u16string stream;  // upper case; empty for the main data
     std::uint32_t access = 0;
     std::uint64_t position = 0;
+    std::uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
   };
   struct Search {
     std::vector<FindData> entries;
@@ -216,6 +240,10 @@ class FakeFileSystem {
   bool Step();
   // Whether a handle of the program is open on `key`.
   bool IsOpen(const std::u16string& key) const;
+  // Whether opening the main data of `key` with `access` and `shareMode`
+  // conflicts with a handle open on it (the sharing rule above).
+  bool SharingConflicts(const std::u16string& key, std::uint32_t access,
+                        std::uint32_t shareMode) const;
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;

@@ -44,13 +44,22 @@ Handle FakeRuntimeArea::LoadLibraryAnsi(std::string_view name) {
 }
 
 Handle FakeRuntimeArea::LoadLibraryWide(std::u16string_view name) {
-  // A path loads the file of that name when it exists and is an image.
+  // A path loads the file of that name when it exists and is an image, and
+  // the loader's own open of it succeeds: the NT loader opens an image for
+  // reading and executing, sharing read and delete access only (as
+  // LdrpCreateDllSection in ReactOS's loader does), so a handle that writes
+  // to the file, or does not share reading, keeps it from loading.
   if (name.find(u'\\') != std::u16string_view::npos) {
+    if (system_.beforeLoadLibrary) system_.beforeLoadLibrary(name);
     const FakeFile* file = system_.fileSystem.Find(name);
     if (file == nullptr || file->bytes.size() < 2 || file->bytes[0] != 'M' ||
         file->bytes[1] != 'Z') {
       return 0;
     }
+    const FileOpenResult loaderOpen = system_.fileSystem.Open(name, kGenericRead, kOpenExisting, 0,
+                                                              kFileShareRead | kFileShareDelete);
+    if (loaderOpen.handle == 0) return 0;
+    system_.fileSystem.Close(loaderOpen.handle);
     system_.loadedLibraries.emplace_back(name);
     const Handle handle = system_.NextHandle();
     system_.libraries_[handle] = std::u16string(name);

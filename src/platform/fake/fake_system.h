@@ -79,6 +79,9 @@ class FakeSystem : private FakeAreas, public System {
   // exists in `files` and begins with "MZ".
   std::set<std::u16string> loadableLibraries = {u"RICHED20.DLL", u"shell32.dll",  u"KERNEL32.DLL",
                                                 u"WS2_32.DLL",   u"ADVAPI32.DLL", u"NETAPI32.DLL"};
+  // Called when a library is loaded by its path, before the loader opens
+  // the file: lets a test look at the file as the loader finds it.
+  std::function<void(std::u16string_view path)> beforeLoadLibrary;
   // The clock: local time and tick count, moved by tests.
   LocalTime localTime{2008, 5, 3, 28, 15, 11, 17, 0};
   std::uint32_t tickCount = 1000;

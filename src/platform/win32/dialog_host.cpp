@@ -159,6 +159,11 @@ class DialogHost final : public DialogView {
     api::SendMessageW(item, EM_SETEVENTMASK, 0, static_cast<LPARAM>(current) | mask);
   }
 
+  void SetTextLimit(int id, std::uint32_t limit) override {
+    if (HWND item = Item(id))
+      api::SendMessageW(item, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(limit));
+  }
+
   int TextLength(int id) override { return api::RichEditTextLength(Item(id)); }
 
   void SetSelection(int id, int start, int end) override {
