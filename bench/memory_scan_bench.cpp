@@ -146,7 +146,7 @@ int Run(int rounds, int hostCount) {
   const engine::HandlerList list = engine::MakeHandlerList(handlers::CreateBuiltInHandlers(),
                                                            parser.records(), lacksMemorySignature);
   const auto handlers = list.handlers();
-  const std::vector<const scan::MalwareHandler*> owners(handlers.begin(), handlers.end());
+  const std::vector<scan::MalwareHandler*> owners(handlers.begin(), handlers.end());
 
   detect::MemoryScanner scanner(context);
   std::vector<double> milliseconds[2];

@@ -239,8 +239,11 @@ codes::ValueWriteResult SystemRemovalOperations::ReplaceRegistryValue(
     const std::u16string stored = StringData({std::u16string(valueName), read.type, read.data});
     if (!text::EqualsNoCase(stored, oldContent) || text::EqualsNoCase(stored, newContent))
       return ValueWriteResult::kNotWritten;
-    // Stored without its terminating zero.
+    // Stored with its terminating zero, as the system's own strings are: a
+    // reader that takes the data as it is (not every program adds the zero
+    // itself) must not run past the text.
     text::AppendUtf16Le(replacement, newContent);
+    replacement.insert(replacement.end(), {0, 0});
   } else if (read.type == scan::kRegDword) {
     const auto oldNumber = DigitsOnly(oldContent);
     const auto newNumber = DigitsOnly(newContent);

@@ -86,6 +86,16 @@ signatures::SignaturePair FileSignature(const Bytes& bytes) {
 
 const Bytes kSignatureA = Pattern(11);
 const Bytes kSignatureB = Pattern(12);
+// The FILE signature of the check of main executables on disk.
+const Bytes kOnDiskSignature = Pattern(31);
+
+// A PE file whose one section holds `signature`.
+Bytes FileWith(const Bytes& signature) {
+  qrt_test::PeSample sample;
+  sample.sections = {
+      qrt_test::SampleSection{.rawSize = 0x200, .planted = {qrt_test::Planted{0x10, signature}}}};
+  return sample.Build();
+}
 
 // A DLL image at `base` whose file wants `preferred`: a table of eight
 // absolute addresses at `tableOffset` that the loader relocated, between
@@ -159,6 +169,7 @@ class MemoryScannerTest : public ::testing::Test {
     beta.journal = &journal;
     script.journal = &journal;
     script.scriptDescribed = true;
+    onDisk.scriptDescribed = true;
   }
 
   // Runs over a fresh system context, with the index of `handlers` (of
@@ -203,6 +214,8 @@ class MemoryScannerTest : public ::testing::Test {
   qrt_test::RecordingHandler alpha{u"Alpha", MemorySignature(kSignatureA)};
   qrt_test::RecordingHandler beta{u"Beta", MemorySignature(kSignatureB)};
   qrt_test::RecordingHandler script{u"Script", MemorySignature(Pattern(13))};
+  // A script-described malware that only the check on disk finds.
+  qrt_test::RecordingHandler onDisk{u"Disk", FileSignature(kOnDiskSignature)};
   std::vector<std::u16string> journal;
   bool restore = true;
   bool spanReads = true;
@@ -295,8 +308,8 @@ TEST_F(MemoryScannerTest, TheLengthReadComesFromTheImageInMemoryOrElseFromItsFil
     std::function<void(FakeModule&)> damage;
     std::vector<std::size_t> reads;
   };
-  Bytes onDisk = Image(0x1000);
-  system.fileSystem.AddFile(u"C:\\app\\a.exe", onDisk);
+  const Bytes file = Image(0x1000);
+  system.fileSystem.AddFile(u"C:\\app\\a.exe", file);
   const Case cases[] = {
       {"the image's size equals the module's", [](FakeModule&) {}, {4096, 0x3000}},
       {"the image's size differs",
@@ -480,19 +493,10 @@ TEST_F(MemoryScannerTest, FindingsAreHandedOverAfterTheWalkInOrder) {
 }
 
 TEST_F(MemoryScannerTest, MainExecutablesAreCheckedOnDiskWhenADescriptionHasNoMemorySignature) {
-  const Bytes fileSignature = Pattern(31);
-  qrt_test::RecordingHandler onDisk(u"Disk", FileSignature(fileSignature));
-  onDisk.scriptDescribed = true;
   qrt_test::RecordingHandler builtIn(u"BuiltIn", FileSignature(Pattern(32)));
-  qrt_test::PeSample sample;
-  sample.sections = {qrt_test::SampleSection{.rawSize = 0x200,
-                                             .planted = {qrt_test::Planted{0x10, fileSignature}}}};
-  qrt_test::PeSample other;
-  other.sections = {
-      qrt_test::SampleSection{.rawSize = 0x200, .planted = {qrt_test::Planted{0x10, Pattern(32)}}}};
   system.fileSystem.AddFile(u"C:\\app\\a.exe", Bytes(500, 1)).streams = {
-      platform::fake::FakeStream{u"hidden", sample.Build()}};
-  system.fileSystem.AddFile(u"C:\\app\\b.exe", other.Build());
+      platform::fake::FakeStream{u"hidden", FileWith(kOnDiskSignature)}};
+  system.fileSystem.AddFile(u"C:\\app\\b.exe", FileWith(Pattern(32)));
   system.processTable.processes = {
       Process(10, {Module(u"C:\\app\\a.exe", 0x400000, Image(0x1000))}),
       Process(20, {Module(u"C:\\app\\b.exe", 0x400000, Image(0x1000))}),
@@ -541,14 +545,8 @@ TEST_F(MemoryScannerTest, AStopRequestEndsTheWalkAfterTheModuleAndHandsNothingOv
 TEST_F(MemoryScannerTest, AProcessCountsOnceAndEachHandlerHearsOnceOfIt) {
   // Process 10: Alpha in two modules and in a window overlap, Beta once, the
   // script in memory and in its file on disk; process 20: Alpha once.
-  const Bytes fileSignature = Pattern(31);
-  qrt_test::RecordingHandler onDisk(u"Disk", FileSignature(fileSignature));
-  onDisk.scriptDescribed = true;
   onDisk.journal = &journal;
-  qrt_test::PeSample sample;
-  sample.sections = {qrt_test::SampleSection{.rawSize = 0x200,
-                                             .planted = {qrt_test::Planted{0x10, fileSignature}}}};
-  system.fileSystem.AddFile(u"C:\\a.exe", sample.Build());
+  system.fileSystem.AddFile(u"C:\\a.exe", FileWith(kOnDiskSignature));
   Bytes exe = Image(0x20000);
   Plant(exe, 64600, kSignatureA);  // in the overlap of the first two windows
   Plant(exe, 0x1000, kSignatureB);
@@ -673,14 +671,8 @@ TEST_F(MemoryScannerTest, SpanReadsFindCountAndShowWhatWindowReadsDo) {
 TEST_F(MemoryScannerTest, FindsOnWindows98AndNt4) {
   // Windows 98: Tool Help names a process by its file's full path, the path
   // the check on disk opens; the module list gives the same path.
-  const Bytes fileSignature = Pattern(31);
-  qrt_test::RecordingHandler onDisk(u"Disk", FileSignature(fileSignature));
-  onDisk.scriptDescribed = true;
-  qrt_test::PeSample sample;
-  sample.sections = {qrt_test::SampleSection{.rawSize = 0x200,
-                                             .planted = {qrt_test::Planted{0x10, fileSignature}}}};
   platform::fake::SetUpWindows98(system);
-  system.fileSystem.AddFile(u"C:\\WINDOWS\\EVIL.EXE", sample.Build());
+  system.fileSystem.AddFile(u"C:\\WINDOWS\\EVIL.EXE", FileWith(kOnDiskSignature));
   system.processTable.processes = {
       Process(10, {Module(u"C:\\WINDOWS\\EVIL.EXE", 0x400000, Image(0x1000))})};
   lacksMemory = true;
@@ -709,13 +701,7 @@ TEST_F(MemoryScannerTest, FindsOnWindows98AndNt4) {
 }
 
 TEST_F(MemoryScannerTest, AStopDuringTheCheckOnDiskHandsNothingOver) {
-  const Bytes fileSignature = Pattern(31);
-  qrt_test::RecordingHandler onDisk(u"Disk", FileSignature(fileSignature));
-  onDisk.scriptDescribed = true;
-  qrt_test::PeSample sample;
-  sample.sections = {qrt_test::SampleSection{.rawSize = 0x200,
-                                             .planted = {qrt_test::Planted{0x10, fileSignature}}}};
-  system.fileSystem.AddFile(u"C:\\a.exe", sample.Build());
+  system.fileSystem.AddFile(u"C:\\a.exe", FileWith(kOnDiskSignature));
   system.processTable.processes = {Process(10, {Module(u"C:\\a.exe", 0x400000, Image(0x1000))}),
                                    Process(20, {Module(u"C:\\a.exe", 0x400000, Image(0x1000))})};
   lacksMemory = true;

@@ -263,7 +263,7 @@ TEST_F(RegistryOperationsTest, ReplacementNeedsTheOldContentAndATypeItKnows) {
   const Case cases[] = {
       {"a string holding the old content", scan::kRegSz,
        Utf16(std::u16string(u"Explorer.exe evil") + u'\0'), u"EXPLORER.EXE EVIL", u"Explorer.exe",
-       1, Utf16(u"Explorer.exe")},
+       1, Utf16(std::u16string(u"Explorer.exe") + u'\0')},
       {"a string holding other content", scan::kRegSz, Utf16(u"other"), u"evil", u"good", 2, {}},
       {"a string holding the new content already",
        scan::kRegSz,

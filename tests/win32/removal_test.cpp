@@ -371,11 +371,9 @@ TEST_F(RemovalTest, KeysAndValuesAreChangedAsTheRegistryReadsThemBack) {
     EXPECT_EQ(codes::ToInt(ops.ReplaceRegistryValue(u"HKEY_CURRENT_USER", a, u"Text",
                                                     u"c:\\CAF\u00c9.EXE", u"C:\\good.exe")),
               1);
-    // The replacement is stored without a terminating zero; the NT family's
-    // narrow function (which the narrow path meets under Wine) adds one.
+    // The replacement is stored with its terminating zero on both paths.
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Text"),
-              Utf16(family == api::Family::kNt ? std::u16string(u"C:\\good.exe")
-                                               : std::u16string(u"C:\\good.exe") + u'\0'));
+              Utf16(std::u16string(u"C:\\good.exe") + u'\0'));
     EXPECT_EQ(codes::ToInt(ops.ReplaceRegistryValue(u"HKEY_CURRENT_USER", a, u"Flag", u"1", u"0")),
               1);
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Flag"), (Bytes{0, 0, 0, 0}));
