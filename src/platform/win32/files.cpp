@@ -15,33 +15,6 @@ using BackupReadProc = BOOL(WINAPI*)(HANDLE, LPBYTE, DWORD, LPDWORD, BOOL, BOOL,
 using BackupSeekProc = BOOL(WINAPI*)(HANDLE, DWORD, DWORD, LPDWORD, LPDWORD, LPVOID*);
 using ShFileOperationWProc = int(WINAPI*)(LPSHFILEOPSTRUCTW);
 using ShFileOperationAProc = int(WINAPI*)(LPSHFILEOPSTRUCTA);
-using CreateDirectoryWProc = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
-using RemoveDirectoryWProc = BOOL(WINAPI*)(LPCWSTR);
-
-// The folder functions, which the text binding does not carry: on Windows
-// 95/98/ME the narrow function with the path in the ANSI code page (a path
-// without an exact form there fails with ERROR_NO_UNICODE_TRANSLATION), on
-// the NT family the wide one from KERNEL32.DLL. `narrow` and `wideName` name
-// the two.
-template <typename WideProc, typename NarrowCall, typename WideCall>
-BOOL CallFolderFunction(std::u16string_view path, const char* wideName, NarrowCall narrow,
-                        WideCall wide) {
-  const std::u16string p(path);
-  if (api::CurrentFamily() == api::Family::kWindows9x) {
-    const auto ansi = api::ToAnsiExact(std::wstring_view(Wide(p), p.size()));
-    if (!ansi) {
-      ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return FALSE;
-    }
-    return narrow(ansi->c_str());
-  }
-  const auto proc = BindFunction<WideProc>(::GetModuleHandleA("KERNEL32.DLL"), wideName);
-  if (proc == nullptr) {
-    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return FALSE;
-  }
-  return wide(proc, Wide(p));
-}
 
 FindData ToFindData(const WIN32_FIND_DATAW& data) {
   FindData out;
@@ -109,16 +82,13 @@ class Win32Files final : public Files {
   }
 
   std::uint32_t CreateDirectoryWide(std::u16string_view path) override {
-    const BOOL made = CallFolderFunction<CreateDirectoryWProc>(
-        path, "CreateDirectoryW", [](const char* p) { return ::CreateDirectoryA(p, nullptr); },
-        [](CreateDirectoryWProc proc, const wchar_t* p) { return proc(p, nullptr); });
-    return made != FALSE ? 0 : ::GetLastError();
+    const std::u16string p(path);
+    return api::CreateDirectoryW(Wide(p), nullptr) != FALSE ? 0 : ::GetLastError();
   }
 
   bool RemoveDirectoryWide(std::u16string_view path) override {
-    return CallFolderFunction<RemoveDirectoryWProc>(
-               path, "RemoveDirectoryW", [](const char* p) { return ::RemoveDirectoryA(p); },
-               [](RemoveDirectoryWProc proc, const wchar_t* p) { return proc(p); }) != FALSE;
+    const std::u16string p(path);
+    return api::RemoveDirectoryW(Wide(p)) != FALSE;
   }
 
   bool DeleteFileWide(std::u16string_view path) override {

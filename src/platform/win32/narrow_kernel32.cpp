@@ -71,6 +71,18 @@ BOOL WINAPI DeleteFileW(LPCWSTR fileName) {
   return ::DeleteFileA(n.get());
 }
 
+BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes) {
+  const NarrowText n(pathName);
+  if (!n.ok()) return NoTranslation<BOOL>(FALSE);
+  return ::CreateDirectoryA(n.get(), attributes);
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName) {
+  const NarrowText n(pathName);
+  if (!n.ok()) return NoTranslation<BOOL>(FALSE);
+  return ::RemoveDirectoryA(n.get());
+}
+
 BOOL WINAPI MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
   const NarrowText from(existingFileName);
   const NarrowText to(newFileName);

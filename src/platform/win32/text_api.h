@@ -81,6 +81,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes);
 DWORD GetFileAttributesW(LPCWSTR fileName);
 BOOL DeleteFileW(LPCWSTR fileName);
+BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes);
+BOOL RemoveDirectoryW(LPCWSTR pathName);
 BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
 // MoveFileExA is itself a stub on Windows 95/98/ME: so is this there.
 BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags);

@@ -30,6 +30,8 @@ namespace platform::win32::api {
   X(kKernel32, SetFileAttributesW, BOOL, FALSE, LPCWSTR, DWORD)                                    \
   X(kKernel32, GetFileAttributesW, DWORD, INVALID_FILE_ATTRIBUTES, LPCWSTR)                        \
   X(kKernel32, DeleteFileW, BOOL, FALSE, LPCWSTR)                                                  \
+  X(kKernel32, CreateDirectoryW, BOOL, FALSE, LPCWSTR, LPSECURITY_ATTRIBUTES)                      \
+  X(kKernel32, RemoveDirectoryW, BOOL, FALSE, LPCWSTR)                                             \
   X(kKernel32, MoveFileW, BOOL, FALSE, LPCWSTR, LPCWSTR)                                           \
   X(kKernel32, MoveFileExW, BOOL, FALSE, LPCWSTR, LPCWSTR, DWORD)                                  \
   X(kKernel32, CopyFileW, BOOL, FALSE, LPCWSTR, LPCWSTR, BOOL)                                     \
