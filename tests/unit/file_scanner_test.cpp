@@ -145,6 +145,15 @@ TEST_F(FileScannerTest, ReadingRulesDecideWhatIsFound) {
   hugeCount.declaredSectionCount = 0xFFFF;
   PeSample noSections = WithSignatureInSection(kSignatureA, 0x200, 0);
   noSections.declaredSectionCount = std::uint16_t{0};
+  // Headers that the first 4096 bytes read at once do not hold (whole).
+  const auto headersAt = [](std::uint32_t peHeaderOffset) {
+    PeSample sample = WithSignatureInSection(kSignatureA, 0x200, 0x10);
+    sample.peHeaderOffset = peHeaderOffset;
+    return sample;
+  };
+  PeSample longTable;  // 100 sections: the table runs from 0x178 to 0x1118
+  longTable.sections.assign(100, SampleSection{.rawSize = 0x200, .planted = {}});
+  longTable.sections.back().planted = {Planted{0x10, kSignatureA}};
 
   const Case cases[] = {
       {"in a small section", build(WithSignatureInSection(kSignatureA, 0x200, 0x10)), true},
@@ -167,6 +176,9 @@ TEST_F(FileScannerTest, ReadingRulesDecideWhatIsFound) {
       {"at the end of the entry-point window", build(entryWindow(4096 - 40)), true},
       {"across the end of the entry-point window", build(entryWindow(4096 - 20)), false},
       {"at offset 0 when the entry point lies in no section", build(entryInNoSection), true},
+      {"behind PE headers across the first 4096 bytes' end", build(headersAt(0xF80)), true},
+      {"behind PE headers past the first 4096 bytes", build(headersAt(0x1800)), true},
+      {"in the last of 100 sections, the table across 4096", build(longTable), true},
       {"in a file without sections", build(noSections), false},
       {"behind a section count the file cannot hold", build(hugeCount), false},
       {"in a file with MZ but no PE header",
