@@ -32,6 +32,16 @@ constexpr std::uint32_t kMaxStreamNameBytes = 65534;
 // The suffix ":$DATA" that names the type of a data stream.
 constexpr std::size_t kStreamTypeSuffixLength = 6;
 
+// The BackupRead errors by which the system says that it cannot read
+// streams at all: a file system without the request (ERROR_INVALID_FUNCTION),
+// one that declines it (ERROR_NOT_SUPPORTED, also Wine's answer), a system
+// whose function is a stub (ERROR_CALL_NOT_IMPLEMENTED). Any other error
+// (access denied, a sharing or lock violation) concerns one file.
+bool SaysStreamsUnsupported(std::uint32_t error) {
+  return error == platform::kErrorInvalidFunction || error == platform::kErrorNotSupported ||
+         error == platform::kErrorCallNotImplemented;
+}
+
 std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
 }
@@ -63,7 +73,7 @@ std::u16string Join(std::u16string_view directory, std::u16string_view name) {
 }  // namespace
 
 std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
-                                          std::u16string_view path, bool* refused) {
+                                          std::u16string_view path, bool* unsupported) {
   std::vector<StreamEntry> streams;
   if (!reader.bound()) return streams;
   const platform::FileOpenResult opened = system.files().CreateFileWide(
@@ -76,9 +86,15 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
   std::uint64_t context = 0;
   std::array<std::uint8_t, 20> header{};
   std::vector<std::uint8_t> nameBytes;
-  for (bool first = true;; first = false) {
-    const auto got = read(file.get(), header, false, false, context);
-    if (!got && first && refused != nullptr) *refused = true;
+  const auto readInto = [&](std::span<std::uint8_t> buffer) {
+    const platform::BackupReadResult got = read(file.get(), buffer, false, false, context);
+    if (!got.read && unsupported != nullptr && SaysStreamsUnsupported(got.lastError)) {
+      *unsupported = true;
+    }
+    return got.read;
+  };
+  for (;;) {
+    const auto got = readInto(header);
     if (!got || *got != header.size()) break;
     StreamEntry entry;
     entry.id = LittleEndian32(header, 0);
@@ -90,7 +106,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
     if (nameSize != 0) {
       if (nameSize > kMaxStreamNameBytes) break;
       nameBytes.resize(nameSize);
-      const auto gotName = read(file.get(), nameBytes, false, false, context);
+      const auto gotName = readInto(nameBytes);
       if (!gotName || *gotName != nameSize) break;
       if (entry.size != 0) {
         for (std::size_t i = 0; i + 1 < nameBytes.size(); i += 2) {
@@ -128,7 +144,7 @@ class FileScanner::Walk {
   ScanResult ScanDrive(const DriveEntry& drive) {
     if (Stopped()) return ScanResult::kStoppedByUser;
     drive_ = drive.name;
-    streamRefusalsInARow_ = 0;
+    streamsUnsupported_ = false;
     context_.AppendText(scan::LoadText(system_, strings::kScanningDrive));
     context_.AppendText(drive_);
     context_.AppendText(u" ...\r\n");
@@ -194,11 +210,9 @@ class FileScanner::Walk {
       ++statistics_.scannedFiles;
       ScanFile(path);
     }
-    if (!scanner_.streamReaderBound_ || streamRefusalsInARow_ >= kStreamRefusalsPerDrive) return;
-    bool refused = false;
-    const auto streams =
-        ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path, &refused);
-    streamRefusalsInARow_ = refused ? streamRefusalsInARow_ + 1 : 0;
+    if (!scanner_.streamReaderBound_ || streamsUnsupported_) return;
+    const auto streams = ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path,
+                                          &streamsUnsupported_);
     for (const StreamEntry& stream : streams) {
       const std::u16string streamPath = path + stream.name;
       if (streamPath.size() > kMaxPathLength) continue;
@@ -224,9 +238,8 @@ class FileScanner::Walk {
   scan::ScanStatistics& statistics_;
   ExecutableSearch search_;
   std::u16string drive_;
-  // Files of this drive whose stream listing was refused, since the last one
-  // that was not.
-  int streamRefusalsInARow_ = 0;
+  // The system said that it cannot list streams on this drive.
+  bool streamsUnsupported_ = false;
   bool found_ = false;
 };
 

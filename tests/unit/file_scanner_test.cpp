@@ -72,6 +72,13 @@ class FileScannerTest : public ::testing::Test {
     system.fileSystem.AddFile(path, bytes);
   }
 
+  // An empty drive D: again, for the next case of a table.
+  void ResetFiles() {
+    system.fileSystem = platform::fake::FakeFileSystem{};
+    system.fileSystem.drives[u'D'] = platform::fake::FakeDrive{};
+    system.fileSystem.AddFolder(u"D:\\");
+  }
+
   ScanResult Run(scan::DriveNameList drives = {u"D:"}) {
     // The scanner unbinds what its context bound: it goes first.
     scan_.reset();
@@ -369,22 +376,43 @@ TEST_F(FileScannerTest, WithoutTheStreamFunctionsOnlyFilesAreScanned) {
   EXPECT_EQ(Stats().scannedStreams, 0);
 }
 
-TEST_F(FileScannerTest, ADriveWhoseStreamListingIsRefusedAgainAndAgainIsNoLongerListed) {
-  // Each listing that is refused costs two BackupRead calls (the first read
-  // and the release). After 16 refusals in a row a drive is no longer
-  // listed; the next drive is listed again.
-  system.fileSystem.drives[u'E'] = platform::fake::FakeDrive{};
-  for (const char16_t* drive : {u"D:", u"E:"}) {
+TEST_F(FileScannerTest, TheStreamListingStopsOnADriveOnlyWhenTheSystemCannotListStreams) {
+  // Many files of D: refuse their stream listing with the error of a case;
+  // D:\z.txt and E:\e.txt each have a stream with a signature.
+  struct Case {
+    const char* name;
+    std::uint32_t error;
+    bool laterStreamsListed;
+  };
+  const Case cases[] = {
+      {"access denied", platform::kErrorAccessDenied, true},
+      {"sharing violation", platform::kErrorSharingViolation, true},
+      {"not supported", platform::kErrorNotSupported, false},
+      {"not implemented", platform::kErrorCallNotImplemented, false},
+      {"invalid function", platform::kErrorInvalidFunction, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    system.fileSystem.drives[u'E'] = platform::fake::FakeDrive{};
     for (int i = 0; i < 20; ++i) {
-      system.fileSystem.AddFile(std::u16string(drive) + u"\\f" + text::FromUtf8(std::to_string(i)),
-                                Bytes(400, 1));
+      system.fileSystem.AddFile(u"D:\\f" + text::FromUtf8(std::to_string(i)), Bytes(400, 1))
+          .backupReadError = c.error;
     }
+    system.fileSystem.AddFile(u"D:\\z.txt", Bytes(10, 'z')).streams = {
+        FakeStream{u"s.exe", WithSignatureInSection(kSignatureA, 0x200, 0).Build()}};
+    system.fileSystem.AddFile(u"E:\\e.txt", Bytes(10, 'e')).streams = {
+        FakeStream{u"s.exe", WithSignatureInSection(kSignatureB, 0x200, 0).Build()}};
+    journal.clear();
+    EXPECT_EQ(Run({u"D:", u"E:"}), ScanResult::kMalwareFound);
+    if (c.laterStreamsListed) {
+      EXPECT_THAT(journal, ElementsAre(u"Alpha D:\\z.txt:s.exe", u"Beta E:\\e.txt:s.exe"));
+    } else {
+      EXPECT_THAT(journal, ElementsAre(u"Beta E:\\e.txt:s.exe"));
+    }
+    EXPECT_EQ(Stats().scannedFiles, 20);
+    ExpectNothingLeftOpen();
   }
-  system.fileSystem.backupReadFails = true;
-  EXPECT_EQ(Run({u"D:", u"E:"}), ScanResult::kDone);
-  EXPECT_EQ(system.fileSystem.backupReadCalls,
-            2u * 2u * detect::FileScanner::kStreamRefusalsPerDrive);
-  EXPECT_EQ(Stats().scannedFiles, 40);
 }
 
 TEST_F(FileScannerTest, ADriveListTakesLocalDrivesOnceByFirstCharacter) {
