@@ -5,6 +5,14 @@
 // opened and dropped after its first two bytes. The first match closes the
 // file and hands it to the owning handler's Remove.
 //
+// On the NT family the walk follows junctions and mount points; it remembers
+// every folder walked on a drive by its volume serial number and file index
+// and skips one met again, so that no loop traps it. A path longer than the
+// system's 259 characters is walked and opened there in its "\\?\" form,
+// which is also the path a handler receives. Windows 9x/ME have neither
+// reparse points nor such a form: there a folder or file whose path is too
+// long is named in the output as not scanned.
+//
 // Made once at program start, when it binds the stream reader and allocates
 // its read buffer; run by the scan run on the worker thread, in phase 1 after
 // the memory scanner.

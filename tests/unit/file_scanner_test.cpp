@@ -505,30 +505,138 @@ TEST_F(FileScannerTest, TheStatusTextShowsAFileAtMostEvery50Milliseconds) {
   EXPECT_THAT(StatusTexts(), ElementsAre(u"D:\\1.exe", u"D:\\2.exe", u"D:\\3.exe", u""));
 }
 
-TEST_F(FileScannerTest, JunctionsAreNotFollowed) {
-  AddFile(u"D:\\Data\\a.exe", WithSignatureInSection(kSignatureA, 0x200, 0).Build());
-  system.fileSystem.AddJunction(u"D:\\Data\\Loop", u"D:\\");
-  system.fileSystem.AddJunction(u"D:\\Link", u"D:\\Data");
-  EXPECT_EQ(Run(), ScanResult::kMalwareFound);
-  EXPECT_THAT(journal, ElementsAre(u"Alpha D:\\Data\\a.exe"));
-  EXPECT_EQ(Stats().scannedDirectories, 2);
+TEST_F(FileScannerTest, JunctionsAndMountPointsAreWalkedButNoFolderTwiceOnADrive) {
+  const Bytes infectedA = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
+  const Bytes infectedB = WithSignatureInSection(kSignatureB, 0x200, 0).Build();
+  struct Case {
+    const char* name;
+    std::function<void(platform::fake::FakeFileSystem&)> plant;
+    std::vector<std::u16string> found;
+    int directories;
+  };
+  const Case cases[] = {
+      {"a volume without a letter, mounted in a folder",
+       [&](auto& files) {
+         files.drives[u'V'] = platform::fake::FakeDrive{platform::kDriveFixed, true, false};
+         files.AddFile(u"V:\\Tools\\v.exe", infectedA);
+         files.AddMountPoint(u"D:\\Mount", u'V');
+       },
+       {u"Alpha D:\\Mount\\Tools\\v.exe"},
+       3},
+      {"a junction to a drive outside the drive list",
+       [&](auto& files) {
+         files.drives[u'E'] = platform::fake::FakeDrive{};
+         files.AddFile(u"E:\\Data\\e.exe", infectedA);
+         files.AddJunction(u"D:\\ToE", u"E:\\Data");
+       },
+       {u"Alpha D:\\ToE\\e.exe"},
+       2},
+      {"a junction to its own parent",
+       [&](auto& files) {
+         files.AddFile(u"D:\\Data\\a.exe", infectedA);
+         files.AddJunction(u"D:\\Data\\Loop", u"D:\\Data");
+       },
+       {u"Alpha D:\\Data\\a.exe"},
+       2},
+      {"a junction to the drive's root and one to a folder walked before",
+       [&](auto& files) {
+         files.AddFile(u"D:\\Data\\a.exe", infectedA);
+         files.AddJunction(u"D:\\Data\\Loop", u"D:\\");
+         files.AddJunction(u"D:\\Link", u"D:\\Data");
+       },
+       {u"Alpha D:\\Data\\a.exe"},
+       2},
+      {"two junctions that lead to each other's folder",
+       [&](auto& files) {
+         files.AddFile(u"D:\\A\\a.exe", infectedA);
+         files.AddFile(u"D:\\B\\b.exe", infectedB);
+         files.AddJunction(u"D:\\A\\ToB", u"D:\\B");
+         files.AddJunction(u"D:\\B\\ToA", u"D:\\A");
+       },
+       // D:\B itself was walked as D:\A\ToB.
+       {u"Alpha D:\\A\\a.exe", u"Beta D:\\A\\ToB\\b.exe"},
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    c.plant(system.fileSystem);
+    journal.clear();
+    EXPECT_EQ(Run(), ScanResult::kMalwareFound);
+    EXPECT_EQ(journal, c.found);
+    EXPECT_EQ(Stats().scannedDirectories, c.directories);
+    EXPECT_EQ(Stats().infectedFiles, static_cast<int>(c.found.size()));
+    ExpectNothingLeftOpen();
+  }
 }
 
-TEST_F(FileScannerTest, PathsTooLongForTheSystemAreSkippedNotCut) {
-  const Bytes infected = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
-  // D:\<240>\<name>: the folder is listed, a file name that makes the path
-  // longer than 259 characters is not opened.
-  const std::u16string folder = u"D:\\" + std::u16string(240, u'f');
-  AddFile(folder + u"\\" + std::u16string(12, u'n') + u".exe", infected);  // 260 characters
-  AddFile(folder + u"\\" + std::u16string(11, u'n') + u".exe", infected);  // 259 characters
-  // A folder whose search pattern would be longer than 259 characters.
-  AddFile(u"D:\\" + std::u16string(253, u'g') + u"\\x.exe", infected);
-
-  Run();
-  ASSERT_EQ(journal.size(), 1u);
-  EXPECT_EQ(journal[0].size(), std::u16string(u"Alpha ").size() + 259);
-  EXPECT_EQ(Stats().scannedFiles, 1);
-  EXPECT_EQ(Stats().scannedDirectories, 2);
+TEST_F(FileScannerTest, DeepPathsAreScannedOnNtAndNamedAsNotScannedOn9x) {
+  const Bytes infectedA = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
+  const Bytes infectedB = WithSignatureInSection(kSignatureB, 0x200, 0).Build();
+  // A folder whose search pattern is longer than 259 characters (304 and 308).
+  const std::u16string deepFolder =
+      u"D:\\" + std::u16string(200, u'f') + u"\\" + std::u16string(100, u'g');
+  const std::u16string inDeepFolder = deepFolder + u"\\x.exe";
+  // Files of 259 and 260 characters, and a stream path of 263.
+  const std::u16string folder = u"D:\\" + std::u16string(240, u'h');
+  const std::u16string fits = folder + u"\\" + std::u16string(11, u'n') + u".exe";
+  const std::u16string tooLong = folder + u"\\" + std::u16string(12, u'n') + u".exe";
+  const std::u16string stream = folder + u"\\note.txt:stream.exe";
+  const std::u16string longForm = u"\\\\?\\";
+  const auto notScanned = [](const std::u16string& path) {
+    return u"Not scanned, path too long: " + path + u"\r\n";
+  };
+  struct Case {
+    const char* name;
+    bool ninetyEight;
+    std::vector<std::u16string> found;
+    int directories;
+    int files;
+    std::u16string notes;
+  };
+  const Case cases[] = {
+      {"NT: walked and opened behind \\\\?\\",
+       false,
+       {u"Alpha " + longForm + inDeepFolder, u"Alpha " + fits, u"Beta " + longForm + tooLong,
+        u"Beta " + longForm + stream},
+       4,
+       3,
+       u""},
+      {"9x: named as not scanned",
+       true,
+       {u"Alpha " + fits},
+       3,
+       1,
+       notScanned(deepFolder) + notScanned(tooLong)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    if (c.ninetyEight) {
+      platform::fake::SetUpWindows98(system);
+      system.missingFunctions.insert("BackupRead");  // no streams there
+    }
+    AddFile(inDeepFolder, infectedA);
+    AddFile(fits, infectedA);
+    AddFile(tooLong, infectedB);
+    system.fileSystem.AddFile(folder + u"\\note.txt", Bytes(10, 'n')).streams = {
+        FakeStream{u"stream.exe", infectedB}};
+    journal.clear();
+    EXPECT_EQ(Run(), ScanResult::kMalwareFound);
+    EXPECT_EQ(journal, c.found);
+    EXPECT_EQ(Stats().scannedDirectories, c.directories);
+    EXPECT_EQ(Stats().scannedFiles, c.files);
+    EXPECT_EQ(Output(), u"\r\nScanning drive D: ...\r\n" + c.notes);
+    // What a handler receives is a path the system opens.
+    for (const std::u16string& found : journal) {
+      const std::u16string path = found.substr(found.find(u' ') + 1);
+      const auto opened = system.files().CreateFileWide(path, platform::kGenericRead, 0,
+                                                        platform::kOpenExisting, 0);
+      EXPECT_NE(opened.handle, 0u) << text::ToUtf8(path);
+      if (opened.handle != 0) system.runtime().CloseHandle(opened.handle);
+    }
+    ExpectNothingLeftOpen();
+  }
 }
 
 TEST_F(FileScannerTest, AFolderThatCannotBeListedIsPassedOver) {
