@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -326,6 +328,35 @@ TEST_F(FileScanWineTest, ScansATreeDeeperThan259CharactersWholeAsTheFakeDoes) {
   EXPECT_EQ(real.infected, 3);
 
   EXPECT_EQ(ScanFake(u'O', tree, {u"O:"}), real);
+}
+
+// The walk's loop guard rests on this: a folder opened without access, with
+// backup semantics, gives one identity however its path is spelt, and
+// another folder another.
+TEST_F(FileScanWineTest, TheBackendIdentifiesFoldersByVolumeAndFileIndex) {
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity", nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity\\One", nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity\\Two", nullptr));
+  const std::unique_ptr<platform::System> system = platform::win32::CreateSystem();
+  platform::Files& files = system->files();
+  const auto identify = [&](std::u16string_view path) -> std::optional<platform::FileIdentity> {
+    const platform::FileOpenResult opened = files.CreateFileWide(
+        path, 0, platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete,
+        platform::kOpenExisting, platform::kFileFlagBackupSemantics);
+    if (opened.handle == 0) return std::nullopt;
+    const auto identity = files.GetFileInformationByHandle(opened.handle);
+    system->runtime().CloseHandle(opened.handle);
+    return identity;
+  };
+  const auto one = identify(u"C:\\qrt-identity\\One");
+  ASSERT_TRUE(one);
+  EXPECT_EQ(identify(u"c:\\QRT-IDENTITY\\one"), one);
+  EXPECT_EQ(identify(u"\\\\?\\C:\\qrt-identity\\One"), one);
+  const auto two = identify(u"C:\\qrt-identity\\Two");
+  ASSERT_TRUE(two);
+  EXPECT_NE(two, one);
+  EXPECT_EQ(two->volumeSerialNumber, one->volumeSerialNumber);
+  EXPECT_FALSE(identify(u"C:\\qrt-identity\\Three"));
 }
 
 }  // namespace
