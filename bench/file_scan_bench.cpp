@@ -74,7 +74,7 @@ double MillisecondsSince(Clock::time_point start) {
 // --- Timing of the platform's file calls (--profile) ---
 
 enum Phase : std::size_t {
-  kListing,         // FindFirstFileW, FindNextFileW, FindClose
+  kListing,         // FindFirstFileW, FindNextFileW, FindClose, a folder's identity
   kOpening,         // CreateFileW of a file to scan
   kSeekingAndSize,  // SetFilePointer, GetFileSize
   kHeaderReading,   // the ReadFile calls of the PE check (mark, headers, section table)
@@ -167,10 +167,17 @@ class TimedFiles final : public platform::Files {
                                           std::uint32_t shareMode,
                                           std::uint32_t creationDisposition,
                                           std::uint32_t flagsAndAttributes) override {
-    const bool streams = (flagsAndAttributes & platform::kFileFlagBackupSemantics) != 0;
-    PhaseTimer timer(times_, streams ? kStreamListing : kOpening);
+    // A folder is opened without access to learn its identity; a file with
+    // backup semantics to list its streams.
+    const bool folder = access == 0;
+    const bool streams = !folder && (flagsAndAttributes & platform::kFileFlagBackupSemantics) != 0;
+    PhaseTimer timer(times_, folder ? kListing : streams ? kStreamListing : kOpening);
     if (!streams) times_.readsSinceOpen = 0;
     return files_.CreateFileWide(path, access, shareMode, creationDisposition, flagsAndAttributes);
+  }
+  std::optional<platform::FileIdentity> GetFileInformationByHandle(platform::Handle file) override {
+    PhaseTimer timer(times_, kListing);
+    return files_.GetFileInformationByHandle(file);
   }
   std::optional<std::uint64_t> SetFilePointer(platform::Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override {

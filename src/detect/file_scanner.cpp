@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 #include <span>
 
 #include "common/bytes.h"
@@ -21,9 +22,13 @@ using codes::ScanResult;
 
 // GetLogicalDriveStringsW gets a buffer of this many characters.
 constexpr std::uint32_t kDriveStringsBuffer = 1023;
-// A path, pattern or stream path that the system's MAX_PATH buffers would
-// not hold (with the terminating zero) is passed over, never cut.
+// The longest path, search pattern or stream path that the system takes as
+// it is (MAX_PATH with the terminating zero). A longer one is never cut.
 constexpr std::size_t kMaxPathLength = limits::kMaxPathChars - 1;
+// On the NT family a longer path is given behind this prefix, which takes
+// paths of up to 32767 characters with the terminating zero.
+constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
+constexpr std::size_t kMaxLongPathLength = 32766;
 // The longest drive-not-found message.
 constexpr std::size_t kMaxMessageLength = 800;
 // Stream names longer than this (in bytes) are not names the system gives;
@@ -31,6 +36,16 @@ constexpr std::size_t kMaxMessageLength = 800;
 constexpr std::uint32_t kMaxStreamNameBytes = 65534;
 // The suffix ":$DATA" that names the type of a data stream.
 constexpr std::size_t kStreamTypeSuffixLength = 6;
+
+// The BackupRead errors by which the system says that it cannot read
+// streams at all: a file system without the request (ERROR_INVALID_FUNCTION),
+// one that declines it (ERROR_NOT_SUPPORTED, also Wine's answer), a system
+// whose function is a stub (ERROR_CALL_NOT_IMPLEMENTED). Any other error
+// (access denied, a sharing or lock violation) concerns one file.
+bool SaysStreamsUnsupported(std::uint32_t error) {
+  return error == platform::kErrorInvalidFunction || error == platform::kErrorNotSupported ||
+         error == platform::kErrorCallNotImplemented;
+}
 
 // The root path that GetDriveTypeW wants for a drive name: "C:" becomes "C:\".
 std::u16string RootOf(std::u16string_view drive) {
@@ -59,7 +74,7 @@ std::u16string Join(std::u16string_view directory, std::u16string_view name) {
 }  // namespace
 
 std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
-                                          std::u16string_view path, bool* refused) {
+                                          std::u16string_view path, bool* unsupported) {
   std::vector<StreamEntry> streams;
   if (!reader.bound()) return streams;
   const platform::FileOpenResult opened = system.files().CreateFileWide(
@@ -72,9 +87,15 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
   std::uint64_t context = 0;
   std::array<std::uint8_t, 20> header{};
   std::vector<std::uint8_t> nameBytes;
-  for (bool first = true;; first = false) {
-    const auto got = read(file.get(), header, false, false, context);
-    if (!got && first && refused != nullptr) *refused = true;
+  const auto readInto = [&](std::span<std::uint8_t> buffer) {
+    const platform::BackupReadResult got = read(file.get(), buffer, false, false, context);
+    if (!got.read && unsupported != nullptr && SaysStreamsUnsupported(got.lastError)) {
+      *unsupported = true;
+    }
+    return got.read;
+  };
+  for (;;) {
+    const auto got = readInto(header);
     if (!got || *got != header.size()) break;
     StreamEntry entry;
     entry.id = bytes::LittleEndian32(header, 0);
@@ -86,7 +107,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
     if (nameSize != 0) {
       if (nameSize > kMaxStreamNameBytes) break;
       nameBytes.resize(nameSize);
-      const auto gotName = read(file.get(), nameBytes, false, false, context);
+      const auto gotName = readInto(nameBytes);
       if (!gotName || *gotName != nameSize) break;
       if (entry.size != 0) {
         entry.name = bytes::Utf16Le(nameBytes);
@@ -106,14 +127,15 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
   return streams;
 }
 
-// One Run's walk over the drives: the scan context, the found flag and the
-// drive being walked.
+// One Run's walk over the drives: the scan context, the found flag, the drive
+// being walked with the folders met on it, and the folder being listed.
 class FileScanner::Walk {
  public:
   Walk(FileScanner& scanner, scan::ScanContext& context)
       : scanner_(scanner),
         context_(context),
         system_(scanner.systemContext_.system()),
+        windows9x_(scanner.systemContext_.isWindows9x()),
         statistics_(context.statistics()),
         search_(context, std::span<std::uint8_t>(scanner.buffer_.get(), kBufferSize)) {}
 
@@ -122,14 +144,15 @@ class FileScanner::Walk {
   ScanResult ScanDrive(const DriveEntry& drive) {
     if (Stopped()) return ScanResult::kStoppedByUser;
     drive_ = drive.name;
-    streamRefusalsInARow_ = 0;
+    walkedFolders_.clear();
+    streamsUnsupported_ = false;
     context_.AppendText(scan::LoadText(system_, strings::kScanningDrive));
     context_.AppendText(drive_);
     context_.AppendText(u" ...\r\n");
     // Floppy drives are not timed; their data counts in the kilobytes.
     const bool timed = !IsFloppy(drive_);
     const std::uint32_t start = system_.runtime().GetTickCount();
-    const ScanResult walked = WalkDirectory(u"\\");
+    const ScanResult walked = WalkDrive();
     if (timed) {
       const std::uint32_t end = system_.runtime().GetTickCount();
       statistics_.fileScanTime += static_cast<std::uint32_t>(end - start);
@@ -145,58 +168,144 @@ class FileScanner::Walk {
   }
 
  private:
+  // A folder being listed: its search, the entry that FindFirstFileW gave
+  // until it is taken, and the length of its part of `directory_`.
+  struct Listing {
+    platform::Handle search = 0;
+    std::optional<platform::FindData> first;
+    std::size_t directoryLength = 0;
+  };
+
   bool Stopped() const { return context_.stopRequested(); }
 
-  // Walks the directory `directory` of the drive ("\" for its root, else
-  // "\name\name" without a trailing backslash), depth first.
-  ScanResult WalkDirectory(const std::u16string& directory) {
-    const std::u16string pattern = Join(drive_ + directory, u"*.*");
-    if (Stopped()) return ScanResult::kStoppedByUser;
-    if (pattern.size() > kMaxPathLength) return ScanResult::kInvalidFileHandle;
-    platform::Files& files = system_.files();
-    auto first = files.FindFirstFileWide(pattern);
-    if (!first) return ScanResult::kInvalidFileHandle;
-    ++statistics_.scannedDirectories;
+  // The form of `path` that the system opens: the path itself when it is
+  // short enough; on the NT family a longer one behind "\\?\"; nothing
+  // when the system cannot reach it.
+  std::optional<std::u16string> SystemPath(const std::u16string& path) const {
+    if (path.size() <= kMaxPathLength) return path;
+    if (windows9x_ || kLongPathPrefix.size() + path.size() > kMaxLongPathLength) {
+      return std::nullopt;
+    }
+    std::u16string longPath;
+    longPath.reserve(kLongPathPrefix.size() + path.size());
+    longPath.append(kLongPathPrefix).append(path);
+    return longPath;
+  }
 
-    std::optional<platform::FindData> entry = std::move(first->data);
-    for (; entry; entry = files.FindNextFileWide(first->search)) {
-      if (entry->name == u"." || entry->name == u"..") continue;
-      if (Stopped()) break;
-      if ((entry->attributes & platform::kFileAttributeDirectory) != 0) {
-        // Junctions and mount points are not followed: what they lead to is
-        // scanned where it is, and a junction loop cannot trap the walk.
-        if ((entry->attributes & platform::kFileAttributeReparsePoint) == 0) {
-          WalkDirectory(Join(directory, entry->name));
-        }
+  // Names in the output a folder or file left out because its path is too
+  // long for the system.
+  void NoteTooLong(const std::u16string& path) {
+    context_.AppendText(text::Format(scan::LoadText(system_, strings::kPathTooLong), {path}));
+  }
+
+  // Walks the drive depth first, in listing order, from its root. The
+  // folders being listed are held in `listings` rather than on the call
+  // stack, so that no depth of folders can exhaust the thread's stack.
+  // kInvalidFileHandle when the root cannot be listed.
+  ScanResult WalkDrive() {
+    platform::Files& files = system_.files();
+    std::vector<Listing> listings;
+    directory_.assign(1, u'\\');
+    const ScanResult root = Enter(listings, false);
+    if (root != ScanResult::kDone) return root;
+    while (!listings.empty()) {
+      Listing& listing = listings.back();
+      std::optional<platform::FindData> entry;
+      if (listing.first) {
+        entry = std::move(listing.first);
+        listing.first.reset();
+      } else {
+        entry = files.FindNextFileWide(listing.search);
+      }
+      if (!entry || Stopped()) {
+        files.FindClose(listing.search);
+        listings.pop_back();
         continue;
       }
-      ScanListedFile(Join(drive_ + directory, entry->name), *entry);
+      if (entry->name == u"." || entry->name == u"..") continue;
+      directory_.resize(listing.directoryLength);
+      const std::u16string path = Join(drive_ + directory_, entry->name);
+      if ((entry->attributes & platform::kFileAttributeDirectory) != 0) {
+        directory_ = Join(directory_, entry->name);
+        // What a subfolder's walk answers is not looked at.
+        Enter(listings, (entry->attributes & platform::kFileAttributeReparsePoint) != 0);
+      } else {
+        ScanListedFile(path, *entry);
+      }
     }
-    files.FindClose(first->search);
     return Stopped() ? ScanResult::kStoppedByUser : ScanResult::kDone;
   }
 
+  // Starts listing the folder `directory_` ("\" for the root, else
+  // "\name\name" without a trailing backslash) unless it was walked before:
+  // kInvalidFileHandle when it cannot be listed.
+  ScanResult Enter(std::vector<Listing>& listings, bool reparsePoint) {
+    const std::u16string folder = drive_ + directory_;
+    const std::u16string pattern = Join(folder, u"*.*");
+    if (Stopped()) return ScanResult::kStoppedByUser;
+    const auto systemPattern = SystemPath(pattern);
+    if (!systemPattern) {
+      NoteTooLong(folder);
+      return ScanResult::kInvalidFileHandle;
+    }
+    if (!FirstVisit(folder, reparsePoint)) return ScanResult::kDone;
+    platform::Files& files = system_.files();
+    auto first = files.FindFirstFileWide(*systemPattern);
+    if (!first) return ScanResult::kInvalidFileHandle;
+    ++statistics_.scannedDirectories;
+    listings.push_back(Listing{first->search, std::move(first->data), directory_.size()});
+    return ScanResult::kDone;
+  }
+
+  // On the NT family: whether `folder` is met for the first time on this
+  // drive, by the volume serial number and file index of what it leads to
+  // (a handle opened without access, with backup semantics, follows a
+  // junction or mount point). A folder that cannot be identified is walked,
+  // unless it is a junction or mount point: one that leads nowhere cannot be
+  // listed either, and without its identity a loop could not be told.
+  // Windows 9x/ME have no reparse points and open no folders.
+  bool FirstVisit(const std::u16string& folder, bool reparsePoint) {
+    if (windows9x_) return true;
+    const auto systemPath = SystemPath(folder);
+    if (!systemPath) return !reparsePoint;
+    platform::Files& files = system_.files();
+    const platform::FileOpenResult opened = files.CreateFileWide(
+        *systemPath, 0,
+        platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete,
+        platform::kOpenExisting, platform::kFileFlagBackupSemantics);
+    if (opened.handle == 0) return !reparsePoint;
+    platform::ScopedHandle handle(system_.runtime(), opened.handle);
+    const auto identity = files.GetFileInformationByHandle(handle.get());
+    if (!identity) return !reparsePoint;
+    return walkedFolders_.insert(*identity).second;
+  }
+
   void ScanListedFile(const std::u16string& path, const platform::FindData& entry) {
-    if (path.size() > kMaxPathLength) return;
     const std::uint32_t now = system_.runtime().GetTickCount();
     if (now - scanner_.lastStatusTick_ >= kStatusInterval) {
       context_.SetStatusText(path);
       scanner_.lastStatusTick_ = now;
     }
+    const auto systemPath = SystemPath(path);
     // The listing's size in its low 32 bits, as the listing's low part.
     if (static_cast<std::uint32_t>(entry.size) > kMinimumFileSize) {
+      if (!systemPath) {
+        NoteTooLong(path);
+        return;
+      }
       ++statistics_.scannedFiles;
-      ScanFile(path);
+      ScanFile(*systemPath);
     }
-    if (!scanner_.streamReaderBound_ || streamRefusalsInARow_ >= kStreamRefusalsPerDrive) return;
-    bool refused = false;
-    const auto streams =
-        ListNamedStreams(system_, scanner_.systemContext_.streamReader(), path, &refused);
-    streamRefusalsInARow_ = refused ? streamRefusalsInARow_ + 1 : 0;
+    if (!systemPath || !scanner_.streamReaderBound_ || streamsUnsupported_) return;
+    const auto streams = ListNamedStreams(system_, scanner_.systemContext_.streamReader(),
+                                          *systemPath, &streamsUnsupported_);
     for (const StreamEntry& stream : streams) {
-      const std::u16string streamPath = path + stream.name;
-      if (streamPath.size() > kMaxPathLength) continue;
-      ScanFile(streamPath);
+      const auto streamPath = SystemPath(path + stream.name);
+      if (!streamPath) {
+        NoteTooLong(path + stream.name);
+        continue;
+      }
+      ScanFile(*streamPath);
       ++statistics_.scannedStreams;
     }
   }
@@ -216,12 +325,16 @@ class FileScanner::Walk {
   FileScanner& scanner_;
   scan::ScanContext& context_;
   platform::System& system_;
+  const bool windows9x_;
   scan::ScanStatistics& statistics_;
   ExecutableSearch search_;
   std::u16string drive_;
-  // Files of this drive whose stream listing was refused, since the last one
-  // that was not.
-  int streamRefusalsInARow_ = 0;
+  // The folder being listed, below the drive ("\" for its root).
+  std::u16string directory_;
+  // The folders of this drive walked so far (NT family).
+  std::set<platform::FileIdentity> walkedFolders_;
+  // The system said that it cannot list streams on this drive.
+  bool streamsUnsupported_ = false;
   bool found_ = false;
 };
 

@@ -5,6 +5,14 @@
 // opened and dropped after its first two bytes. The first match closes the
 // file and hands it to the owning handler's Remove.
 //
+// On the NT family the walk follows junctions and mount points; it remembers
+// every folder walked on a drive by its volume serial number and file index
+// and skips one met again, so that no loop traps it. A path longer than the
+// system's 259 characters is walked and opened there in its "\\?\" form,
+// which is also the path a handler receives. Windows 9x/ME have neither
+// reparse points nor such a form: there a folder or file whose path is too
+// long is named in the output as not scanned.
+//
 // Made once at program start, when it binds the stream reader and allocates
 // its read buffer; run by the scan run on the worker thread, in phase 1 after
 // the memory scanner.
@@ -39,19 +47,17 @@ struct StreamEntry {
 
 // The named, non-empty streams of the file at `path`, in reverse order of
 // appearance; empty when the stream reader is not bound or the file cannot be
-// opened. The unnamed main data stream is never listed. `refused` (when
-// given) is set when the file opened but its first BackupRead failed.
+// opened. The unnamed main data stream is never listed. `unsupported` (when
+// given) is set when a BackupRead failed because the system cannot read
+// streams at all there (ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED or
+// ERROR_CALL_NOT_IMPLEMENTED), not merely those of this file.
 std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::StreamReader& reader,
-                                          std::u16string_view path, bool* refused = nullptr);
+                                          std::u16string_view path, bool* unsupported = nullptr);
 
 class FileScanner final : public scan::Scanner {
  public:
   // The drive table's capacity.
   static constexpr std::size_t kMaxDrives = 50;
-  // After this many files in a row on one drive whose stream listing was
-  // refused at its first read, the drive is taken to offer no stream reading
-  // and its other files are not opened a second time to list streams.
-  static constexpr int kStreamRefusalsPerDrive = 16;
   // Files of at most this many bytes (as listed) are not opened.
   static constexpr std::uint32_t kMinimumFileSize = 312;
   // The read buffer (detect/executable_search.h tells what is read).

@@ -1,5 +1,5 @@
 // Files: drives, directory listings, opening, reading, writing, deleting,
-// moving and attributes, reading a file's streams through the functions bound
+// moving, attributes and identities, reading a file's streams through the functions bound
 // at run time for it (BackupRead, BackupSeek), and the shell's file operation
 // (SHFileOperationW, bound at run time).
 #pragma once
@@ -33,6 +33,8 @@ inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
+// With it CreateFileW opens folders too (on the NT family; Windows 9x/ME
+// open no folder).
 inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
 // GetDriveTypeW answers.
 inline constexpr std::uint32_t kDriveUnknown = 0;
@@ -47,13 +49,16 @@ inline constexpr std::uint32_t kFileBegin = 0;
 inline constexpr std::uint32_t kFileCurrent = 1;
 inline constexpr std::uint32_t kFileEnd = 2;
 // Last errors of the file operations.
+inline constexpr std::uint32_t kErrorInvalidFunction = 1;
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorCallNotImplemented = 120;
 // MoveFileExW flags.
 inline constexpr std::uint32_t kMoveFileReplaceExisting = 0x1;
 inline constexpr std::uint32_t kMoveFileDelayUntilReboot = 0x4;
@@ -83,6 +88,14 @@ struct FindFirstResult {
   Handle search = 0;
   FindData data;
 };
+// GetFileInformationByHandle: what identifies a file or folder (the fields
+// the program reads); two handles of one folder, also one opened through a
+// junction or mount point, give the same.
+struct FileIdentity {
+  std::uint32_t volumeSerialNumber = 0;
+  std::uint64_t fileIndex = 0;  // nFileIndexHigh and nFileIndexLow
+  auto operator<=>(const FileIdentity&) const = default;
+};
 // GetLogicalDriveStringsW(bufferLength, buffer): its answer and what it wrote
 // into the buffer (the root strings, each ended by a zero character, and a
 // last zero), when the answer is not 0 and is less than the buffer's length.
@@ -94,12 +107,16 @@ struct DriveStrings {
 // --- Stream reading (BackupRead, BackupSeek; bound at run time) ---
 
 // BackupRead(file, buffer, bytes, &read, abort, processSecurity, &context):
-// the number of bytes read into `buffer`, or nothing when it fails.
-// `context` starts at 0 and is kept between the calls on one file; a last
-// call with `abort` set releases it.
-using BackupReadFunction = std::function<std::optional<std::uint32_t>(
-    Handle file, std::span<std::uint8_t> buffer, bool abort, bool processSecurity,
-    std::uint64_t& context)>;
+// the number of bytes read into `buffer`, or nothing when it fails, with
+// the last error then. `context` starts at 0 and is kept between the calls
+// on one file; a last call with `abort` set releases it.
+struct BackupReadResult {
+  std::optional<std::uint32_t> read;
+  std::uint32_t lastError = 0;  // after a failure
+};
+using BackupReadFunction =
+    std::function<BackupReadResult(Handle file, std::span<std::uint8_t> buffer, bool abort,
+                                   bool processSecurity, std::uint64_t& context)>;
 // BackupSeek(file, low, high, &lowSeeked, &highSeeked, &context) over the
 // current stream's data.
 struct BackupSeekResult {
@@ -123,6 +140,10 @@ struct ShellFileOperation {
 // SHFileOperationW(&operation): the shell's answer, 0 when it succeeded.
 using ShFileOperationFunction = std::function<int(const ShellFileOperation& operation)>;
 
+// The calls that take a path fail for one longer than 259 characters
+// (MAX_PATH with the terminating zero). On the NT family the same path behind
+// "\\?\" ("\\?\C:\...") may be up to about 32767 characters long, taken as it is
+// (no "/" for "\", no "." or ".." resolved); Windows 9x/ME know no such form.
 class Files {
  public:
   virtual ~Files() = default;
@@ -144,6 +165,9 @@ class Files {
   virtual FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                         std::uint32_t shareMode, std::uint32_t creationDisposition,
                                         std::uint32_t flagsAndAttributes) = 0;
+  // GetFileInformationByHandle of a file or folder handle: its identity, or
+  // nothing when the call fails.
+  virtual std::optional<FileIdentity> GetFileInformationByHandle(Handle file) = 0;
   // GetFileAttributesW: the attributes of a file or folder, or nothing when
   // the call fails (missing, or a name that only the find functions reach).
   virtual std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) = 0;

@@ -4,12 +4,18 @@
 //
 // Both operations start with the same test: a find-first search must find
 // the path, and it must be no folder. Paths with wildcards or a zero
-// character name no single file and are refused. When the search finds the
-// file but the runtime's access test (_waccess with mode 0, which is
-// GetFileAttributesW succeeding; called directly so that it works on Windows
-// 9x/ME too) does not, only the shell can reach the name: the operation is
-// handed to SHFileOperationW with the path behind "\\?\", in a buffer of 260
-// characters; a path that does not fit is not handed over.
+// character name no single file and are refused. On the NT family a path of
+// a drive may come in its "\\?\" form ("\\?\C:\..."), as the file scanner
+// hands on one longer than 259 characters: the prefix is taken, the rest is
+// tested as any path, and the path is handed to the system as it came. Any
+// other "?" is refused, so is the prefix on Windows 9x/ME, which have no such
+// form, and before anything but a drive ("\\?\UNC\...", volume names).
+// When the search finds the file but the runtime's access test (_waccess
+// with mode 0, which is GetFileAttributesW succeeding; called directly so
+// that it works on Windows 9x/ME too) does not, only the shell can reach the
+// name: the operation is handed to SHFileOperationW with the path behind
+// "\\?\", in a buffer of 260 characters; a path that does not fit is not
+// handed over.
 //
 // A delayed deletion or rename counts as done only when the system took it:
 // a MoveFileExW that fails, or a WININIT.INI that cannot be rewritten,
@@ -29,21 +35,40 @@ using codes::FileRemovalResult;
 using codes::FileRenameResult;
 
 constexpr std::u16string_view kNoSingleFile(u"*?\0", 3);
+// The NT family takes a full path behind it as it is, of any length.
+constexpr std::u16string_view kLongPathPrefix(u"\\\\?\\");
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// `path` without its "\\?\" prefix when it is the path of a drive in that
+// form and the system is of the NT family; else `path` as it is.
+std::u16string_view WithoutLongPathPrefix(std::u16string_view path, bool windows9x) {
+  if (windows9x || !path.starts_with(kLongPathPrefix)) return path;
+  const std::u16string_view rest = path.substr(kLongPathPrefix.size());
+  const bool onDrive =
+      rest.size() > 3 && IsAsciiLetter(rest[0]) && rest[1] == u':' && rest[2] == u'\\';
+  return onDrive ? rest : path;
+}
 
 // Whether `path` names one existing file that is no folder.
-bool IsRemovableFile(platform::Files& files, std::u16string_view path) {
-  if (path.empty() || path.find_first_of(kNoSingleFile) != std::u16string_view::npos) return false;
+bool IsRemovableFile(platform::Files& files, bool windows9x, std::u16string_view path) {
+  const std::u16string_view tested = WithoutLongPathPrefix(path, windows9x);
+  if (tested.empty() || tested.find_first_of(kNoSingleFile) != std::u16string_view::npos) {
+    return false;
+  }
   const auto found = files.FindFirstFileWide(path);
   if (!found) return false;
   files.FindClose(found->search);
   return (found->data.attributes & platform::kFileAttributeDirectory) == 0;
 }
 
-// "\\?\" + path as the shell is given it, in a buffer of limits::kMaxPathChars
+// "\\?\" + path as the shell is given it (a path that IsRemovableFile took
+// in its "\\?\" form as it is), in a buffer of limits::kMaxPathChars
 // characters with the two zeros that end the list; nothing when it does not
 // fit.
 std::optional<std::u16string> ShellPathList(std::u16string_view path) {
-  std::u16string list = u"\\\\?\\";
+  std::u16string list;
+  if (!path.starts_with(kLongPathPrefix)) list = kLongPathPrefix;
   list.append(path);
   list.append(2, u'\0');
   if (list.size() > limits::kMaxPathChars) return std::nullopt;
@@ -96,7 +121,8 @@ void HandledFiles::Add(std::u16string_view path) {
 FileRemovalResult SystemRemovalOperations::RemoveFile(std::u16string_view path) {
   platform::System& system = systemContext_.system();
   platform::Files& files = system.files();
-  if (!IsRemovableFile(files, path)) return FileRemovalResult::kNothingDone;
+  if (!IsRemovableFile(files, systemContext_.isWindows9x(), path))
+    return FileRemovalResult::kNothingDone;
   if (!files.GetFileAttributesWide(path)) {
     if (const auto list = ShellPathList(path)) {
       HandToShell(system, platform::ShellFileOperation{
@@ -133,7 +159,7 @@ FileRenameResult SystemRemovalOperations::RenameFile(std::u16string_view oldPath
                                                      std::u16string_view newPath) {
   platform::System& system = systemContext_.system();
   platform::Files& files = system.files();
-  if (!IsRemovableFile(files, oldPath) || newPath.empty() ||
+  if (!IsRemovableFile(files, systemContext_.isWindows9x(), oldPath) || newPath.empty() ||
       newPath.find_first_of(kNoSingleFile) != std::u16string_view::npos) {
     return FileRenameResult::kNothingDone;
   }

@@ -6,8 +6,8 @@
 #   clean    a copy of Wine's own Windows libraries and programs: nothing is
 #            found, nothing changes, every file and folder is counted;
 #   hostile  malformed executables, a folder of 3,000 entries and paths at
-#            the path limit (drive_scan.py tells them): the program ends by
-#            itself and counts every file that it may open.
+#            and far beyond the path limit (drive_scan.py tells them): the
+#            program ends by itself and counts every file that it may open.
 #
 # The drive is a folder of this run under build/wine/, mapped as S: of a fresh
 # prefix that keeps nothing else but its own C: (no Z:, the host's /). The

@@ -345,6 +345,18 @@ std::optional<Lab> MakeLab(std::string& error) {
        {L"TR/Spy.Banker.AATZ was found in file " + invoice + L" !", L"removing executable ...done",
         L"cleaning registry keys ...done", L"TR/Spy.Banker.AATZ was successfully removed."}});
 
+  // A second copy in folders whose path is longer than the 259 characters
+  // that the system takes as they are: found, and removed, in its "\\?\"
+  // form.
+  std::wstring deepFolder = f.desktop + L"\\Deep";
+  for (const wchar_t letter : {L'a', L'b', L'c'}) deepFolder += L"\\" + std::wstring(100, letter);
+  const std::wstring deepInvoice = L"\\\\?\\" + deepFolder + L"\\invoice.exe";
+  lab.items.push_back(File(spyName, deepInvoice, ForgedPe(spy->second)));
+  lab.findings.push_back({spyName,
+                          L"in a file deeper than 259 characters",
+                          {L"TR/Spy.Banker.AATZ was found in file " + deepInvoice + L" !",
+                           L"TR/Spy.Banker.AATZ was successfully removed."}});
+
   // Sober.J and Sober.Y: forged executables, their companions and start-up
   // values.
   const std::wstring dgssxy = f.system + L"\\dgssxy.exe";

@@ -153,7 +153,9 @@ class CommandLineTest : public ::testing::Test {
 
 TEST_F(CommandLineTest, MessagesSettingsAndDrives) {
   const std::u16string longName(260, u'n');
-  const std::u16string longestName(259, u'n');
+  // 259 characters: a full path, which the system opens as it is (a relative
+  // name of 259 characters would make a longer path).
+  const std::u16string longestName = u"C:\\" + std::u16string(256, u'n');
   const struct {
     const char* label;
     std::u16string line;

@@ -195,7 +195,7 @@ TEST(FakeFiles, BackupReadGivesEachStreamAsHeaderNameAndData) {
   std::vector<std::uint8_t> buffer(64);
   // The main data: id 1, attributes 0, size 3, no name; a read stops at the
   // end of the header, and BackupSeek at the end of the data.
-  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 20u);
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context).read, 20u);
   EXPECT_EQ(
       std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 20),
       (std::vector<std::uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -204,16 +204,16 @@ TEST(FakeFiles, BackupReadGivesEachStreamAsHeaderNameAndData) {
   EXPECT_FALSE(past.succeeded);
   EXPECT_EQ(past.seeked, 1u);
   // The named stream: id 4, size 2, the name ":s:$DATA" (16 bytes), the data.
-  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 20u);
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context).read, 20u);
   EXPECT_EQ(buffer[0], 4);
   EXPECT_EQ(buffer[8], 2);
   EXPECT_EQ(buffer[16], 16);
-  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 16u);
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context).read, 16u);
   EXPECT_EQ(buffer[0], ':');
   EXPECT_EQ(buffer[2], 's');
-  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context), 2u);
+  ASSERT_EQ(files.BackupRead(opened.handle, buffer, false, context).read, 2u);
   EXPECT_EQ(buffer[0], 9);
-  EXPECT_EQ(files.BackupRead(opened.handle, buffer, false, context), 0u);
+  EXPECT_EQ(files.BackupRead(opened.handle, buffer, false, context).read, 0u);
 
   // The stream opens as a file of its own.
   const auto stream =
@@ -224,6 +224,106 @@ TEST(FakeFiles, BackupReadGivesEachStreamAsHeaderNameAndData) {
   EXPECT_EQ(
       files.Open(u"C:\\f.txt:none", platform::kGenericRead, platform::kOpenExisting, 0).lastError,
       platform::kErrorFileNotFound);
+}
+
+TEST(FakeFiles, BackupReadFailsWithTheErrorOfTheFileOrOfTheSystem) {
+  FakeSystem system;
+  auto& files = system.fileSystem;
+  files.AddFile(u"C:\\open.txt", {1});
+  files.AddFile(u"C:\\denied.txt", {1}).backupReadError = platform::kErrorAccessDenied;
+  std::vector<std::uint8_t> buffer(20);
+  const auto firstRead = [&](std::u16string_view path) {
+    const auto opened = files.Open(path, platform::kGenericRead, platform::kOpenExisting, 0);
+    std::uint64_t context = 0;
+    const platform::BackupReadResult got = files.BackupRead(opened.handle, buffer, false, context);
+    files.Close(opened.handle);
+    return got;
+  };
+  EXPECT_EQ(firstRead(u"C:\\open.txt").read, 20u);
+  const platform::BackupReadResult denied = firstRead(u"C:\\denied.txt");
+  EXPECT_FALSE(denied.read);
+  EXPECT_EQ(denied.lastError, platform::kErrorAccessDenied);
+  files.backupReadError = platform::kErrorNotSupported;
+  EXPECT_EQ(firstRead(u"C:\\open.txt").lastError, platform::kErrorNotSupported);
+}
+
+TEST(FakeFiles, PathsLongerThan259CharactersNeedTheLongFormWhichOnlyTheNtFamilyKnows) {
+  const std::u16string folder = u"C:\\" + std::u16string(250, u'd');
+  const std::u16string shortPath = folder + u"\\abcde";  // 259 characters
+  const std::u16string longPath = folder + u"\\abcdef";  // 260 characters
+  struct Case {
+    std::u16string path;
+    bool ninetyEight;
+    bool reached;
+  };
+  const Case cases[] = {
+      {shortPath, false, true},
+      {longPath, false, false},
+      {u"\\\\?\\" + longPath, false, true},
+      {u"\\\\?\\" + shortPath, false, true},
+      {shortPath, true, true},
+      {longPath, true, false},
+      {u"\\\\?\\" + shortPath, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.path.size()) + (c.ninetyEight ? " on 98" : " on NT"));
+    FakeSystem system;
+    if (c.ninetyEight) platform::fake::SetUpWindows98(system);
+    system.fileSystem.AddFile(shortPath, {1});
+    system.fileSystem.AddFile(longPath, {2});
+    platform::Files& area = static_cast<platform::System&>(system).files();
+    const auto opened =
+        area.CreateFileWide(c.path, platform::kGenericRead, 0, platform::kOpenExisting, 0);
+    EXPECT_EQ(opened.handle != 0, c.reached);
+    if (!c.reached) {
+      EXPECT_EQ(opened.lastError, platform::kErrorPathNotFound);
+    }
+    if (opened.handle != 0) system.runtime().CloseHandle(opened.handle);
+    EXPECT_EQ(area.GetFileAttributesWide(c.path).has_value(), c.reached);
+    const auto found = area.FindFirstFileWide(c.path);
+    EXPECT_EQ(found.has_value(), c.reached);
+    if (found) area.FindClose(found->search);
+    EXPECT_EQ(area.DeleteFileWide(c.path), c.reached);
+  }
+}
+
+TEST(FakeFiles, FoldersOpenWithBackupSemanticsAndAreIdentifiedThroughJunctionsAndMountPoints) {
+  FakeSystem system;
+  auto& files = system.fileSystem;
+  files.drives[u'V'] = platform::fake::FakeDrive{platform::kDriveFixed, true, false};
+  files.AddFile(u"V:\\inner\\v.exe", {1});
+  files.AddFolder(u"C:\\Data");
+  files.AddJunction(u"C:\\Link", u"C:\\Data");
+  files.AddMountPoint(u"C:\\Mount", u'V');
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  const auto identify = [&](std::u16string_view path) -> std::optional<platform::FileIdentity> {
+    const auto opened = area.CreateFileWide(path, 0, 0, platform::kOpenExisting,
+                                            platform::kFileFlagBackupSemantics);
+    if (opened.handle == 0) return std::nullopt;
+    const auto identity = area.GetFileInformationByHandle(opened.handle);
+    system.runtime().CloseHandle(opened.handle);
+    return identity;
+  };
+  const auto data = identify(u"C:\\Data");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(identify(u"c:\\link"), data);
+  EXPECT_NE(identify(u"C:\\"), data);
+  const auto volume = identify(u"C:\\Mount");
+  ASSERT_TRUE(volume);
+  EXPECT_NE(volume->volumeSerialNumber, data->volumeSerialNumber);
+  EXPECT_FALSE(area.CreateFileWide(u"C:\\Data", 0, 0, platform::kOpenExisting, 0).handle);
+  // The volume without a letter: listed through its mount point only.
+  const auto throughMount = area.FindFirstFileWide(u"C:\\Mount\\inner\\*.exe");
+  ASSERT_TRUE(throughMount);
+  area.FindClose(throughMount->search);
+  EXPECT_FALSE(area.FindFirstFileWide(u"V:\\inner\\*.exe"));
+  EXPECT_FALSE(identify(u"V:\\inner"));
+  EXPECT_EQ(area.GetDriveTypeWide(u"V:\\"), platform::kDriveNoRootDir);
+  EXPECT_EQ(area.GetLogicalDriveStringsWide(100).strings, std::u16string(u"C:\\\0\0", 5));
+  EXPECT_EQ(files.OpenHandleCount(), 0u);
+
+  platform::fake::SetUpWindows98(system);
+  EXPECT_FALSE(identify(u"C:\\Data"));
 }
 
 TEST(FakeFiles, CreateFileFollowsItsDispositions) {

@@ -21,6 +21,13 @@ using qrt_test::Windows;
 constexpr char16_t kWininit[] = u"C:\\WINDOWS\\WININIT.INI";
 constexpr char16_t kVirus[] = u"C:\\WINDOWS\\virus.exe";
 constexpr char16_t kNewName[] = u"C:\\WINDOWS\\virus.vir";
+// A file whose path is longer than the 259 characters that the system takes
+// as they are, and its long form, as the file scanner hands it on (NT
+// family); the long form of a short path.
+const std::u16string kDeep =
+    u"C:\\" + std::u16string(150, u'd') + u"\\" + std::u16string(150, u'e') + u".exe";
+const std::u16string kDeepLongForm = u"\\\\?\\" + kDeep;
+constexpr char16_t kVirusLongForm[] = u"\\\\?\\C:\\WINDOWS\\virus.exe";
 constexpr std::uint32_t kHiddenReadOnlySystem = platform::kFileAttributeReadOnly |
                                                 platform::kFileAttributeHidden |
                                                 platform::kFileAttributeSystem;
@@ -87,6 +94,22 @@ TEST(RemoveFile, DeletesNowSchedulesOrRefuses) {
       {.label = "folder", .path = u"C:\\WINDOWS", .result = 2},
       {.label = "wildcard", .path = u"C:\\WINDOWS\\*.exe", .result = 2},
       {.label = "zero character", .path = std::u16string(kVirus) + u'\0' + u"x", .result = 2},
+      {.label = "question mark", .path = u"C:\\WINDOWS\\vir?s.exe", .result = 2},
+      {.label = "deep path, long form", .file = kDeep, .path = kDeepLongForm, .counted = 1},
+      {.label = "short path, long form", .path = kVirusLongForm, .counted = 1},
+      {.label = "deep path as it is", .file = kDeep, .path = kDeep, .result = 2},
+      {.label = "wildcard in the long form", .path = u"\\\\?\\C:\\WINDOWS\\*.exe", .result = 2},
+      {.label = "long form of no drive",
+       .path = u"\\\\?\\UNC\\server\\share\\virus.exe",
+       .result = 2},
+      {.label = "long form, 98", .windows = Windows::k98, .path = kVirusLongForm, .result = 2},
+      {.label = "deep path, long form, in use, NT",
+       .file = kDeep,
+       .path = kDeepLongForm,
+       .inUse = true,
+       .counted = 1,
+       .reboot = true,
+       .delayedMoves = {{kDeep, u""}}},
       {.label = "in use, NT",
        .inUse = true,
        .counted = 1,
@@ -179,6 +202,12 @@ TEST(RemoveFile, ANameOnlyTheFindFunctionsReachGoesToTheShell) {
   EXPECT_EQ(run.files().shellOperations.size(), 2u);
   EXPECT_TRUE(run.system.freedLibraries.back() == u"shell32.dll");
 
+  // A path in its long form is handed over as it is.
+  run.files().shellOperations.clear();
+  EXPECT_EQ(run.RemoveFile(u"\\\\?\\C:\\evil."), 2);
+  ASSERT_EQ(run.files().shellOperations.size(), 1u);
+  EXPECT_EQ(run.files().shellOperations[0].from, std::u16string(u"\\\\?\\C:\\evil.\0\0", 14));
+
   // "\\?\", the path and two zeros must fit 260 characters.
   const std::u16string folder = u"C:\\" + std::u16string(240, u'd');
   for (const std::size_t length : {254u - folder.size(), 255u - folder.size()}) {
@@ -210,6 +239,8 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
       {.label = "plain file", .attributes = kHiddenReadOnlySystem, .counted = 1},
       {.label = "missing", .file = u"", .result = 2},
       {.label = "folder", .path = u"C:\\WINDOWS", .result = 2},
+      {.label = "deep path, long form", .file = kDeep, .path = kDeepLongForm, .counted = 1},
+      {.label = "long form, 98", .windows = Windows::k98, .path = kVirusLongForm, .result = 2},
       {.label = "in use, NT",
        .inUse = true,
        .counted = 1,

@@ -72,6 +72,13 @@ class FileScannerTest : public ::testing::Test {
     system.fileSystem.AddFile(path, bytes);
   }
 
+  // An empty drive D: again, for the next case of a table.
+  void ResetFiles() {
+    system.fileSystem = platform::fake::FakeFileSystem{};
+    system.fileSystem.drives[u'D'] = platform::fake::FakeDrive{};
+    system.fileSystem.AddFolder(u"D:\\");
+  }
+
   ScanResult Run(scan::DriveNameList drives = {u"D:"}) {
     // The scanner unbinds what its context bound: it goes first.
     scan_.reset();
@@ -147,6 +154,15 @@ TEST_F(FileScannerTest, ReadingRulesDecideWhatIsFound) {
   hugeCount.declaredSectionCount = 0xFFFF;
   PeSample noSections = WithSignatureInSection(kSignatureA, 0x200, 0);
   noSections.declaredSectionCount = std::uint16_t{0};
+  // Headers that the first 4096 bytes read at once do not hold (whole).
+  const auto headersAt = [](std::uint32_t peHeaderOffset) {
+    PeSample sample = WithSignatureInSection(kSignatureA, 0x200, 0x10);
+    sample.peHeaderOffset = peHeaderOffset;
+    return sample;
+  };
+  PeSample longTable;  // 100 sections: the table runs from 0x178 to 0x1118
+  longTable.sections.assign(100, SampleSection{.rawSize = 0x200, .planted = {}});
+  longTable.sections.back().planted = {Planted{0x10, kSignatureA}};
 
   const Case cases[] = {
       {"in a small section", build(WithSignatureInSection(kSignatureA, 0x200, 0x10)), true},
@@ -169,6 +185,9 @@ TEST_F(FileScannerTest, ReadingRulesDecideWhatIsFound) {
       {"at the end of the entry-point window", build(entryWindow(4096 - 40)), true},
       {"across the end of the entry-point window", build(entryWindow(4096 - 20)), false},
       {"at offset 0 when the entry point lies in no section", build(entryInNoSection), true},
+      {"behind PE headers across the first 4096 bytes' end", build(headersAt(0xF80)), true},
+      {"behind PE headers past the first 4096 bytes", build(headersAt(0x1800)), true},
+      {"in the last of 100 sections, the table across 4096", build(longTable), true},
       {"in a file without sections", build(noSections), false},
       {"behind a section count the file cannot hold", build(hugeCount), false},
       {"in a file with MZ but no PE header",
@@ -360,22 +379,43 @@ TEST_F(FileScannerTest, WithoutTheStreamFunctionsOnlyFilesAreScanned) {
   EXPECT_EQ(Stats().scannedStreams, 0);
 }
 
-TEST_F(FileScannerTest, ADriveWhoseStreamListingIsRefusedAgainAndAgainIsNoLongerListed) {
-  // Each listing that is refused costs two BackupRead calls (the first read
-  // and the release). After 16 refusals in a row a drive is no longer
-  // listed; the next drive is listed again.
-  system.fileSystem.drives[u'E'] = platform::fake::FakeDrive{};
-  for (const char16_t* drive : {u"D:", u"E:"}) {
+TEST_F(FileScannerTest, TheStreamListingStopsOnADriveOnlyWhenTheSystemCannotListStreams) {
+  // Many files of D: refuse their stream listing with the error of a case;
+  // D:\z.txt and E:\e.txt each have a stream with a signature.
+  struct Case {
+    const char* name;
+    std::uint32_t error;
+    bool laterStreamsListed;
+  };
+  const Case cases[] = {
+      {"access denied", platform::kErrorAccessDenied, true},
+      {"sharing violation", platform::kErrorSharingViolation, true},
+      {"not supported", platform::kErrorNotSupported, false},
+      {"not implemented", platform::kErrorCallNotImplemented, false},
+      {"invalid function", platform::kErrorInvalidFunction, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    system.fileSystem.drives[u'E'] = platform::fake::FakeDrive{};
     for (int i = 0; i < 20; ++i) {
-      system.fileSystem.AddFile(std::u16string(drive) + u"\\f" + text::FromUtf8(std::to_string(i)),
-                                Bytes(400, 1));
+      system.fileSystem.AddFile(u"D:\\f" + text::FromUtf8(std::to_string(i)), Bytes(400, 1))
+          .backupReadError = c.error;
     }
+    system.fileSystem.AddFile(u"D:\\z.txt", Bytes(10, 'z')).streams = {
+        FakeStream{u"s.exe", WithSignatureInSection(kSignatureA, 0x200, 0).Build()}};
+    system.fileSystem.AddFile(u"E:\\e.txt", Bytes(10, 'e')).streams = {
+        FakeStream{u"s.exe", WithSignatureInSection(kSignatureB, 0x200, 0).Build()}};
+    journal.clear();
+    EXPECT_EQ(Run({u"D:", u"E:"}), ScanResult::kMalwareFound);
+    if (c.laterStreamsListed) {
+      EXPECT_THAT(journal, ElementsAre(u"Alpha D:\\z.txt:s.exe", u"Beta E:\\e.txt:s.exe"));
+    } else {
+      EXPECT_THAT(journal, ElementsAre(u"Beta E:\\e.txt:s.exe"));
+    }
+    EXPECT_EQ(Stats().scannedFiles, 20);
+    ExpectNothingLeftOpen();
   }
-  system.fileSystem.backupReadFails = true;
-  EXPECT_EQ(Run({u"D:", u"E:"}), ScanResult::kDone);
-  EXPECT_EQ(system.fileSystem.backupReadCalls,
-            2u * 2u * detect::FileScanner::kStreamRefusalsPerDrive);
-  EXPECT_EQ(Stats().scannedFiles, 40);
 }
 
 TEST_F(FileScannerTest, ADriveListTakesLocalDrivesOnceByFirstCharacter) {
@@ -468,30 +508,138 @@ TEST_F(FileScannerTest, TheStatusTextShowsAFileAtMostEvery50Milliseconds) {
   EXPECT_THAT(StatusTexts(), ElementsAre(u"D:\\1.exe", u"D:\\2.exe", u"D:\\3.exe", u""));
 }
 
-TEST_F(FileScannerTest, JunctionsAreNotFollowed) {
-  AddFile(u"D:\\Data\\a.exe", WithSignatureInSection(kSignatureA, 0x200, 0).Build());
-  system.fileSystem.AddJunction(u"D:\\Data\\Loop", u"D:\\");
-  system.fileSystem.AddJunction(u"D:\\Link", u"D:\\Data");
-  EXPECT_EQ(Run(), ScanResult::kMalwareFound);
-  EXPECT_THAT(journal, ElementsAre(u"Alpha D:\\Data\\a.exe"));
-  EXPECT_EQ(Stats().scannedDirectories, 2);
+TEST_F(FileScannerTest, JunctionsAndMountPointsAreWalkedButNoFolderTwiceOnADrive) {
+  const Bytes infectedA = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
+  const Bytes infectedB = WithSignatureInSection(kSignatureB, 0x200, 0).Build();
+  struct Case {
+    const char* name;
+    std::function<void(platform::fake::FakeFileSystem&)> plant;
+    std::vector<std::u16string> found;
+    int directories;
+  };
+  const Case cases[] = {
+      {"a volume without a letter, mounted in a folder",
+       [&](auto& files) {
+         files.drives[u'V'] = platform::fake::FakeDrive{platform::kDriveFixed, true, false};
+         files.AddFile(u"V:\\Tools\\v.exe", infectedA);
+         files.AddMountPoint(u"D:\\Mount", u'V');
+       },
+       {u"Alpha D:\\Mount\\Tools\\v.exe"},
+       3},
+      {"a junction to a drive outside the drive list",
+       [&](auto& files) {
+         files.drives[u'E'] = platform::fake::FakeDrive{};
+         files.AddFile(u"E:\\Data\\e.exe", infectedA);
+         files.AddJunction(u"D:\\ToE", u"E:\\Data");
+       },
+       {u"Alpha D:\\ToE\\e.exe"},
+       2},
+      {"a junction to its own parent",
+       [&](auto& files) {
+         files.AddFile(u"D:\\Data\\a.exe", infectedA);
+         files.AddJunction(u"D:\\Data\\Loop", u"D:\\Data");
+       },
+       {u"Alpha D:\\Data\\a.exe"},
+       2},
+      {"a junction to the drive's root and one to a folder walked before",
+       [&](auto& files) {
+         files.AddFile(u"D:\\Data\\a.exe", infectedA);
+         files.AddJunction(u"D:\\Data\\Loop", u"D:\\");
+         files.AddJunction(u"D:\\Link", u"D:\\Data");
+       },
+       {u"Alpha D:\\Data\\a.exe"},
+       2},
+      {"two junctions that lead to each other's folder",
+       [&](auto& files) {
+         files.AddFile(u"D:\\A\\a.exe", infectedA);
+         files.AddFile(u"D:\\B\\b.exe", infectedB);
+         files.AddJunction(u"D:\\A\\ToB", u"D:\\B");
+         files.AddJunction(u"D:\\B\\ToA", u"D:\\A");
+       },
+       // D:\B itself was walked as D:\A\ToB.
+       {u"Alpha D:\\A\\a.exe", u"Beta D:\\A\\ToB\\b.exe"},
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    c.plant(system.fileSystem);
+    journal.clear();
+    EXPECT_EQ(Run(), ScanResult::kMalwareFound);
+    EXPECT_EQ(journal, c.found);
+    EXPECT_EQ(Stats().scannedDirectories, c.directories);
+    EXPECT_EQ(Stats().infectedFiles, static_cast<int>(c.found.size()));
+    ExpectNothingLeftOpen();
+  }
 }
 
-TEST_F(FileScannerTest, PathsTooLongForTheSystemAreSkippedNotCut) {
-  const Bytes infected = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
-  // D:\<240>\<name>: the folder is listed, a file name that makes the path
-  // longer than 259 characters is not opened.
-  const std::u16string folder = u"D:\\" + std::u16string(240, u'f');
-  AddFile(folder + u"\\" + std::u16string(12, u'n') + u".exe", infected);  // 260 characters
-  AddFile(folder + u"\\" + std::u16string(11, u'n') + u".exe", infected);  // 259 characters
-  // A folder whose search pattern would be longer than 259 characters.
-  AddFile(u"D:\\" + std::u16string(253, u'g') + u"\\x.exe", infected);
-
-  Run();
-  ASSERT_EQ(journal.size(), 1u);
-  EXPECT_EQ(journal[0].size(), std::u16string(u"Alpha ").size() + 259);
-  EXPECT_EQ(Stats().scannedFiles, 1);
-  EXPECT_EQ(Stats().scannedDirectories, 2);
+TEST_F(FileScannerTest, DeepPathsAreScannedOnNtAndNamedAsNotScannedOn9x) {
+  const Bytes infectedA = WithSignatureInSection(kSignatureA, 0x200, 0).Build();
+  const Bytes infectedB = WithSignatureInSection(kSignatureB, 0x200, 0).Build();
+  // A folder whose search pattern is longer than 259 characters (304 and 308).
+  const std::u16string deepFolder =
+      u"D:\\" + std::u16string(200, u'f') + u"\\" + std::u16string(100, u'g');
+  const std::u16string inDeepFolder = deepFolder + u"\\x.exe";
+  // Files of 259 and 260 characters, and a stream path of 263.
+  const std::u16string folder = u"D:\\" + std::u16string(240, u'h');
+  const std::u16string fits = folder + u"\\" + std::u16string(11, u'n') + u".exe";
+  const std::u16string tooLong = folder + u"\\" + std::u16string(12, u'n') + u".exe";
+  const std::u16string stream = folder + u"\\note.txt:stream.exe";
+  const std::u16string longForm = u"\\\\?\\";
+  const auto notScanned = [](const std::u16string& path) {
+    return u"Not scanned, path too long: " + path + u"\r\n";
+  };
+  struct Case {
+    const char* name;
+    bool ninetyEight;
+    std::vector<std::u16string> found;
+    int directories;
+    int files;
+    std::u16string notes;
+  };
+  const Case cases[] = {
+      {"NT: walked and opened behind \\\\?\\",
+       false,
+       {u"Alpha " + longForm + inDeepFolder, u"Alpha " + fits, u"Beta " + longForm + tooLong,
+        u"Beta " + longForm + stream},
+       4,
+       3,
+       u""},
+      {"9x: named as not scanned",
+       true,
+       {u"Alpha " + fits},
+       3,
+       1,
+       notScanned(deepFolder) + notScanned(tooLong)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFiles();
+    if (c.ninetyEight) {
+      platform::fake::SetUpWindows98(system);
+      system.missingFunctions.insert("BackupRead");  // no streams there
+    }
+    AddFile(inDeepFolder, infectedA);
+    AddFile(fits, infectedA);
+    AddFile(tooLong, infectedB);
+    system.fileSystem.AddFile(folder + u"\\note.txt", Bytes(10, 'n')).streams = {
+        FakeStream{u"stream.exe", infectedB}};
+    journal.clear();
+    EXPECT_EQ(Run(), ScanResult::kMalwareFound);
+    EXPECT_EQ(journal, c.found);
+    EXPECT_EQ(Stats().scannedDirectories, c.directories);
+    EXPECT_EQ(Stats().scannedFiles, c.files);
+    EXPECT_EQ(Output(), u"\r\nScanning drive D: ...\r\n" + c.notes);
+    // What a handler receives is a path the system opens.
+    for (const std::u16string& found : journal) {
+      const std::u16string path = found.substr(found.find(u' ') + 1);
+      const auto opened = system.files().CreateFileWide(path, platform::kGenericRead, 0,
+                                                        platform::kOpenExisting, 0);
+      EXPECT_NE(opened.handle, 0u) << text::ToUtf8(path);
+      if (opened.handle != 0) system.runtime().CloseHandle(opened.handle);
+    }
+    ExpectNothingLeftOpen();
+  }
 }
 
 TEST_F(FileScannerTest, AFolderThatCannotBeListedIsPassedOver) {

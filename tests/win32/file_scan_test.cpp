@@ -3,7 +3,8 @@
 // from the same table in the fake platform, whose scan must see the same.
 //
 // Runs only in the prefix that run-scan-prefix.sh makes: no Z: (the host's
-// file system), Q: and P: mapped to empty folders of their own, R: unmapped.
+// file system), Q:, P: and O: mapped to empty folders of their own, R:
+// unmapped.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -14,7 +15,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -138,6 +141,26 @@ SampleTree CleanTree() {
                     }};
 }
 
+// Folders one in the other, their paths from 108 to 411 characters, with a
+// file on each side of the 259 characters that the system takes as they are.
+SampleTree DeepTree() {
+  const std::u16string a = u"\\Deep\\" + std::u16string(100, u'a');
+  const std::u16string b = a + u"\\" + std::u16string(100, u'b');
+  const std::u16string c = b + u"\\" + std::u16string(100, u'c');
+  const std::u16string d = c + u"\\" + std::u16string(100, u'd');
+  PeSample infectedA;
+  infectedA.sections = {SampleSection{.rawSize = 0x400, .planted = {{0x40, SignatureA()}}}};
+  PeSample infectedB;
+  infectedB.sections = {SampleSection{.rawSize = 0x400, .planted = {{0x40, SignatureB()}}}};
+  return SampleTree{{u"\\Deep", a, b, c, d},
+                    {
+                        {a + u"\\Near.exe", infectedA.Build(), u"A"},
+                        {b + u"\\" + std::u16string(60, u'x') + u".exe", infectedB.Build(), u"B"},
+                        {c + u"\\Infected.exe", infectedA.Build(), u"A"},
+                        {d + u"\\Clean.exe", PeSample{}.Build(), u""},
+                    }};
+}
+
 // --- Scanning ---------------------------------------------------------------
 
 // What a scan gave, beside its time.
@@ -206,11 +229,15 @@ Outcome ScanReal(const std::vector<std::u16string>& drives) {
   return Scan(*system, drives);
 }
 
+// The findings of `tree` on `drive`, each path as the scanner gives it: one
+// longer than 259 characters in its "\\?\" form.
 std::vector<std::pair<std::u16string, std::u16string>> ExpectedFindings(const std::u16string& drive,
                                                                         const SampleTree& tree) {
   std::vector<std::pair<std::u16string, std::u16string>> found;
   for (const SampleFile& file : tree.files) {
-    if (!file.foundBy.empty()) found.emplace_back(drive + file.path, file.foundBy);
+    if (file.foundBy.empty()) continue;
+    const std::u16string path = drive + file.path;
+    found.emplace_back(path.size() > 259 ? u"\\\\?\\" + path : path, file.foundBy);
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -218,15 +245,17 @@ std::vector<std::pair<std::u16string, std::u16string>> ExpectedFindings(const st
 
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-// Writes `tree` below the root of `drive` ("Q:") with the plain API.
+// Writes `tree` below the root of `drive` ("Q:") with the plain API, every
+// path in its "\\?\" form, which takes long ones too.
 void WriteTree(const std::u16string& drive, const SampleTree& tree) {
+  const std::u16string root = u"\\\\?\\" + drive;
   for (const std::u16string& folder : tree.folders) {
-    const std::u16string path = drive + folder;
+    const std::u16string path = root + folder;
     ASSERT_TRUE(::CreateDirectoryW(Wide(path), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)
         << ::testing::PrintToString(path);
   }
   for (const SampleFile& file : tree.files) {
-    const std::u16string path = drive + file.path;
+    const std::u16string path = root + file.path;
     HANDLE h = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << ::testing::PrintToString(path);
@@ -246,6 +275,7 @@ class FileScanWineTest : public ::testing::Test {
         << "Z: maps the host's file system; run this program through run-scan-prefix.sh";
     ASSERT_EQ(::GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_FIXED));
     ASSERT_EQ(::GetDriveTypeW(L"P:\\"), static_cast<UINT>(DRIVE_FIXED));
+    ASSERT_EQ(::GetDriveTypeW(L"O:\\"), static_cast<UINT>(DRIVE_FIXED));
     ASSERT_EQ(::GetDriveTypeW(L"R:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
   }
 };
@@ -283,6 +313,50 @@ TEST_F(FileScanWineTest, SkipsAnUnmappedLetterAndFindsNothingOnACleanDrive) {
   EXPECT_EQ(real.infected, 0);
 
   EXPECT_EQ(ScanFake(u'P', tree, {u"R:", u"P:"}), real);
+}
+
+TEST_F(FileScanWineTest, ScansATreeDeeperThan259CharactersWholeAsTheFakeDoes) {
+  const SampleTree tree = DeepTree();
+  ASSERT_NO_FATAL_FAILURE(WriteTree(u"O:", tree));
+
+  const Outcome real = ScanReal({u"O:"});
+  EXPECT_EQ(real.result, ScanResult::kMalwareFound);
+  EXPECT_EQ(real.found, ExpectedFindings(u"O:", tree));
+  EXPECT_EQ(real.output, u"\r\nScanning drive O: ...\r\n");
+  EXPECT_EQ(real.directories, 6);  // the root and the five folders
+  EXPECT_EQ(real.files, 4);
+  EXPECT_EQ(real.infected, 3);
+
+  EXPECT_EQ(ScanFake(u'O', tree, {u"O:"}), real);
+}
+
+// The walk's loop guard rests on this: a folder opened without access, with
+// backup semantics, gives one identity however its path is spelt, and
+// another folder another.
+TEST_F(FileScanWineTest, TheBackendIdentifiesFoldersByVolumeAndFileIndex) {
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity", nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity\\One", nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(L"C:\\qrt-identity\\Two", nullptr));
+  const std::unique_ptr<platform::System> system = platform::win32::CreateSystem();
+  platform::Files& files = system->files();
+  const auto identify = [&](std::u16string_view path) -> std::optional<platform::FileIdentity> {
+    const platform::FileOpenResult opened = files.CreateFileWide(
+        path, 0, platform::kFileShareRead | platform::kFileShareWrite | platform::kFileShareDelete,
+        platform::kOpenExisting, platform::kFileFlagBackupSemantics);
+    if (opened.handle == 0) return std::nullopt;
+    const auto identity = files.GetFileInformationByHandle(opened.handle);
+    system->runtime().CloseHandle(opened.handle);
+    return identity;
+  };
+  const auto one = identify(u"C:\\qrt-identity\\One");
+  ASSERT_TRUE(one);
+  EXPECT_EQ(identify(u"c:\\QRT-IDENTITY\\one"), one);
+  EXPECT_EQ(identify(u"\\\\?\\C:\\qrt-identity\\One"), one);
+  const auto two = identify(u"C:\\qrt-identity\\Two");
+  ASSERT_TRUE(two);
+  EXPECT_NE(two, one);
+  EXPECT_EQ(two->volumeSerialNumber, one->volumeSerialNumber);
+  EXPECT_FALSE(identify(u"C:\\qrt-identity\\Three"));
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #   run-scan-prefix.sh [--version VERSION] [--copy FILE]... EXE [ARGUMENTS...]
 # With --version the prefix gets Wine's Windows version VERSION (win98, ...).
 # The prefix has no Z: (the host's /) nor a link out of its C:. Its drives
-# are its own C: and Q: and P:, two empty folders of this run; R: is left
-# unmapped. Its processes are those of its own wineserver. The program, and
+# are its own C: and Q:, P: and O:, three empty folders of this run; R: is
+# left unmapped. Its processes are those of its own wineserver. The program, and
 # every FILE given with --copy (samples it runs or reads), are copied into
 # C:\ and the program is run from there with ARGUMENTS.
 #
@@ -58,9 +58,10 @@ trap 'exit 143' TERM
 
 qrt_wine_new_prefix "$prefix"
 qrt_wine_confine "$prefix"
-mkdir "$run_dir/q" "$run_dir/p"
+mkdir "$run_dir/q" "$run_dir/p" "$run_dir/o"
 ln -s "$run_dir/q" "$prefix/dosdevices/q:"
 ln -s "$run_dir/p" "$prefix/dosdevices/p:"
+ln -s "$run_dir/o" "$prefix/dosdevices/o:"
 cp "$exe" "${copies[@]}" "$prefix/drive_c/"
 
 export WINEPREFIX=$prefix

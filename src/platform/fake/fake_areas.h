@@ -121,6 +121,7 @@ class FakeFilesArea final : public Files {
   FileOpenResult CreateFileWide(std::u16string_view path, std::uint32_t access,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) override;
+  std::optional<FileIdentity> GetFileInformationByHandle(Handle file) override;
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override;
   std::uint32_t CreateDirectoryWide(std::u16string_view path) override;
   bool RemoveDirectoryWide(std::u16string_view path) override;

@@ -99,7 +99,17 @@ void FakeFileSystem::AddJunction(std::u16string_view path, std::u16string_view t
   junctions_[Key(path)] = Key(target);
 }
 
+void FakeFileSystem::AddMountPoint(std::u16string_view path, char16_t drive) {
+  AddJunction(path, std::u16string{drive, u':', u'\\'});
+}
+
 void FakeFileSystem::RefuseListing(std::u16string_view path) { unlistable_.insert(Key(path)); }
+
+bool FakeFileSystem::HasLetter(const std::u16string& key) const {
+  if (key.size() < 2 || key[1] != u':') return true;
+  const auto drive = drives.find(key[0]);
+  return drive == drives.end() || drive->second.hasLetter;
+}
 
 std::u16string FakeFileSystem::Resolve(std::u16string key) const {
   // A junction loop resolves a bounded number of times, as the system's
@@ -227,6 +237,7 @@ bool FakeFileSystem::Store(std::u16string_view path, std::vector<std::uint8_t> b
 FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t access,
                                     std::uint32_t creationDisposition,
                                     std::uint32_t flagsAndAttributes, std::uint32_t shareMode) {
+  if (!HasLetter(Key(path))) return FileOpenResult{0, kErrorPathNotFound};
   std::u16string key = Resolve(Key(path));
   // "file:stream" opens a named stream of an existing file.
   const std::size_t colon = key.find(u':', 2);
@@ -247,7 +258,15 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
     return FileOpenResult{handle, 0};
   }
   if (beforeOpen) beforeOpen(path, access);
-  if (folders_.count(key) != 0) return FileOpenResult{0, kErrorAccessDenied};
+  if (folders_.count(key) != 0) {
+    const bool opensFolder =
+        (flagsAndAttributes & kFileFlagBackupSemantics) != 0 &&
+        (creationDisposition == kOpenExisting || creationDisposition == kOpenAlways);
+    if (!opensFolder) return FileOpenResult{0, kErrorAccessDenied};
+    const Handle handle = nextHandle_++;
+    handles_[handle] = OpenFile{key, {}, access, 0, shareMode, true};
+    return FileOpenResult{handle, 0};
+  }
   const auto parent = Parent(key);
   if (!parent || folders_.count(*parent) == 0) return FileOpenResult{0, kErrorPathNotFound};
 
@@ -334,6 +353,15 @@ bool FakeFileSystem::RemoveFolder(std::u16string_view path) {
   if (!Step()) return false;
   folders_.erase(key);
   return true;
+}
+
+std::optional<FileIdentity> FakeFileSystem::Identify(Handle file) {
+  const auto it = handles_.find(file);
+  if (it == handles_.end()) return std::nullopt;
+  const std::u16string& key = it->second.key;
+  if (folders_.count(key) == 0 && files_.count(key) == 0) return std::nullopt;
+  const auto index = fileIndexes_.emplace(key, fileIndexes_.size() + 1).first->second;
+  return FileIdentity{key.empty() ? 0u : std::uint32_t{key[0]}, index};
 }
 
 FakeFileSystem::OpenFile* FakeFileSystem::Opened(Handle file) {
@@ -428,6 +456,7 @@ DriveStrings FakeFileSystem::LogicalDriveStrings(std::uint32_t bufferLength) con
   if (driveStringsFail) return {};
   std::u16string strings;
   for (const auto& [letter, drive] : drives) {
+    if (!drive.hasLetter) continue;
     strings += letter;
     strings += u":\\";
     strings += u'\0';
@@ -444,7 +473,7 @@ std::uint32_t FakeFileSystem::DriveType(std::u16string_view rootPath) const {
     return kDriveNoRootDir;
   }
   const auto it = drives.find(text::ToUpper(rootPath[0]));
-  return it == drives.end() ? kDriveNoRootDir : it->second.type;
+  return it == drives.end() || !it->second.hasLetter ? kDriveNoRootDir : it->second.type;
 }
 
 namespace {
@@ -468,7 +497,7 @@ bool Matches(std::u16string_view name, std::u16string_view pattern) {
 std::optional<FindFirstResult> FakeFileSystem::FindFirst(std::u16string_view pattern) {
   const std::u16string key = Key(pattern);
   const std::size_t slash = key.rfind(u'\\');
-  if (slash == std::u16string::npos) return std::nullopt;
+  if (slash == std::u16string::npos || !HasLetter(key)) return std::nullopt;
   const std::u16string wildcard = key.substr(slash + 1);
   const bool listsAll = wildcard == u"*.*" || wildcard == u"*";
   const std::u16string folder = Resolve(key.substr(0, slash));
@@ -594,25 +623,28 @@ BackupPlace PlaceOf(const std::vector<BackupPart>& parts, std::uint64_t position
 
 }  // namespace
 
-std::optional<std::uint32_t> FakeFileSystem::BackupRead(Handle file, std::span<std::uint8_t> buffer,
-                                                        bool abort, std::uint64_t& context) {
+BackupReadResult FakeFileSystem::BackupRead(Handle file, std::span<std::uint8_t> buffer, bool abort,
+                                            std::uint64_t& context) {
   ++backupReadCalls;
   OpenFile* open = Opened(file);
-  if (backupReadFails) return std::nullopt;
+  if (backupReadError) return BackupReadResult{std::nullopt, *backupReadError};
   if (abort) {
     context = 0;
-    return 0;
+    return BackupReadResult{0, 0};
   }
-  if (open == nullptr || !open->stream.empty()) return std::nullopt;
-  const std::vector<BackupPart> parts = BackupPartsOf(files_[open->key]);
+  if (open == nullptr || !open->stream.empty())
+    return BackupReadResult{std::nullopt, kErrorInvalidHandle};
+  const FakeFile& opened = files_[open->key];
+  if (opened.backupReadError) return BackupReadResult{std::nullopt, *opened.backupReadError};
+  const std::vector<BackupPart> parts = BackupPartsOf(opened);
   const BackupPlace place = PlaceOf(parts, context);
-  if (place.part == parts.size()) return 0;
+  if (place.part == parts.size()) return BackupReadResult{0, 0};
   const std::vector<std::uint8_t>& bytes = parts[place.part].bytes;
   const std::size_t n =
       std::min<std::size_t>(buffer.size(), bytes.size() - static_cast<std::size_t>(place.within));
   std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(place.within), n, buffer.begin());
   context += n;
-  return static_cast<std::uint32_t>(n);
+  return BackupReadResult{static_cast<std::uint32_t>(n), 0};
 }
 
 BackupSeekResult FakeFileSystem::BackupSeek(Handle file, std::uint64_t distance,
@@ -635,6 +667,30 @@ BackupSeekResult FakeFileSystem::BackupSeek(Handle file, std::uint64_t distance,
 
 // --- The fake's file operations. ---
 
+namespace {
+
+// The path that the system acts on for `path` as a program passes it, or
+// nothing when it refuses the path for its form or length. Real rule
+// ("Naming Files, Paths, and Namespaces" in the Windows SDK documentation):
+// MAX_PATH is 260 characters with the terminating zero; the wide functions of
+// the NT family take "\\?\" followed by a full path of up to about 32767
+// characters as it is; the narrow functions, all that Windows 9x/ME offer,
+// have no such form.
+std::optional<std::u16string_view> SystemPath(FakeSystem& system, std::u16string_view path) {
+  constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
+  constexpr std::size_t kMaxPath = 259;
+  constexpr std::size_t kMaxLongPath = 32766;
+  if (path.starts_with(kLongPathPrefix)) {
+    const bool windows9x = system.version && system.version->platformId == kPlatformWin32Windows;
+    if (windows9x || path.size() > kMaxLongPath) return std::nullopt;
+    return path.substr(kLongPathPrefix.size());
+  }
+  if (system.fileSystem.Key(path).size() > kMaxPath) return std::nullopt;
+  return path;
+}
+
+}  // namespace
+
 DriveStrings FakeFilesArea::GetLogicalDriveStringsWide(std::uint32_t bufferLength) {
   return system_.fileSystem.LogicalDriveStrings(bufferLength);
 }
@@ -644,7 +700,9 @@ std::uint32_t FakeFilesArea::GetDriveTypeWide(std::u16string_view rootPath) {
 }
 
 std::optional<FindFirstResult> FakeFilesArea::FindFirstFileWide(std::u16string_view pattern) {
-  return system_.fileSystem.FindFirst(pattern);
+  const auto path = SystemPath(system_, pattern);
+  if (!path) return std::nullopt;
+  return system_.fileSystem.FindFirst(*path);
 }
 
 std::optional<FindData> FakeFilesArea::FindNextFileWide(Handle search) {
@@ -662,42 +720,67 @@ std::optional<std::uint32_t> FakeFilesArea::ReadFile(Handle file, std::span<std:
 }
 
 bool FakeFilesArea::SetFileAttributesWide(std::u16string_view path, std::uint32_t attributes) {
-  return system_.fileSystem.SetAttributes(path, attributes);
+  const auto systemPath = SystemPath(system_, path);
+  return systemPath && system_.fileSystem.SetAttributes(*systemPath, attributes);
 }
 
 FileOpenResult FakeFilesArea::CreateFileWide(std::u16string_view path, std::uint32_t access,
                                              std::uint32_t shareMode,
                                              std::uint32_t creationDisposition,
                                              std::uint32_t flagsAndAttributes) {
-  return system_.fileSystem.Open(path, access, creationDisposition, flagsAndAttributes, shareMode);
+  const auto systemPath = SystemPath(system_, path);
+  if (!systemPath) return FileOpenResult{0, kErrorPathNotFound};
+  // Windows 9x/ME open no folder: the flag does nothing there.
+  if (system_.version && system_.version->platformId == kPlatformWin32Windows) {
+    flagsAndAttributes &= ~kFileFlagBackupSemantics;
+  }
+  return system_.fileSystem.Open(*systemPath, access, creationDisposition, flagsAndAttributes,
+                                 shareMode);
+}
+
+std::optional<FileIdentity> FakeFilesArea::GetFileInformationByHandle(Handle file) {
+  return system_.fileSystem.Identify(file);
 }
 
 std::uint32_t FakeFilesArea::CreateDirectoryWide(std::u16string_view path) {
-  return system_.fileSystem.CreateFolder(path);
+  const auto systemPath = SystemPath(system_, path);
+  if (!systemPath) return kErrorPathNotFound;
+  return system_.fileSystem.CreateFolder(*systemPath);
 }
 
 bool FakeFilesArea::RemoveDirectoryWide(std::u16string_view path) {
-  return system_.fileSystem.RemoveFolder(path);
+  const auto systemPath = SystemPath(system_, path);
+  return systemPath && system_.fileSystem.RemoveFolder(*systemPath);
 }
 
 std::optional<std::uint32_t> FakeFilesArea::GetFileAttributesWide(std::u16string_view path) {
-  return system_.fileSystem.Attributes(path);
+  const auto systemPath = SystemPath(system_, path);
+  if (!systemPath) return std::nullopt;
+  return system_.fileSystem.Attributes(*systemPath);
 }
 
 bool FakeFilesArea::DeleteFileWide(std::u16string_view path) {
-  return system_.fileSystem.Delete(path);
+  const auto systemPath = SystemPath(system_, path);
+  return systemPath && system_.fileSystem.Delete(*systemPath);
 }
 
 bool FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
-  return system_.fileSystem.Move(from, to, false);
+  const auto systemFrom = SystemPath(system_, from);
+  const auto systemTo = SystemPath(system_, to);
+  return systemFrom && systemTo && system_.fileSystem.Move(*systemFrom, *systemTo, false);
 }
 
 bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                                    std::uint32_t flags) {
   if (system_.version && system_.version->platformId == kPlatformWin32Windows) return false;
-  if ((flags & kMoveFileDelayUntilReboot) != 0) return system_.fileSystem.ScheduleMove(from, to);
-  if (!to) return false;
-  return system_.fileSystem.Move(from, *to, (flags & kMoveFileReplaceExisting) != 0);
+  const auto systemFrom = SystemPath(system_, from);
+  const auto systemTo = to ? SystemPath(system_, *to) : std::nullopt;
+  if (!systemFrom || (to && !systemTo)) return false;
+  if ((flags & kMoveFileDelayUntilReboot) != 0) {
+    return system_.fileSystem.ScheduleMove(*systemFrom, systemTo);
+  }
+  if (!systemTo) return false;
+  return system_.fileSystem.Move(*systemFrom, *systemTo, (flags & kMoveFileReplaceExisting) != 0);
 }
 
 std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,

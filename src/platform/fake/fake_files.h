@@ -15,6 +15,16 @@
 // header, name or data it is in. BackupSeek skips forward within the data
 // of the current stream only.
 //
+// Path lengths follow the system's rule (files.h): the calls of FakeFilesArea
+// refuse a path (or search pattern) of more than 259 characters, and on the
+// NT family take one behind "\\?\" of any length; Windows 9x/ME refuse the
+// "\\?\" form. The test's own calls on FakeFileSystem know no limit.
+//
+// Folders open as handles with FILE_FLAG_BACKUP_SEMANTICS (not on Windows
+// 9x/ME), which read nothing; GetFileInformationByHandle identifies a file or
+// folder by its drive (the volume serial number is the drive's letter) and a
+// file index given at its first identification.
+//
 // Changes: every change to the file system (creating a file or opening one
 // for writing, a write, cutting a file, a deletion, a move, scheduling a
 // delayed move, setting attributes, a profile write) is one step, counted in
@@ -61,6 +71,9 @@ struct FakeFile {
   std::vector<std::uint8_t> bytes;
   // Named streams in the order BackupRead reports them.
   std::vector<FakeStream> streams;
+  // Every BackupRead of the file fails with this error (kErrorAccessDenied:
+  // a file that opens but whose streams may not be read).
+  std::optional<std::uint32_t> backupReadError;
   // The size that directory listings report, when it differs from the
   // bytes' (a file over 4 GB).
   std::optional<std::uint64_t> listedSize;
@@ -90,10 +103,13 @@ struct FakeWrite {
 };
 
 // A drive: its GetDriveTypeW answer and whether a medium is in it (without
-// one its root cannot be listed).
+// one its root cannot be listed). A volume without a letter is reached only
+// through a mount point (AddMountPoint): its letter here is only the fake's
+// name of it, which no drive string lists and no path of a program reaches.
 struct FakeDrive {
   std::uint32_t type = kDriveFixed;
   bool hasMedia = true;
+  bool hasLetter = true;
 };
 
 class FakeFileSystem {
@@ -104,9 +120,11 @@ class FakeFileSystem {
   std::map<char16_t, FakeDrive> drives = {{u'C', FakeDrive{}}};
   // Makes GetLogicalDriveStringsW answer 0.
   bool driveStringsFail = false;
-  // Makes every BackupRead fail, as it does where the file system offers no
-  // stream reading (and under Wine); `backupReadCalls` counts the calls.
-  bool backupReadFails = false;
+  // Makes every BackupRead fail with this error: kErrorNotSupported or
+  // kErrorCallNotImplemented where the system offers no stream reading
+  // (Wine's BackupRead answers the first); `backupReadCalls` counts the
+  // calls.
+  std::optional<std::uint32_t> backupReadError;
   std::size_t backupReadCalls = 0;
   // The folder against which relative paths are resolved.
   std::u16string currentDirectory = u"C:\\";
@@ -142,6 +160,9 @@ class FakeFileSystem {
   // attribute) that leads to the folder `target`: listing it or opening a
   // file below it acts on the target.
   void AddJunction(std::u16string_view path, std::u16string_view target);
+  // Makes `path` a mount point of the volume `drive` (a letter of `drives`):
+  // the same kind of reparse point as a junction, leading to its root.
+  void AddMountPoint(std::u16string_view path, char16_t drive);
   // Listing `path` fails, as for a folder without read access.
   void RefuseListing(std::u16string_view path);
   // Searches opened and not yet closed.
@@ -196,6 +217,8 @@ class FakeFileSystem {
   std::optional<std::uint32_t> Read(Handle file, std::span<std::uint8_t> buffer);
   DriveStrings LogicalDriveStrings(std::uint32_t bufferLength) const;
   std::uint32_t DriveType(std::u16string_view rootPath) const;
+  // GetFileInformationByHandle of a file, stream or folder handle.
+  std::optional<FileIdentity> Identify(Handle file);
   // FindFirstFileW: a name without wildcards finds that file or folder
   // itself; "*" and "*.*" list a folder with "." and ".." (not at a drive's
   // root); other patterns of "*" and "?" list the names that match.
@@ -204,8 +227,8 @@ class FakeFileSystem {
   bool FindClose(Handle search);
   // BackupRead and BackupSeek on a handle of this file system; `context`
   // holds the position in the file's backup stream (0 at the start).
-  std::optional<std::uint32_t> BackupRead(Handle file, std::span<std::uint8_t> buffer, bool abort,
-                                          std::uint64_t& context);
+  BackupReadResult BackupRead(Handle file, std::span<std::uint8_t> buffer, bool abort,
+                              std::uint64_t& context);
   BackupSeekResult BackupSeek(Handle file, std::uint64_t distance, std::uint64_t& context);
 
   // The key of `path`: full, upper case, with "\" and without a trailing one
@@ -219,6 +242,7 @@ class FakeFileSystem {
     std::uint32_t access = 0;
     std::uint64_t position = 0;
     std::uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
+    bool folder = false;  // opened with FILE_FLAG_BACKUP_SEMANTICS; reads nothing
   };
   struct Search {
     std::vector<FindData> entries;
@@ -240,10 +264,8 @@ class FakeFileSystem {
   bool Step();
   // Whether a handle of the program is open on `key`.
   bool IsOpen(const std::u16string& key) const;
-  // Whether opening the main data of `key` with `access` and `shareMode`
-  // conflicts with a handle open on it (the sharing rule above).
-  bool SharingConflicts(const std::u16string& key, std::uint32_t access,
-                        std::uint32_t shareMode) const;
+    std::uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
+    bool folder = false;  // opened with FILE_FLAG_BACKUP_SEMANTICS; reads nothing
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;
@@ -252,6 +274,7 @@ class FakeFileSystem {
   std::map<std::u16string, std::u16string> names_;
   std::map<Handle, OpenFile> handles_;
   std::map<Handle, Search> searches_;
+  std::map<std::u16string, std::uint64_t> fileIndexes_;
   Handle nextHandle_ = 0x100000;
 };
 

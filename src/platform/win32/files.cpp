@@ -1,5 +1,5 @@
 // The Win32 files: drives, directory listings, opening, reading, writing,
-// deleting, moving and attributes, the stream reading functions bound from
+// deleting, moving, attributes and identities, the stream reading functions bound from
 // KERNEL32.DLL and the shell's file operation bound from shell32.dll.
 #include "platform/win32/areas.h"
 // After <windows.h>, which it needs.
@@ -72,6 +72,14 @@ class Win32Files final : public Files {
                                 flagsAndAttributes, nullptr);
     const DWORD error = ::GetLastError();
     return FileOpenResult{h == INVALID_HANDLE_VALUE ? 0 : ToHandle(h), error};
+  }
+
+  std::optional<FileIdentity> GetFileInformationByHandle(Handle file) override {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(FromHandle<void>(file), &information)) return std::nullopt;
+    return FileIdentity{
+        information.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
   }
 
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override {
@@ -154,14 +162,15 @@ class Win32Files final : public Files {
     const auto proc = BindFunction<BackupReadProc>(module, "BackupRead");
     if (proc == nullptr) return {};
     return [proc](Handle file, std::span<std::uint8_t> buffer, bool abort, bool processSecurity,
-                  std::uint64_t& context) -> std::optional<std::uint32_t> {
+                  std::uint64_t& context) -> BackupReadResult {
       void* state = FromHandle<void>(context);
       DWORD read = 0;
       const BOOL ok = proc(FromHandle<void>(file), buffer.data(), static_cast<DWORD>(buffer.size()),
                            &read, abort ? TRUE : FALSE, processSecurity ? TRUE : FALSE, &state);
+      const DWORD error = ok ? NO_ERROR : ::GetLastError();
       context = ToHandle(state);
-      if (!ok) return std::nullopt;
-      return read;
+      if (!ok) return BackupReadResult{std::nullopt, error};
+      return BackupReadResult{read, 0};
     };
   }
 
