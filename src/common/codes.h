@@ -151,16 +151,11 @@ enum class HostsRemovalResult : int {
   kNoEntryMatched = 7,
 };
 
-// TerminateProcesses.
-enum class TerminationResult : int {
-  kDone = 1,  // every process of the list was handled, whatever each gave
-  kNoList = 2,
-};
-
-// TerminateProcessById.
+// TerminateProcessById, and TerminateProcesses for each process.
 enum class ProcessEndResult : int {
   kEnded = 1,
-  kNotEnded = 0,
+  kNotEnded = 0,   // also: a process whose image cannot be told, which is not tried
+  kProtected = 3,  // one of the system's own processes or the program's: left running
 };
 
 // ShowPopup.

@@ -4,12 +4,29 @@
 
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "removal/protected_processes.h"
 #include "removal/startup_entries.h"
 #include "scan/texts.h"
 
 namespace handlers {
 
+std::uint32_t EndOfTerminationLine(codes::ProcessEndResult result) {
+  switch (result) {
+    case codes::ProcessEndResult::kEnded:
+      return strings::kDone;
+    case codes::ProcessEndResult::kProtected:
+      return strings::kProcessKeptRunning;
+    case codes::ProcessEndResult::kNotEnded:
+      break;
+  }
+  return strings::kFailed;
+}
+
 RemovalSteps::RemovalSteps(scan::ScanContext& context) : context_(context) {}
+
+bool RemovalSteps::IsSystemProcessFile(std::u16string_view path) const {
+  return removal::IsSystemProcessFile(context_.systemContext(), path);
+}
 
 std::u16string RemovalSteps::Text(std::uint32_t id) const {
   return scan::LoadText(context_.systemContext().system(), id);

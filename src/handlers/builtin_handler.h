@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/codes.h"
 #include "scan/malware_handler.h"
 #include "scan/scan_context.h"
 
@@ -33,6 +34,11 @@ class BuiltInHandler : public scan::MalwareHandler {
   std::u16string_view baseName_;
   std::u16string_view variantName_;
 };
+
+// The end of a "terminating process ..." line for what the termination
+// answered: "done", "failed", or that the process is left running as one of
+// the system's own or the program's.
+std::uint32_t EndOfTerminationLine(codes::ProcessEndResult result);
 
 // The steps and texts of one Remove of a built-in handler.
 class RemovalSteps {
@@ -65,6 +71,10 @@ class RemovalSteps {
   // "cleaning registry keys ..." with the path, RemoveStartupEntries with
   // it, then "...done".
   void StartupStep(const std::optional<std::u16string>& directory, std::u16string_view name);
+
+  // Whether `path` is the file of one of the system's own processes in the
+  // system folder, which is never deleted (removal/protected_processes.h).
+  bool IsSystemProcessFile(std::u16string_view path) const;
 
   scan::ScanContext& context() { return context_; }
   scan::RemovalOperations& operations() { return context_.removalOperations(); }

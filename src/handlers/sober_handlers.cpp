@@ -42,31 +42,38 @@ constexpr std::size_t kSoberYStartupFiles = 3;
 // The finding line and the infected process or file, as the three share
 // them:
 //  - process finding: "terminating process ..." and "removing executable
-//    ..." for the process and its module; with `tellFailures` a failed
-//    termination or a WININIT.INI failure is told on that line, else both
-//    lines end in "done";
+//    ..." for the process and its module, each line ending in "done" or
+//    saying what failed: a process that did not end, one of the system's
+//    own or the program's that is left running, a delayed deletion that the
+//    system refused, a file of the system's own processes that is kept;
 //  - file finding: the file is deleted ("removing executable ..." unless
-//    RemoveFile answered kScheduleFailed), then the start-up entries that
+//    RemoveFile answered kScheduleFailed; a file of the system's own
+//    processes is kept and the line says so), then the start-up entries that
 //    name it.
 // Answers the process finding, or nothing for a file finding.
 const scan::ProcessFinding* RemoveInfected(RemovalSteps& steps, std::u16string_view name,
-                                           const scan::Finding& finding, bool tellFailures) {
+                                           const scan::Finding& finding) {
   scan::RemovalOperations& operations = steps.operations();
   if (const auto* process = std::get_if<scan::ProcessFinding>(&finding)) {
     steps.Report(name, steps.Text(strings::kFoundInMemory));
     steps.AppendText(strings::kTerminatingProcess);
-    const bool ended =
-        operations.TerminateProcessById(process->processId) == codes::ProcessEndResult::kEnded;
-    steps.AppendText(ended || !tellFailures ? strings::kDone : strings::kDeletionScheduled);
+    steps.AppendText(EndOfTerminationLine(operations.TerminateProcessById(process->processId)));
     steps.AppendText(strings::kRemovingExecutable);
-    const bool removed =
-        operations.RemoveFile(process->modulePath) != codes::FileRemovalResult::kScheduleFailed;
-    steps.AppendText(removed || !tellFailures ? strings::kDone : strings::kRemovedAfterReboot);
+    if (steps.IsSystemProcessFile(process->modulePath)) {
+      steps.AppendText(strings::kSystemFileKept);
+    } else {
+      const bool failed =
+          operations.RemoveFile(process->modulePath) == codes::FileRemovalResult::kScheduleFailed;
+      steps.AppendText(failed ? strings::kFailed : strings::kDone);
+    }
     return process;
   }
   const std::u16string_view path = std::get<scan::FileFinding>(finding).path;
   steps.Report(name, text::Format(steps.Text(strings::kFoundInFile), {path}));
-  if (operations.RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
+  if (steps.IsSystemProcessFile(path)) {
+    steps.AppendText(strings::kRemovingExecutable);
+    steps.AppendText(strings::kSystemFileKept);
+  } else if (operations.RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
     steps.AppendText(strings::kRemovingExecutable);
     steps.AppendText(strings::kDone);
   }
@@ -81,7 +88,7 @@ const scan::ProcessFinding* RemoveInfected(RemovalSteps& steps, std::u16string_v
 void SoberJHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
   if (std::holds_alternative<scan::ScriptFinding>(finding)) return;
   RemovalSteps steps(context);
-  if (const auto* process = RemoveInfected(steps, kSoberJ, finding, false)) {
+  if (const auto* process = RemoveInfected(steps, kSoberJ, finding)) {
     // A process finding cleans the start-up entries of the module here.
     steps.AppendText(strings::kCleaningRegistryKeys);
     steps.RemoveStartupEntries(process->modulePath);
@@ -97,7 +104,7 @@ void SoberPHandler::Remove(scan::ScanContext& context, const scan::Finding& find
   const auto windows = steps.WindowsDirectory();
   const auto system = steps.SystemDirectory();
   const Names windowsFiles(kSoberPWindowsFiles);
-  if (const auto* process = RemoveInfected(steps, kSoberP, finding, true)) {
+  if (const auto* process = RemoveInfected(steps, kSoberP, finding)) {
     if (!process->more) {
       // csrss.exe and services.exe, the start-up entries of services.exe,
       // smss.exe and its start-up entries, then the rest.
@@ -118,7 +125,7 @@ void SoberPHandler::Remove(scan::ScanContext& context, const scan::Finding& find
 void SoberYHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
   if (std::holds_alternative<scan::ScriptFinding>(finding)) return;
   RemovalSteps steps(context);
-  const auto* process = RemoveInfected(steps, kSoberY, finding, true);
+  const auto* process = RemoveInfected(steps, kSoberY, finding);
   if (process == nullptr || !process->more) {
     const auto windows = steps.WindowsDirectory();
     const Names files(kSoberYWindowsFiles);

@@ -112,9 +112,13 @@ void StanitHandler::Remove(scan::ScanContext& context, const scan::Finding& find
       steps.Report(warning, steps.Text(text));
     }
     steps.AppendText(strings::kTerminatingProcess);
-    steps.operations().TerminateProcessById(process->processId);
-    steps.AppendText(strings::kDone);
-    steps.Report(kStanit, steps.Text(strings::kRemovedFromMemory));
+    const codes::ProcessEndResult ended =
+        steps.operations().TerminateProcessById(process->processId);
+    steps.AppendText(EndOfTerminationLine(ended));
+    // A process left running still carries the virus.
+    steps.Report(kStanit,
+                 steps.Text(ended == codes::ProcessEndResult::kEnded ? strings::kRemovedFromMemory
+                                                                     : strings::kNotRemoved));
     return;
   }
 
@@ -134,6 +138,11 @@ void StanitHandler::Remove(scan::ScanContext& context, const scan::Finding& find
       steps.AppendText(strings::kComponentDisabled);
       return;
     case StanitRepair::kDropper:
+      // A file of the system's own processes is never deleted.
+      if (steps.IsSystemProcessFile(path)) {
+        steps.AppendText(strings::kSystemFileKept);
+        break;
+      }
       // RemoveFile counts by itself.
       if (steps.operations().RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
         steps.AppendText(strings::kRemovingDropper);

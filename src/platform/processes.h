@@ -174,7 +174,10 @@ class Processes {
   virtual std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
                                                        std::span<std::uint8_t> buffer) = 0;
 
-  // --- The program's token, user and groups ---
+  // --- The program's own process, token, user and groups ---
+
+  // GetCurrentProcessId: the id of the program's own process.
+  virtual std::uint32_t GetCurrentProcessId() = 0;
 
   // OpenProcessToken of the program's own process (GetCurrentProcess) with
   // `access`: the token (closed with CloseHandle), or 0.

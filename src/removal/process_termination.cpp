@@ -1,13 +1,17 @@
 // Process termination: finding processes by name, and ending them, one
 // thread per process, each lowering its process's priority first so that a
-// process busy protecting itself gets little time while it is ended.
+// process busy protecting itself gets little time while it is ended. The
+// system's own processes and the program's are never ended
+// (removal/protected_processes.h).
 #include <algorithm>
 #include <atomic>
 #include <iterator>
+#include <optional>
 #include <span>
 
 #include "common/text.h"
 #include "platform/scoped_handle.h"
+#include "removal/protected_processes.h"
 #include "removal/system_operations.h"
 #include "system/process_enumeration.h"
 
@@ -41,24 +45,52 @@ void SystemRemovalOperations::FindProcessesByName(std::u16string_view name,
   }
 }
 
-codes::TerminationResult SystemRemovalOperations::TerminateProcesses(
-    const std::vector<scan::ProcessRecord>* list) {
-  if (list == nullptr) return codes::TerminationResult::kNoList;
+namespace {
+
+// What a process's protection means for its termination: nothing when it may
+// be ended.
+std::optional<codes::ProcessEndResult> RefusalFor(ProcessProtection protection) {
+  switch (protection) {
+    case ProcessProtection::kNone:
+      return std::nullopt;
+    case ProcessProtection::kSystem:
+    case ProcessProtection::kOwn:
+      return codes::ProcessEndResult::kProtected;
+    case ProcessProtection::kUnknownImage:
+      break;
+  }
+  return codes::ProcessEndResult::kNotEnded;
+}
+
+}  // namespace
+
+std::vector<codes::ProcessEndResult> SystemRemovalOperations::TerminateProcesses(
+    std::span<const scan::ProcessRecord> list) {
   platform::Runtime& runtime = systemContext_.system().runtime();
+  // Each process is judged here, on the calling thread, before any is ended;
+  // the threads only end those that may be ended.
+  std::vector<codes::ProcessEndResult> results(list.size(), codes::ProcessEndResult::kNotEnded);
   std::vector<platform::ScopedHandle> threads;
-  threads.reserve(list->size());
-  for (const scan::ProcessRecord& record : *list) {
-    const std::uint32_t id = record.processId;
-    const platform::Handle thread = runtime.StartThread([this, id] { TerminateProcessById(id); });
+  threads.reserve(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (const auto refusal = RefusalFor(ProtectionOf(systemContext_, list[i].processId))) {
+      results[i] = *refusal;
+      continue;
+    }
+    const std::uint32_t id = list[i].processId;
+    codes::ProcessEndResult& result = results[i];
+    const platform::Handle thread =
+        runtime.StartThread([this, id, &result] { result = EndProcess(id); });
     if (thread != 0) {
       threads.emplace_back(runtime, thread);
     } else {
       // Without a thread of its own the process is ended here.
-      TerminateProcessById(id);
+      result = EndProcess(id);
     }
   }
   // One wait covers at most kMaximumWaitObjects threads: the rest are waited
-  // for in further groups, so that no thread outlives this call.
+  // for in further groups, so that no thread outlives this call (nor the
+  // results it writes).
   std::vector<platform::Handle> handles;
   std::transform(threads.begin(), threads.end(), std::back_inserter(handles),
                  [](const platform::ScopedHandle& thread) { return thread.get(); });
@@ -69,10 +101,15 @@ codes::TerminationResult SystemRemovalOperations::TerminateProcesses(
       for (platform::Handle thread : group) runtime.WaitForThread(thread);
     }
   }
-  return codes::TerminationResult::kDone;
+  return results;
 }
 
 codes::ProcessEndResult SystemRemovalOperations::TerminateProcessById(std::uint32_t processId) {
+  if (const auto refusal = RefusalFor(ProtectionOf(systemContext_, processId))) return *refusal;
+  return EndProcess(processId);
+}
+
+codes::ProcessEndResult SystemRemovalOperations::EndProcess(std::uint32_t processId) {
   platform::System& system = systemContext_.system();
   platform::Processes& processes = system.processes();
   {

@@ -5,6 +5,7 @@
 
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "removal/protected_processes.h"
 #include "scan/scan_context.h"
 #include "scan/texts.h"
 
@@ -38,6 +39,7 @@ class Driver {
          std::u16string_view infectedFile, std::span<const ProcessRecord> processes, bool memory,
          bool& registryTouched)
       : handler_(handler),
+        systemContext_(context.systemContext()),
         system_(context.systemContext().system()),
         observer_(context.observer()),
         operations_(context.removalOperations()),
@@ -56,6 +58,9 @@ class Driver {
     if (memory_) {
       TerminateProcesses();
       if (handler_.signatures().memory.length == 0) RemoveExecutables();
+    } else if (IsSystemProcessFile(systemContext_, infectedFile_)) {
+      observer_.AppendText(Text(strings::kRemovingExecutable));
+      observer_.AppendText(Text(strings::kSystemFileKept));
     } else {
       observer_.AppendText(Text(strings::kRemovingExecutable));
       EndLine(operations_.RemoveFile(infectedFile_) == codes::FileRemovalResult::kDone);
@@ -78,7 +83,10 @@ class Driver {
     EndLine(true);
   }
 
-  // The processes of the first KILL_PROCESS action, ended on one line.
+  // The processes of the first KILL_PROCESS action, ended on one line. The
+  // line ends in "done" when every process ended; a line of one process says
+  // "failed" or that it is left running; a line of several names those that
+  // did not end.
   void TerminateProcesses() {
     const auto kill = std::find_if(
         handler_.actions().begin(), handler_.actions().end(),
@@ -95,22 +103,56 @@ class Driver {
     if (list.empty()) return;
     observer_.AppendText(
         Text(list.size() == 1 ? strings::kTerminatingProcess : strings::kTerminatingProcesses));
-    operations_.TerminateProcesses(&list);
-    // The line ends in "done" whatever the single terminations gave.
-    EndLine(true);
+    const std::vector<codes::ProcessEndResult> results = operations_.TerminateProcesses(list);
+    using codes::ProcessEndResult;
+    const auto result = [&](std::size_t i) {
+      return i < results.size() ? results[i] : ProcessEndResult::kNotEnded;
+    };
+    if (list.size() == 1) {
+      const ProcessEndResult only = result(0);
+      observer_.AppendText(Text(only == ProcessEndResult::kEnded ? strings::kDone
+                                : only == ProcessEndResult::kProtected
+                                    ? strings::kProcessKeptRunning
+                                    : strings::kFailed));
+      return;
+    }
+    std::u16string notEnded;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (result(i) == ProcessEndResult::kEnded) continue;
+      if (!notEnded.empty()) notEnded.append(u", ");
+      notEnded.append(
+          text::Format(Text(result(i) == ProcessEndResult::kProtected ? strings::kKeptProcess
+                                                                      : strings::kNotEndedProcess),
+                       {list[i].name, list[i].processId}));
+    }
+    if (notEnded.empty()) {
+      EndLine(true);
+    } else {
+      observer_.AppendText(text::Format(Text(strings::kProcessesNotEnded), {notEnded}));
+    }
   }
 
-  // The executables of the finding's processes: they were found on disk.
+  // The executables of the finding's processes: they were found on disk. A
+  // file of the system's own processes is kept.
   void RemoveExecutables() {
     observer_.AppendText(Text(strings::kRemovingExecutables));
     bool any = false;
+    bool kept = false;
     for (const ProcessRecord& process : processes_) {
+      if (IsSystemProcessFile(systemContext_, process.name)) {
+        kept = true;
+        continue;
+      }
       // Only a failed schedule counts as not removed.
       if (operations_.RemoveFile(process.name) != codes::FileRemovalResult::kScheduleFailed) {
         any = true;
       }
     }
-    EndLine(any);
+    if (!any && kept) {
+      observer_.AppendText(Text(strings::kSystemFileKept));
+    } else {
+      EndLine(any);
+    }
   }
 
   // Calls `operation` with each name that "%infected_file%" stands for: the
@@ -313,6 +355,7 @@ class Driver {
   }
 
   ScriptMalwareHandler& handler_;
+  const sys::SystemContext& systemContext_;
   platform::System& system_;
   scan::ScanObserver& observer_;
   scan::RemovalOperations& operations_;

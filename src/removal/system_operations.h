@@ -54,8 +54,8 @@ class SystemRemovalOperations final : public scan::RemovalOperations {
 
   void FindProcessesByName(std::u16string_view name,
                            std::vector<scan::ProcessRecord>& list) override;
-  codes::TerminationResult TerminateProcesses(
-      const std::vector<scan::ProcessRecord>* list) override;
+  std::vector<codes::ProcessEndResult> TerminateProcesses(
+      std::span<const scan::ProcessRecord> list) override;
   codes::ProcessEndResult TerminateProcessById(std::uint32_t processId) override;
 
   codes::PopupResult ShowPopup(std::u16string_view text) override;
@@ -65,6 +65,9 @@ class SystemRemovalOperations final : public scan::RemovalOperations {
  private:
   platform::System& system() { return systemContext_.system(); }
   void MarkRegistryChanged() { statistics_.registryChanged = 1; }
+  // Ends process `processId` (the decision whether it may be ended is made
+  // before): lowered, terminated, waited for and counted.
+  codes::ProcessEndResult EndProcess(std::uint32_t processId);
 
   sys::SystemContext& systemContext_;
   scan::ScanStatistics& statistics_;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,8 +88,13 @@ class RemovalOperations {
   // Appends one record per running process whose executable's base name is
   // `name` (without regard to case).
   virtual void FindProcessesByName(std::u16string_view name, std::vector<ProcessRecord>& list) = 0;
-  // Ends every process of the list, one thread each, and waits for all.
-  virtual codes::TerminationResult TerminateProcesses(const std::vector<ProcessRecord>* list) = 0;
+  // Ends every process of the list, one thread each, and waits for all:
+  // what each termination answered, in the list's order.
+  virtual std::vector<codes::ProcessEndResult> TerminateProcesses(
+      std::span<const ProcessRecord> list) = 0;
+  // Ends one process. The system's own processes, whose end stops or crashes
+  // Windows, and the program's own process are left running (kProtected);
+  // only a process that ended is counted.
   virtual codes::ProcessEndResult TerminateProcessById(std::uint32_t processId) = 0;
 
   // --- The user ---

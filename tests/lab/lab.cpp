@@ -9,16 +9,21 @@
 //       makes the prefix look infected: files, registry, win.ini,
 //       system.ini, hosts, and a running infected process; prints what it
 //       planted and keeps under C:\lab\ what check needs
+//   qrt-lab make-self-infected SOURCE_EXE DEST_EXE
+//       copies the program with one more section that holds the body of the
+//       file infector W32/Stanit: the section is mapped, never run, and the
+//       program's memory scan finds the virus in its own process
 //   qrt-lab check --log LOG1 --status N1 --silent-log LOG2 --silent-status N2
-//                 --popups FILE [GoogleTest flags]
+//                 --self-log LOG3 --self-status N3 --popups FILE [GoogleTest flags]
 //       after the program's windowed run (LOG1, N1, the message boxes it
-//       showed in FILE as qrt-auto's message-boxes prints them) and its
-//       silent rerun (LOG2, N2): one test per expectation, then a summary
-//       table
+//       showed in FILE as qrt-auto's message-boxes prints them), its
+//       silent rerun (LOG2, N2) and the silent run of the infected copy
+//       (LOG3, N3): one test per expectation, then a summary table
 //
 // Exit status: 0 on success, 1 on failure, 2 on wrong usage or when the
 // prefix offers any drive other than C: (so that nothing of the host can be
 // touched).
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
@@ -34,15 +39,18 @@
 #include "lab_system.h"
 #include "platform/win32/win32_system.h"
 #include "system/system_context.h"
+#include "tests/support/stanit_samples.h"
+#include "tests/win32/sample_files.h"
 
 namespace lab {
 namespace {
 
 constexpr char kUsage[] =
     "usage: qrt-lab make-tool SOURCE_EXE DEST_EXE\n"
+    "       qrt-lab make-self-infected SOURCE_EXE DEST_EXE\n"
     "       qrt-lab plant\n"
     "       qrt-lab check --log LOG1 --status N1 --silent-log LOG2 --silent-status N2 "
-    "--popups FILE [GoogleTest flags]\n";
+    "--self-log LOG3 --self-status N3 --popups FILE [GoogleTest flags]\n";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "qrt-lab: %s\n", message.c_str());
@@ -112,6 +120,73 @@ int MakeTool(const std::wstring& source, const std::wstring& destination) {
   return 0;
 }
 
+// The program at `source` with a section ".stanit" appended that holds the
+// virus body (its stub names the program's own entry point, which stays as
+// it is): the loader maps the section, nothing runs it.
+int MakeSelfInfected(const std::wstring& source, const std::wstring& destination) {
+  auto file = qrt_test::ReadWholeFile(source);
+  if (!file) return Fail("cannot read " + Utf8(source));
+  Bytes& b = *file;
+  const auto u32 = [&b](std::size_t at) -> std::uint32_t {
+    return at + 4 <= b.size() ? b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+                                    (static_cast<std::uint32_t>(b[at + 3]) << 24)
+                              : 0;
+  };
+  const auto put32 = [&b](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const auto align = [](std::uint32_t value, std::uint32_t unit) {
+    return unit == 0 ? value : (value + unit - 1) / unit * unit;
+  };
+  const std::uint32_t pe = u32(0x3C);
+  if (pe + 24 > b.size() || u32(pe) != 0x00004550) return Fail("not a PE file: " + Utf8(source));
+  const std::size_t optional = pe + 24;
+  const std::uint16_t sections = static_cast<std::uint16_t>(b[pe + 6] | (b[pe + 7] << 8));
+  const std::uint16_t optionalSize = static_cast<std::uint16_t>(b[pe + 20] | (b[pe + 21] << 8));
+  const std::uint32_t entryPoint = u32(optional + 16);
+  const std::uint32_t sectionAlignment = u32(optional + 32);
+  const std::uint32_t fileAlignment = u32(optional + 36);
+  const std::uint32_t headersSize = u32(optional + 60);
+  const std::size_t table = optional + optionalSize;
+  const std::size_t header = table + std::size_t{sections} * 40;
+  std::uint32_t firstRaw = headersSize;
+  std::uint32_t imageEnd = 0;
+  for (std::size_t i = 0; i < sections; ++i) {
+    const std::size_t at = table + i * 40;
+    const std::uint32_t raw = u32(at + 20);
+    if (u32(at + 16) != 0 && raw != 0) firstRaw = std::min(firstRaw, raw);
+    imageEnd = std::max(
+        imageEnd, align(u32(at + 12) + std::max(u32(at + 8), u32(at + 16)), sectionAlignment));
+  }
+  if (header + 40 > firstRaw || header + 40 > b.size()) {
+    return Fail("no room for one more section header in " + Utf8(source));
+  }
+  const Bytes body = qrt_test::StanitBody(entryPoint);
+  const auto bodySize = static_cast<std::uint32_t>(body.size());
+  const std::uint32_t rawAt = align(static_cast<std::uint32_t>(b.size()), fileAlignment);
+  const std::uint32_t rawSize = align(bodySize, fileAlignment);
+  const char name[8] = {'.', 's', 't', 'a', 'n', 'i', 't', 0};
+  std::copy(name, name + 8, b.begin() + static_cast<std::ptrdiff_t>(header));
+  put32(header + 8, bodySize);
+  put32(header + 12, imageEnd);
+  put32(header + 16, rawSize);
+  put32(header + 20, rawAt);
+  put32(header + 24, 0);
+  put32(header + 28, 0);
+  put32(header + 32, 0);
+  put32(header + 36, 0x40000040);  // initialised data, readable
+  b[pe + 6] = static_cast<std::uint8_t>(sections + 1);
+  b[pe + 7] = static_cast<std::uint8_t>((sections + 1) >> 8);
+  put32(optional + 56, align(imageEnd + bodySize, sectionAlignment));  // SizeOfImage
+  b.resize(rawAt, 0);
+  b.insert(b.end(), body.begin(), body.end());
+  b.resize(std::size_t{rawAt} + rawSize, 0);
+  if (!WriteFileMakingFolders(destination, b)) return Fail("cannot write " + Utf8(destination));
+  std::printf("%s: %s with the body of W32/Stanit in a section that never runs\n",
+              Utf8(destination).c_str(), Utf8(source).c_str());
+  return 0;
+}
+
 int Plant() {
   std::string error;
   const std::optional<Lab> made = MakeLab(error);
@@ -153,14 +228,16 @@ std::optional<int> Number(const wchar_t* text) {
 int Check(int argc, wchar_t** argv) {
   RunResult windowed;
   RunResult silent;
-  bool haveStatuses[2] = {false, false};
+  RunResult self;
+  bool haveStatuses[3] = {false, false, false};
   std::wstring popups;
   // Our options are taken out; GoogleTest's stay for it.
   std::vector<wchar_t*> rest = {argv[0]};
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     const bool ours = option == L"--log" || option == L"--status" || option == L"--silent-log" ||
-                      option == L"--silent-status" || option == L"--popups";
+                      option == L"--silent-status" || option == L"--self-log" ||
+                      option == L"--self-status" || option == L"--popups";
     if (!ours) {
       rest.push_back(argv[i]);
       continue;
@@ -173,23 +250,26 @@ int Check(int argc, wchar_t** argv) {
       popups = value;
     } else if (option == L"--silent-log") {
       silent.log = value;
+    } else if (option == L"--self-log") {
+      self.log = value;
     } else {
       const auto number = Number(value);
       if (!number) return 2;
-      const bool first = option == L"--status";
-      (first ? windowed : silent).status = *number;
-      haveStatuses[first ? 0 : 1] = true;
+      const int run = option == L"--status" ? 0 : option == L"--silent-status" ? 1 : 2;
+      (run == 0 ? windowed : run == 1 ? silent : self).status = *number;
+      haveStatuses[run] = true;
     }
   }
-  if (windowed.log.empty() || silent.log.empty() || popups.empty() || !haveStatuses[0] ||
-      !haveStatuses[1]) {
+  if (windowed.log.empty() || silent.log.empty() || self.log.empty() || popups.empty() ||
+      !haveStatuses[0] || !haveStatuses[1] || !haveStatuses[2]) {
     return 2;
   }
   std::string error;
   const std::optional<Lab> lab = MakeLab(error);
   if (!lab) return Fail(error);
   rest.push_back(nullptr);
-  return RunCheck(*lab, windowed, silent, popups, static_cast<int>(rest.size() - 1), rest.data());
+  return RunCheck(*lab, {windowed, silent, self}, popups, static_cast<int>(rest.size() - 1),
+                  rest.data());
 }
 
 }  // namespace
@@ -208,6 +288,8 @@ int wmain(int argc, wchar_t** argv) {
   int result = 2;
   if (command == L"make-tool" && argc == 4) {
     result = lab::MakeTool(argv[2], argv[3]);
+  } else if (command == L"make-self-infected" && argc == 4) {
+    result = lab::MakeSelfInfected(argv[2], argv[3]);
   } else if (command == L"plant" && argc == 2) {
     result = lab::Plant();
   } else if (command == L"check") {

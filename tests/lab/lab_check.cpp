@@ -97,8 +97,9 @@ std::vector<std::string> FieldsOf(const std::string& line) {
 }
 
 void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& silent,
-                   const std::wstring& popups, const std::vector<std::wstring>& log1,
-                   const std::vector<std::wstring>& log2) {
+                   const RunResult& self, const std::wstring& popups,
+                   const std::vector<std::wstring>& log1, const std::vector<std::wstring>& log2,
+                   const std::vector<std::wstring>& log3) {
   Register("LabRuns", "WindowedRunFoundEveryInfection", [&lab, &windowed, &log1] {
     EXPECT_EQ(windowed.status, 1) << "exit status of the first run";
     int inMemory = 0;
@@ -117,6 +118,23 @@ void RegisterTests(const Lab& lab, const RunResult& windowed, const RunResult& s
     EXPECT_TRUE(Holds(log2, L"No malware found on hard drives"));
     for (const std::wstring& line : log2) {
       EXPECT_EQ(line.find(L" was found in "), std::wstring::npos) << Utf8(line);
+    }
+  });
+
+  // A copy of the program that carries the file infector finds it in its own
+  // process, leaves that process running, writes its log and tells a script
+  // that malware was found.
+  Register("LabRuns", "InfectedCopyOfTheProgramDoesNotEndItself", [&self, &log3] {
+    EXPECT_EQ(self.status, 1) << "exit status of the infected copy";
+    ASSERT_FALSE(log3.empty()) << "no log " << Utf8(self.log);
+    for (const std::wstring& line :
+         {std::wstring(L"W32/Stanit file infector was found in memory !"),
+          std::wstring(
+              L"terminating process ...not ended: a process of Windows or of this program"),
+          std::wstring(L"W32/Stanit was not removed!"), std::wstring(L"infected processes:\t\t\t1"),
+          std::wstring(L"terminated processes:\t\t0")}) {
+      EXPECT_TRUE(Holds(log3, line)) << "missing from " << Utf8(self.log) << ": " << Utf8(line)
+                                     << "\nthe log:" << Utf8Lines(log3);
     }
   });
 
@@ -248,13 +266,16 @@ void PrintSummary(const Lab& lab, const std::vector<std::wstring>& log1) {
 
 }  // namespace
 
-int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent,
-             const std::wstring& popups, int argc, wchar_t** argv) {
+int RunCheck(const Lab& lab, const LabRunResults& runs, const std::wstring& popups, int argc,
+             wchar_t** argv) {
   testing::InitGoogleTest(&argc, argv);
-  const std::vector<std::wstring> log1 =
-      LogLines(windowed.log).value_or(std::vector<std::wstring>{});
-  const std::vector<std::wstring> log2 = LogLines(silent.log).value_or(std::vector<std::wstring>{});
-  RegisterTests(lab, windowed, silent, popups, log1, log2);
+  const auto lines = [](const RunResult& run) {
+    return LogLines(run.log).value_or(std::vector<std::wstring>{});
+  };
+  const std::vector<std::wstring> log1 = lines(runs.windowed);
+  const std::vector<std::wstring> log2 = lines(runs.silent);
+  const std::vector<std::wstring> log3 = lines(runs.self);
+  RegisterTests(lab, runs.windowed, runs.silent, runs.self, popups, log1, log2, log3);
   const int result = RUN_ALL_TESTS();
   PrintSummary(lab, log1);
   std::fflush(stdout);

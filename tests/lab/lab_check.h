@@ -13,11 +13,19 @@ struct RunResult {
   int status = -1;   // the exit status as the shell saw it (low 8 bits)
 };
 
+// The program's three runs: with its window, the silent rerun, and the
+// silent run of its copy infected with W32/Stanit (make-self-infected).
+struct LabRunResults {
+  RunResult windowed;
+  RunResult silent;
+  RunResult self;
+};
+
 // Registers the tests, runs them with the GoogleTest flags in argv and
 // prints the summary. `popups` is the file of the message boxes the first
 // run showed, one a line as qrt-auto's message-boxes prints them. 0 when
 // every test passed.
-int RunCheck(const Lab& lab, const RunResult& windowed, const RunResult& silent,
-             const std::wstring& popups, int argc, wchar_t** argv);
+int RunCheck(const Lab& lab, const LabRunResults& runs, const std::wstring& popups, int argc,
+             wchar_t** argv);
 
 }  // namespace lab

@@ -204,9 +204,13 @@ Item InfectedProcess(std::string malware, const std::wstring& path,
             if (!signalled || !running) return "it did not come up";
             return "";
           },
-          [=]() -> std::string {
-            const auto running = ProcessesNamed(name);
-            return running.empty() ? "" : "still running";
+          [=]() -> std::string { return ProcessesAt(path).empty() ? "" : "still running"; }};
+}
+
+// A process of the system's own, which must still run after the cleaning.
+Item SystemProcess(const std::wstring& path) {
+  return {"", L"process " + path, Outcome::kLeft, {}, [=]() -> std::string {
+            return ProcessesAt(path).empty() ? "no longer running" : "";
           }};
 }
 
@@ -278,9 +282,9 @@ std::optional<Lab> MakeLab(std::string& error) {
   const auto spy = scriptSignatures->find(L"TR/Spy.Banker.AATZ");
   const auto labSignature = LabSignature();
   const auto soberJ = qrt_test::ForgeSignature(handlers::SoberJHandler::kSignatures.file);
-  const auto soberY = qrt_test::ForgeSignature(handlers::SoberYHandler::kSignatures.file);
+  const auto soberYMemory = qrt_test::ForgeSignature(handlers::SoberYHandler::kSignatures.memory);
   if (netSky == scriptSignatures->end() || spy == scriptSignatures->end() || !labSignature ||
-      !soberJ || !soberY) {
+      !soberJ || !soberYMemory) {
     error = "a signature is missing";
     return std::nullopt;
   }
@@ -371,9 +375,18 @@ std::optional<Lab> MakeLab(std::string& error) {
        L"in file dgssxy.exe",
        {L"Sober.J was found in file " + dgssxy + L" !", L"Sober.J was successfully removed."}});
 
+  // Sober.Y runs as a copy of the waiting program with its memory signature,
+  // named services.exe like the system's service control manager but in a
+  // folder of its own: it is ended, Wine's services.exe in the system folder
+  // is left running.
   const std::wstring winSecurity = f.windows + L"\\WinSecurity";
   const std::wstring services = winSecurity + L"\\services.exe";
-  lab.items.push_back(File("Sober.Y", services, ForgedPe(*soberY)));
+  Bytes infectedServices = *waiter;
+  std::copy(soberYMemory->begin(), soberYMemory->end(),
+            infectedServices.begin() + waiterRoom->PointerToRawData() + 0x100);
+  lab.items.push_back(File("Sober.Y", services, infectedServices));
+  lab.items.push_back(InfectedProcess("Sober.Y", services, f.state));
+  lab.items.push_back(SystemProcess(f.system + L"\\services.exe"));
   for (const wchar_t* name : {L"smss.exe", L"csrss.exe", L"starter.run", L"socket1.ifo"}) {
     lab.items.push_back(Companion("Sober.Y", winSecurity + L"\\" + name));
   }
@@ -382,10 +395,10 @@ std::optional<Lab> MakeLab(std::string& error) {
   lab.items.push_back(Value("Sober.Y", HKEY_CURRENT_USER, L"HKCU", kRunOnceKey,
                             L"WinSecurity Session", winSecurity + L"\\smss.exe",
                             Outcome::kRemoved));
-  lab.findings.push_back(
-      {"Sober.Y",
-       L"in file services.exe",
-       {L"Sober.Y was found in file " + services + L" !", L"Sober.Y was successfully removed."}});
+  lab.findings.push_back({"Sober.Y",
+                          L"in memory, services.exe",
+                          {L"Sober.Y was found in memory !", L"terminating process ...done",
+                           L"removing executable ...done", L"Sober.Y was successfully removed."}});
 
   // W32/Stanit: an infected copy of the console program beside clean
   // programs, and a dropper.

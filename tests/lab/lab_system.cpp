@@ -171,15 +171,24 @@ std::vector<std::wstring> IniEntries(const std::wstring& file,
   return entries;
 }
 
-std::vector<DWORD> ProcessesNamed(const std::wstring& exeName) {
+std::vector<DWORD> ProcessesAt(const std::wstring& path) {
   std::vector<DWORD> ids;
   HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
        more = ::Process32NextW(snapshot, &entry)) {
-    if (::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+    if (::lstrcmpiW(entry.szExeFile, name.c_str()) != 0) continue;
+    HANDLE modules = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, entry.th32ProcessID);
+    if (modules == INVALID_HANDLE_VALUE) continue;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    if (::Module32FirstW(modules, &module) && ::lstrcmpiW(module.szExePath, path.c_str()) == 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
+    ::CloseHandle(modules);
   }
   ::CloseHandle(snapshot);
   return ids;

@@ -62,8 +62,9 @@ std::optional<std::wstring> ReadIniEntry(const std::wstring& file, const std::ws
 std::vector<std::wstring> IniEntries(const std::wstring& file,
                                      const std::vector<std::wstring>& moreSections);
 
-// Ids of the running processes whose executable's name is `exeName`
-// (without regard to case).
-std::vector<DWORD> ProcessesNamed(const std::wstring& exeName);
+// Ids of the running processes whose executable is the file `path` (the
+// first module's path, without regard to case): a program planted under the
+// name of one of the system's own is told from the system's by its place.
+std::vector<DWORD> ProcessesAt(const std::wstring& path);
 
 }  // namespace lab

@@ -17,7 +17,11 @@
 #     clicked, the lab description's pop-up is answered, screenshots are
 #     taken before, during and after the scan, and Exit ends the program;
 #  5. a second run with /SILENT scans again and must find nothing;
-#  6. `qrt-lab check` tests what was cleaned, repaired and left, and prints
+#  6. `qrt-lab make-self-infected` gives a copy of the program the body of
+#     W32/Stanit in a section that never runs; that copy scans silently,
+#     memory and an empty drive E: that exists for this run only, and must
+#     leave its own process running, write its log and exit with status 1;
+#  7. `qrt-lab check` tests what was cleaned, repaired and left, and prints
 #     the summary table.
 # With QRT_LAB_OUT set, the screenshots, the window's text, the two logs,
 # the pop-ups and the summary are saved in that folder. The test report
@@ -164,6 +168,19 @@ say "the silent run took $(seconds_since "$silent_start") s"
 [ -f "$qrt/silent.log" ] && cp "$qrt/silent.log" "$run_dir/silent.log"
 cp "$run_dir/popups.txt" "$qrt/popups.txt"
 
+say "an infected copy of the program scans its own memory and an empty drive"
+lab make-self-infected 'C:\qrt\QuelvixRemovalTool.exe' 'C:\qrt\self\QuelvixRemovalTool.exe' ||
+  fail "make-self-infected failed"
+mkdir -p "$run_dir/empty" && ln -s "$run_dir/empty" "$prefix/dosdevices/e:" || fail "no drive E:"
+(cd "$qrt/self" && exec timeout -k 5 300 "$QRT_WINE" 'C:\qrt\self\QuelvixRemovalTool.exe' \
+  /SILENT /LOG 'C:\qrt\self.log' E: </dev/null >/dev/null 2>&1) &
+tool_pid=$!
+wait "$tool_pid"
+self_status=$?
+tool_pid=""
+rm -f "$prefix/dosdevices/e:"
+[ -f "$qrt/self.log" ] && cp "$qrt/self.log" "$run_dir/self.log"
+
 echo
 echo "===== The log of the first run ====="
 # The log is UTF-16 (little-endian, without byte-order mark).
@@ -182,6 +199,7 @@ gtest=()
 [ -n "$report_target" ] && gtest=(--gtest_output='xml:C:\qrt\lab-report.xml')
 lab check --log 'C:\qrt\QuelvixRemovalTool.log' --status "$status" \
   --silent-log 'C:\qrt\silent.log' --silent-status "$silent_status" \
+  --self-log 'C:\qrt\self.log' --self-status "$self_status" \
   --popups 'C:\qrt\popups.txt' "${gtest[@]}" | tee "$run_dir/summary.txt"
 result=${PIPESTATUS[0]}
 if [ -n "$report_target" ]; then
@@ -196,10 +214,11 @@ if [ -n "$out" ]; then
   for file in before scanning popup after; do
     [ -f "$run_dir/$file.png" ] && cp "$run_dir/$file.png" "$out/lab-$file.png"
   done
-  for file in window.txt scan.log silent.log popups.txt summary.txt; do
+  for file in window.txt scan.log silent.log self.log popups.txt summary.txt; do
     [ -f "$run_dir/$file" ] && cp "$run_dir/$file" "$out/lab-$file"
   done
 fi
-say "exit status $status (windowed run), $silent_status (silent run);" \
+say "exit status $status (windowed run), $silent_status (silent run)," \
+  "$self_status (infected copy);" \
   "planting $(((planted - start) / 1000)) s, all $(seconds_since "$start") s"
 exit "$result"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,15 +81,17 @@ class RecordingRemovalOperations final : public scan::RemovalOperations {
     const auto found = running.find(std::u16string(name));
     if (found != running.end()) list.insert(list.end(), found->second.begin(), found->second.end());
   }
-  codes::TerminationResult TerminateProcesses(
-      const std::vector<scan::ProcessRecord>* list) override {
+  std::vector<codes::ProcessEndResult> TerminateProcesses(
+      std::span<const scan::ProcessRecord> list) override {
     std::vector<std::u16string> ids;
-    if (list != nullptr) {
-      for (const auto& record : *list) ids.push_back(Number(record.processId));
+    std::vector<codes::ProcessEndResult> results;
+    for (const auto& record : list) {
+      ids.push_back(Number(record.processId));
+      const auto end = listEnds.find(record.processId);
+      results.push_back(end != listEnds.end() ? end->second : codes::ProcessEndResult::kEnded);
     }
-    std::vector<std::u16string_view> views(ids.begin(), ids.end());
-    return static_cast<codes::TerminationResult>(
-        Record(u"TerminateProcesses", views, list == nullptr ? 2 : 1));
+    Record(u"TerminateProcesses", std::vector<std::u16string_view>(ids.begin(), ids.end()), 0);
+    return results;
   }
   codes::ProcessEndResult TerminateProcessById(std::uint32_t processId) override {
     const std::u16string id = Number(processId);
@@ -120,6 +123,9 @@ class RecordingRemovalOperations final : public scan::RemovalOperations {
   std::map<std::u16string, int> answers;
   // What EnumerateValues lists, by "root\\subkey".
   std::map<std::u16string, std::vector<scan::RegistryValue>> values;
+  // What TerminateProcesses answers for a process, by its id; a process
+  // without entry ended.
+  std::map<std::uint32_t, codes::ProcessEndResult> listEnds;
   // What FindProcessesByName finds, by the name asked for.
   std::map<std::u16string, std::vector<scan::ProcessRecord>> running;
 

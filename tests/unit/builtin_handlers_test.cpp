@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -212,15 +213,15 @@ TEST_F(BuiltInHandlersTest, SoberHandlersForFileAndMemoryFindings) {
            .Call(kRunValue + std::string("infected"))
            .Companions(kSystem, kSoberJFiles)
            .Line("[Sober.J]" + removed)},
-      {"Sober.J memory finding: done whatever happened",
+      {"Sober.J memory finding: failures told",
        SoberJ(),
        false,
        {{u"RemoveFile c:\\x\\a.exe", 0}},
        Expected{}
            .Line("[Sober.J]" + inMemory)
-           .Line("terminating process ...done")
+           .Line("terminating process ...failed")
            .Call("TerminateProcessById 77")
-           .Line("removing executable ...done")
+           .Line("removing executable ...failed")
            .Call("RemoveFile " + path)
            .Line("cleaning registry keys ...done")
            .Call(kRunValue + std::string("infected"))
@@ -247,12 +248,9 @@ TEST_F(BuiltInHandlersTest, SoberHandlersForFileAndMemoryFindings) {
            .Line("[Sober.P]" + inMemory)
            .Call("TerminateProcessById 77")
            .Call("RemoveFile " + path)
-           .Line("terminating process ...file deletion scheduled on reboot")
-           // Text 68 ends in a line feed only.
-           .Line(std::string("removing executable ...will be removed after reboot\n") +
-                 "deleting companion file " + kWindows + kSoberPWindowsFiles[0] + " ...done")
-           .Call("RemoveFile " + std::string(kWindows) + kSoberPWindowsFiles[0])
-           .Companions(kWindows, kSoberPWindowsFiles, 1, 2)
+           .Line("terminating process ...failed")
+           .Line("removing executable ...failed")
+           .Companions(kWindows, kSoberPWindowsFiles, 0, 2)
            .Startup(pServices)
            .Call(kRunValue + std::string("p"))
            .Companions(kWindows, kSoberPWindowsFiles, 2, 3)
@@ -303,7 +301,7 @@ TEST_F(BuiltInHandlersTest, SoberHandlersForFileAndMemoryFindings) {
            .Line("[Sober.Y]" + inMemory)
            .Call("TerminateProcessById 77")
            .Call("RemoveFile " + path)
-           .Line("terminating process ...file deletion scheduled on reboot")
+           .Line("terminating process ...failed")
            .Line("removing executable ...done")
            .Line("[Sober.Y]" + removed)},
   };
@@ -334,6 +332,65 @@ TEST_F(BuiltInHandlersTest, SoberCompanionLineLeftOutOnlyWhenRemoveFileAnswersZe
   EXPECT_EQ(lines[1], "cleaning registry keys ...done");
   EXPECT_EQ(lines[3], "deleting companion file C:\\WINDOWS\\system32\\sysmms32.lla ...done");
   EXPECT_EQ(lines[7], "deleting companion file C:\\WINDOWS\\system32\\read.me ...done");
+}
+
+// A process of the system's own is left running and its file in the system
+// folder is neither deleted nor scheduled, in whatever form the system names
+// it; a file of the same name elsewhere (Sober.Y's own services.exe) is
+// removed like any other.
+TEST_F(BuiltInHandlersTest, SoberKeepsTheSystemsOwnProcessesAndTheirFiles) {
+  struct Case {
+    const char* name;
+    std::u16string_view path;
+    std::optional<codes::ProcessEndResult> ended;  // nothing for a file finding
+    Lines lines;
+    Lines calls;
+  };
+  const std::string keptProcess =
+      "terminating process ...not ended: a process of Windows or of this program";
+  const std::string keptFile = "removing executable ...not removed: a file of Windows";
+  const Case cases[] = {
+      {"the client/server runtime by its NT path",
+       u"\\??\\C:\\WINDOWS\\system32\\csrss.exe",
+       codes::ProcessEndResult::kProtected,
+       {"[Sober.Y] was found in memory !", keptProcess, keptFile,
+        "[Sober.Y] was successfully removed."},
+       {"TerminateProcessById 77"}},
+      {"the session manager by its \\SystemRoot path",
+       u"\\SystemRoot\\System32\\smss.exe",
+       codes::ProcessEndResult::kProtected,
+       {"[Sober.Y] was found in memory !", keptProcess, keptFile,
+        "[Sober.Y] was successfully removed."},
+       {"TerminateProcessById 77"}},
+      {"the worm's own services.exe",
+       u"C:\\WINDOWS\\WinSecurity\\services.exe",
+       codes::ProcessEndResult::kEnded,
+       {"[Sober.Y] was found in memory !", "terminating process ...done",
+        "removing executable ...done", "[Sober.Y] was successfully removed."},
+       {"TerminateProcessById 77", "RemoveFile C:\\WINDOWS\\WinSecurity\\services.exe"}},
+      {"a file finding of the service control manager",
+       u"C:\\WINDOWS\\System32\\SERVICES.EXE",
+       std::nullopt,
+       {"[Sober.Y] was found in file C:\\WINDOWS\\System32\\SERVICES.EXE !", keptFile,
+        "cleaning registry keys ...done"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.ended) {
+      Operations().answers[u"TerminateProcessById"] = codes::ToInt(*c.ended);
+      SoberY().Remove(Scan(), scan::ProcessFinding{c.path, 77, true});
+      EXPECT_EQ(TakeOutput(), c.lines);
+      EXPECT_EQ(TakeCalls(), c.calls);
+    } else {
+      FileFinding(SoberY(), c.path);
+      const Lines lines = TakeOutput();
+      ASSERT_GE(lines.size(), 3u);
+      EXPECT_EQ(Lines(lines.begin(), lines.begin() + 3), c.lines);
+      const Lines calls = TakeCalls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "RemoveFile " + text::ToUtf8(c.path)), 0);
+    }
+  }
 }
 
 // Without the system's folders the companion files are not looked for: the
@@ -588,15 +645,33 @@ TEST_F(StanitRepairTest, FileFindingsReportTheRepairsOutcome) {
   }
 }
 
+// The line and the closing report tell what the termination answered.
 TEST_F(StanitRepairTest, MemoryFindingWarnsThenEndsTheProcess) {
-  MemoryFinding(Stanit(), true);
-  EXPECT_EQ(TakeOutput(),
-            (Lines{"[W32/Stanit] file infector was found in memory !",
-                   "[WARNING ]DO NOT RUN OR START ANY PROGRAMS!",
-                   "[WARNING ]DO NOT INTERRUPT THE SCANNING PROCESS!",
-                   "[WARNING ]AFTER COMPLETION RESCAN YOUR SYSTEM!", "terminating process ...done",
-                   "[W32/Stanit] was successfully removed from memory."}));
-  EXPECT_EQ(TakeCalls(), (Lines{"TerminateProcessById 77"}));
+  struct Case {
+    codes::ProcessEndResult answer;
+    std::string line;
+    std::string closing;
+  };
+  const Case cases[] = {
+      {codes::ProcessEndResult::kEnded, "terminating process ...done",
+       "[W32/Stanit] was successfully removed from memory."},
+      {codes::ProcessEndResult::kNotEnded, "terminating process ...failed",
+       "[W32/Stanit] was not removed!"},
+      {codes::ProcessEndResult::kProtected,
+       "terminating process ...not ended: a process of Windows or of this program",
+       "[W32/Stanit] was not removed!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Operations().answers[u"TerminateProcessById"] = codes::ToInt(c.answer);
+    MemoryFinding(Stanit(), true);
+    EXPECT_EQ(TakeOutput(),
+              (Lines{"[W32/Stanit] file infector was found in memory !",
+                     "[WARNING ]DO NOT RUN OR START ANY PROGRAMS!",
+                     "[WARNING ]DO NOT INTERRUPT THE SCANNING PROCESS!",
+                     "[WARNING ]AFTER COMPLETION RESCAN YOUR SYSTEM!", c.line, c.closing}));
+    EXPECT_EQ(TakeCalls(), (Lines{"TerminateProcessById 77"}));
+  }
 }
 
 // The file scanner finds the signature in the body of an infected copy,

@@ -111,7 +111,9 @@ class RemovalDriverTest : public script_test::FakeSystemTest {
   // What was printed, one line per CR LF, headings in brackets; and the
   // operations called. Both are cleared.
   Lines TakeOutput() { return Scan().recorder().TakeLines(); }
-  Lines TakeCalls() { return Operations().TakeCalls(); }
+  Lines TakeCalls(std::initializer_list<std::u16string_view> leaveOut = {}) {
+    return Operations().TakeCalls(leaveOut);
+  }
 
  private:
   static std::vector<scan::MalwareHandler*> Handlers() { return {}; }
@@ -304,6 +306,98 @@ TEST_F(RemovalDriverTest, OneProcessIsTerminatedOnTheSingularLine) {
             (Lines{"[Worm/Test.A] was found in memory !", "terminating process ...done",
                    "[Worm/Test.A] was successfully removed."}));
   EXPECT_EQ(TakeCalls(), (Lines{"TerminateProcesses 11"}));
+}
+
+// The termination line says what did not end: "failed" or that the process
+// is left running for a line of one, each process that did not end for a
+// line of several.
+TEST_F(RemovalDriverTest, TerminationLineTellsWhichProcessesDidNotEnd) {
+  using codes::ProcessEndResult;
+  const std::vector<ProcessRecord> three = {{u"C:\\x\\a.exe", 10},
+                                            {u"C:\\y\\b.exe", 11},
+                                            {u"\\??\\C:\\WINDOWS\\system32\\csrss.exe", 592}};
+  struct Case {
+    std::vector<ProcessRecord> processes;
+    std::map<std::uint32_t, ProcessEndResult> ends;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{three[1]}, {{11, ProcessEndResult::kNotEnded}}, "terminating process ...failed"},
+      {{three[2]},
+       {{592, ProcessEndResult::kProtected}},
+       "terminating process ...not ended: a process of Windows or of this program"},
+      {three, {}, "terminating processes ...done"},
+      {three,
+       {{11, ProcessEndResult::kNotEnded}, {592, ProcessEndResult::kProtected}},
+       "terminating processes ...failed for C:\\y\\b.exe (11), "
+       "\\??\\C:\\WINDOWS\\system32\\csrss.exe (592, a process of Windows or of this program)"},
+      {three,
+       {{10, ProcessEndResult::kNotEnded},
+        {11, ProcessEndResult::kNotEnded},
+        {592, ProcessEndResult::kNotEnded}},
+       "terminating processes ...failed for C:\\x\\a.exe (10), C:\\y\\b.exe (11), "
+       "\\??\\C:\\WINDOWS\\system32\\csrss.exe (592)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ScriptMalwareHandler& handler = Handler("KILL_PROCESS %infected_processes%\n");
+    Operations().listEnds = c.ends;
+    MemoryFinding(handler, c.processes);
+    const Lines lines = TakeOutput();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], c.line);
+    TakeCalls();
+  }
+}
+
+// A file of the system's own processes in the system folder is neither
+// deleted nor scheduled, as the infected file or as a process's executable;
+// the same name elsewhere is removed.
+TEST_F(RemovalDriverTest, SystemProcessFilesAreKept) {
+  const std::u16string services = u"C:\\WINDOWS\\system32\\services.exe";
+  struct Case {
+    const char* name;
+    Finding finding;
+    std::vector<ProcessRecord> processes;
+    const char* line;
+    Lines removed;
+  };
+  const Case cases[] = {
+      {"file finding",
+       Finding::kFile,
+       {},
+       "removing executable ...not removed: a file of Windows",
+       {}},
+      {"the executable of a process",
+       Finding::kMemory,
+       {{services, 660}},
+       "removing executables ...not removed: a file of Windows",
+       {}},
+      {"beside another process's executable",
+       Finding::kMemory,
+       {{services, 660}, {u"C:\\x\\a.exe", 10}},
+       "removing executables ...done",
+       {"RemoveFile C:\\x\\a.exe"}},
+      {"the same name elsewhere",
+       Finding::kMemory,
+       {{u"C:\\WINDOWS\\WinSecurity\\services.exe", 900}},
+       "removing executables ...failed",
+       {"RemoveFile C:\\WINDOWS\\WinSecurity\\services.exe"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptMalwareHandler& handler = Handler("RESTORE_HOSTS\n", false);
+    Operations().answers[u"RemoveFile C:\\WINDOWS\\WinSecurity\\services.exe"] = 0;
+    if (c.finding == Finding::kFile) {
+      FileFinding(handler, services);
+    } else {
+      MemoryFinding(handler, c.processes);
+    }
+    const Lines lines = TakeOutput();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], c.line);
+    EXPECT_EQ(TakeCalls({u"RestoreHosts"}), c.removed);
+  }
 }
 
 TEST_F(RemovalDriverTest, KilledNamesThatRunNowhereGiveNoTerminationLine) {

@@ -427,7 +427,8 @@ TEST_F(RemovalTest, TwoProcessesFoundByNameInCapitalsAreEndedAndCounted) {
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(ids, expected);
 
-  EXPECT_EQ(codes::ToInt(operations_.TerminateProcesses(&list)), 1);
+  EXPECT_EQ(operations_.TerminateProcesses(list),
+            std::vector<codes::ProcessEndResult>(2, codes::ProcessEndResult::kEnded));
   EXPECT_EQ(scan_.statistics().terminatedProcesses, 2);
   for (const win32_test::Host* host : {&first, &second}) {
     EXPECT_EQ(::WaitForSingleObject(host->process(), 0), WAIT_OBJECT_0);
@@ -441,6 +442,40 @@ TEST_F(RemovalTest, TwoProcessesFoundByNameInCapitalsAreEndedAndCounted) {
   // A process that cannot be opened is not counted.
   EXPECT_EQ(codes::ToInt(operations_.TerminateProcessById(0xFFFFFFF0u)), 0);
   EXPECT_EQ(scan_.statistics().terminatedProcesses, 2);
+}
+
+// Wine's own service control manager lies in the system folder as
+// services.exe: it is left running, and so is this program; a program of ours
+// carrying the same name in another folder is ended.
+TEST_F(RemovalTest, TheSystemsServicesExeAndThisProgramAreLeftRunning) {
+  const std::wstring folder = L"C:\\qrt-planted";
+  const std::wstring planted = folder + L"\\services.exe";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileW(HostProgram().c_str(), planted.c_str(), FALSE));
+  {
+    win32_test::Host host(planted, 0, L"");
+    ASSERT_EQ(host.failure(), "");
+    std::vector<scan::ProcessRecord> list;
+    operations_.FindProcessesByName(u"services.exe", list);
+    ASSERT_EQ(list.size(), 2u) << "Wine's services.exe and ours";
+    const std::int32_t before = scan_.statistics().terminatedProcesses;
+    const auto results = operations_.TerminateProcesses(list);
+    ASSERT_EQ(results.size(), 2u);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      EXPECT_EQ(results[i], list[i].processId == host.id() ? codes::ProcessEndResult::kEnded
+                                                           : codes::ProcessEndResult::kProtected);
+    }
+    EXPECT_EQ(scan_.statistics().terminatedProcesses, before + 1);
+    EXPECT_EQ(::WaitForSingleObject(host.process(), 0), WAIT_OBJECT_0);
+    list.clear();
+    operations_.FindProcessesByName(u"services.exe", list);
+    EXPECT_EQ(list.size(), 1u) << "Wine's services.exe still runs";
+    EXPECT_EQ(operations_.TerminateProcessById(::GetCurrentProcessId()),
+              codes::ProcessEndResult::kProtected);
+    EXPECT_EQ(scan_.statistics().terminatedProcesses, before + 1);
+  }
+  ::DeleteFileW(planted.c_str());
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(RemovalTest, ThreadsAreWaitedForUpToSixtyFourAtOnce) {

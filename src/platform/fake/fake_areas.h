@@ -235,6 +235,7 @@ class FakeProcessesArea final : public Processes {
   ProcessWait WaitForProcess(Handle process, std::uint32_t milliseconds) override;
   std::optional<std::size_t> ReadProcessMemory(Handle process, std::uint64_t address,
                                                std::span<std::uint8_t> buffer) override;
+  std::uint32_t GetCurrentProcessId() override;
   Handle OpenProcessToken(std::uint32_t access) override;
   std::optional<std::uint64_t> LookupPrivilegeValueWide(std::u16string_view name) override;
   AdjustPrivilegesResult AdjustTokenPrivileges(Handle token, std::uint64_t privilege,

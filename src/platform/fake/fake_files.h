@@ -264,8 +264,13 @@ class FakeFileSystem {
   bool Step();
   // Whether a handle of the program is open on `key`.
   bool IsOpen(const std::u16string& key) const;
-    std::uint32_t share = kFileShareRead | kFileShareWrite | kFileShareDelete;
-    bool folder = false;  // opened with FILE_FLAG_BACKUP_SEMANTICS; reads nothing
+  // Whether opening the main data of `key` with `access` and `shareMode`
+  // conflicts with a handle open on it (the sharing rule above).
+  bool SharingConflicts(const std::u16string& key, std::uint32_t access,
+                        std::uint32_t shareMode) const;
+  // Whether a program's path may start at the drive of `key` (unresolved):
+  // a drive that exists and has a letter.
+  bool HasLetter(const std::u16string& key) const;
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;

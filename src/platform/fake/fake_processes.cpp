@@ -57,6 +57,30 @@ FakeProcess MakeProcess(std::uint32_t id, std::u16string exePath,
   return process;
 }
 
+std::vector<FakeProcess> SystemProcessesXp() {
+  return {MakeProcess(368, u"\\SystemRoot\\System32\\smss.exe"),
+          MakeProcess(592, u"\\??\\C:\\WINDOWS\\system32\\csrss.exe"),
+          MakeProcess(616, u"\\??\\C:\\WINDOWS\\system32\\winlogon.exe"),
+          MakeProcess(660, u"C:\\WINDOWS\\system32\\services.exe"),
+          MakeProcess(672, u"C:\\WINDOWS\\system32\\lsass.exe")};
+}
+
+std::vector<FakeProcess> SystemProcessesNt4() {
+  return {MakeProcess(20, u"\\SystemRoot\\System32\\smss.exe"),
+          MakeProcess(24, u"\\??\\C:\\WINNT\\system32\\csrss.exe"),
+          MakeProcess(34, u"\\??\\C:\\WINNT\\system32\\winlogon.exe"),
+          MakeProcess(40, u"C:\\WINNT\\system32\\services.exe"),
+          MakeProcess(43, u"C:\\WINNT\\system32\\lsass.exe")};
+}
+
+std::vector<FakeProcess> SystemProcesses98() {
+  return {MakeProcess(0xFFFDA1C5, u"C:\\WINDOWS\\SYSTEM\\KERNEL32.DLL"),
+          MakeProcess(0xFFFD6A2D, u"C:\\WINDOWS\\SYSTEM\\MSGSRV32.EXE"),
+          MakeProcess(0xFFFD2F15, u"C:\\WINDOWS\\SYSTEM\\MPREXE.EXE"),
+          MakeProcess(0xFFFCB3E9, u"C:\\WINDOWS\\SYSTEM\\mmtask.tsk"),
+          MakeProcess(0xFFFC5C31, u"C:\\WINDOWS\\EXPLORER.EXE")};
+}
+
 // --- Handles ---
 
 bool FakeProcessesArea::CloseObject(Handle handle) {
@@ -354,6 +378,10 @@ GetModuleInformationFunction FakeProcessesArea::BindGetModuleInformation(Handle 
 }
 
 // --- The program's token ---
+
+std::uint32_t FakeProcessesArea::GetCurrentProcessId() {
+  return system_.processTable.currentProcessId;
+}
 
 Handle FakeProcessesArea::OpenProcessToken(std::uint32_t access) {
   system_.processTable.tokenAccesses.push_back(access);

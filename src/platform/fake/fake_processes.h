@@ -81,6 +81,9 @@ struct FakePrivilegeAdjustment {
 
 struct FakeProcesses {
   std::vector<FakeProcess> processes;
+  // GetCurrentProcessId: the program's own process. It is among `processes`
+  // only when a test puts it there.
+  std::uint32_t currentProcessId = 3210;
   // The processes that have ended, in the order they did.
   std::vector<FakeProcess> ended;
   // CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS) fails.
@@ -118,6 +121,28 @@ struct FakeProcesses {
   // Moves process `id` to `ended`.
   void End(std::uint32_t id);
 };
+
+// The system's own early processes as each family runs and names them, with
+// the ids they typically have:
+//  - Windows 2000/XP (C:\WINDOWS\system32) and NT 4.0 (C:\WINNT\system32):
+//    the session manager smss.exe, which the kernel starts by its NT path, so
+//    that its image is named "\SystemRoot\System32\smss.exe"; the
+//    client/server runtime csrss.exe and the logon process winlogon.exe,
+//    which the session manager starts by NT paths of the DOS device space
+//    ("\??\C:\WINDOWS\system32\csrss.exe"); the service control manager
+//    services.exe and the local security authority lsass.exe, which the logon
+//    process starts by ordinary paths. Tool Help's process entry holds the
+//    file name alone, its module list (and the Process Status Helper's module
+//    path) the name above.
+//  - Windows 98 (C:\WINDOWS\SYSTEM): Tool Help names every process by its
+//    full path, in capitals: the Win32 kernel's own process KERNEL32.DLL, the
+//    message server MSGSRV32.EXE, which hosts the system's 16-bit side and
+//    starts the shell, and the multiple provider router MPREXE.EXE (logon and
+//    network providers); beside them the multimedia task host mmtask.tsk and
+//    the shell EXPLORER.EXE in the Windows folder.
+std::vector<FakeProcess> SystemProcessesXp();
+std::vector<FakeProcess> SystemProcessesNt4();
+std::vector<FakeProcess> SystemProcesses98();
 
 // A process with modules at made-up addresses: the program at `exePath`
 // (base 0x400000) and each of `dlls` 1 MB apart from 0x10000000.

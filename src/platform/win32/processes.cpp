@@ -214,6 +214,8 @@ class Win32Processes final : public Processes {
     return read;
   }
 
+  std::uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
+
   Handle OpenProcessToken(std::uint32_t access) override {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), access, &token)) return 0;
