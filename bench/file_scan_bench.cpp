@@ -277,6 +277,7 @@ class TimedRuntime final : public platform::Runtime {
     return runtime_.WideToAnsi(wide);
   }
   std::u16string AnsiToWide(std::string_view ansi) override { return runtime_.AnsiToWide(ansi); }
+  std::u16string UpperCaseTable() override { return runtime_.UpperCaseTable(); }
   bool CloseHandle(platform::Handle handle) override {
     PhaseTimer timer(times_, kClosing);
     return runtime_.CloseHandle(handle);

@@ -1,7 +1,9 @@
 #include "common/text.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace text {
 namespace {
@@ -193,11 +195,43 @@ std::u16string Format(std::u16string_view format, std::initializer_list<FormatAr
   return out;
 }
 
-char16_t ToUpper(char16_t c) {
+namespace {
+
+// The living mappings, newest last (made and ended on one thread), and the
+// table in force: the newest's, or null for the built-in folding.
+std::vector<const std::u16string*> mappings;
+std::atomic<const char16_t*> installedUpper{nullptr};
+
+void InstallNewest() {
+  installedUpper.store(mappings.empty() ? nullptr : mappings.back()->data(),
+                       std::memory_order_release);
+}
+
+char16_t BuiltInUpper(char16_t c) {
   if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 32);
   if (c == 0xFF) return 0x178;
   return c;
+}
+
+}  // namespace
+
+CaseMapping::CaseMapping(std::u16string table) : table_(std::move(table)) {
+  if (table_.size() != kCaseTableSize) return;
+  for (char16_t c = u'A'; c <= u'Z'; ++c) table_[c] = c;
+  for (char16_t c = u'a'; c <= u'z'; ++c) table_[c] = static_cast<char16_t>(c - 32);
+  mappings.push_back(&table_);
+  InstallNewest();
+}
+
+CaseMapping::~CaseMapping() {
+  std::erase(mappings, &table_);
+  InstallNewest();
+}
+
+char16_t ToUpper(char16_t c) {
+  if (const char16_t* table = installedUpper.load(std::memory_order_acquire)) return table[c];
+  return BuiltInUpper(c);
 }
 
 char16_t ToLower(char16_t c) {

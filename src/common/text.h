@@ -42,10 +42,33 @@ class FormatArg {
 // kind, writes nothing; an unknown conversion is copied as it stands.
 std::u16string Format(std::u16string_view format, std::initializer_list<FormatArg> args = {});
 
-// Letter case as Windows folds it for names: ASCII and the Latin-1 letters.
+// Letter case as the system folds it for names. ToUpper and the comparisons
+// below use the system's table once one is installed (CaseMapping), and
+// until then ASCII and the Latin-1 letters. ToLower folds ASCII and Latin-1.
 char16_t ToUpper(char16_t c);
 char16_t ToLower(char16_t c);
 std::u16string ToUpper(std::u16string_view s);
+
+// The number of UTF-16 code units: the size of a case table.
+inline constexpr std::size_t kCaseTableSize = 0x10000;
+
+// Installs the system's upper case of every UTF-16 code unit (a table of
+// kCaseTableSize entries, entry i the upper case of i) for as long as the
+// object lives; the newest living one is in force, and when none lives the
+// built-in folding. A table of another size installs nothing. ASCII letters always fold as ASCII,
+// whatever the table says: the file systems' own table does so in every locale, and the words of
+// the description script must not depend on the user's language. Made and ended on one thread,
+// before a worker thread starts and after it has ended: the worker reads the table without a lock.
+class CaseMapping {
+ public:
+  explicit CaseMapping(std::u16string table);
+  ~CaseMapping();
+  CaseMapping(const CaseMapping&) = delete;
+  CaseMapping& operator=(const CaseMapping&) = delete;
+
+ private:
+  std::u16string table_;
+};
 
 // Comparisons without regard to case.
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);

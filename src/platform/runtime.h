@@ -95,6 +95,14 @@ class Runtime {
   virtual std::optional<std::string> WideToAnsi(std::u16string_view wide) = 0;
   virtual std::u16string AnsiToWide(std::string_view ansi) = 0;
 
+  // The system's upper case of every UTF-16 code unit (text::kCaseTableSize
+  // entries, entry i the upper case of i), the way it folds names: on the NT
+  // family CharUpperBuffW over every code unit; on Windows 95/98/ME, whose
+  // names are text in the ANSI code page, CharUpperBuffA over the code
+  // page's single-byte characters, each other code unit its own upper case.
+  // Empty when the system's function cannot be reached.
+  virtual std::u16string UpperCaseTable() = 0;
+
   // CloseHandle: false when the handle is not open.
   virtual bool CloseHandle(Handle handle) = 0;
 

@@ -12,6 +12,8 @@ SystemContext::SystemContext(platform::System& system) : system_(system) {
   }
   isWindows9x_ = version->platformId == platform::kPlatformWin32Windows;
   isWindowsNt4_ = version->platformId == platform::kPlatformWin32Nt && version->majorVersion == 4;
+  // Names are compared as this system folds them from here on.
+  caseMapping_.emplace(system_.runtime().UpperCaseTable());
 
   shell32_ = system_.runtime().LoadLibraryWide(u"shell32.dll");
   if (shell32_ != 0) {

@@ -18,10 +18,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/resource_names.h"
+#include "common/text.h"
 #include "platform/system.h"
 #include "system/process_enumeration.h"
 #include "system/stream_reader.h"
@@ -90,6 +92,9 @@ class SystemContext {
   bool versionQueryFailed_ = false;
   bool isWindows9x_ = false;
   bool isWindowsNt4_ = false;
+  // The system's letter case, in force for the program's comparisons while
+  // the context lives (none when the version query failed).
+  std::optional<text::CaseMapping> caseMapping_;
 
   // Library handles (0 when not held).
   platform::Handle shell32_ = 0;

@@ -78,6 +78,43 @@ TEST_F(ProcessTerminationTest, NamesMatchWithoutRegardToCaseOnEveryFamily) {
   }
 }
 
+TEST_F(ProcessTerminationTest, NamesFoldAsTheSystemFoldsThem) {
+  // On a Russian or Greek NT the same name in another case is the same
+  // process; Windows 98 folds what its ANSI code page (Western here) holds.
+  struct Case {
+    const char* label;
+    void (*setUp)(platform::fake::FakeSystem&);
+    std::u16string running;
+    std::u16string searched;
+    bool found;
+  };
+  const Case cases[] = {
+      {"XP, Cyrillic", platform::fake::SetUpWindowsXp, u"C:\\x\\\u0432\u0438\u0440\u0443\u0441.exe",
+       u"\u0412\u0418\u0420\u0423\u0421.EXE", true},
+      {"XP, Greek with final sigma", platform::fake::SetUpWindowsXp,
+       u"C:\\x\\\u03B9\u03BF\u03C2.exe", u"\u0399\u039F\u03A3.EXE", true},
+      {"XP, Cyrillic letters that differ", platform::fake::SetUpWindowsXp,
+       u"C:\\x\\\u0432\u0438\u0440\u0443\u0441.exe", u"\u0412\u0418\u0420\u0423\u0422.EXE", false},
+      {"98, the code page's s with caron", platform::fake::SetUpWindows98, u"C:\\x\\\u0161koda.exe",
+       u"\u0160KODA.EXE", true},
+      {"98, Cyrillic outside the code page", platform::fake::SetUpWindows98,
+       u"C:\\x\\\u0432\u0438\u0440\u0443\u0441.exe", u"\u0412\u0418\u0420\u0423\u0421.EXE", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    platform::fake::FakeSystem fresh;
+    c.setUp(fresh);
+    fresh.processTable.processes = {MakeProcess(12, c.running)};
+    sys::SystemContext context(fresh);
+    scan::ScanStatistics statistics;
+    std::atomic<bool> rebootRequired{false};
+    removal::SystemRemovalOperations operations(context, statistics, rebootRequired);
+    std::vector<scan::ProcessRecord> list;
+    operations.FindProcessesByName(c.searched, list);
+    EXPECT_EQ(list.size(), c.found ? 1u : 0u);
+  }
+}
+
 TEST_F(ProcessTerminationTest, NinetyXEntriesWithoutAPathAndAFailedSnapshotFindNothing) {
   platform::fake::SetUpWindows98(system);
   system.processTable.processes = {MakeProcess(12, u"C:\\fvprotect.exe"),

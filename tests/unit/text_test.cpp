@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 using text::Format;
@@ -57,6 +59,43 @@ TEST(CaseInsensitive, ComparesAsciiAndLatin1Letters) {
   EXPECT_TRUE(text::EndsWithNoCase(u"C:\\a\\FILE.EXE", u".exe"));
   EXPECT_EQ(text::FindNoCase(u"c:\\windows\\System32\\x", u"SYSTEM32"), 11u);
   EXPECT_EQ(text::FindNoCase(u"abc", u"abcd"), std::u16string_view::npos);
+}
+
+// A table as a Russian or Greek system gives it: its own letters fold, and
+// so, whatever it says, do the ASCII letters as ASCII.
+std::u16string RussianTable() {
+  std::u16string table(text::kCaseTableSize, u'\0');
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char16_t>(i);
+  for (char16_t c = 0x430; c <= 0x44F; ++c) table[c] = static_cast<char16_t>(c - 32);
+  table[u'i'] = 0x130;  // a table that would upset the script's words
+  return table;
+}
+
+TEST(CaseInsensitive, TheSystemsTableIsInForceWhileItsMappingLives) {
+  const std::u16string lower = u"c:\\\u0434\u043E\u043A\\virus.exe";  // "dok" in Cyrillic
+  const std::u16string upper = u"C:\\\u0414\u041E\u041A\\VIRUS.EXE";
+  EXPECT_FALSE(text::EqualsNoCase(lower, upper)) << "the built-in folding knows no Cyrillic";
+  {
+    const text::CaseMapping russian(RussianTable());
+    EXPECT_TRUE(text::EqualsNoCase(lower, upper));
+    EXPECT_EQ(text::FindNoCase(u"x\u0414\u041E\u041A", u"\u0434\u043E\u043A"), 1u);
+    EXPECT_EQ(text::ToUpper(u'i'), u'I');
+    EXPECT_TRUE(text::EqualsNoCase(u"\u00E9", u"\u00E9"));
+    EXPECT_FALSE(text::EqualsNoCase(u"\u00E9", u"\u00C9")) << "only what the table folds";
+    {
+      const text::CaseMapping wrongSize(u"short");
+      EXPECT_TRUE(text::EqualsNoCase(lower, upper)) << "a table of another size installs nothing";
+    }
+    // Mappings may end in any order: the newest living one stays in force.
+    auto second = std::make_unique<text::CaseMapping>(RussianTable());
+    auto third = std::make_unique<text::CaseMapping>(std::u16string(text::kCaseTableSize, u'X'));
+    second.reset();
+    EXPECT_EQ(text::ToUpper(u'\u0434'), u'X');
+    third.reset();
+    EXPECT_EQ(text::ToUpper(u'\u0434'), u'\u0414');
+  }
+  EXPECT_FALSE(text::EqualsNoCase(lower, upper));
+  EXPECT_TRUE(text::EqualsNoCase(u"\u00E9", u"\u00C9"));
 }
 
 TEST(Utf8, RoundTripsEveryPlane) {

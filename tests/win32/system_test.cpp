@@ -69,4 +69,29 @@ TEST_F(Win32SystemTest, LibrariesAndCodePage) {
   EXPECT_LE(now.month, 12);
 }
 
+TEST_F(Win32SystemTest, CaseTableFoldsAsTheSystemDoes) {
+  const std::u16string table = system_->runtime().UpperCaseTable();
+  ASSERT_EQ(table.size(), text::kCaseTableSize);
+  EXPECT_EQ(table[0], 0);
+  EXPECT_EQ(table[u'a'], u'A');
+  EXPECT_EQ(table[u'Z'], u'Z');
+  EXPECT_EQ(table[u'['], u'[');
+  // A letter of the ANSI code page at 0xE9 folds to the one at 0xC9 in every
+  // single-byte Windows code page (e with acute in 1252, short i in 1251,
+  // iota in 1253), on both families.
+  const std::u16string small = system_->runtime().AnsiToWide("\xE9");
+  const std::u16string capital = system_->runtime().AnsiToWide("\xC9");
+  ASSERT_EQ(small.size(), 1u);
+  ASSERT_EQ(capital.size(), 1u);
+  EXPECT_EQ(table[small[0]], capital[0]);
+  const auto version = system_->runtime().QueryVersion();
+  ASSERT_TRUE(version.has_value());
+  if (version->platformId == platform::kPlatformWin32Nt) {
+    // The NT family folds every script, whatever the code page.
+    EXPECT_EQ(table[0x0431], 0x0411);  // Cyrillic be
+    EXPECT_EQ(table[0x03B1], 0x0391);  // Greek alpha
+    EXPECT_EQ(table[0x0411], 0x0411);
+  }
+}
+
 }  // namespace

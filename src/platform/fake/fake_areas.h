@@ -47,6 +47,8 @@ class FakeRuntimeArea final : public Runtime {
   // Windows-1252, the ANSI code page of a Western system.
   std::optional<std::string> WideToAnsi(std::u16string_view wide) override;
   std::u16string AnsiToWide(std::string_view ansi) override;
+  // UpperCaseTable of fake_case.h for the family of `version`.
+  std::u16string UpperCaseTable() override;
   // Closes a process, token or snapshot handle, else a file handle.
   bool CloseHandle(Handle handle) override;
   // Threads wait in FakeSystem::pendingThreads until a test runs them or

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "platform/fake/fake_case.h"
 #include "platform/fake/fake_system.h"
 
 namespace platform::fake {
@@ -59,9 +60,7 @@ bool FakeFileSystem::SharingConflicts(const std::u16string& key, std::uint32_t a
   });
 }
 
-std::u16string FakeFileSystem::Key(std::u16string_view path) const {
-  return text::ToUpper(Full(path));
-}
+std::u16string FakeFileSystem::Key(std::u16string_view path) const { return NtUpper(Full(path)); }
 
 void FakeFileSystem::Remember(std::u16string_view path) {
   const std::u16string full = Full(path);
@@ -70,7 +69,7 @@ void FakeFileSystem::Remember(std::u16string_view path) {
     const std::size_t slash = full.rfind(u'\\', end - 1);
     if (slash == std::u16string::npos) break;
     const std::u16string prefix = full.substr(0, end);
-    names_.emplace(text::ToUpper(prefix), full.substr(slash + 1, end - slash - 1));
+    names_.emplace(NtUpper(prefix), full.substr(slash + 1, end - slash - 1));
     end = slash;
   }
 }
@@ -247,9 +246,8 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
     const auto it = files_.find(key);
     if (it == files_.end()) return FileOpenResult{0, kErrorFileNotFound};
     if (it->second.refusesOpening) return FileOpenResult{0, kErrorSharingViolation};
-    const bool found =
-        std::any_of(it->second.streams.begin(), it->second.streams.end(),
-                    [&](const FakeStream& s) { return text::ToUpper(s.name) == stream; });
+    const bool found = std::any_of(it->second.streams.begin(), it->second.streams.end(),
+                                   [&](const FakeStream& s) { return NtUpper(s.name) == stream; });
     if (!found || (creationDisposition != kOpenExisting && creationDisposition != kOpenAlways)) {
       return FileOpenResult{0, found ? kErrorInvalidParameter : kErrorFileNotFound};
     }
@@ -375,7 +373,7 @@ std::vector<std::uint8_t>* FakeFileSystem::BytesOf(const OpenFile& open) {
   if (it == files_.end()) return nullptr;
   if (open.stream.empty()) return &it->second.bytes;
   for (FakeStream& stream : it->second.streams) {
-    if (text::ToUpper(stream.name) == open.stream) return &stream.bytes;
+    if (NtUpper(stream.name) == open.stream) return &stream.bytes;
   }
   return nullptr;
 }
@@ -472,7 +470,7 @@ std::uint32_t FakeFileSystem::DriveType(std::u16string_view rootPath) const {
       (rootPath.size() == 3 && rootPath[2] != u'\\')) {
     return kDriveNoRootDir;
   }
-  const auto it = drives.find(text::ToUpper(rootPath[0]));
+  const auto it = drives.find(NtUpper(rootPath[0]));
   return it == drives.end() || !it->second.hasLetter ? kDriveNoRootDir : it->second.type;
 }
 

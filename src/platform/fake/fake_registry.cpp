@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "platform/fake/fake_case.h"
 #include "platform/fake/fake_system.h"
 
 namespace platform::fake {
@@ -51,7 +52,7 @@ std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
 }  // namespace
 
 bool RegistryNameLess::operator()(const std::u16string& a, const std::u16string& b) const {
-  return text::ToUpper(a) < text::ToUpper(b);
+  return NtUpper(a) < NtUpper(b);
 }
 
 FakeRegistryValue* FakeRegistryKey::FindValue(std::u16string_view name) {

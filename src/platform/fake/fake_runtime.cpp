@@ -1,6 +1,7 @@
 // The fake's runtime: version, the program's module, process exit, restarting
 // Windows, mutexes, libraries, the clock, the ANSI code page and CloseHandle.
 #include "common/text.h"
+#include "platform/fake/fake_case.h"
 #include "platform/fake/fake_system.h"
 
 namespace platform::fake {
@@ -128,6 +129,11 @@ std::u16string FakeRuntimeArea::AnsiToWide(std::string_view ansi) {
                                               : static_cast<char16_t>(byte));
   }
   return out;
+}
+
+std::u16string FakeRuntimeArea::UpperCaseTable() {
+  const bool windows9x = system_.version && system_.version->platformId == kPlatformWin32Windows;
+  return fake::UpperCaseTable(windows9x);
 }
 
 Handle FakeRuntimeArea::StartThread(std::function<void()> body) {

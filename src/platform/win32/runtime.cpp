@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include "common/text.h"
 #include "platform/win32/areas.h"
+#include "platform/win32/binding.h"
 #include "platform/win32/text_api.h"
 
 namespace platform::win32 {
@@ -103,6 +105,42 @@ class Win32Runtime final : public Runtime {
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, out.data(), n);
     return FromWide(out.c_str(), out.size());
+  }
+
+  std::u16string UpperCaseTable() override {
+    std::u16string table(text::kCaseTableSize, u'\0');
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<char16_t>(i);
+    HMODULE user32 = ::GetModuleHandleA("USER32.DLL");
+    if (user32 == nullptr) user32 = ::LoadLibraryA("USER32.DLL");
+    if (api::CurrentFamily() == api::Family::kWindows9x) {
+      // CharUpperBuffW is a stub there; the narrow function folds the code
+      // page's characters as the file system sees them.
+      using CharUpperBuffAProc = DWORD(WINAPI*)(LPSTR, DWORD);
+      const auto upper = BindFunction<CharUpperBuffAProc>(user32, "CharUpperBuffA");
+      if (upper == nullptr) return {};
+      char bytes[256];
+      char folded[256];
+      for (int b = 0; b < 256; ++b) bytes[b] = folded[b] = static_cast<char>(b);
+      upper(folded + 1, 255);
+      for (int b = 1; b < 256; ++b) {
+        // A lead byte of a double-byte code page is no character alone:
+        // MB_ERR_INVALID_CHARS refuses it.
+        wchar_t from = 0;
+        wchar_t to = 0;
+        if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &bytes[b], 1, &from, 1) != 1 ||
+            ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &folded[b], 1, &to, 1) != 1) {
+          continue;
+        }
+        table[static_cast<char16_t>(from)] = static_cast<char16_t>(to);
+      }
+      return table;
+    }
+    using CharUpperBuffWProc = DWORD(WINAPI*)(LPWSTR, DWORD);
+    const auto upper = BindFunction<CharUpperBuffWProc>(user32, "CharUpperBuffW");
+    if (upper == nullptr) return {};
+    // Code unit 0 stays 0; the rest are folded in one call.
+    upper(reinterpret_cast<wchar_t*>(table.data()) + 1, static_cast<DWORD>(table.size() - 1));
+    return table;
   }
 
   Handle StartThread(std::function<void()> body) override {
