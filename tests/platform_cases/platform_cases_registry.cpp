@@ -62,22 +62,23 @@ const std::vector<Case>& Table() {
          return Status(a.status);
        },
        "success"},
-      {"a missing key and a path with an empty name in it are refused",
+      {"a missing key is not found",
+       [](Bench& b) {
+         return Status(
+             RegistryOf(b).RegOpenKeyExWide(kHkeyCurrentUser, Below(b, u"none"), kKeyRead).status);
+       },
+       "not found"},
+      // Windows 95/98/ME answer a leading backslash otherwise (RegOpenKeyEx
+      // "not found", RegCreateKeyEx ignores it), which the fake does not
+      // model: the program never passes one.
+      {"a path with a leading backslash is refused",
        [](Bench& b) {
          MakeKey(b, u"A");
          return Status(RegistryOf(b)
-                           .RegOpenKeyExWide(kHkeyCurrentUser, Below(b, u"none"), kKeyRead)
-                           .status) +
-                ", " +
-                Status(RegistryOf(b)
                            .RegOpenKeyExWide(kHkeyCurrentUser, u"\\" + Below(b, u"A"), kKeyRead)
-                           .status) +
-                ", " +
-                Status(RegistryOf(b)
-                           .RegOpenKeyExWide(kHkeyCurrentUser, b.key() + u"\\\\A", kKeyRead)
                            .status);
        },
-       "not found, bad path, bad path"},
+       "bad path", kNotApplicable},
       {"create makes every key on the way, and opens an existing one",
        [](Bench& b) {
          const RegistryCreateResult made = RegistryOf(b).RegCreateKeyExWide(
@@ -100,7 +101,9 @@ const std::vector<Case>& Table() {
          RegistryOf(b).RegCloseKey(read);
          return Status(made.status);
        },
-       "denied", kNotApplicable},
+       "denied", kNotApplicable, Wine::kCannotShow,
+       "RegCreateKeyEx: \"The calling process must have KEY_CREATE_SUB_KEY access to the key\" "
+       "(Platform SDK); Wine creates the key through any handle"},
       {"a key with subkeys: the NT family refuses to delete it, Windows 9x/ME delete it all",
        [](Bench& b) {
          MakeKey(b, u"A\\B");
