@@ -1,7 +1,8 @@
-// The registry and process operations against the real system: the Win32
-// registry area on the wide path and on the narrow one of Windows 9x/ME
-// (forced), the removal operations read back through the registry, and
-// processes of our own host program found by name and terminated.
+// The registry and process operations against the real system: the removal
+// operations on the wide path and on the narrow one of Windows 9x/ME
+// (forced), read back through the registry, and processes of our own host
+// program found by name and terminated. The registry area's own rules are
+// cases of tests/platform_cases, run under Wine by platform_cases_test.cpp.
 //
 // Runs only in a prefix of its own that run-scan-prefix.sh makes, with the
 // host program copied beside it: the test writes start-up values under
@@ -208,86 +209,6 @@ class RemovalTest : public ::testing::Test {
   qrt_test::ScanContextStub scan_;
   removal::SystemRemovalOperations operations_;
 };
-
-TEST_F(RemovalTest, RegistryAreaReadsWritesAndListsOnBothPaths) {
-  using namespace platform;
-  for (const api::Family family : kBothPaths) {
-    SCOPED_TRACE(family == api::Family::kNt ? "wide path" : "narrow path");
-    OnPath path(family);
-    const ScratchKey scratch(Unique(family));
-    const std::u16string sub = scratch.u16() + u"\\Cl\u00e9";
-
-    const RegistryCreateResult made =
-        registry().RegCreateKeyExWide(kHkeyCurrentUser, sub, kRegOptionNonVolatile, kKeyAllAccess);
-    ASSERT_EQ(made.status, kErrorSuccess);
-    EXPECT_EQ(made.disposition, kRegCreatedNewKey);
-    const RegistryCreateResult again =
-        registry().RegCreateKeyExWide(kHkeyCurrentUser, sub, kRegOptionNonVolatile, 0);
-    EXPECT_EQ(again.disposition, kRegOpenedExistingKey);
-    EXPECT_EQ(registry().RegCloseKey(again.key), kErrorSuccess);
-    registry().RegCloseKey(made.key);
-
-    const RegistryOpenResult key =
-        registry().RegOpenKeyExWide(kHkeyCurrentUser, scratch.u16(), kKeyAllAccess);
-    ASSERT_EQ(key.status, kErrorSuccess);
-    const Bytes text = Utf16(std::u16string(u"caf\u00e9 au lait") + u'\0');
-    const Bytes big(261, 0x5A);
-    EXPECT_EQ(registry().RegSetValueExWide(key.key, u"Texte", kRegSz, text), kErrorSuccess);
-    EXPECT_EQ(registry().RegSetValueExWide(key.key, u"Number", kRegDword, Bytes{7, 0, 0, 0}),
-              kErrorSuccess);
-    EXPECT_EQ(registry().RegSetValueExWide(key.key, u"Big", kRegBinary, big), kErrorSuccess);
-    EXPECT_EQ(registry().RegSetValueExWide(key.key, u"\u4E2D", kRegSz, text),
-              family == api::Family::kNt ? kErrorSuccess : ERROR_NO_UNICODE_TRANSLATION);
-    // What the other path wrote reads back the same.
-    EXPECT_EQ(DataOf(HKEY_CURRENT_USER, scratch.path(), L"Texte"), text);
-
-    const RegistryValueData read = registry().RegQueryValueExWide(key.key, u"texte", 260);
-    EXPECT_EQ(read.status, kErrorSuccess);
-    EXPECT_EQ(read.type, kRegSz);
-    EXPECT_EQ(read.data, text);
-    const RegistryValueData tooBig = registry().RegQueryValueExWide(key.key, u"Big", 260);
-    EXPECT_EQ(tooBig.status, kErrorMoreData);
-    EXPECT_EQ(tooBig.size, 261u);
-    EXPECT_TRUE(tooBig.data.empty());
-    EXPECT_EQ(registry().RegQueryValueExWide(key.key, u"Missing", 260).status,
-              ERROR_FILE_NOT_FOUND);
-
-    const RegistryKeyInfo info = registry().RegQueryInfoKeyWide(key.key);
-    EXPECT_EQ(info.subKeys, 1u);
-    EXPECT_EQ(info.values, family == api::Family::kNt ? 4u : 3u);
-    std::vector<std::u16string> names;
-    for (std::uint32_t i = 0;; ++i) {
-      const RegistryValueData listed = registry().RegEnumValueWide(key.key, i, 260, 260);
-      if (listed.status == kErrorNoMoreItems) break;
-      names.push_back(listed.name);
-      if (listed.name == u"Big") {
-        EXPECT_EQ(listed.status, kErrorMoreData);
-        EXPECT_EQ(listed.size, 261u);
-      } else if (listed.name == u"Texte") {
-        EXPECT_EQ(listed.data, text);
-      }
-      ASSERT_LT(i, 10u);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names[0], u"Big");
-    EXPECT_EQ(names[1], u"Number");
-    // A name that does not fit its buffer is not given.
-    const RegistryValueData cut = registry().RegEnumValueWide(key.key, 0, 2, 260);
-    EXPECT_EQ(cut.status, kErrorMoreData);
-    EXPECT_TRUE(cut.name.empty());
-    EXPECT_EQ(registry().RegEnumKeyExWide(key.key, 0, 260).name, u"Cl\u00e9");
-    EXPECT_EQ(registry().RegEnumKeyExWide(key.key, 1, 260).status, kErrorNoMoreItems);
-
-    EXPECT_EQ(registry().RegDeleteValueWide(key.key, u"Number"), kErrorSuccess);
-    EXPECT_EQ(registry().RegDeleteValueWide(key.key, u"Number"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(registry().RegCloseKey(key.key), kErrorSuccess);
-    // The NT family (and Wine on either path) refuses a key with subkeys.
-    EXPECT_EQ(registry().RegDeleteKeyWide(kHkeyCurrentUser, scratch.u16()), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(registry().RegDeleteKeyWide(kHkeyCurrentUser, sub), kErrorSuccess);
-    EXPECT_EQ(registry().RegOpenKeyExWide(kHkeyCurrentUser, sub, kKeyRead).status,
-              ERROR_FILE_NOT_FOUND);
-  }
-}
 
 TEST_F(RemovalTest, RunValuesGoUnderTheMachineAndEveryProfile) {
   for (const api::Family family : kBothPaths) {

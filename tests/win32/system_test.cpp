@@ -1,9 +1,9 @@
-// The Win32 backend against the real system (run under Wine).
+// The Win32 backend against the real system (run under Wine): what the
+// shared cases of tests/platform_cases do not cover.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "common/string_table.h"
 #include "common/text.h"
 #include "platform/win32/win32_system.h"
 
@@ -13,17 +13,6 @@ class Win32SystemTest : public ::testing::Test {
  protected:
   std::unique_ptr<platform::System> system_ = platform::win32::CreateSystem();
 };
-
-TEST_F(Win32SystemTest, StringTableResourceMatchesTheTableSource) {
-  // Every text survives the resource compiler unchanged: quotes, tabs,
-  // line breaks, double spaces and trailing blanks.
-  for (const strings::Entry& entry : strings::Table()) {
-    const auto loaded = system_->resources().LoadStringResource(entry.id);
-    ASSERT_TRUE(loaded.has_value()) << entry.id;
-    EXPECT_EQ(text::ToUtf8(*loaded), text::ToUtf8(entry.text)) << entry.id;
-  }
-  EXPECT_FALSE(system_->resources().LoadStringResource(29).has_value());
-}
 
 TEST_F(Win32SystemTest, VersionAndModulePath) {
   const auto version = system_->runtime().QueryVersion();
@@ -44,23 +33,9 @@ TEST_F(Win32SystemTest, ResourcesByTypeAndName) {
   EXPECT_FALSE(system_->resources().LoadResourceData(u"SCRIPTFILE", u"#4242").has_value());
 }
 
-TEST_F(Win32SystemTest, NamedMutexReportsASecondCreation) {
-  const std::u16string name =
-      u"QRT_TEST_MUTEX_" +
-      text::FromAscii(std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  const auto first = system_->runtime().CreateNamedMutex(name, true);
-  const auto second = system_->runtime().CreateNamedMutex(name, true);
-  EXPECT_NE(first.handle, 0u);
-  EXPECT_NE(first.lastError, platform::kErrorAlreadyExists);
-  EXPECT_NE(second.handle, 0u);
-  EXPECT_EQ(second.lastError, platform::kErrorAlreadyExists);
-}
-
-TEST_F(Win32SystemTest, LibrariesAndCodePage) {
-  const auto riched = system_->runtime().LoadLibraryAnsi("RICHED20.DLL");
-  EXPECT_NE(riched, 0u);
-  system_->runtime().FreeLibraryHandle(riched);
-  EXPECT_EQ(system_->runtime().LoadLibraryWide(u"NoSuchLibrary.dll"), 0u);
+// The string table, mutexes, libraries and the code page are cases of
+// tests/platform_cases (platform_cases_test.cpp).
+TEST_F(Win32SystemTest, CodePageAndClock) {
   EXPECT_EQ(system_->runtime().WideToAnsi(u"ABC012"), "ABC012");
   EXPECT_EQ(system_->runtime().AnsiToWide("9AF"), u"9AF");
   const platform::LocalTime now = system_->runtime().GetLocalTime();

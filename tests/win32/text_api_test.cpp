@@ -800,6 +800,35 @@ TEST(WineWin98Stubs, WideFunctionsAreStubsOutsideTheImplementedList) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
 }
 
+// Without QRT_WIN9X_STUBS the switch changes nothing, also on a system of
+// the 9x family (ctest entry win32-win98, Wine's win98 setting): every wide
+// function is bound to the system's own export, and the family is the
+// system's.
+TEST(WineWin98, WithoutTheSwitchNothingIsStubbed) {
+  ASSERT_NE(::GetVersion() & 0x80000000u, 0u) << "run under Wine's win98 setting";
+  char mode[16] = {};
+  ASSERT_EQ(::GetEnvironmentVariableA("QRT_WIN9X_STUBS", mode, sizeof mode), 0u)
+      << "run without QRT_WIN9X_STUBS";
+  EXPECT_FALSE(api::StubsBoundForTests());
+  EXPECT_EQ(api::CurrentFamily(), Family::kWindows9x);
+  const char* const kModules[] = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL",
+                                  "VERSION.DLL"};
+  // The export of the DLL the binding takes it from (a registry function is
+  // exported by KERNEL32 as well as ADVAPI32).
+  for (const std::string_view name : api::WideFunctionNamesForTests()) {
+    std::vector<FARPROC> exports;
+    for (const char* module : kModules) {
+      if (FARPROC real = ::GetProcAddress(::LoadLibraryA(module), std::string(name).c_str())) {
+        exports.push_back(real);
+      }
+    }
+    ASSERT_FALSE(exports.empty()) << name;
+    EXPECT_NE(std::find(exports.begin(), exports.end(), api::BoundWideFunctionForTests(name)),
+              exports.end())
+        << name;
+  }
+}
+
 TEST(WineWin98Stubs, EveryEntryPointWorksThroughTheNarrowPath) {
   ASSERT_TRUE(api::StubsBoundForTests()) << "run under Wine's win98 setting with QRT_WIN9X_STUBS=1";
   ASSERT_EQ(api::CurrentFamily(), Family::kWindows9x);

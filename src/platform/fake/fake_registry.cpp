@@ -156,6 +156,7 @@ RegistryKey FakeRegistryArea::NewHandle(OpenKey where) {
 RegistryOpenResult FakeRegistryArea::RegOpenKeyExWide(RegistryKey key, std::u16string_view subKey,
                                                       std::uint32_t access) {
   system_.registryTree.openAccesses.push_back(access);
+  if (system_.RefusedByNarrowPath(subKey)) return {kErrorNoUnicodeTranslation, 0};
   Resolved parent = Resolve(key, 0);
   if (parent.status != kErrorSuccess) return {parent.status, 0};
   const auto names = SplitPath(subKey);
@@ -174,6 +175,7 @@ RegistryCreateResult FakeRegistryArea::RegCreateKeyExWide(RegistryKey key,
                                                           std::uint32_t /*options*/,
                                                           std::uint32_t access) {
   system_.registryTree.openAccesses.push_back(access);
+  if (system_.RefusedByNarrowPath(subKey)) return {kErrorNoUnicodeTranslation, 0, 0};
   Resolved parent = Resolve(key, 0);
   if (parent.status != kErrorSuccess) return {parent.status, 0, 0};
   const auto names = SplitPath(subKey);
@@ -206,6 +208,7 @@ std::uint32_t FakeRegistryArea::RegCloseKey(RegistryKey key) {
 }
 
 std::uint32_t FakeRegistryArea::RegDeleteKeyWide(RegistryKey key, std::u16string_view subKey) {
+  if (system_.RefusedByNarrowPath(subKey)) return kErrorNoUnicodeTranslation;
   Resolved parent = Resolve(key, 0);
   if (parent.status != kErrorSuccess) return parent.status;
   auto names = SplitPath(subKey);
@@ -250,6 +253,7 @@ RegistrySubkey FakeRegistryArea::RegEnumKeyExWide(RegistryKey key, std::uint32_t
 // --- Values ---
 
 std::uint32_t FakeRegistryArea::RegDeleteValueWide(RegistryKey key, std::u16string_view valueName) {
+  if (system_.RefusedByNarrowPath(valueName)) return kErrorNoUnicodeTranslation;
   const Resolved resolved = Resolve(key, kKeySetValue);
   if (resolved.status != kErrorSuccess) return resolved.status;
   auto& values = resolved.key->values;
@@ -267,6 +271,10 @@ RegistryValueData FakeRegistryArea::RegQueryValueExWide(RegistryKey key,
                                                         std::uint32_t bufferBytes) {
   system_.registryTree.dataBufferBytes.push_back(bufferBytes);
   RegistryValueData result;
+  if (system_.RefusedByNarrowPath(valueName)) {
+    result.status = kErrorNoUnicodeTranslation;
+    return result;
+  }
   const Resolved resolved = Resolve(key, kKeyQueryValue);
   result.status = resolved.status;
   if (result.status != kErrorSuccess) return result;
@@ -288,6 +296,7 @@ RegistryValueData FakeRegistryArea::RegQueryValueExWide(RegistryKey key,
 std::uint32_t FakeRegistryArea::RegSetValueExWide(RegistryKey key, std::u16string_view valueName,
                                                   std::uint32_t type,
                                                   std::span<const std::uint8_t> data) {
+  if (system_.RefusedByNarrowPath(valueName)) return kErrorNoUnicodeTranslation;
   const Resolved resolved = Resolve(key, kKeySetValue);
   if (resolved.status != kErrorSuccess) return resolved.status;
   if (resolved.key->changesFail) return kErrorAccessDenied;

@@ -12,7 +12,9 @@
 //
 // RegDeleteKeyW follows the system's family (FakeSystem::version): Windows
 // 9x/ME delete the key with all its subkeys, the NT family refuses a key
-// with subkeys (access denied).
+// with subkeys (access denied). On Windows 9x/ME a key or value name outside
+// the ANSI code page is refused (ERROR_NO_UNICODE_TRANSLATION), as the Win32
+// backend's narrow path refuses it.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,7 @@ namespace platform::fake {
 // (kErrorFileNotFound, kErrorAccessDenied, kErrorInvalidHandle).
 inline constexpr std::uint32_t kErrorBadPathname = 161;
 inline constexpr std::uint32_t kErrorKeyDeleted = 1018;
+inline constexpr std::uint32_t kErrorNoUnicodeTranslation = 1113;
 
 struct FakeRegistryValue {
   std::uint32_t type = 0;

@@ -1,5 +1,7 @@
 // The fake's runtime: version, the program's module, process exit, restarting
 // Windows, mutexes, libraries, the clock, the ANSI code page and CloseHandle.
+#include <algorithm>
+
 #include "common/text.h"
 #include "platform/fake/fake_case.h"
 #include "platform/fake/fake_system.h"
@@ -99,6 +101,15 @@ std::uint32_t FakeRuntimeArea::GetTickCount() {
   const std::uint32_t now = system_.tickCount;
   system_.tickCount += system_.tickStep;
   return now;
+}
+
+bool FakeSystem::RefusedByNarrowPath(std::u16string_view text) const {
+  if (!version || version->platformId != kPlatformWin32Windows) return false;
+  return std::any_of(text.begin(), text.end(), [](char16_t c) {
+    return c > 0xFF || (c >= 0x80 && c < 0xA0 &&
+                        std::find(std::begin(kHighControls), std::end(kHighControls), c) ==
+                            std::end(kHighControls));
+  });
 }
 
 std::optional<std::string> FakeRuntimeArea::WideToAnsi(std::u16string_view wide) {

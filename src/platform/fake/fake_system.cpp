@@ -13,9 +13,20 @@ FakeSystem::FakeSystem()
   for (const strings::Entry& entry : strings::Table()) {
     strings.emplace(entry.id, std::u16string(entry.text));
   }
+  // As resources/app.rc has it.
   FakeVersionResource own;
+  own.fileVersionHigh = 0x00030000;
+  own.fileVersionLow = 0x00010010;
   own.binaryValues[u"\\VarFileInfo\\Translation"] = {0x09, 0x04, 0xB0, 0x04};
-  own.textValues[u"\\StringFileInfo\\040904B0\\FileVersion"] = u"3, 0, 1, 16";
+  const std::u16string texts = u"\\StringFileInfo\\040904B0\\";
+  own.textValues[texts + u"CompanyName"] = u"Quelvix";
+  own.textValues[texts + u"FileDescription"] = u"Quelvix Removal Tool";
+  own.textValues[texts + u"FileVersion"] = u"3, 0, 1, 16";
+  own.textValues[texts + u"InternalName"] = u"QuelvixRemovalTool";
+  own.textValues[texts + u"LegalCopyright"] = u"Copyright (C) Quelvix";
+  own.textValues[texts + u"OriginalFilename"] = u"QuelvixRemovalTool.exe";
+  own.textValues[texts + u"ProductName"] = u"Quelvix Removal Tool";
+  own.textValues[texts + u"ProductVersion"] = u"3, 0, 1, 16";
   versionResources[moduleFileName] = own;
   fileSystem.AddFolder(u"C:\\");
   fileSystem.AddFolder(moduleFileName.substr(0, moduleFileName.rfind(u'\\')));

@@ -44,11 +44,16 @@ struct MessageBoxCall {
   bool defaultCaption = false;
 };
 
-// The version resource of one file: its values by sub-block, e.g.
-// u"\\VarFileInfo\\Translation" (binary) or
-// u"\\StringFileInfo\\040904B0\\FileVersion" (text); names compare
-// without regard to case.
+// The version resource of one file: the file version of its fixed file
+// information (VS_FIXEDFILEINFO's dwFileVersionMS and dwFileVersionLS) and
+// its values by sub-block, e.g. u"\\VarFileInfo\\Translation" (binary) or
+// u"\\StringFileInfo\\040904B0\\FileVersion" (text). The version
+// functions hand it out as the VS_VERSIONINFO block that the resource
+// compiler makes of it, and look values up in the block as Windows does
+// (platform/resource_formats.h).
 struct FakeVersionResource {
+  std::uint32_t fileVersionHigh = 0;
+  std::uint32_t fileVersionLow = 0;
   std::map<std::u16string, std::vector<std::uint8_t>> binaryValues;
   std::map<std::u16string, std::u16string> textValues;
   // GetFileVersionInfoW fails although the size was answered.
@@ -143,8 +148,8 @@ class FakeSystem : private FakeAreas, public System {
   bool wideToAnsiFails = false;
 
   // --- Version resources, by file path (without regard to case). The
-  // program's own file has the resource of the program: translation
-  // 0409/04B0 and file version "3, 0, 1, 16". ---
+  // program's own file has the resource of the program (resources/app.rc):
+  // file version 3.0.1.16, translation 0409/04B0 and its texts. ---
   std::map<std::u16string, FakeVersionResource> versionResources;
   std::uint16_t userDefaultLanguage = 0x0409;
 
@@ -152,6 +157,12 @@ class FakeSystem : private FakeAreas, public System {
   // name. A bound function called after its library was freed is a fault
   // of the program (std::logic_error). ---
   FakeWinsock winsock;
+
+  // Whether the Win32 backend refuses `text` on this system: on Windows
+  // 9x/ME it hands text to the narrow functions in the ANSI code page, and a
+  // text without an exact form there fails the call with
+  // kErrorNoUnicodeTranslation (platform/win32/text_api.h).
+  bool RefusedByNarrowPath(std::u16string_view text) const;
 
   // Whether `library` is a loaded library named `name`.
   bool IsLibraryLoaded(Handle library, std::u16string_view name) const;
