@@ -223,6 +223,9 @@ class TimedFiles final : public platform::Files {
       return seek(file, distance, context);
     };
   }
+  std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) override {
+    return files_.GetShortPathNameWide(path);
+  }
   platform::ShFileOperationFunction BindShFileOperation(platform::Handle library) override {
     return files_.BindShFileOperation(library);
   }

@@ -159,6 +159,11 @@ class Files {
   // function is a stub.
   virtual bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                               std::uint32_t flags) = 0;
+  // GetShortPathNameW: the short (8.3) form of the existing file or folder
+  // `path`, or nothing when the call fails (a missing path). A part that
+  // has no short name (on a volume that keeps none) comes back as it is.
+  // On Windows 9x/ME the Win32 backend calls GetShortPathNameA.
+  virtual std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) = 0;
   // SetFilePointer with a 64-bit distance: the new position from the start of
   // the file, or nothing when the move fails.
   virtual std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,

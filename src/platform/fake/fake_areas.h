@@ -127,6 +127,8 @@ class FakeFilesArea final : public Files {
   // Fails on Windows 9x/ME (platform id 1), which lack the function.
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                       std::uint32_t flags) override;
+  // The file system's short names (fake_files.h).
+  std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) override;
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;

@@ -110,6 +110,9 @@ class FakeSystem : private FakeAreas, public System {
   // is not among the enabled privileges of the program's token. ---
   std::vector<std::uint32_t> exitWindowsCalls;
   bool exitWindowsRefused = false;
+  // The next start of Windows, as far as files go: WININIT.INI on Windows
+  // 9x/ME, the delayed moves on the NT family (FakeFileSystem::StartAgain).
+  void StartAgain();
 
   // --- Message boxes: answered from the queue (the first button when it is
   // empty) and recorded. ---

@@ -62,6 +62,7 @@ constexpr std::string_view kImplementedOn9x[] = {
   X(kKernel32, GetSystemDirectoryW, UINT, 0, LPWSTR, UINT)                                         \
   X(kKernel32, GetWindowsDirectoryW, UINT, 0, LPWSTR, UINT)                                        \
   X(kKernel32, GetTempPathW, DWORD, 0, DWORD, LPWSTR)                                              \
+  X(kKernel32, GetShortPathNameW, DWORD, 0, LPCWSTR, LPWSTR, DWORD)                                \
   X(kKernel32, GetVersionExW, BOOL, FALSE, LPOSVERSIONINFOW)                                       \
   X(kKernel32, FindResourceW, HRSRC, nullptr, HMODULE, LPCWSTR, LPCWSTR)                           \
   X(kKernel32, GetCommandLineW, LPWSTR, nullptr)                                                   \
@@ -790,6 +791,15 @@ DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
     if (from < to) std::fill(buffer + from, buffer + to, L'\0');
   }
   return n;
+}
+
+DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size) {
+  if (!Narrow()) return Bound().GetShortPathNameW(longPath, shortPath, size);
+  const NarrowText n(longPath);
+  if (!n.ok()) return NoTranslation<DWORD>(0);
+  const auto path = QueryNarrow(
+      [&n](char* narrow, UINT room) { return ::GetShortPathNameA(n.get(), narrow, room); });
+  return path ? CopyOrNeed(*path, shortPath, size) : 0;
 }
 
 BOOL GetVersionExW(LPOSVERSIONINFOW info) {
