@@ -87,7 +87,46 @@ void AppendPiece(std::string& out, std::string_view piece, bool disable) {
   out += '\n';
 }
 
+// Characters that short names cannot hold besides blanks and control
+// characters (Microsoft, "FAT: General Overview of On-Disk Format" 1.03,
+// the notes on DIR_Name).
+constexpr std::string_view kNotInShortNames = "\"*+,./:;<=>?[\\]|";
+
+bool IsShortNameByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte > 0x20 && byte != 0x7F && kNotInShortNames.find(c) == std::string_view::npos;
+}
+
 }  // namespace
+
+bool IsShortName(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::string_view::npos && extension.empty()) return false;
+  for (const std::string_view part : {base, extension}) {
+    for (const char c : part) {
+      if (!IsShortNameByte(c)) return false;
+    }
+  }
+  return true;
+}
+
+bool IsShortPath(std::string_view path) {
+  const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() < 3 || !isLetter(path[0]) || path.substr(1, 2) != ":\\") return false;
+  std::string_view rest = path.substr(3);
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('\\');
+    if (!IsShortName(rest.substr(0, slash))) return false;
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+    if (rest.empty()) return false;  // a trailing "\\"
+  }
+  return true;
+}
 
 std::string WithRenameLine(std::string_view oldText, std::string_view line) {
   std::string text;

@@ -36,6 +36,16 @@ namespace removal {
 // line of its [rename] section, which is added at the end when missing.
 std::string WithRenameLine(std::string_view oldText, std::string_view line);
 
+// Whether `name` (ANSI bytes) is a short (8.3) name that MS-DOS can take:
+// one to eight characters, optionally a dot and one to three more; no blank,
+// no control character, none of "*+,./:;<=>?[\]| (the characters that FAT
+// short names cannot hold; blanks end a name in MS-DOS's own parsing). Bytes
+// of 0x80 and above, letters of the code page, are allowed.
+bool IsShortName(std::string_view name);
+// Whether `path` is a full path of short names: a drive letter, ":\", and
+// short names joined by "\" ("C:\" alone included).
+bool IsShortPath(std::string_view path);
+
 // The hosts file with every entry disabled and one entry for localhost
 // ("\r\n127.0.0.1\t\tlocalhost\r\n") appended.
 std::string RestoredHosts(std::string_view oldText);

@@ -45,6 +45,44 @@ TEST(WininitText, RenameLineBecomesTheFirstLineOfItsSection) {
   }
 }
 
+// WININIT.EXE follows short names only: what may stand in a line.
+TEST(WininitText, ShortNamesAndPaths) {
+  const struct {
+    std::string text;
+    bool name;
+    bool path;
+  } cases[] = {
+      {"VIRUS.EXE", true, false},
+      {"virus.exe", true, false},  // MS-DOS folds the case
+      {"PROGRA~1", true, false},
+      {"A", true, false},
+      {"SERVICES.EX", true, false},
+      {"\xC4RGER.EXE", true, false},  // a letter of the code page
+      {"SERVICES1.EXE", false, false},
+      {"VIRUS.EXE1", false, false},
+      {"VIRUS.", false, false},
+      {".EXE", false, false},
+      {"A.B.C", false, false},
+      {"EVIL CO", false, false},
+      {"A+B.EXE", false, false},
+      {"A\tB", false, false},
+      {"", false, false},
+      {"C:\\", false, true},
+      {"c:\\WINDOWS\\WINSEC~1\\SERVICES.EXE", false, true},
+      {"C:\\WINDOWS\\WinSecurity\\SERVICES.EXE", false, false},
+      {"C:\\Program Files\\EVIL.EXE", false, false},
+      {"C:\\WINDOWS\\", false, false},
+      {"C:\\WINDOWS\\\\A.EXE", false, false},
+      {"C:WINDOWS", false, false},
+      {"\\\\SERVER\\SHARE\\A.EXE", false, false},
+      {"WINDOWS\\A.EXE", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(removal::IsShortName(c.text), c.name) << c.text;
+    EXPECT_EQ(removal::IsShortPath(c.text), c.path) << c.text;
+  }
+}
+
 TEST(HostsText, RestoreDisablesEveryEntryAndAppendsLocalhost) {
   const TextCase cases[] = {
       {"two entries with CR LF", "127.0.0.1       localhost\r\n10.0.0.1 bank.example\r\n",

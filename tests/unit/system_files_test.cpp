@@ -278,14 +278,14 @@ TEST(SystemFileRewrites, AFailureAtAnyStepLeavesTheOldFileWhole) {
         run.files().AddFile(kWininit, Bytes(wininit));
       },
       [](RemovalRun& run) { return run.RemoveFile(u"C:\\WINDOWS\\virus.exe"); },
-      {{kWininit, wininit, "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\nNUL=C:\\OLD.EXE\r\n"}});
+      {{kWininit, wininit, "[rename]\r\nNUL=C:\\WINDOWS\\VIRUS.EXE\r\nNUL=C:\\OLD.EXE\r\n"}});
   FailEachStep(
       Windows::k98,
       [&](RemovalRun& run) {
         run.files().AddFile(u"C:\\WINDOWS\\virus.exe").refusesOpening = true;
       },
       [](RemovalRun& run) { return run.RenameFile(u"C:\\WINDOWS\\virus.exe", u"C:\\v.vir"); },
-      {{kWininit, "", "[rename]\r\nC:\\v.vir=C:\\WINDOWS\\virus.exe\r\n"}});
+      {{kWininit, "", "[rename]\r\nC:\\v.vir=C:\\WINDOWS\\VIRUS.EXE\r\n"}});
 }
 
 }  // namespace
