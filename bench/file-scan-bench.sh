@@ -88,7 +88,12 @@ if [ ${#sources[@]} -eq 0 ]; then
 fi
 rm -rf "$files"
 mkdir -p "$files"
-for source in "${sources[@]}"; do cp -rL "$source" "$files/"; done
+# Each copy is named by its whole source path: with 32-bit Wine installed,
+# both library folders hold an i386-windows and an x86_64-windows folder.
+for source in "${sources[@]}"; do
+  name=${source#/}
+  cp -rL "$source" "$files/${name//\//_}"
+done
 
 # --- The prefix: C: and S: (the copy), nothing else ---
 qrt_wine_new_prefix "$prefix"

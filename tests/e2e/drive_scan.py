@@ -81,6 +81,11 @@ def wine_windows_folders():
     return sorted(path for path in found if os.path.isdir(path))
 
 
+def copy_name(source):
+    """usr_lib_x86_64-linux-gnu_wine_i386-windows for that folder."""
+    return source.strip("/").replace("/", "_")
+
+
 def make_clean(root, expected_path):
     sources = wine_windows_folders()
     if not sources:
@@ -88,8 +93,11 @@ def make_clean(root, expected_path):
     os.makedirs(root, exist_ok=True)
     expected = Expected()
     for source in sources:
-        # Links are copied as the files they name: the drive holds no link.
-        shutil.copytree(source, os.path.join(root, os.path.basename(source)), symlinks=False)
+        # Each copy is named by its whole source path: with 32-bit Wine
+        # installed beside 64-bit Wine, both library folders hold an
+        # i386-windows and an x86_64-windows folder. Links are copied as the
+        # files they name: the drive holds no link.
+        shutil.copytree(source, os.path.join(root, copy_name(source)), symlinks=False)
     for folder, folders, files in os.walk(root):
         relative = os.path.relpath(folder, root)
         for name in folders:
