@@ -312,10 +312,9 @@ class RecordingHandler final : public scan::MalwareHandler {
 
   std::u16string_view BaseName() const override { return description_.baseName; }
   std::u16string_view VariantName() const override { return description_.variantName; }
-  void Remove(scan::ScanContext&, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord>, std::uint32_t, scan::FindingKind,
-              bool) override {
-    if (infectedFile) found_.emplace_back(*infectedFile);
+  void Remove(scan::ScanContext&, const scan::Finding& finding) override {
+    if (const auto* file = std::get_if<scan::FileFinding>(&finding))
+      found_.emplace_back(file->path);
   }
   bool IsScriptDescribed() const override { return true; }
 
@@ -327,7 +326,9 @@ class RecordingHandler final : public scan::MalwareHandler {
 class BenchContext final : public scan::ScanContext {
  public:
   BenchContext(sys::SystemContext& systemContext, signatures::SignatureIndex index)
-      : systemContext_(systemContext), index_(std::move(index)) {}
+      : systemContext_(systemContext),
+        index_(std::move(index)),
+        operations_(systemContext_, statistics_, rebootRequired_) {}
 
   bool stopRequested() const override { return false; }
   scan::ScanObserver& observer() override { return observer_; }
@@ -336,7 +337,6 @@ class BenchContext final : public scan::ScanContext {
   bool lacksMemorySignature() const override { return true; }
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
-  scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
   scan::RemovalOperations& removalOperations() override { return operations_; }
 
  private:
@@ -345,7 +345,6 @@ class BenchContext final : public scan::ScanContext {
   QuietObserver observer_;
   scan::ScanStatistics statistics_;
   std::atomic<bool> rebootRequired_{false};
-  scan::PeFileHeaders headers_;
   removal::SystemRemovalOperations operations_;
 };
 
@@ -488,7 +487,7 @@ int Run(const std::u16string& drive, const std::u16string& scriptPath, bool prof
   const double compileMs = MillisecondsSince(start);
 
   start = Clock::now();
-  std::vector<const signatures::SignatureOwner*> owners;
+  std::vector<signatures::SignatureOwner*> owners;
   owners.reserve(handlers.size());
   for (const auto& handler : handlers) owners.push_back(handler.get());
   BenchContext context(systemContext, signatures::BuildSignatureIndex(owners));

@@ -4,8 +4,9 @@
 // Wine installs), which is what the scanners read. Signature sets:
 //  - "script": the program's handler list, the built-in handlers and the
 //    built-in description script's blocks;
-//  - "10k": 10,000 slices of 32 to 255 bytes taken anywhere in other
-//    libraries, so that their anchors are what real signatures give.
+//  - "10k" and "100k": 10,000 and 100,000 slices of 32 to 255 bytes taken
+//    anywhere in other libraries, so that their anchors are what real
+//    signatures give (the first 10,000 of the larger set are the smaller one).
 // No window holds any of the signatures (slices found in a window are
 // dropped), so every search reads its whole window.
 //
@@ -47,7 +48,8 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kWindowSize = 128 * 1024;
 constexpr std::size_t kWindowCount = 4;
-constexpr std::size_t kSyntheticCount = 10000;
+// The sizes of the synthetic signature sets.
+constexpr std::size_t kSyntheticCounts[] = {10000, 100000};
 constexpr char kLibraryFolder[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 // Libraries with large code sections, for the windows.
 constexpr const char* kWindowLibraries[] = {
@@ -95,7 +97,7 @@ bool IsDull(std::span<const std::uint8_t> slice) {
 struct SignatureSet {
   engine::HandlerList program;
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
-  std::vector<const scan::MalwareHandler*> list;
+  std::vector<scan::MalwareHandler*> list;
 
   void Add(const signatures::CompiledSignature& record) {
     owned.push_back(std::make_unique<qrt_test::FixedHandler>(
@@ -123,14 +125,15 @@ void AddScriptSignatures(SignatureSet& set) {
   set.list.assign(handlers.begin(), handlers.end());
 }
 
-void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& others) {
+void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& others,
+                            std::size_t count) {
   std::mt19937 random(7);
   std::vector<Bytes> files;
   for (const fs::path& path : others) {
     files.push_back(ReadFile(path));
     if (files.back().size() < 4096) files.pop_back();
   }
-  while (set.list.size() < kSyntheticCount && !files.empty()) {
+  while (set.list.size() < count && !files.empty()) {
     const Bytes& file = files[random() % files.size()];
     const std::size_t length = 32 + random() % 224;
     const auto slice = std::span(file).subspan(random() % (file.size() - length), length);
@@ -140,7 +143,7 @@ void AddSyntheticSignatures(SignatureSet& set, const std::vector<fs::path>& othe
 }
 
 // Drops the signatures that some window holds, so that every search reads
-// its whole window.
+// its whole window: the first one found in each window, round after round.
 int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) {
   int dropped = 0;
   for (bool again = true; again;) {
@@ -149,10 +152,8 @@ int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) 
         signatures::BuildSignatureIndex(scan::SignatureOwnersOf(set.list));
     for (const Bytes& window : windows) {
       if (const auto* found = signatures::FindMemorySignature(index, window)) {
-        std::erase(set.list, found->owner);
-        ++dropped;
+        dropped += static_cast<int>(std::erase(set.list, found->owner));
         again = true;
-        break;
       }
     }
   }
@@ -162,7 +163,7 @@ int DropSignaturesFoundIn(SignatureSet& set, const std::vector<Bytes>& windows) 
 struct Corpus {
   std::vector<Bytes> windows;
   SignatureSet script;
-  SignatureSet synthetic;
+  SignatureSet synthetic[std::size(kSyntheticCounts)];
 };
 
 const Corpus& TheCorpus() {
@@ -189,21 +190,25 @@ const Corpus& TheCorpus() {
                              file.begin() + static_cast<std::ptrdiff_t>(code->first + kWindowSize));
     }
     AddScriptSignatures(c.script);
-    AddSyntheticSignatures(c.synthetic, others);
     if (DropSignaturesFoundIn(c.script, c.windows) != 0) {
       std::cerr << "a window holds a signature of the built-in script\n";
     }
-    DropSignaturesFoundIn(c.synthetic, c.windows);
     std::cerr << "windows: " << c.windows.size() << " x " << kWindowSize / 1024 << " KB; "
-              << "script signatures: " << c.script.list.size()
-              << "; synthetic signatures: " << c.synthetic.list.size() << "\n";
+              << "script signatures: " << c.script.list.size();
+    for (std::size_t i = 0; i < std::size(kSyntheticCounts); ++i) {
+      AddSyntheticSignatures(c.synthetic[i], others, kSyntheticCounts[i]);
+      DropSignaturesFoundIn(c.synthetic[i], c.windows);
+      std::cerr << "; synthetic signatures: " << c.synthetic[i].list.size();
+    }
+    std::cerr << "\n";
     return c;
   }();
   return corpus;
 }
 
-const SignatureSet& SetNamed(bool synthetic) {
-  return synthetic ? TheCorpus().synthetic : TheCorpus().script;
+// 0 the script's signatures, 1 the 10,000 synthetic ones, 2 the 100,000.
+const SignatureSet& SetNamed(std::int64_t set) {
+  return set == 0 ? TheCorpus().script : TheCorpus().synthetic[set - 1];
 }
 
 void ReportBytes(benchmark::State& state) {
@@ -211,10 +216,10 @@ void ReportBytes(benchmark::State& state) {
                           static_cast<std::int64_t>(kWindowSize));
 }
 
-// Arguments: 0 script signatures, 1 the 10,000 synthetic ones; 0 FILE, 1 MEM;
-// the strategy: 0 best, 1 portable, 2 blocks of sixteen, 3 masks of 64.
+// Arguments: the signature set (SetNamed); 0 FILE, 1 MEM; the strategy: 0
+// best, 1 portable, 2 blocks of sixteen, 3 masks of 64.
 void BM_Find(benchmark::State& state) {
-  const SignatureSet& set = SetNamed(state.range(0) != 0);
+  const SignatureSet& set = SetNamed(state.range(0));
   const bool memory = state.range(1) != 0;
   constexpr signatures::SearchStrategy kStrategies[] = {
       signatures::SearchStrategy::kBest, signatures::SearchStrategy::kPortable,
@@ -249,12 +254,12 @@ void BM_Find(benchmark::State& state) {
   ReportBytes(state);
 }
 BENCHMARK(BM_Find)
-    ->ArgNames({"10k", "mem", "strategy"})
-    ->ArgsProduct({{0, 1}, {0, 1}, {0, 1, 2, 3}});
+    ->ArgNames({"sigs", "mem", "strategy"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1, 2, 3}});
 
 // The plain walk: a chain per bucket, every position, every entry.
 void BM_ChainWalk(benchmark::State& state) {
-  const SignatureSet& set = SetNamed(state.range(0) != 0);
+  const SignatureSet& set = SetNamed(state.range(0));
   const bool memory = state.range(1) != 0;
   const qrt_test::ReferenceIndex index(set.list);
   const auto& windows = TheCorpus().windows;
@@ -266,7 +271,7 @@ void BM_ChainWalk(benchmark::State& state) {
   }
   ReportBytes(state);
 }
-BENCHMARK(BM_ChainWalk)->ArgNames({"10k", "mem"})->ArgsProduct({{0, 1}, {0, 1}});
+BENCHMARK(BM_ChainWalk)->ArgNames({"sigs", "mem"})->ArgsProduct({{0, 1, 2}, {0, 1}});
 
 // The ceiling: memchr through each window for its rarest byte value.
 void BM_Memchr(benchmark::State& state) {

@@ -5,14 +5,13 @@
 //   and the arguments together are no longer than that line;
 // - a log file name taken from the line has no wildcard and fits a path
 //   buffer; drives are a letter and a colon;
-// - the rights outcome follows the rights answer alone, and the help text
-//   comes once;
+// - the help text comes once;
 // - the log file test leaves the files as they were: no handle open, no
 //   test file left behind, an existing log not emptied.
-// The first input byte picks the rights answer and whether the help was
-// shown before; the rest is the line, a byte a character, where 0x01 takes
-// the next two bytes as one UTF-16 unit (zero characters, surrogates and any
-// other unit).
+// The first input byte picks whether the help was shown before (its bit
+// 1); the rest is the line, a byte a character, where 0x01 takes the next
+// two bytes as one UTF-16 unit (zero characters, surrogates and any other
+// unit).
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -63,7 +62,6 @@ const std::vector<std::uint8_t> kOldLog = {'o', 'l', 'd', '\r', '\n'};
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const bool isAdmin = (data[0] & 1) != 0;
   bool helpShown = (data[0] & 2) != 0;
   const bool helpShownBefore = helpShown;
   const std::u16string line = LineOf(std::span(data + 1, size - 1));
@@ -85,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   system.fileSystem.AddFile(u"C:\\Tools\\ro.log").attributes = platform::kFileAttributeReadOnly;
 
   HeadingCounter out;
-  const app::CommandLineResult result =
-      app::ReadCommandLine(system, line, u"QRT", isAdmin, helpShown, out);
+  const app::CommandLineResult result = app::ReadCommandLine(system, line, u"QRT", helpShown, out);
 
   const std::u16string& name = result.log.logFileName;
   if (name != u"QRT.log") {
@@ -94,8 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(name.size() <= app::kMaxLogFileNameLength);
   }
   for (const std::u16string& drive : result.drives) Check(IsDriveArgument(drive));
-  Check(result.rights.disableStart == !isAdmin && result.rights.focusExit == !isAdmin &&
-        result.rights.endCode.has_value() == !isAdmin);
   // The help text is written when it is asked for and was not shown before.
   Check(!helpShownBefore || helpShown);
   Check((out.headings > 0) == (helpShown && !helpShownBefore));

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> buffer(tail.begin(), tail.end());
 
   std::vector<std::unique_ptr<qrt_test::FixedHandler>> owned;
-  std::vector<const scan::MalwareHandler*> handlers;
+  std::vector<scan::MalwareHandler*> handlers;
   for (std::size_t h = 0; h < count; ++h) {
     const auto d = input.subspan(1 + 8 * h, 8);
     signatures::CompiledSignature records[2];

@@ -85,6 +85,17 @@ check "win32 import audit: only functions of Windows 98 and NT 4, loadable image
   --library build/win32/src/psapi/PSAPI.DLL
 check "import audit rejects forged offenders and malformed images" \
   python3 scripts/check-imports-test.py
+# Every instruction of both images runs on an i486 (function bounds from the
+# maps of their links).
+check "win32 instruction audit: nothing beyond the i486" \
+  python3 scripts/check-cpu.py \
+  --image build/win32/src/QuelvixRemovalTool.exe build/win32/src/QuelvixRemovalTool.exe.map \
+  --image build/win32/src/psapi/PSAPI.DLL build/win32/src/psapi/PSAPI.DLL.map
+check "instruction audit finds forged offenders and refuses a map of another link" \
+  python3 scripts/check-cpu-test.py
+# A second build of the shipped program elsewhere, while nothing else runs.
+check "the shipped program is reproducible: a build in another folder gives the same bytes" \
+  scripts/check-reproducible.sh build/win32/src/QuelvixRemovalTool.exe
 
 [ -d build/native ] && run_ctest native "$results/native"
 [ -d build/native-asan ] && run_ctest native-asan "$results/native-asan"

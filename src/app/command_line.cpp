@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "common/codes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "scan/texts.h"
@@ -255,7 +254,7 @@ void WriteHelpText(platform::System& system, std::u16string_view exeBaseName,
 }
 
 CommandLineResult ReadCommandLine(platform::System& system, std::u16string_view commandLine,
-                                  std::u16string_view exeBaseName, bool isAdmin, bool& helpShown,
+                                  std::u16string_view exeBaseName, bool& helpShown,
                                   CommandLineOutput& out) {
   CommandLineResult result;
   result.log.logEnabled = true;
@@ -264,12 +263,6 @@ CommandLineResult ReadCommandLine(platform::System& system, std::u16string_view 
 
   Parser parser(system, exeBaseName, helpShown, out, result);
   for (const std::u16string& arg : ReadArguments(commandLine)) parser.Handle(arg);
-
-  if (!isAdmin) {
-    result.rights.disableStart = true;
-    result.rights.focusExit = true;
-    result.rights.endCode = codes::ToInt(codes::WindowEndCode::kNoAdminRights);
-  }
 
   if (result.log.logEnabled) {
     const std::uint32_t line = !IsLogFileWritable(system, result.log.logFileName)

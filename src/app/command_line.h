@@ -3,13 +3,11 @@
 //
 // The main window reads it once while it initialises, after the banner and
 // before the host line. Every message goes to the output view; nothing here
-// stops the program, a bad option only gets a message. The settings, the
-// drive list and what the window does about missing administrator rights
-// come back as data for the window to keep and apply.
+// stops the program, a bad option only gets a message. The settings and the
+// drive list come back as data for the window to keep.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,15 +53,6 @@ class OutputViewWriter final : public CommandLineOutput {
   OutputView& view_;
 };
 
-// What the window does when the administrator rights are missing: Start
-// disabled, the focus on Exit and the end code WindowEndCode::kNoAdminRights.
-// With the rights nothing changes: both flags false, no end code.
-struct RightsOutcome {
-  bool disableStart = false;
-  bool focusExit = false;
-  std::optional<int> endCode;
-};
-
 struct CommandLineResult {
   // logEnabled, appendLog and logFileName: by default enabled, replacing,
   // named kDefaultLogNameFormat with the executable base name.
@@ -73,7 +62,6 @@ struct CommandLineResult {
   // The drive arguments as typed ("c:", "D:"), in command line order,
   // repetitions kept. Empty: the file scanner takes all fixed drives.
   scan::DriveNameList drives;
-  RightsOutcome rights;
 };
 
 // The file name of `modulePath` without its folder and extension:
@@ -115,8 +103,6 @@ bool IsLogFileWritable(platform::System& system, std::u16string_view path);
 //   once each (strings::kLogNoLogConflict, strings::kAppendNoLogConflict);
 //   /HELP writes the help text unless `helpShown`, and sets it; drive letters
 //   go to the drive list; anything else is ignored;
-// - then the rights outcome from `isAdmin` (the cached answer of the rights
-//   check);
 // - with the log enabled, the log file test (IsLogFileWritable) and its line:
 //   strings::kAppendingLogFile, strings::kSavingLogFile or
 //   strings::kLogFileAccessError with the log file name; the log stays
@@ -125,7 +111,7 @@ bool IsLogFileWritable(platform::System& system, std::u16string_view path);
 // `exeBaseName` names the default log file and goes into the help text's
 // syntax line.
 CommandLineResult ReadCommandLine(platform::System& system, std::u16string_view commandLine,
-                                  std::u16string_view exeBaseName, bool isAdmin, bool& helpShown,
+                                  std::u16string_view exeBaseName, bool& helpShown,
                                   CommandLineOutput& out);
 
 // The help text with the executable base name in its syntax line.

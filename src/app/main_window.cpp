@@ -83,18 +83,21 @@ bool RemovalDialog::OnInitDialog(platform::DialogView& view) {
   WriteBanner(output, headerTexts_, engine_->database().MalwareListText());
   WriteHint(output, headerTexts_);
 
-  // The command line: log settings, silent mode, drive letters, help, and
-  // what missing administrator rights mean for the window.
+  // The command line: log settings, silent mode, drive letters and help.
   OutputViewWriter writer(output);
-  CommandLineResult commandLine = ReadCommandLine(
-      system_, system_.runtime().CommandLine(),
-      ExecutableBaseName(system_.runtime().ModuleFileName()), isAdmin_, helpShown_, writer);
+  CommandLineResult commandLine =
+      ReadCommandLine(system_, system_.runtime().CommandLine(),
+                      ExecutableBaseName(system_.runtime().ModuleFileName()), helpShown_, writer);
   logSettings_ = commandLine.log;
   silent_ = commandLine.silent;
   driveList_ = std::move(commandLine.drives);
-  if (commandLine.rights.disableStart) view.EnableControl(QRT_IDC_START, false);
-  if (commandLine.rights.endCode) endCode_ = *commandLine.rights.endCode;
-  if (commandLine.rights.focusExit) view.FocusControl(QRT_IDC_EXIT);
+  // Without administrator rights Start stays disabled, the focus goes to
+  // Exit and the window ends with WindowEndCode::kNoAdminRights.
+  if (!isAdmin_) {
+    view.EnableControl(QRT_IDC_START, false);
+    endCode_ = codes::ToInt(codes::WindowEndCode::kNoAdminRights);
+    view.FocusControl(QRT_IDC_EXIT);
+  }
 
   host_ = WriteHostLine(system_, output);
 

@@ -26,11 +26,10 @@ std::u16string DumpDescription(const MalwareDescription& description,
   for (const ScriptAction& action : description.actions) {
     out += ActionName(action.code);
     for (std::u16string_view name : kNamedArgumentOrder) {
-      const auto it = action.namedArguments.find(std::u16string(name));
-      if (it != action.namedArguments.end()) {
+      if (const std::u16string* value = action.namedArguments.Find(name)) {
         out += u" ";
         out += name;
-        out += u"=<" + it->second + u">";
+        out += u"=<" + *value + u">";
       }
     }
     for (const std::u16string& argument : action.arguments) out += u" <" + argument + u">";

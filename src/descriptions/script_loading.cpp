@@ -1,17 +1,12 @@
 #include "descriptions/script_loading.h"
 
+#include "common/bytes.h"
 #include "common/codes.h"
 
 namespace descriptions {
 
 std::u16string ScriptTextFromBytes(std::span<const std::uint8_t> bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-    if (c == u'\0') break;
-    text.push_back(c);
-  }
+  std::u16string text = bytes::Utf16LeUntilZero(bytes);
   if (!text.empty()) text.erase(0, 1);
   return text;
 }

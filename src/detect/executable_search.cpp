@@ -10,10 +10,7 @@
 namespace detect {
 
 ExecutableSearch::ExecutableSearch(scan::ScanContext& context, std::span<std::uint8_t> buffer)
-    : context_(context),
-      system_(context.systemContext().system()),
-      headers_(context.scannedFileHeaders()),
-      buffer_(buffer) {}
+    : context_(context), system_(context.systemContext().system()), buffer_(buffer) {}
 
 bool ExecutableSearch::Search(const std::u16string& path, const MatchFunction& onMatch) {
   if (Stopped()) return false;
@@ -51,7 +48,7 @@ bool ExecutableSearch::Search(const std::u16string& path, const MatchFunction& o
   file_ = 0;
   if (match_ != nullptr) {
     file.Close();
-    onMatch(*match_);
+    onMatch(*match_, headers_);
   }
   headers_.sections.clear();
   headers_.sections.shrink_to_fit();
@@ -86,8 +83,8 @@ std::optional<std::uint32_t> ExecutableSearch::ReadFileAt(std::uint64_t offset,
   return got;
 }
 
-// Checks the "MZ" and "PE\0\0" marks, reads the DOS and PE headers into the
-// scan context and the section table after them; false (and no table) when
+// Checks the "MZ" and "PE\0\0" marks, reads the DOS and PE headers and the
+// section table after them; false (and no table) when
 // the file is no PE file or its headers are not all there.
 bool ExecutableSearch::ReadHeaders(std::uint64_t size) {
   std::array<std::uint8_t, 2> mark{};

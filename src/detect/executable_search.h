@@ -4,9 +4,9 @@
 // the headers of most PE files); only PE files are read further and searched:
 // each section's raw data in table order (a section over 40960 bytes only at
 // its first and last 20480 bytes) and, when no section matched, 4096 bytes at
-// the entry point. The DOS and PE headers and the section table are published
-// on the scan context while the file is searched; the table is withdrawn when
-// the file is done.
+// the entry point. The DOS and PE headers and the section table are kept while
+// the file is searched and handed to the match function; the table is
+// withdrawn when the file is done.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "scan/pe_headers.h"
 #include "scan/scan_context.h"
 
 namespace detect {
@@ -36,9 +37,10 @@ class ExecutableSearch {
   // Consecutive windows of one piece overlap by this many bytes.
   static constexpr std::size_t kWindowOverlap = 1024;
 
-  // Called for the first match of a file, after the file was closed and
-  // while its headers are still published.
-  using MatchFunction = std::function<void(const signatures::SignatureIndexEntry& entry)>;
+  // Called for the first match of a file, after the file was closed, with
+  // the file's headers (valid during the call).
+  using MatchFunction = std::function<void(const signatures::SignatureIndexEntry& entry,
+                                           const scan::PeFileHeaders& headers)>;
 
   // Reads into `buffer` (more than kWindowOverlap bytes); the bytes read
   // count into the file scan's kilobytes of `context`.
@@ -61,7 +63,7 @@ class ExecutableSearch {
 
   scan::ScanContext& context_;
   platform::System& system_;
-  scan::PeFileHeaders& headers_;
+  scan::PeFileHeaders headers_;
   std::span<std::uint8_t> buffer_;
   // The file being searched, and its first match.
   platform::Handle file_ = 0;

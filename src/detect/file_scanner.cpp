@@ -4,13 +4,13 @@
 #include <array>
 #include <span>
 
+#include "common/bytes.h"
 #include "common/limits.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "detect/executable_search.h"
 #include "platform/scoped_handle.h"
 #include "scan/malware_handler.h"
-#include "scan/pe_headers.h"
 #include "scan/texts.h"
 #include "signatures/signature_index.h"
 
@@ -31,10 +31,6 @@ constexpr std::size_t kMaxMessageLength = 800;
 constexpr std::uint32_t kMaxStreamNameBytes = 65534;
 // The suffix ":$DATA" that names the type of a data stream.
 constexpr std::size_t kStreamTypeSuffixLength = 6;
-
-std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
-}
 
 // The root path that GetDriveTypeW wants for a drive name: "C:" becomes "C:\".
 std::u16string RootOf(std::u16string_view drive) {
@@ -81,10 +77,10 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
     if (!got && first && refused != nullptr) *refused = true;
     if (!got || *got != header.size()) break;
     StreamEntry entry;
-    entry.id = LittleEndian32(header, 0);
-    entry.attributes = LittleEndian32(header, 4);
-    entry.size = LittleEndian32(header, 8) | (std::uint64_t{LittleEndian32(header, 12)} << 32);
-    const std::uint32_t nameSize = LittleEndian32(header, 16);
+    entry.id = bytes::LittleEndian32(header, 0);
+    entry.attributes = bytes::LittleEndian32(header, 4);
+    entry.size = bytes::LittleEndian(header, 8, 8);
+    const std::uint32_t nameSize = bytes::LittleEndian32(header, 16);
     // The name is read whenever there is one, so that the next header is
     // read where it starts, also after an empty named stream.
     if (nameSize != 0) {
@@ -93,9 +89,7 @@ std::vector<StreamEntry> ListNamedStreams(platform::System& system, const sys::S
       const auto gotName = read(file.get(), nameBytes, false, false, context);
       if (!gotName || *gotName != nameSize) break;
       if (entry.size != 0) {
-        for (std::size_t i = 0; i + 1 < nameBytes.size(); i += 2) {
-          entry.name.push_back(static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8)));
-        }
+        entry.name = bytes::Utf16Le(nameBytes);
         if (entry.name.size() > kStreamTypeSuffixLength) {
           entry.name.erase(entry.name.size() - kStreamTypeSuffixLength);
           streams.push_back(std::move(entry));
@@ -208,13 +202,14 @@ class FileScanner::Walk {
   }
 
   // Searches the file or stream at `path`; the first match is counted and
-  // handed to its handler, with the file closed and its headers published.
+  // handed to its handler, with the file closed, as a finding with its path
+  // and headers.
   void ScanFile(const std::u16string& path) {
-    search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry) {
+    search_.Search(path, [this, &path](const signatures::SignatureIndexEntry& entry,
+                                       const scan::PeFileHeaders& headers) {
       found_ = true;
       ++statistics_.infectedFiles;
-      scan::HandlerOf(entry).Remove(context_, std::u16string_view(path), {}, 0,
-                                    scan::FindingKind::FileFinding, false);
+      scan::HandlerOf(entry).Remove(context_, scan::FileFinding{path, headers});
     });
   }
 
@@ -268,13 +263,7 @@ codes::ScanResult FileScanner::Run(scan::ScanContext& context, const scan::Drive
   }
   if (context.stopRequested()) return ScanResult::kStoppedByUser;
 
-  scan::ScanStatistics& statistics = context.statistics();
-  statistics.scannedDirectories = 0;
-  statistics.scannedFiles = 0;
-  statistics.scannedStreams = 0;
-  statistics.infectedFiles = 0;
-  statistics.fileScanTime = 0;
-  statistics.fileScanKilobytes = 0;
+  context.statistics().ResetForFileScan();
 
   Walk walk(*this, context);
   for (const DriveEntry& drive : drives_) {

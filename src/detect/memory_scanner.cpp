@@ -4,14 +4,15 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <utility>
 
+#include "common/bytes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "detect/executable_search.h"
 #include "detect/file_scanner.h"
 #include "detect/relocation_list.h"
 #include "platform/scoped_handle.h"
-#include "scan/pe_headers.h"
 #include "scan/texts.h"
 #include "signatures/signature_index.h"
 
@@ -32,9 +33,7 @@ std::u16string Cut(std::u16string text) {
 // with "MZ" and hold the PE headers' first 84 bytes at e_lfanew (at least
 // 4), which begin with "PE\0\0". 0 otherwise.
 std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
-  const auto at = [&](std::size_t offset) {
-    return static_cast<std::uint32_t>(scan::LittleEndian(bytes, offset, 4));
-  };
+  const auto at = [&](std::size_t offset) { return bytes::LittleEndian32(bytes, offset); };
   if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
   const std::uint64_t pe = at(60);
   if (pe < 4 || pe + 84 > bytes.size()) return 0;
@@ -47,10 +46,14 @@ std::uint32_t ImageSizeOf(std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 bool ScannedModuleList::Contains(std::u16string_view path) const {
-  return paths_.count(text::ToUpper(path)) != 0;
+  return std::binary_search(paths_.begin(), paths_.end(), text::ToUpper(path));
 }
 
-void ScannedModuleList::Add(std::u16string_view path) { paths_.insert(text::ToUpper(path)); }
+void ScannedModuleList::Add(std::u16string_view path) {
+  std::u16string upper = text::ToUpper(path);
+  const auto at = std::lower_bound(paths_.begin(), paths_.end(), upper);
+  if (at == paths_.end() || *at != upper) paths_.insert(at, std::move(upper));
+}
 
 // One Run's walk over the processes.
 class MemoryScanner::Walk {
@@ -66,14 +69,13 @@ class MemoryScanner::Walk {
   // Reads the modules of one process; kStop when the stop request was met.
   Next WalkProcess(const sys::RunningProcess& process) {
     if (process.processId == 0) return Next::kProcess;
-    auto modules = sys::OpenModuleList(scanner_.enumeration_, process.processId);
+    const auto modules = scanner_.walker_->OpenModuleList(process.processId);
     if (!modules) return Next::kProcess;
     ++statistics_.scannedProcesses;
     sys::ModuleRecord module;
     // A process whose first module cannot be read is passed over; the walk
     // goes on with the next process.
-    if (!sys::FirstModule(*modules, module)) {
-      sys::CloseModuleList(std::move(modules));
+    if (!modules->Next(module)) {
       context_.SetStatusText(u"");
       return Next::kProcess;
     }
@@ -81,9 +83,17 @@ class MemoryScanner::Walk {
     Next next = Next::kModule;
     do {
       next = ReadModule(process, module, main);
-    } while (next == Next::kModule && sys::NextModule(*modules, module));
-    sys::CloseModuleList(std::move(modules));
+    } while (next == Next::kModule && modules->Next(module));
     return next == Next::kStop ? Next::kStop : Next::kProcess;
+  }
+
+  // Walks from `process`, the list's first, to the list's end; false when
+  // the stop request was met. The list closes when the walk ends.
+  bool WalkProcesses(std::unique_ptr<sys::ProcessList> list, sys::RunningProcess process) {
+    do {
+      if (WalkProcess(process) == Next::kStop) return false;
+    } while (list->Next(process));
+    return true;
   }
 
  private:
@@ -131,33 +141,102 @@ class MemoryScanner::Walk {
     std::optional<RelocationList> relocations;
     bool first = true;
     std::uint8_t* const buffer = scanner_.window_.get();
+    Span span{scanner_.span_.get(), scanner_.spanReads_};
     while (left != 0) {
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kWindowSize));
-      const auto got = processes.ReadProcessMemory(process, address, std::span(buffer, want));
-      if (!got) return;
-      const std::span<std::uint8_t> window(buffer, std::min(*got, want));
+      std::span<std::uint8_t> window;
+      if (const auto held = span.Window(processes, process, address, want, left)) {
+        window = *held;
+      } else {
+        const auto got = processes.ReadProcessMemory(process, address, std::span(buffer, want));
+        if (!got) return;
+        window = std::span(buffer, std::min(*got, want));
+      }
       if (!main && scanner_.restoreRelocations_) {
         if (first) {
           relocations = RelocationList::Build(processes, process, module.baseAddress, module.size);
         }
-        if (relocations) relocations->Restore(address, window);
+        if (relocations) {
+          // Restored in a copy: the span's bytes are shared with the next
+          // window, whose fixups at the overlap are its own.
+          if (window.data() != buffer) {
+            std::copy(window.begin(), window.end(), buffer);
+            window = std::span(buffer, window.size());
+          }
+          relocations->Restore(address, window);
+        }
       }
       first = false;
       statistics_.memoryScanKilobytes += static_cast<double>(window.size() >> 10);
       if (const auto* entry = signatures::FindMemorySignature(context_.signatureIndex(), window)) {
-        ++statistics_.infectedProcesses;
-        scan::MalwareHandler& handler = scan::HandlerOf(*entry);
-        if (handler.IsScriptDescribed()) {
-          RecordScriptFinding(handler, running.processId, module.path);
-        } else {
-          scanner_.builtInFindings_.push_back(
-              BuiltInFinding{module.path, running.processId, &handler});
-        }
+        RecordMemoryFinding(scan::HandlerOf(*entry), running.processId, module.path);
       }
       if (left <= kStep) return;
       address += kStep;
       left -= kStep;
     }
+  }
+
+  // The span of one module being read: the windows it holds are cut from it.
+  class Span {
+   public:
+    Span(std::uint8_t* buffer, bool enabled) : buffer_(buffer), enabled_(enabled) {}
+
+    // The window of `want` bytes at `address` when a span holds it whole,
+    // reading the next span (`left` bytes remain of the module) when the
+    // window lies past the one held. Nothing once a span read has failed:
+    // the module is then read window by window.
+    std::optional<std::span<std::uint8_t>> Window(platform::Processes& processes,
+                                                  platform::Handle process, std::uint64_t address,
+                                                  std::size_t want, std::uint64_t left) {
+      if (!enabled_) return std::nullopt;
+      if (!Holds(address, want)) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(left, kSpanSize));
+        const auto got = processes.ReadProcessMemory(process, address, std::span(buffer_, length));
+        if (!got) {
+          enabled_ = false;
+          return std::nullopt;
+        }
+        start_ = address;
+        size_ = std::min(*got, length);
+        if (!Holds(address, want)) return std::nullopt;
+      }
+      return std::span(buffer_ + (address - start_), want);
+    }
+
+   private:
+    bool Holds(std::uint64_t address, std::size_t want) const {
+      return size_ != 0 && address >= start_ && address - start_ <= size_ &&
+             want <= size_ - (address - start_);
+    }
+
+    std::uint8_t* buffer_;
+    bool enabled_;
+    std::uint64_t start_ = 0;
+    std::size_t size_ = 0;
+  };
+
+  // A process counts once as infected, whatever found it; a built-in
+  // handler is called once per process, with the module of its first match
+  // there; a script-described handler lists each process once.
+  void RecordMemoryFinding(scan::MalwareHandler& handler, std::uint32_t processId,
+                           const std::u16string& path) {
+    CountInfected(processId);
+    if (handler.IsScriptDescribed()) {
+      RecordScriptFinding(handler, processId, path);
+      return;
+    }
+    auto& findings = scanner_.builtInFindings_;
+    const bool known = std::any_of(findings.begin(), findings.end(), [&](const BuiltInFinding& f) {
+      return f.handler == &handler && f.processId == processId;
+    });
+    if (!known) findings.push_back(BuiltInFinding{path, processId, &handler});
+  }
+
+  void CountInfected(std::uint32_t processId) {
+    if (std::find(infected_.begin(), infected_.end(), processId) != infected_.end()) return;
+    infected_.push_back(processId);
+    ++statistics_.infectedProcesses;
   }
 
   // How much of the module to read: the enumerated size when the image in
@@ -193,7 +272,8 @@ class MemoryScanner::Walk {
                    const std::u16string& modulePath) {
     std::vector<scan::MalwareHandler*> found;
     ExecutableSearch search(context_, std::span(scanner_.diskBuffer_.get(), kDiskBufferSize));
-    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry) {
+    const auto onMatch = [&found](const signatures::SignatureIndexEntry& entry,
+                                  const scan::PeFileHeaders&) {
       found.push_back(&scan::HandlerOf(entry));
     };
     ++statistics_.scannedFiles;
@@ -208,7 +288,7 @@ class MemoryScanner::Walk {
     }
     for (scan::MalwareHandler* handler : found) {
       if (!handler->IsScriptDescribed()) continue;
-      ++statistics_.infectedProcesses;
+      CountInfected(processId);
       RecordScriptFinding(*handler, processId, modulePath);
     }
   }
@@ -232,13 +312,16 @@ class MemoryScanner::Walk {
   scan::ScanContext& context_;
   platform::System& system_;
   scan::ScanStatistics& statistics_;
+  // The processes counted as infected in this walk.
+  std::vector<std::uint32_t> infected_;
 };
 
 MemoryScanner::MemoryScanner(sys::SystemContext& systemContext)
     : systemContext_(systemContext),
       isWindows9x_(systemContext.isWindows9x()),
-      enumeration_(systemContext.enumeration()),
+      walker_(systemContext.processWalker()),
       window_(std::make_unique<std::uint8_t[]>(kWindowSize)),
+      span_(std::make_unique<std::uint8_t[]>(kSpanSize)),
       diskBuffer_(std::make_unique<std::uint8_t[]>(kDiskBufferSize)) {}
 
 codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::DriveNameList&) {
@@ -261,50 +344,29 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
     context.AppendText(scan::LoadText(system, strings::kUnsupportedWindows));
     return ScanResult::kInvalidWindowsVersion;
   }
-  if (!enumeration_.bound) {
+  if (walker_ == nullptr) {
     context.AppendText(scan::LoadText(system, strings::kMemoryScannerInitFailed));
     return ScanResult::kMemoryScannerInitError;
   }
   const std::u16string scanning = scan::LoadText(system, strings::kScanningMemory);
   context.AppendText(scanning);
   context.SetStatusText(std::u16string(u" ").append(scanning));
-  auto processes = sys::OpenProcessList(enumeration_);
+  auto processes = walker_->OpenProcessList();
   if (!processes) {
     context.AppendText(scan::LoadText(system, strings::kProcessListError));
     return ScanResult::kProcessSnapshotError;
   }
 
   scan::ScanStatistics& statistics = context.statistics();
-  statistics.scannedProcesses = 0;
-  statistics.scannedModules = 0;
-  statistics.infectedProcesses = 0;
-  statistics.removedFiles = 0;
-  statistics.renamedFiles = 0;
-  statistics.terminatedProcesses = 0;
-  statistics.registryChanged = 0;
-  statistics.hostsChanged = 0;
-  statistics.iniChanged = 0;
-  statistics.memoryScanTime = 0;
-  statistics.memoryScanKilobytes = 0;
+  statistics.ResetForMemoryScan();
 
   sys::RunningProcess process;
-  const bool any = sys::FirstProcess(*processes, process);
-  if (!any && !isWindows9x_) {
-    sys::CloseProcessList(std::move(processes));
-    return ScanResult::kNoProcessesFound;
-  }
+  const bool any = processes->Next(process);
+  if (!any && !isWindows9x_) return ScanResult::kNoProcessesFound;
   const std::uint32_t start = system.runtime().GetTickCount();
-  Walk walk(*this, context);
-  bool stopped = false;
-  for (bool more = any; more; more = sys::NextProcess(*processes, process)) {
-    if (walk.WalkProcess(process) == Walk::Next::kStop) {
-      stopped = true;
-      break;
-    }
-  }
+  const bool stopped = any && !Walk(*this, context).WalkProcesses(std::move(processes), process);
   if (!stopped) context.SetStatusText(u"");
   scannedModules_.Clear();
-  sys::CloseProcessList(std::move(processes));
   statistics.memoryScanTime = static_cast<std::uint32_t>(system.runtime().GetTickCount() - start);
   if (stopped) {
     builtInFindings_.clear();
@@ -318,8 +380,8 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   // The findings go to their handlers only now, after the whole walk.
   for (std::size_t i = 0; i < builtInFindings_.size(); ++i) {
     const BuiltInFinding& finding = builtInFindings_[i];
-    finding.handler->Remove(context, std::u16string_view(finding.modulePath), {}, finding.processId,
-                            scan::FindingKind::MemoryFinding, i + 1 < builtInFindings_.size());
+    finding.handler->Remove(context, scan::ProcessFinding{finding.modulePath, finding.processId,
+                                                          i + 1 < builtInFindings_.size()});
   }
   if (builtInFindings_.empty() && scriptFindings_.empty()) {
     context.AppendText(scan::LoadText(system, strings::kNoMalwareInMemory));
@@ -327,8 +389,7 @@ codes::ScanResult MemoryScanner::Run(scan::ScanContext& context, const scan::Dri
   }
   for (const ScriptFinding& finding : scriptFindings_) {
     const std::vector<scan::ProcessRecord> processesFound = finding.processes;
-    finding.handler->Remove(context, std::nullopt, processesFound, 0,
-                            scan::FindingKind::MemoryFinding, true);
+    finding.handler->Remove(context, scan::ScriptFinding{processesFound});
   }
   return ScanResult::kDone;
 }

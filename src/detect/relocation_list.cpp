@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "scan/pe_headers.h"
+#include "common/bytes.h"
 
 namespace detect {
 namespace {
@@ -34,33 +34,33 @@ std::optional<RelocationList> RelocationList::Build(platform::Processes& process
   if (!ReadAll(processes, process, base, dos) || dos[0] != 'M' || dos[1] != 'Z') {
     return std::nullopt;
   }
-  const std::uint64_t peOffset = scan::LittleEndian(dos, 60, 4);
+  const std::uint64_t peOffset = bytes::LittleEndian(dos, 60, 4);
   if (peOffset + kPeHeadersRead > size) return std::nullopt;
   std::array<std::uint8_t, kPeHeadersRead> pe{};
   if (!ReadAll(processes, process, base + peOffset, pe)) return std::nullopt;
   if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return std::nullopt;
-  if ((scan::LittleEndian(pe, 22, 2) & kFileDll) == 0) return std::nullopt;
+  if ((bytes::LittleEndian(pe, 22, 2) & kFileDll) == 0) return std::nullopt;
 
   // The optional header starts 24 bytes into the PE headers.
-  const auto magic = static_cast<std::uint16_t>(scan::LittleEndian(pe, 24, 2));
+  const auto magic = static_cast<std::uint16_t>(bytes::LittleEndian(pe, 24, 2));
   std::uint64_t preferredBase = 0;
   std::uint32_t directoryCount = 0;
   std::size_t directories = 0;
   if (magic == kMagicPe32) {
-    preferredBase = scan::LittleEndian(pe, 24 + 28, 4);
-    directoryCount = static_cast<std::uint32_t>(scan::LittleEndian(pe, 24 + 92, 4));
+    preferredBase = bytes::LittleEndian(pe, 24 + 28, 4);
+    directoryCount = static_cast<std::uint32_t>(bytes::LittleEndian(pe, 24 + 92, 4));
     directories = 24 + 96;
   } else if (magic == kMagicPe32Plus) {
-    preferredBase = scan::LittleEndian(pe, 24 + 24, 8);
-    directoryCount = static_cast<std::uint32_t>(scan::LittleEndian(pe, 24 + 108, 4));
+    preferredBase = bytes::LittleEndian(pe, 24 + 24, 8);
+    directoryCount = static_cast<std::uint32_t>(bytes::LittleEndian(pe, 24 + 108, 4));
     directories = 24 + 112;
   } else {
     return std::nullopt;
   }
   if (directoryCount <= kRelocationDirectoryIndex || preferredBase == base) return std::nullopt;
   const std::size_t entry = directories + 8 * kRelocationDirectoryIndex;
-  const std::uint64_t directory = scan::LittleEndian(pe, entry, 4);
-  const std::uint64_t directorySize = scan::LittleEndian(pe, entry + 4, 4);
+  const std::uint64_t directory = bytes::LittleEndian(pe, entry, 4);
+  const std::uint64_t directorySize = bytes::LittleEndian(pe, entry + 4, 4);
   if (directorySize == 0 || directorySize > kMaxDirectorySize || directory + directorySize > size) {
     return std::nullopt;
   }
@@ -75,11 +75,11 @@ std::optional<RelocationList> RelocationList::Build(platform::Processes& process
     // A block is its page address, its size and its 16-bit entries; a block
     // or an entry outside the directory abandons the list.
     if (blocks.size() - at < 8) return std::nullopt;
-    const std::uint64_t page = scan::LittleEndian(blocks, at, 4);
-    const std::uint64_t blockSize = scan::LittleEndian(blocks, at + 4, 4);
+    const std::uint64_t page = bytes::LittleEndian(blocks, at, 4);
+    const std::uint64_t blockSize = bytes::LittleEndian(blocks, at + 4, 4);
     if (blockSize < 8 || blockSize > blocks.size() - at) return std::nullopt;
     for (std::size_t e = at + 8; e + 2 <= at + blockSize; e += 2) {
-      const auto value = static_cast<std::uint16_t>(scan::LittleEndian(blocks, e, 2));
+      const auto value = static_cast<std::uint16_t>(bytes::LittleEndian(blocks, e, 2));
       const unsigned type = value >> 12;
       if (type != kRelocationHighLow && type != kRelocationDir64) continue;
       const std::uint64_t offset = page + (value & 0x0FFFu);
@@ -105,7 +105,7 @@ void RelocationList::Restore(std::uint64_t windowStart, std::span<std::uint8_t> 
   for (; it != fixups_.end() && it->offset < end; ++it) {
     if (it->offset + it->width > end) continue;
     const auto at = static_cast<std::size_t>(it->offset - first);
-    const std::uint64_t value = scan::LittleEndian(window, at, it->width) + delta;
+    const std::uint64_t value = bytes::LittleEndian(window, at, it->width) + delta;
     for (std::size_t i = 0; i < it->width; ++i) {
       window[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }

@@ -33,12 +33,12 @@ class HandlerList {
   std::size_t capacity() const { return capacity_; }
   scan::MalwareHandler& operator[](std::size_t i) const { return *owned_[i]; }
   // The handlers in list order, as the signature index takes them.
-  std::span<const scan::MalwareHandler* const> handlers() const { return view_; }
+  std::span<scan::MalwareHandler* const> handlers() const { return view_; }
 
  private:
   std::size_t capacity_ = 0;
   std::vector<std::unique_ptr<scan::MalwareHandler>> owned_;
-  std::vector<const scan::MalwareHandler*> view_;
+  std::vector<scan::MalwareHandler*> view_;
 };
 
 // The malware list shown under "Removal Tool for:": one line per base name

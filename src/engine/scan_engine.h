@@ -23,7 +23,9 @@ namespace engine {
 class ScanEngine final : public scan::ScanContext {
  public:
   ScanEngine(sys::SystemContext& systemContext, scan::ScanObserver& observer)
-      : systemContext_(systemContext), observer_(observer) {}
+      : systemContext_(systemContext),
+        observer_(observer),
+        removalOperations_(systemContext_, statistics_, rebootRequired_) {}
   ScanEngine(const ScanEngine&) = delete;
   ScanEngine& operator=(const ScanEngine&) = delete;
 
@@ -80,7 +82,6 @@ class ScanEngine final : public scan::ScanContext {
   bool lacksMemorySignature() const override { return database_.lacksMemorySignature(); }
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
-  scan::PeFileHeaders& scannedFileHeaders() override { return scannedFileHeaders_; }
   scan::RemovalOperations& removalOperations() override { return removalOperations_; }
 
   // The user asked the scan to stop; the scanners poll this.
@@ -97,8 +98,8 @@ class ScanEngine final : public scan::ScanContext {
   scan::ScanStatistics statistics_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> rebootRequired_{false};
-  scan::PeFileHeaders scannedFileHeaders_;
-  // Lives as long as the engine: the files handled in this run.
+  // Lives as long as the engine: the files handled in this run. Made over
+  // the members above it.
   removal::SystemRemovalOperations removalOperations_;
   std::vector<scan::Scanner*> scanners_;
 };

@@ -4,52 +4,10 @@
 
 #include "common/string_ids.h"
 #include "common/text.h"
+#include "removal/startup_entries.h"
 #include "scan/texts.h"
 
 namespace handlers {
-
-namespace {
-
-// The start-up keys that RemoveStartupEntries examines, in this order.
-struct StartupKey {
-  std::u16string_view root;
-  std::u16string_view subkey;
-};
-constexpr StartupKey kStartupKeys[] = {
-    {u"HKEY_LOCAL_MACHINE", u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {u"HKEY_LOCAL_MACHINE", u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
-    {u"HKEY_CURRENT_USER", u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {u"HKEY_CURRENT_USER", u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
-};
-
-// The string data of a REG_SZ value: UTF-16LE up to its first NUL, within
-// the bytes that were read.
-std::u16string StringData(const scan::RegistryValue& value) {
-  std::u16string data;
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == u'\0') break;
-    data.push_back(c);
-  }
-  return data;
-}
-
-}  // namespace
-
-void RemoveStartupEntries(scan::ScanContext& context, std::u16string_view path) {
-  if (path.empty()) return;
-  scan::RemovalOperations& operations = context.removalOperations();
-  for (const StartupKey& key : kStartupKeys) {
-    const auto values = operations.EnumerateValues(context, key.root, key.subkey);
-    if (!values) continue;
-    for (const scan::RegistryValue& value : *values) {
-      // Data cut short by the read limit matches nothing.
-      if (value.type != scan::kRegSz || !value.dataComplete) continue;
-      if (text::FindNoCase(StringData(value), path) == std::u16string::npos) continue;
-      operations.RemoveRegistryValue(context, key.root, key.subkey, value.name);
-    }
-  }
-}
 
 RemovalSteps::RemovalSteps(scan::ScanContext& context) : context_(context) {}
 
@@ -58,6 +16,11 @@ std::u16string RemovalSteps::Text(std::uint32_t id) const {
 }
 
 void RemovalSteps::Append(std::u16string_view text) { context_.observer().AppendText(text); }
+
+void RemovalSteps::RemoveStartupEntries(std::u16string_view path) {
+  removal::RemoveStartupValues(operations(), context_.systemContext().system().registry(),
+                               removal::kBuiltInStartupKeys, path);
+}
 
 void RemovalSteps::Report(std::u16string_view heading, std::u16string_view text) {
   context_.observer().ReportFinding(heading, text);
@@ -80,8 +43,9 @@ void RemovalSteps::CompanionStep(const std::optional<std::u16string>& directory,
   if (!directory) return;
   const std::u16string path = text::Format(u"%s%s", {*directory, name});
   const std::u16string line = text::Format(Text(strings::kDeletingCompanionFile), {path});
-  // A file that is not there answers 2 and is reported like a deleted one.
-  if (operations().RemoveFile(context_, path) != 0) {
+  // A file that is not there answers kNothingDone and is reported like a
+  // deleted one.
+  if (operations().RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
     Append(line);
     AppendText(strings::kDone);
   }
@@ -98,7 +62,7 @@ void RemovalSteps::StartupStep(const std::optional<std::u16string>& directory,
   const std::u16string path = text::Format(u"%s%s", {*directory, name});
   AppendText(strings::kCleaningRegistryKeys);
   Append(path);
-  RemoveStartupEntries(context_, path);
+  RemoveStartupEntries(path);
   Append(u"...");
   AppendText(strings::kDone);
 }

@@ -1,10 +1,11 @@
 // What the built-in handlers share: their names and constant signatures, the
 // texts they print, the companion-file and start-up steps of the Sober
-// handlers, and RemoveStartupEntries.
+// handlers, and their cleaning of start-up entries.
 //
-// A built-in handler's Remove tells a memory finding from a file finding by
-// the process id (0 for a file finding); the path is the infected file, or
-// the infected process's module. It runs on the scan worker thread.
+// A built-in handler's Remove takes a file finding or a process finding (its
+// path is the infected process's module); a script finding, which the memory
+// scanner hands only to script-described handlers, does nothing. It runs on
+// the scan worker thread.
 #pragma once
 
 #include <cstdint>
@@ -33,12 +34,6 @@ class BuiltInHandler : public scan::MalwareHandler {
   std::u16string_view variantName_;
 };
 
-// Deletes every REG_SZ value whose data holds `path` (without regard to
-// case) from the Run and RunOnce keys of HKEY_LOCAL_MACHINE, then of
-// HKEY_CURRENT_USER. Failures are passed over; nothing is printed. An empty
-// path names nothing and deletes nothing.
-void RemoveStartupEntries(scan::ScanContext& context, std::u16string_view path);
-
 // The steps and texts of one Remove of a built-in handler.
 class RemovalSteps {
  public:
@@ -49,14 +44,19 @@ class RemovalSteps {
   void Append(std::u16string_view text);
   void AppendText(std::uint32_t id) { Append(Text(id)); }
   void Report(std::u16string_view heading, std::u16string_view text);
+  // Deletes every REG_SZ value whose data holds `path` (without regard to
+  // case) from the Run and RunOnce keys of HKEY_LOCAL_MACHINE, then of
+  // HKEY_CURRENT_USER (removal/startup_entries.h). Failures are passed over;
+  // nothing is printed. An empty path names nothing and deletes nothing.
+  void RemoveStartupEntries(std::u16string_view path);
 
   // The Windows and system directories, as the system reports them; nothing
   // when it cannot tell.
   std::optional<std::u16string> WindowsDirectory() const;
   std::optional<std::u16string> SystemDirectory() const;
 
-  // Deletes `directory` + `name` and, unless RemoveFile answered 0 (only a
-  // WININIT.INI failure does), prints "deleting companion file %s ...done".
+  // Deletes `directory` + `name` and, unless RemoveFile answered
+  // kScheduleFailed, prints "deleting companion file %s ...done".
   // Without a directory the file is not looked for at all: the name alone
   // would be a path from the root of the current drive.
   void CompanionStep(const std::optional<std::u16string>& directory, std::u16string_view name);

@@ -41,66 +41,64 @@ constexpr std::size_t kSoberYStartupFiles = 3;
 
 // The finding line and the infected process or file, as the three share
 // them:
-//  - memory finding: "terminating process ..." and "removing executable
+//  - process finding: "terminating process ..." and "removing executable
 //    ..." for the process and its module; with `tellFailures` a failed
 //    termination or a WININIT.INI failure is told on that line, else both
 //    lines end in "done";
 //  - file finding: the file is deleted ("removing executable ..." unless
-//    RemoveFile answered 0), then the start-up entries that name it.
-// Answers whether it was a memory finding.
-bool RemoveInfected(RemovalSteps& steps, std::u16string_view name, std::u16string_view path,
-                    std::uint32_t processId, bool tellFailures) {
+//    RemoveFile answered kScheduleFailed), then the start-up entries that
+//    name it.
+// Answers the process finding, or nothing for a file finding.
+const scan::ProcessFinding* RemoveInfected(RemovalSteps& steps, std::u16string_view name,
+                                           const scan::Finding& finding, bool tellFailures) {
   scan::RemovalOperations& operations = steps.operations();
-  if (processId != 0) {
+  if (const auto* process = std::get_if<scan::ProcessFinding>(&finding)) {
     steps.Report(name, steps.Text(strings::kFoundInMemory));
     steps.AppendText(strings::kTerminatingProcess);
-    const bool ended = operations.TerminateProcessById(steps.context(), processId) == 1;
+    const bool ended =
+        operations.TerminateProcessById(process->processId) == codes::ProcessEndResult::kEnded;
     steps.AppendText(ended || !tellFailures ? strings::kDone : strings::kDeletionScheduled);
     steps.AppendText(strings::kRemovingExecutable);
-    const bool removed = operations.RemoveFile(steps.context(), path) != 0;
+    const bool removed =
+        operations.RemoveFile(process->modulePath) != codes::FileRemovalResult::kScheduleFailed;
     steps.AppendText(removed || !tellFailures ? strings::kDone : strings::kRemovedAfterReboot);
-    return true;
+    return process;
   }
+  const std::u16string_view path = std::get<scan::FileFinding>(finding).path;
   steps.Report(name, text::Format(steps.Text(strings::kFoundInFile), {path}));
-  if (operations.RemoveFile(steps.context(), path) != 0) {
+  if (operations.RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
     steps.AppendText(strings::kRemovingExecutable);
     steps.AppendText(strings::kDone);
   }
   steps.AppendText(strings::kCleaningRegistryKeys);
-  RemoveStartupEntries(steps.context(), path);
+  steps.RemoveStartupEntries(path);
   steps.AppendText(strings::kDone);
-  return false;
+  return nullptr;
 }
 
 }  // namespace
 
-void SoberJHandler::Remove(scan::ScanContext& context,
-                           std::optional<std::u16string_view> infectedFile,
-                           std::span<const scan::ProcessRecord> /*processes*/,
-                           std::uint32_t processId, scan::FindingKind /*kind*/, bool /*more*/) {
+void SoberJHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
+  if (std::holds_alternative<scan::ScriptFinding>(finding)) return;
   RemovalSteps steps(context);
-  const std::u16string_view path = infectedFile.value_or(std::u16string_view());
-  if (RemoveInfected(steps, kSoberJ, path, processId, false)) {
-    // A memory finding cleans the start-up entries of the module here.
+  if (const auto* process = RemoveInfected(steps, kSoberJ, finding, false)) {
+    // A process finding cleans the start-up entries of the module here.
     steps.AppendText(strings::kCleaningRegistryKeys);
-    RemoveStartupEntries(context, path);
+    steps.RemoveStartupEntries(process->modulePath);
     steps.AppendText(strings::kDone);
   }
   steps.CompanionSteps(steps.SystemDirectory(), kSoberJSystemFiles);
   steps.Report(kSoberJ, steps.Text(strings::kSuccessfullyRemoved));
 }
 
-void SoberPHandler::Remove(scan::ScanContext& context,
-                           std::optional<std::u16string_view> infectedFile,
-                           std::span<const scan::ProcessRecord> /*processes*/,
-                           std::uint32_t processId, scan::FindingKind /*kind*/, bool more) {
+void SoberPHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
+  if (std::holds_alternative<scan::ScriptFinding>(finding)) return;
   RemovalSteps steps(context);
-  const std::u16string_view path = infectedFile.value_or(std::u16string_view());
   const auto windows = steps.WindowsDirectory();
   const auto system = steps.SystemDirectory();
   const Names windowsFiles(kSoberPWindowsFiles);
-  if (RemoveInfected(steps, kSoberP, path, processId, true)) {
-    if (!more) {
+  if (const auto* process = RemoveInfected(steps, kSoberP, finding, true)) {
+    if (!process->more) {
       // csrss.exe and services.exe, the start-up entries of services.exe,
       // smss.exe and its start-up entries, then the rest.
       steps.CompanionSteps(windows, windowsFiles.first(2));
@@ -117,14 +115,11 @@ void SoberPHandler::Remove(scan::ScanContext& context,
   steps.Report(kSoberP, steps.Text(strings::kSuccessfullyRemoved));
 }
 
-void SoberYHandler::Remove(scan::ScanContext& context,
-                           std::optional<std::u16string_view> infectedFile,
-                           std::span<const scan::ProcessRecord> /*processes*/,
-                           std::uint32_t processId, scan::FindingKind /*kind*/, bool more) {
+void SoberYHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
+  if (std::holds_alternative<scan::ScriptFinding>(finding)) return;
   RemovalSteps steps(context);
-  const std::u16string_view path = infectedFile.value_or(std::u16string_view());
-  const bool memory = RemoveInfected(steps, kSoberY, path, processId, true);
-  if (!(memory && more)) {
+  const auto* process = RemoveInfected(steps, kSoberY, finding, true);
+  if (process == nullptr || !process->more) {
     const auto windows = steps.WindowsDirectory();
     const Names files(kSoberYWindowsFiles);
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -21,9 +21,7 @@ class SoberJHandler final : public BuiltInHandler {
       .file = {{0x50, 0x72, 0x6F, 0x6A, 0x65}, 0x9AE1, 136, 49, 0x1DF8B959}};
 
   SoberJHandler() : BuiltInHandler(kSignatures, kSoberBaseName, u"J") {}
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override;
+  void Remove(scan::ScanContext& context, const scan::Finding& finding) override;
 };
 
 // Memory finding: ends the process and deletes its module; unless further
@@ -38,9 +36,7 @@ class SoberPHandler final : public BuiltInHandler {
       .file = {{0xCE, 0x0E, 0x11, 0xE7, 0x4E}, 0x9C19, 126, 54, 0xB73090CE}};
 
   SoberPHandler() : BuiltInHandler(kSignatures, kSoberBaseName, u"P") {}
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override;
+  void Remove(scan::ScanContext& context, const scan::Finding& finding) override;
 };
 
 // As Sober.P, with its own companion files in the Windows directory, of
@@ -53,9 +49,7 @@ class SoberYHandler final : public BuiltInHandler {
       .file = {{0x6E, 0x0D, 0x9A, 0xCE, 0x88}, 0xEC1A, 64, 56, 0x88486619}};
 
   SoberYHandler() : BuiltInHandler(kSignatures, kSoberBaseName, u"Y") {}
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override;
+  void Remove(scan::ScanContext& context, const scan::Finding& finding) override;
 };
 
 }  // namespace handlers

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/string_ids.h"
 #include "common/text.h"
 #include "platform/files.h"
@@ -75,10 +76,10 @@ bool IsUsableHostEntryPoint(std::uint32_t hostEntryPoint, std::uint32_t entryPoi
 
 }  // namespace
 
-StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view path) {
-  platform::System& system = context.systemContext().system();
+StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding& finding) {
   platform::Files& files = system.files();
-  const scan::PeFileHeaders& headers = context.scannedFileHeaders();
+  const std::u16string_view path = finding.path;
+  const scan::PeFileHeaders& headers = finding.headers;
 
   const platform::FileOpenResult opened = files.CreateFileWide(
       path, platform::kGenericRead | platform::kGenericWrite, platform::kFileShareRead,
@@ -100,16 +101,15 @@ StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view pa
   if (!IsStub(stub)) return StanitRepair::kRepaired;
   const auto hostEntryPoint =
       std::span<const std::uint8_t>(stub).subspan(kHostEntryPointAt, kHostEntryPointSize);
-  if (!IsUsableHostEntryPoint(
-          static_cast<std::uint32_t>(scan::LittleEndian(hostEntryPoint, 0, kHostEntryPointSize)),
-          entryPoint, entry, headers.sections)) {
+  if (!IsUsableHostEntryPoint(bytes::LittleEndian32(hostEntryPoint, 0), entryPoint, entry,
+                              headers.sections)) {
     return StanitRepair::kLeftUnchanged;
   }
 
   // Everything the repair writes over must be there before the first byte
   // is written: the whole body, and the entry point field, which must not
   // lie inside the body (clearing the body would undo the restored entry
-  // point) and must hold the entry point that led here (the published
+  // point) and must hold the entry point that led here (the finding's
   // headers are this file's).
   const std::optional<std::uint64_t> size = files.GetFileSize(handle);
   const std::uint64_t field = std::uint64_t{headers.PeHeaderOffset()} + kEntryPointFieldOffset;
@@ -120,7 +120,7 @@ StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view pa
   if (field + kHostEntryPointSize > entry && field < bodyEnd) return StanitRepair::kFailed;
   std::array<std::uint8_t, kHostEntryPointSize> current{};
   if (ReadAt(files, handle, field, current) != current.size() ||
-      scan::LittleEndian(current, 0, current.size()) != entryPoint) {
+      bytes::LittleEndian32(current, 0) != entryPoint) {
     return StanitRepair::kFailed;
   }
 
@@ -142,12 +142,9 @@ StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view pa
   return StanitRepair::kRepaired;
 }
 
-void StanitHandler::Remove(scan::ScanContext& context,
-                           std::optional<std::u16string_view> infectedFile,
-                           std::span<const scan::ProcessRecord> /*processes*/,
-                           std::uint32_t processId, scan::FindingKind /*kind*/, bool /*more*/) {
+void StanitHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
   RemovalSteps steps(context);
-  if (processId != 0) {
+  if (const auto* process = std::get_if<scan::ProcessFinding>(&finding)) {
     steps.Report(kStanit, steps.Text(strings::kFileInfectorInMemory));
     const std::u16string warning = steps.Text(strings::kWarningWord);
     for (const std::uint32_t text : {strings::kDoNotRunPrograms, strings::kDoNotInterruptScan,
@@ -155,16 +152,18 @@ void StanitHandler::Remove(scan::ScanContext& context,
       steps.Report(warning, steps.Text(text));
     }
     steps.AppendText(strings::kTerminatingProcess);
-    steps.operations().TerminateProcessById(context, processId);
+    steps.operations().TerminateProcessById(process->processId);
     steps.AppendText(strings::kDone);
     steps.Report(kStanit, steps.Text(strings::kRemovedFromMemory));
     return;
   }
 
-  const std::u16string_view path = infectedFile.value_or(std::u16string_view());
+  const auto* file = std::get_if<scan::FileFinding>(&finding);
+  if (file == nullptr) return;
+  const std::u16string_view path = file->path;
   steps.Report(kStanit, text::Format(steps.Text(strings::kFoundInFile), {path}));
   steps.AppendText(strings::kRepairingExecutable);
-  switch (RepairStanitFile(context, path)) {
+  switch (RepairStanitFile(context.systemContext().system(), *file)) {
     case StanitRepair::kRepaired:
       steps.AppendText(strings::kDone);
       steps.Report(kStanit, steps.Text(strings::kSuccessfullyRemoved));
@@ -176,7 +175,7 @@ void StanitHandler::Remove(scan::ScanContext& context,
       return;
     case StanitRepair::kDropper:
       // RemoveFile counts by itself.
-      if (steps.operations().RemoveFile(context, path) != 0) {
+      if (steps.operations().RemoveFile(path) != codes::FileRemovalResult::kScheduleFailed) {
         steps.AppendText(strings::kRemovingDropper);
         steps.AppendText(strings::kDone);
         return;

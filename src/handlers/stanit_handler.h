@@ -40,8 +40,8 @@ inline constexpr std::size_t kStanitCheckWindowSize = 10;
 // AddressOfEntryPoint, from the start of the PE headers.
 inline constexpr std::uint64_t kEntryPointFieldOffset = 0x28;
 
-// Repairs the executable at `path`, whose headers the file scanner has
-// published on `context` (scannedFileHeaders). Step by step:
+// Repairs the executable of a file finding, at its path, with the headers
+// the file scanner read from it. Step by step:
 //   1. open for reading and writing (else kCannotOpen);
 //   2. the entry point's file offset by the section table (0 when it lies
 //      in no section);
@@ -56,7 +56,7 @@ inline constexpr std::uint64_t kEntryPointFieldOffset = 0x28;
 //      that cannot start, worse off than the infected one;
 //   5. before anything is written, the file must hold the whole 3666-byte
 //      body at the entry point and the entry point field of its PE header,
-//      outside the body, holding the published entry point: else kFailed
+//      outside the body, holding the finding's entry point: else kFailed
 //      with the file untouched (a short file is never extended);
 //   6. the host's entry point from the stub is written to the field, then
 //      the body is overwritten with zeros, in this order, so that a repair
@@ -64,9 +64,9 @@ inline constexpr std::uint64_t kEntryPointFieldOffset = 0x28;
 //      falls short);
 //   7. the check window: kHostDamaged when any of its bytes is not zero,
 //      kRepaired when all are or the file ends before it.
-StanitRepair RepairStanitFile(scan::ScanContext& context, std::u16string_view path);
+StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding& finding);
 
-// Memory finding: three warnings, the process ended, reported as removed
+// Process finding: three warnings, the process ended, reported as removed
 // from memory. File finding: "attempting to repair executable ..." and the
 // repair's outcome; a repaired file counts as removed, a dropper is deleted.
 class StanitHandler final : public BuiltInHandler {
@@ -77,9 +77,7 @@ class StanitHandler final : public BuiltInHandler {
   static constexpr signatures::SignaturePair kSignatures = {kSignature, kSignature};
 
   StanitHandler() : BuiltInHandler(kSignatures, u"W32/Stanit", u"A") {}
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override;
+  void Remove(scan::ScanContext& context, const scan::Finding& finding) override;
 };
 
 }  // namespace handlers

@@ -35,11 +35,8 @@
 namespace removal {
 namespace {
 
-// Result codes of RemoveFile and RenameFile.
-constexpr int kDone = 1;                  // done now, or scheduled for the next start
-constexpr int kNothingDone = 2;           // also: the system refused (RenameFile)
-constexpr int kRemoveScheduleFailed = 0;  // RemoveFile: WININIT.INI or the delayed move failed
-constexpr int kHandedToShell = 3;         // RenameFile
+using codes::FileRemovalResult;
+using codes::FileRenameResult;
 
 constexpr std::u16string_view kNoSingleFile(u"*?\0", 3);
 
@@ -149,11 +146,10 @@ void HandledFiles::Add(std::u16string_view path) {
   }
 }
 
-int SystemRemovalOperations::RemoveFile(scan::ScanContext& context, std::u16string_view path) {
-  sys::SystemContext& systemContext = context.systemContext();
-  platform::System& system = systemContext.system();
+FileRemovalResult SystemRemovalOperations::RemoveFile(std::u16string_view path) {
+  platform::System& system = systemContext_.system();
   platform::Files& files = system.files();
-  if (!IsRemovableFile(files, path)) return kNothingDone;
+  if (!IsRemovableFile(files, path)) return FileRemovalResult::kNothingDone;
   if (!files.GetFileAttributesWide(path)) {
     if (const auto list = ShellPathList(path)) {
       HandToShell(system, platform::ShellFileOperation{
@@ -162,74 +158,73 @@ int SystemRemovalOperations::RemoveFile(scan::ScanContext& context, std::u16stri
                               {},
                               platform::kFofNoConfirmation | platform::kFofNoErrorUi});
     }
-    return kNothingDone;
+    return FileRemovalResult::kNothingDone;
   }
-  if (handledFiles_.Contains(path)) return kNothingDone;
+  if (handledFiles_.Contains(path)) return FileRemovalResult::kNothingDone;
   handledFiles_.Add(path);
 
   files.SetFileAttributesWide(path, platform::kFileAttributeNormal);
   if (files.DeleteFileWide(path)) {
-    ++context.statistics().removedFiles;
-    return kDone;
+    ++statistics_.removedFiles;
+    return FileRemovalResult::kDone;
   }
-  if (!systemContext.isWindows9x()) {
+  if (!systemContext_.isWindows9x()) {
     if (!files.MoveFileExWide(path, std::nullopt, platform::kMoveFileDelayUntilReboot)) {
-      return kRemoveScheduleFailed;
+      return FileRemovalResult::kScheduleFailed;
     }
   } else {
-    if (!ExactAnsi(system.runtime(), path)) return kNothingDone;
+    if (!ExactAnsi(system.runtime(), path)) return FileRemovalResult::kNothingDone;
     const auto shortPath = WininitPath(system, path);
     if (!shortPath || !ScheduleInWininit(system, "NUL=" + *shortPath)) {
-      return kRemoveScheduleFailed;
+      return FileRemovalResult::kScheduleFailed;
     }
   }
-  context.rebootRequired() = true;
-  ++context.statistics().removedFiles;
-  return kDone;
+  rebootRequired_ = true;
+  ++statistics_.removedFiles;
+  return FileRemovalResult::kDone;
 }
 
-int SystemRemovalOperations::RenameFile(scan::ScanContext& context, std::u16string_view oldPath,
-                                        std::u16string_view newPath) {
-  sys::SystemContext& systemContext = context.systemContext();
-  platform::System& system = systemContext.system();
+FileRenameResult SystemRemovalOperations::RenameFile(std::u16string_view oldPath,
+                                                     std::u16string_view newPath) {
+  platform::System& system = systemContext_.system();
   platform::Files& files = system.files();
   if (!IsRemovableFile(files, oldPath) || newPath.empty() ||
       newPath.find_first_of(kNoSingleFile) != std::u16string_view::npos) {
-    return kNothingDone;
+    return FileRenameResult::kNothingDone;
   }
   if (!files.GetFileAttributesWide(oldPath)) {
     const auto from = ShellPathList(oldPath);
     const auto to = ShellPathList(newPath);
-    if (!from || !to) return kNothingDone;
+    if (!from || !to) return FileRenameResult::kNothingDone;
     const bool handed = HandToShell(
         system,
         platform::ShellFileOperation{platform::kFoRename, *from, *to, platform::kFofNoErrorUi});
-    return handed ? kHandedToShell : kNothingDone;
+    return handed ? FileRenameResult::kHandedToShell : FileRenameResult::kNothingDone;
   }
 
   files.SetFileAttributesWide(oldPath, platform::kFileAttributeNormal);
   if (files.MoveFileWide(oldPath, newPath)) {
-    ++context.statistics().renamedFiles;
-    return kDone;
+    ++statistics_.renamedFiles;
+    return FileRenameResult::kDone;
   }
-  if (!OnOneVolume(oldPath, newPath)) return kNothingDone;
-  if (!systemContext.isWindows9x()) {
+  if (!OnOneVolume(oldPath, newPath)) return FileRenameResult::kNothingDone;
+  if (!systemContext_.isWindows9x()) {
     if (!files.MoveFileExWide(oldPath, newPath, platform::kMoveFileDelayUntilReboot)) {
-      return kNothingDone;
+      return FileRenameResult::kNothingDone;
     }
   } else {
     if (!ExactAnsi(system.runtime(), oldPath) || !ExactAnsi(system.runtime(), newPath)) {
-      return kNothingDone;
+      return FileRenameResult::kNothingDone;
     }
     const auto shortOld = WininitPath(system, oldPath);
     const auto shortNew = WininitNewPath(system, newPath);
     if (!shortOld || !shortNew || !ScheduleInWininit(system, *shortNew + "=" + *shortOld)) {
-      return kNothingDone;
+      return FileRenameResult::kNothingDone;
     }
   }
-  context.rebootRequired() = true;
-  ++context.statistics().renamedFiles;
-  return kDone;
+  rebootRequired_ = true;
+  ++statistics_.renamedFiles;
+  return FileRenameResult::kDone;
 }
 
 }  // namespace removal

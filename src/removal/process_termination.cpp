@@ -19,15 +19,14 @@ constexpr std::uint32_t kTerminationWaitMs = 5000;
 
 }  // namespace
 
-void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& context,
-                                                  std::u16string_view name,
+void SystemRemovalOperations::FindProcessesByName(std::u16string_view name,
                                                   std::vector<scan::ProcessRecord>& list) {
-  const sys::SystemContext& system = context.systemContext();
-  auto processes = sys::OpenProcessList(system.enumeration());
+  const sys::SystemContext& system = systemContext_;
+  const sys::ProcessWalker* walker = system.processWalker();
+  const auto processes = walker != nullptr ? walker->OpenProcessList() : nullptr;
   if (!processes) return;
   sys::RunningProcess process;
-  for (bool more = sys::FirstProcess(*processes, process); more;
-       more = sys::NextProcess(*processes, process)) {
+  while (processes->Next(process)) {
     std::u16string_view executable = process.name;
     // Tool Help of Windows 9x names the executable by its full path.
     if (system.isWindows9x()) {
@@ -37,27 +36,25 @@ void SystemRemovalOperations::FindProcessesByName(scan::ScanContext& context,
     }
     if (!text::EqualsNoCase(executable, name)) continue;
     // The Process Status Helper's base name, else the name searched for.
-    list.push_back(
-        {std::u16string(system.enumeration().usesPsapi ? executable : name), process.processId});
+    const bool baseNames = walker->kind() == sys::ProcessWalker::Kind::kProcessStatusHelper;
+    list.push_back({std::u16string(baseNames ? executable : name), process.processId});
   }
-  sys::CloseProcessList(std::move(processes));
 }
 
-int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& context,
-                                                const std::vector<scan::ProcessRecord>* list) {
-  if (list == nullptr) return 2;
-  platform::Runtime& runtime = context.systemContext().system().runtime();
+codes::TerminationResult SystemRemovalOperations::TerminateProcesses(
+    const std::vector<scan::ProcessRecord>* list) {
+  if (list == nullptr) return codes::TerminationResult::kNoList;
+  platform::Runtime& runtime = systemContext_.system().runtime();
   std::vector<platform::ScopedHandle> threads;
   threads.reserve(list->size());
   for (const scan::ProcessRecord& record : *list) {
     const std::uint32_t id = record.processId;
-    const platform::Handle thread =
-        runtime.StartThread([this, &context, id] { TerminateProcessById(context, id); });
+    const platform::Handle thread = runtime.StartThread([this, id] { TerminateProcessById(id); });
     if (thread != 0) {
       threads.emplace_back(runtime, thread);
     } else {
       // Without a thread of its own the process is ended here.
-      TerminateProcessById(context, id);
+      TerminateProcessById(id);
     }
   }
   // One wait covers at most kMaximumWaitObjects threads: the rest are waited
@@ -72,19 +69,18 @@ int SystemRemovalOperations::TerminateProcesses(scan::ScanContext& context,
       for (platform::Handle thread : group) runtime.WaitForThread(thread);
     }
   }
-  return 1;
+  return codes::TerminationResult::kDone;
 }
 
-int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& context,
-                                                  std::uint32_t processId) {
-  platform::System& system = context.systemContext().system();
+codes::ProcessEndResult SystemRemovalOperations::TerminateProcessById(std::uint32_t processId) {
+  platform::System& system = systemContext_.system();
   platform::Processes& processes = system.processes();
   {
     const platform::ScopedHandle process(
         system.runtime(), processes.OpenProcess(platform::kProcessSetInformation, processId));
     if (process.get() == 0 ||
         !processes.SetPriorityClass(process.get(), platform::kIdlePriorityClass)) {
-      return 0;
+      return codes::ProcessEndResult::kNotEnded;
     }
   }
   const platform::ScopedHandle process(
@@ -92,11 +88,11 @@ int SystemRemovalOperations::TerminateProcessById(scan::ScanContext& context,
   if (process.get() == 0 || !processes.TerminateProcess(process.get(), 0) ||
       processes.WaitForProcess(process.get(), kTerminationWaitMs) !=
           platform::ProcessWait::kEnded) {
-    return 0;
+    return codes::ProcessEndResult::kNotEnded;
   }
   // The termination threads count into the same statistics at once.
-  std::atomic_ref<std::int32_t>(context.statistics().terminatedProcesses).fetch_add(1);
-  return 1;
+  std::atomic_ref<std::int32_t>(statistics_.terminatedProcesses).fetch_add(1);
+  return codes::ProcessEndResult::kEnded;
 }
 
 }  // namespace removal

@@ -10,10 +10,11 @@
 #include <array>
 #include <utility>
 
+#include "common/bytes.h"
 #include "common/limits.h"
 #include "common/text.h"
+#include "removal/startup_entries.h"
 #include "removal/system_operations.h"
-#include "scan/pe_headers.h"
 #include "signatures/hex_codec.h"
 
 namespace removal {
@@ -21,20 +22,6 @@ namespace {
 
 using platform::Registry;
 using platform::RegistryKey;
-
-constexpr std::u16string_view kLocalMachine = u"HKEY_LOCAL_MACHINE";
-constexpr std::u16string_view kUsers = u"HKEY_USERS";
-
-// The start-up keys, in the order they are examined, under HKEY_LOCAL_MACHINE
-// and under every profile of HKEY_USERS.
-constexpr std::array<std::u16string_view, 6> kStartupKeys = {
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\RunServices",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnceEx",
-};
 
 // An open key, closed when it goes.
 class OpenKey {
@@ -62,12 +49,6 @@ OpenKey Open(Registry& registry, RegistryKey root, std::u16string_view subkey) {
       registry.RegOpenKeyExWide(root, subkey, platform::kKeyAllAccess);
   return OpenKey(registry, opened.status == platform::kErrorSuccess ? opened.key : 0);
 }
-
-Registry& RegistryOf(scan::ScanContext& context) {
-  return context.systemContext().system().registry();
-}
-
-void MarkChanged(scan::ScanContext& context) { context.statistics().registryChanged = 1; }
 
 std::vector<std::uint8_t> DwordBytes(std::uint32_t number) {
   return {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
@@ -201,153 +182,128 @@ std::optional<std::vector<std::u16string>> EnumerateSubkeys(Registry& registry,
 
 std::u16string StringData(const scan::RegistryValue& value) {
   if (!value.dataComplete) return {};
-  const std::size_t bytes = std::min<std::size_t>(value.data.size(), limits::kRegistryDataBytes);
-  std::u16string out;
-  for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-    const auto c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == u'\0') break;
-    out.push_back(c);
-  }
-  return out;
+  const std::size_t size = std::min<std::size_t>(value.data.size(), limits::kRegistryDataBytes);
+  return bytes::Utf16LeUntilZero(std::span(value.data).first(size));
 }
 
-int SystemRemovalOperations::RemoveRunEntries(scan::ScanContext& context,
-                                              std::u16string_view fileName) {
-  if (fileName.empty()) return 2;
-  Registry& registry = RegistryOf(context);
-  // Deletes the values of one start-up key whose string data names the
-  // file; false when a deletion fails, which ends the whole cleaning.
-  const auto clean = [&](std::u16string_view rootName, std::u16string_view path) {
-    const auto values = removal::EnumerateValues(registry, rootName, path);
-    if (!values) return true;
-    for (const scan::RegistryValue& value : *values) {
-      if (value.type != scan::kRegSz || !value.dataComplete) continue;
-      if (text::FindNoCase(StringData(value), fileName) == std::u16string_view::npos) continue;
-      if (RemoveRegistryValue(context, rootName, path, value.name) != 1) return false;
-    }
-    return true;
-  };
-  for (std::u16string_view path : kStartupKeys) {
-    if (!clean(kLocalMachine, path)) return 2;
-  }
-  const auto profiles = EnumerateSubkeys(registry, kUsers);
-  if (!profiles) return 2;
-  for (const std::u16string& profile : *profiles) {
-    for (std::u16string_view path : kStartupKeys) {
-      if (!clean(kUsers, std::u16string(profile).append(u"\\").append(path))) return 2;
-    }
-  }
-  MarkChanged(context);
-  return 1;
+codes::RunEntriesResult SystemRemovalOperations::RemoveRunEntries(std::u16string_view fileName) {
+  const codes::RunEntriesResult result =
+      RemoveStartupValues(*this, system().registry(), kScriptStartupKeys, fileName);
+  if (result == codes::RunEntriesResult::kCleaned) MarkRegistryChanged();
+  return result;
 }
 
-int SystemRemovalOperations::RemoveRegistryKey(scan::ScanContext& context,
-                                               std::u16string_view rootName,
-                                               std::u16string_view subkey) {
+codes::KeyRemovalResult SystemRemovalOperations::RemoveRegistryKey(std::u16string_view rootName,
+                                                                   std::u16string_view subkey) {
+  using codes::KeyRemovalResult;
   const auto root = RootKeyFromName(rootName);
-  if (!root) return 5;
+  if (!root) return KeyRemovalResult::kNoRoot;
   // Without a subkey the call would name the root itself, which is never
   // deleted.
-  if (subkey.empty()) return 0;
-  if (RegistryOf(context).RegDeleteKeyWide(*root, subkey) != platform::kErrorSuccess) return 0;
-  MarkChanged(context);
-  return 1;
+  if (subkey.empty()) return KeyRemovalResult::kNotDeleted;
+  if (system().registry().RegDeleteKeyWide(*root, subkey) != platform::kErrorSuccess) {
+    return KeyRemovalResult::kNotDeleted;
+  }
+  MarkRegistryChanged();
+  return KeyRemovalResult::kDeleted;
 }
 
-int SystemRemovalOperations::RemoveRegistryValue(scan::ScanContext& context,
-                                                 std::u16string_view rootName,
-                                                 std::u16string_view subkey,
-                                                 std::u16string_view valueName) {
+codes::ValueRemovalResult SystemRemovalOperations::RemoveRegistryValue(
+    std::u16string_view rootName, std::u16string_view subkey, std::u16string_view valueName) {
+  using codes::ValueRemovalResult;
   const auto root = RootKeyFromName(rootName);
-  if (!root) return -1;
-  Registry& registry = RegistryOf(context);
+  if (!root) return ValueRemovalResult::kKeyNotOpened;
+  Registry& registry = system().registry();
   OpenKey key = Open(registry, *root, subkey);
-  if (!key) return -1;
+  if (!key) return ValueRemovalResult::kKeyNotOpened;
   const bool deleted = registry.RegDeleteValueWide(key.get(), valueName) == platform::kErrorSuccess;
-  if (deleted) MarkChanged(context);
-  if (!key.Close()) return -1;
-  return deleted ? 1 : 0;
+  if (deleted) MarkRegistryChanged();
+  if (!key.Close()) return ValueRemovalResult::kKeyNotOpened;
+  return deleted ? ValueRemovalResult::kDeleted : ValueRemovalResult::kNotDeleted;
 }
 
-int SystemRemovalOperations::ReplaceRegistryValue(
-    scan::ScanContext& context, std::u16string_view rootName, std::u16string_view subkey,
-    std::u16string_view valueName, std::u16string_view oldContent, std::u16string_view newContent) {
+codes::ValueWriteResult SystemRemovalOperations::ReplaceRegistryValue(
+    std::u16string_view rootName, std::u16string_view subkey, std::u16string_view valueName,
+    std::u16string_view oldContent, std::u16string_view newContent) {
+  using codes::ValueWriteResult;
   const auto root = RootKeyFromName(rootName);
-  if (!root || subkey.empty() || valueName.empty()) return 5;
-  Registry& registry = RegistryOf(context);
+  if (!root || subkey.empty() || valueName.empty()) return ValueWriteResult::kMissingArgument;
+  Registry& registry = system().registry();
   const OpenKey key = Open(registry, *root, subkey);
-  if (!key) return 2;
+  if (!key) return ValueWriteResult::kNotWritten;
   const platform::RegistryValueData read =
       registry.RegQueryValueExWide(key.get(), valueName, limits::kRegistryDataBytes);
-  if (read.status != platform::kErrorSuccess) return 2;
+  if (read.status != platform::kErrorSuccess) return ValueWriteResult::kNotWritten;
   std::vector<std::uint8_t> replacement;
   if (read.type == scan::kRegSz) {
     const std::u16string stored = StringData({std::u16string(valueName), read.type, read.data});
-    if (!text::EqualsNoCase(stored, oldContent) || text::EqualsNoCase(stored, newContent)) return 2;
-    // Stored without its terminating zero.
+    if (!text::EqualsNoCase(stored, oldContent) || text::EqualsNoCase(stored, newContent))
+      return ValueWriteResult::kNotWritten;
+    // Stored with its terminating zero, as the system's own strings are: a
+    // reader that takes the data as it is (not every program adds the zero
+    // itself) must not run past the text.
     text::AppendUtf16Le(replacement, newContent);
+    replacement.insert(replacement.end(), {0, 0});
   } else if (read.type == scan::kRegDword) {
     const auto oldNumber = DigitsOnly(oldContent);
     const auto newNumber = DigitsOnly(newContent);
-    if (!oldNumber || !newNumber || read.data.size() < 4) return 2;
-    const auto stored = static_cast<std::uint32_t>(scan::LittleEndian(read.data, 0, 4));
-    if (stored != *oldNumber || stored == *newNumber) return 2;
+    if (!oldNumber || !newNumber || read.data.size() < 4) return ValueWriteResult::kNotWritten;
+    const auto stored = bytes::LittleEndian32(read.data, 0);
+    if (stored != *oldNumber || stored == *newNumber) return ValueWriteResult::kNotWritten;
     replacement = DwordBytes(*newNumber);
   } else {
-    return 2;
+    return ValueWriteResult::kNotWritten;
   }
   if (registry.RegSetValueExWide(key.get(), valueName, read.type, replacement) !=
       platform::kErrorSuccess) {
-    return 2;
+    return ValueWriteResult::kNotWritten;
   }
-  MarkChanged(context);
-  return 1;
+  MarkRegistryChanged();
+  return ValueWriteResult::kWritten;
 }
 
-int SystemRemovalOperations::AddRegistryKey(scan::ScanContext& context,
-                                            std::u16string_view rootName,
-                                            std::u16string_view subkey) {
+codes::KeyCreationResult SystemRemovalOperations::AddRegistryKey(std::u16string_view rootName,
+                                                                 std::u16string_view subkey) {
+  using codes::KeyCreationResult;
   const auto root = RootKeyFromName(rootName);
-  if (!root || subkey.empty()) return 5;
-  Registry& registry = RegistryOf(context);
+  if (!root || subkey.empty()) return KeyCreationResult::kMissingArgument;
+  Registry& registry = system().registry();
   const platform::RegistryCreateResult created =
       registry.RegCreateKeyExWide(*root, subkey, platform::kRegOptionNonVolatile, 0);
-  if (created.status != platform::kErrorSuccess) return 2;
+  if (created.status != platform::kErrorSuccess) return KeyCreationResult::kFailed;
   const OpenKey key(registry, created.key);
-  if (created.disposition != platform::kRegCreatedNewKey) return 6;
-  MarkChanged(context);
-  return 1;
+  if (created.disposition != platform::kRegCreatedNewKey) return KeyCreationResult::kExisted;
+  MarkRegistryChanged();
+  return KeyCreationResult::kCreated;
 }
 
-int SystemRemovalOperations::AddRegistryValue(scan::ScanContext& context,
-                                              std::u16string_view rootName,
-                                              std::u16string_view subkey,
-                                              std::u16string_view valueName,
-                                              std::optional<std::u16string_view> typeName,
-                                              std::optional<std::u16string_view> data) {
+codes::ValueWriteResult SystemRemovalOperations::AddRegistryValue(
+    std::u16string_view rootName, std::u16string_view subkey, std::u16string_view valueName,
+    std::optional<std::u16string_view> typeName, std::optional<std::u16string_view> data) {
+  using codes::ValueWriteResult;
   const auto root = RootKeyFromName(rootName);
-  if (!root || valueName.empty()) return 5;
-  Registry& registry = RegistryOf(context);
+  if (!root || valueName.empty()) return ValueWriteResult::kMissingArgument;
+  Registry& registry = system().registry();
   const OpenKey key = Open(registry, *root, subkey);
-  if (!key) return 2;
+  if (!key) return ValueWriteResult::kNotWritten;
   if (const auto values = removal::EnumerateValues(registry, rootName, subkey)) {
     for (const scan::RegistryValue& value : *values) {
-      if (text::EqualsNoCase(value.name, valueName)) return 2;
+      if (text::EqualsNoCase(value.name, valueName)) return ValueWriteResult::kNotWritten;
     }
   }
   const std::uint32_t type = ValueTypeFromName(typeName);
-  const auto bytes = NewValueData(context.systemContext().system().runtime(), type, data);
-  if (!bytes) return 2;
+  const auto bytes = NewValueData(system().runtime(), type, data);
+  if (!bytes) return ValueWriteResult::kNotWritten;
   if (registry.RegSetValueExWide(key.get(), valueName, type, *bytes) != platform::kErrorSuccess) {
-    return 2;
+    return ValueWriteResult::kNotWritten;
   }
-  MarkChanged(context);
-  return 1;
+  MarkRegistryChanged();
+  return ValueWriteResult::kWritten;
 }
 
 std::optional<std::vector<scan::RegistryValue>> SystemRemovalOperations::EnumerateValues(
-    scan::ScanContext& context, std::u16string_view rootName, std::u16string_view subkey) {
-  return removal::EnumerateValues(RegistryOf(context), rootName, subkey);
+    std::u16string_view rootName, std::u16string_view subkey) {
+  return removal::EnumerateValues(system().registry(), rootName, subkey);
 }
 
 }  // namespace removal

@@ -12,7 +12,6 @@ namespace removal {
 
 using descriptions::ActionCode;
 using descriptions::ScriptAction;
-using scan::FindingKind;
 using scan::ProcessRecord;
 
 std::optional<RegistryPath> SplitRegistryPath(std::u16string_view path) {
@@ -23,12 +22,8 @@ std::optional<RegistryPath> SplitRegistryPath(std::u16string_view path) {
 
 namespace {
 
-// The only result of an operation that the driver takes as done.
-constexpr int kDone = 1;
-
 const std::u16string* NamedArgument(const ScriptAction& action, std::u16string_view key) {
-  const auto found = action.namedArguments.find(std::u16string(key));
-  return found == action.namedArguments.end() ? nullptr : &found->second;
+  return action.namedArguments.Find(key);
 }
 
 bool IsInfectedFile(std::u16string_view argument) {
@@ -38,17 +33,17 @@ bool IsInfectedFile(std::u16string_view argument) {
 // One Remove: the finding, where its output goes and the operations it calls.
 class Driver {
  public:
+  // A file finding with its path, or a memory finding with its processes.
   Driver(ScriptMalwareHandler& handler, scan::ScanContext& context,
-         std::optional<std::u16string_view> infectedFile, std::span<const ProcessRecord> processes,
-         FindingKind kind, bool& registryTouched)
+         std::u16string_view infectedFile, std::span<const ProcessRecord> processes, bool memory,
+         bool& registryTouched)
       : handler_(handler),
-        context_(context),
         system_(context.systemContext().system()),
         observer_(context.observer()),
         operations_(context.removalOperations()),
-        infectedFile_(infectedFile.value_or(std::u16string_view())),
+        infectedFile_(infectedFile),
         processes_(processes),
-        memory_(kind == FindingKind::MemoryFinding),
+        memory_(memory),
         pending_(handler.pending()),
         registryTouched_(registryTouched) {}
 
@@ -63,7 +58,7 @@ class Driver {
       if (handler_.signatures().memory.length == 0) RemoveExecutables();
     } else {
       observer_.AppendText(Text(strings::kRemovingExecutable));
-      EndLine(operations_.RemoveFile(context_, infectedFile_) == kDone);
+      EndLine(operations_.RemoveFile(infectedFile_) == codes::FileRemovalResult::kDone);
     }
     for (const ScriptAction& action : handler_.actions()) Carry(action);
     if (registryTouched_) {
@@ -94,13 +89,13 @@ class Driver {
       if (text::EqualsNoCase(argument, descriptions::kInfectedProcesses)) {
         list.insert(list.end(), processes_.begin(), processes_.end());
       } else {
-        operations_.FindProcessesByName(context_, argument, list);
+        operations_.FindProcessesByName(argument, list);
       }
     }
     if (list.empty()) return;
     observer_.AppendText(
         Text(list.size() == 1 ? strings::kTerminatingProcess : strings::kTerminatingProcesses));
-    operations_.TerminateProcesses(context_, &list);
+    operations_.TerminateProcesses(&list);
     // The line ends in "done" whatever the single terminations gave.
     EndLine(true);
   }
@@ -110,23 +105,26 @@ class Driver {
     observer_.AppendText(Text(strings::kRemovingExecutables));
     bool any = false;
     for (const ProcessRecord& process : processes_) {
-      if (operations_.RemoveFile(context_, process.name) != 0) any = true;
+      // Only a failed schedule counts as not removed.
+      if (operations_.RemoveFile(process.name) != codes::FileRemovalResult::kScheduleFailed) {
+        any = true;
+      }
     }
     EndLine(any);
   }
 
   // Calls `operation` with each name that "%infected_file%" stands for: the
   // finding's process files, or its infected file. True when any call
-  // answered done.
+  // answered true (done).
   template <typename Operation>
   bool ForInfectedFiles(Operation operation) {
     bool any = false;
     if (memory_) {
       for (const ProcessRecord& process : processes_) {
-        if (operation(std::u16string_view(process.name)) == kDone) any = true;
+        if (operation(std::u16string_view(process.name))) any = true;
       }
     } else {
-      any = operation(infectedFile_) == kDone;
+      any = operation(infectedFile_);
     }
     return any;
   }
@@ -148,7 +146,7 @@ class Driver {
         CleanIniFile(action, 2, u"win.ini");
         break;
       case ActionCode::kRestoreHosts:
-        if (pending_ && operations_.RestoreHosts(context_) == kDone) {
+        if (pending_ && operations_.RestoreHosts() == codes::SystemFileResult::kChanged) {
           Line(Text(strings::kRestoringHostsFile));
         }
         break;
@@ -157,7 +155,7 @@ class Driver {
         break;
       case ActionCode::kShowPopupInfo:
         // On every Remove; the worker waits until the box is closed.
-        if (!action.arguments.empty()) operations_.ShowPopup(context_, action.arguments[0]);
+        if (!action.arguments.empty()) operations_.ShowPopup(action.arguments[0]);
         break;
       case ActionCode::kRemoveRunReg:
         RemoveRunEntries(action);
@@ -185,7 +183,7 @@ class Driver {
       // never handed on as a path, which would name a file in the current
       // folder.
       if (IsInfectedFile(path)) continue;
-      if (operations_.RemoveFile(context_, path) == kDone) {
+      if (operations_.RemoveFile(path) == codes::FileRemovalResult::kDone) {
         Line(text::Format(Text(strings::kDeletingCompanionFile), {path}));
       }
     }
@@ -208,7 +206,7 @@ class Driver {
     } else {
       return;
     }
-    if (operations_.RenameFile(context_, oldPath, newPath) == kDone) {
+    if (operations_.RenameFile(oldPath, newPath) == codes::FileRenameResult::kDone) {
       Line(text::Format(Text(strings::kRenamingFile), {oldPath, newPath}));
     }
   }
@@ -219,10 +217,10 @@ class Driver {
     bool done = false;
     if (IsInfectedFile(argument)) {
       done = ForInfectedFiles([&](std::u16string_view file) {
-        return operations_.CleanIniFile(context_, file, which);
+        return operations_.CleanIniFile(file, which) == codes::SystemFileResult::kChanged;
       });
     } else if (pending_) {
-      done = operations_.CleanIniFile(context_, argument, which) == kDone;
+      done = operations_.CleanIniFile(argument, which) == codes::SystemFileResult::kChanged;
     }
     if (done) Line(text::Format(Text(strings::kCleaningNamedFile), {fileName}));
   }
@@ -231,7 +229,7 @@ class Driver {
     if (!pending_ || action.arguments.empty()) return;
     bool any = false;
     for (const std::u16string& name : action.arguments) {
-      if (operations_.RemoveFromHosts(context_, name) == kDone) any = true;
+      if (operations_.RemoveFromHosts(name) == codes::HostsRemovalResult::kChanged) any = true;
     }
     if (any) Line(Text(strings::kCleaningHostsFile));
   }
@@ -240,10 +238,11 @@ class Driver {
     registryTouched_ = true;
     for (const std::u16string& argument : action.arguments) {
       if (IsInfectedFile(argument)) {
-        ForInfectedFiles(
-            [&](std::u16string_view file) { return operations_.RemoveRunEntries(context_, file); });
+        ForInfectedFiles([&](std::u16string_view file) {
+          return operations_.RemoveRunEntries(file) == codes::RunEntriesResult::kCleaned;
+        });
       } else if (pending_) {
-        operations_.RemoveRunEntries(context_, argument);
+        operations_.RemoveRunEntries(argument);
       } else {
         break;
       }
@@ -258,9 +257,9 @@ class Driver {
       const auto path = SplitRegistryPath(argument);
       if (!path) continue;
       if (action.code == ActionCode::kRemoveRegKey) {
-        operations_.RemoveRegistryKey(context_, path->root, path->subkey);
+        operations_.RemoveRegistryKey(path->root, path->subkey);
       } else {
-        operations_.AddRegistryKey(context_, path->root, path->subkey);
+        operations_.AddRegistryKey(path->root, path->subkey);
       }
     }
   }
@@ -272,7 +271,7 @@ class Driver {
     const auto path = key ? SplitRegistryPath(*key) : std::nullopt;
     if (!path) return;
     for (const std::u16string& valueName : action.arguments) {
-      operations_.RemoveRegistryValue(context_, path->root, path->subkey, valueName);
+      operations_.RemoveRegistryValue(path->root, path->subkey, valueName);
     }
   }
 
@@ -287,12 +286,11 @@ class Driver {
     if (!path) return;
     if (IsInfectedFile(*oldValue)) {
       ForInfectedFiles([&](std::u16string_view file) {
-        return operations_.ReplaceRegistryValue(context_, path->root, path->subkey, *valueName,
-                                                file, *newValue);
+        return operations_.ReplaceRegistryValue(path->root, path->subkey, *valueName, file,
+                                                *newValue) == codes::ValueWriteResult::kWritten;
       });
     } else if (pending_) {
-      operations_.ReplaceRegistryValue(context_, path->root, path->subkey, *valueName, *oldValue,
-                                       *newValue);
+      operations_.ReplaceRegistryValue(path->root, path->subkey, *valueName, *oldValue, *newValue);
     }
   }
 
@@ -309,13 +307,12 @@ class Driver {
       if (argument == nullptr) return std::nullopt;
       return std::u16string_view(*argument);
     };
-    operations_.AddRegistryValue(context_, path->root, path->subkey, *value,
+    operations_.AddRegistryValue(path->root, path->subkey, *value,
                                  optional(descriptions::kArgDataType),
                                  optional(descriptions::kArgData));
   }
 
   ScriptMalwareHandler& handler_;
-  scan::ScanContext& context_;
   platform::System& system_;
   scan::ScanObserver& observer_;
   scan::RemovalOperations& operations_;
@@ -335,15 +332,17 @@ ScriptMalwareHandler::ScriptMalwareHandler(const signatures::SignaturePair& sign
       variantName_(description.variantName),
       actions_(description.actions) {}
 
-void ScriptMalwareHandler::Remove(scan::ScanContext& context,
-                                  std::optional<std::u16string_view> infectedFile,
-                                  std::span<const ProcessRecord> processes,
-                                  std::uint32_t /*processId*/, FindingKind kind, bool /*more*/) {
-  // The memory scanner hands a script handler its processes in one list; an
-  // empty list counts as none.
-  if (kind == FindingKind::MemoryFinding && processes.empty()) return;
-  if (kind == FindingKind::FileFinding && !infectedFile) return;
-  Driver(*this, context, infectedFile, processes, kind, registryTouched_).Run();
+void ScriptMalwareHandler::Remove(scan::ScanContext& context, const scan::Finding& finding) {
+  if (const auto* file = std::get_if<scan::FileFinding>(&finding)) {
+    Driver(*this, context, file->path, {}, false, registryTouched_).Run();
+  } else if (const auto* script = std::get_if<scan::ScriptFinding>(&finding)) {
+    // The memory scanner hands a script handler its processes in one list;
+    // an empty list counts as none.
+    if (script->processes.empty()) return;
+    Driver(*this, context, u"", script->processes, true, registryTouched_).Run();
+  } else {
+    return;
+  }
   pending_ = false;
 }
 

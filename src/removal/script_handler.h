@@ -44,8 +44,9 @@ class ScriptMalwareHandler final : public scan::MalwareHandler {
   std::u16string_view BaseName() const override { return baseName_; }
   std::u16string_view VariantName() const override { return variantName_; }
   // The removal driver, step by step:
-  //   1. a memory finding without processes or a file finding without a
-  //      path does nothing and prints nothing;
+  //   1. a script finding without processes, or a process finding (the
+  //      memory scanner hands those to built-in handlers only), does nothing
+  //      and prints nothing;
   //   2. the finding line: the name in the highlight format, then " was
   //      found in memory !" or " was found in file %s !";
   //   3. memory finding: the processes of the first KILL_PROCESS action
@@ -58,9 +59,7 @@ class ScriptMalwareHandler final : public scan::MalwareHandler {
   //   7. the name with " was successfully removed.", whatever the steps
   //      answered; `pending` is cleared.
   // No step's failure stops the others.
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override;
+  void Remove(scan::ScanContext& context, const scan::Finding& finding) override;
   bool IsScriptDescribed() const override { return true; }
 
   // Set at construction; cleared at the end of the first Remove.

@@ -20,10 +20,8 @@
 namespace removal {
 namespace {
 
-// Result codes.
-constexpr int kChanged = 1;
-constexpr int kNothingDone = 2;  // also: missing file, or a failure
-constexpr int kNoEntryMatched = 7;
+using codes::HostsRemovalResult;
+using codes::SystemFileResult;
 
 constexpr int kSystemIni = 1;
 constexpr int kWinIni = 2;
@@ -45,17 +43,17 @@ std::optional<std::string> ReadHosts(platform::System& system, const std::u16str
 
 }  // namespace
 
-int SystemRemovalOperations::CleanIniFile(scan::ScanContext& context, std::u16string_view fileName,
-                                          int which) {
-  if (which != kSystemIni && which != kWinIni) return kNothingDone;
+SystemFileResult SystemRemovalOperations::CleanIniFile(std::u16string_view fileName, int which) {
+  if (which != kSystemIni && which != kWinIni) return SystemFileResult::kNothingDone;
   // Every value contains the empty text: no name, no change.
-  if (fileName.empty()) return kNothingDone;
-  platform::System& system = context.systemContext().system();
+  if (fileName.empty()) return SystemFileResult::kNothingDone;
+  platform::System& system = systemContext_.system();
   const auto path = PathInFolder(system.folders().WindowsDirectory(),
                                  which == kSystemIni ? u"system.ini" : u"win.ini");
-  if (!path) return kNothingDone;
+  if (!path) return SystemFileResult::kNothingDone;
   const auto attributes = system.files().GetFileAttributesWide(*path);
-  if (!attributes || (*attributes & platform::kFileAttributeDirectory) != 0) return kNothingDone;
+  if (!attributes || (*attributes & platform::kFileAttributeDirectory) != 0)
+    return SystemFileResult::kNothingDone;
 
   platform::ProfileFiles& profiles = system.profileFiles();
   std::vector<std::u16string> sections =
@@ -85,48 +83,49 @@ int SystemRemovalOperations::CleanIniFile(scan::ScanContext& context, std::u16st
       const std::u16string_view cleaned = text::EqualsNoCase(key, u"shell") ? u"explorer.exe" : u"";
       if (value == cleaned) continue;
       if (!profiles.WritePrivateProfileStringWide(section, key, cleaned, *path)) {
-        if (changed) context.statistics().iniChanged = 1;
-        return kNothingDone;
+        if (changed) statistics_.iniChanged = 1;
+        return SystemFileResult::kNothingDone;
       }
       changed = true;
     }
   }
-  if (!changed) return kNothingDone;
-  context.statistics().iniChanged = 1;
-  return kChanged;
+  if (!changed) return SystemFileResult::kNothingDone;
+  statistics_.iniChanged = 1;
+  return SystemFileResult::kChanged;
 }
 
-int SystemRemovalOperations::RestoreHosts(scan::ScanContext& context) {
-  sys::SystemContext& systemContext = context.systemContext();
-  platform::System& system = systemContext.system();
-  const auto path = HostsPath(systemContext, u"hosts");
-  const auto backupPath = HostsPath(systemContext, u"hosts.bak");
-  if (!path || !backupPath) return kNothingDone;
+SystemFileResult SystemRemovalOperations::RestoreHosts() {
+  platform::System& system = systemContext_.system();
+  const auto path = HostsPath(systemContext_, u"hosts");
+  const auto backupPath = HostsPath(systemContext_, u"hosts.bak");
+  if (!path || !backupPath) return SystemFileResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
-  if (!old) return kNothingDone;
+  if (!old) return SystemFileResult::kNothingDone;
   // The backup is the former file, byte for byte, in place before the hosts
   // file is touched.
-  const bool windows9x = systemContext.isWindows9x();
-  if (!ReplaceWholeFile(system, windows9x, *backupPath, *old)) return kNothingDone;
-  if (!ReplaceWholeFile(system, windows9x, *path, RestoredHosts(*old))) return kNothingDone;
-  context.statistics().hostsChanged = 1;
-  return kChanged;
+  const bool windows9x = systemContext_.isWindows9x();
+  if (!ReplaceWholeFile(system, windows9x, *backupPath, *old))
+    return SystemFileResult::kNothingDone;
+  if (!ReplaceWholeFile(system, windows9x, *path, RestoredHosts(*old)))
+    return SystemFileResult::kNothingDone;
+  statistics_.hostsChanged = 1;
+  return SystemFileResult::kChanged;
 }
 
-int SystemRemovalOperations::RemoveFromHosts(scan::ScanContext& context, std::u16string_view name) {
-  sys::SystemContext& systemContext = context.systemContext();
-  platform::System& system = systemContext.system();
-  const auto path = HostsPath(systemContext, u"hosts");
-  if (!path) return kNothingDone;
+HostsRemovalResult SystemRemovalOperations::RemoveFromHosts(std::u16string_view name) {
+  platform::System& system = systemContext_.system();
+  const auto path = HostsPath(systemContext_, u"hosts");
+  if (!path) return HostsRemovalResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
-  if (!old) return kNothingDone;
+  if (!old) return HostsRemovalResult::kNothingDone;
   const auto ansiName = ExactAnsi(system.runtime(), name);
-  if (!ansiName) return kNothingDone;
+  if (!ansiName) return HostsRemovalResult::kNothingDone;
   const auto cleaned = HostsWithout(*old, *ansiName);
-  if (!cleaned) return kNoEntryMatched;
-  if (!ReplaceWholeFile(system, systemContext.isWindows9x(), *path, *cleaned)) return kNothingDone;
-  context.statistics().hostsChanged = 1;
-  return kChanged;
+  if (!cleaned) return HostsRemovalResult::kNoEntryMatched;
+  if (!ReplaceWholeFile(system, systemContext_.isWindows9x(), *path, *cleaned))
+    return HostsRemovalResult::kNothingDone;
+  statistics_.hostsChanged = 1;
+  return HostsRemovalResult::kChanged;
 }
 
 }  // namespace removal

@@ -1,9 +1,8 @@
-// The headers of the executable file being scanned, as the file scanner
-// publishes them on the scan context while it scans a PE file: the 64-byte
-// DOS header, the first 248 bytes of the PE headers (signature, file header,
-// optional header of a 32-bit image) and the section table. The section
-// table is withdrawn (emptied) when the file is done; a handler called for a
-// finding in the file (the file infector's repair) reads them before that.
+// The headers of an executable file as the file search reads them: the
+// 64-byte DOS header, the first 248 bytes of the PE headers (signature, file
+// header, optional header of a 32-bit image) and the section table. A file
+// finding carries them to its handler (the file infector's repair reads
+// them).
 //
 // The fields are read little-endian from the bytes, at the offsets of the PE
 // format; the accessors never read past the arrays.
@@ -12,8 +11,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
+
+#include "common/bytes.h"
 
 namespace scan {
 
@@ -21,37 +21,13 @@ inline constexpr std::size_t kDosHeaderSize = 64;
 inline constexpr std::size_t kPeHeadersSize = 248;
 inline constexpr std::size_t kSectionHeaderSize = 40;
 
-// The little-endian value of `width` bytes (at most 8) at `offset` of
-// `bytes`, which must hold them.
-inline std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t offset,
-                                  std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
-  }
-  return value;
-}
-
-// The little-endian value of `N` bytes at `offset` (N is 2 or 4); bytes past
-// the array's end count as zero.
-template <std::size_t N, std::size_t Size>
-constexpr std::uint32_t LittleEndianAt(const std::array<std::uint8_t, Size>& bytes,
-                                       std::size_t offset) {
-  static_assert(N <= 4);
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < N && offset + i < Size; ++i) {
-    value |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
-  }
-  return value;
-}
-
 struct SectionHeader {
   std::array<std::uint8_t, kSectionHeaderSize> bytes{};
 
-  std::uint32_t VirtualSize() const { return LittleEndianAt<4>(bytes, 8); }
-  std::uint32_t VirtualAddress() const { return LittleEndianAt<4>(bytes, 12); }
-  std::uint32_t SizeOfRawData() const { return LittleEndianAt<4>(bytes, 16); }
-  std::uint32_t PointerToRawData() const { return LittleEndianAt<4>(bytes, 20); }
+  std::uint32_t VirtualSize() const { return bytes::LittleEndianAt<4>(bytes, 8); }
+  std::uint32_t VirtualAddress() const { return bytes::LittleEndianAt<4>(bytes, 12); }
+  std::uint32_t SizeOfRawData() const { return bytes::LittleEndianAt<4>(bytes, 16); }
+  std::uint32_t PointerToRawData() const { return bytes::LittleEndianAt<4>(bytes, 20); }
 };
 
 struct PeFileHeaders {
@@ -61,15 +37,15 @@ struct PeFileHeaders {
   std::vector<SectionHeader> sections;
 
   // e_lfanew: the file offset of the PE headers.
-  std::uint32_t PeHeaderOffset() const { return LittleEndianAt<4>(dosHeader, 60); }
+  std::uint32_t PeHeaderOffset() const { return bytes::LittleEndianAt<4>(dosHeader, 60); }
   std::uint16_t NumberOfSections() const {
-    return static_cast<std::uint16_t>(LittleEndianAt<2>(peHeaders, 6));
+    return static_cast<std::uint16_t>(bytes::LittleEndianAt<2>(peHeaders, 6));
   }
   std::uint16_t SizeOfOptionalHeader() const {
-    return static_cast<std::uint16_t>(LittleEndianAt<2>(peHeaders, 20));
+    return static_cast<std::uint16_t>(bytes::LittleEndianAt<2>(peHeaders, 20));
   }
   // The same offset in 32-bit and 64-bit images.
-  std::uint32_t AddressOfEntryPoint() const { return LittleEndianAt<4>(peHeaders, 40); }
+  std::uint32_t AddressOfEntryPoint() const { return bytes::LittleEndianAt<4>(peHeaders, 40); }
   // Where the section table starts in the file: right after the optional
   // header, whatever its size (248 bytes after e_lfanew for a standard
   // 32-bit image, 264 for a 64-bit one).

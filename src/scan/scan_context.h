@@ -1,6 +1,7 @@
-// The scan engine as the scanners, the removal operations and the handlers
-// see it: the stop request, the observer, the statistics, the signature
-// index, the system context, the reboot flag and the removal operations. The engine implements it;
+// The scan engine as the scanners and the handlers see it: the stop
+// request, the observer, the statistics, the signature index, the system
+// context, the reboot flag and the removal operations (made over the same
+// system context, statistics and reboot flag). The engine implements it;
 // tests implement it over a fake.
 //
 // The engine is set up on the window's thread before any scan; during a scan
@@ -11,7 +12,6 @@
 #include <string_view>
 
 #include "scan/observer.h"
-#include "scan/pe_headers.h"
 #include "scan/removal_operations.h"
 #include "scan/statistics.h"
 #include "signatures/signature_index.h"
@@ -37,9 +37,6 @@ class ScanContext {
   // a reboot. Written by the worker, read by the window after the worker has
   // ended; it only ever goes from false to true during a run.
   virtual std::atomic<bool>& rebootRequired() = 0;
-  // The headers of the PE file that the file scanner is scanning, kept until
-  // the handler of a finding in it has returned.
-  virtual PeFileHeaders& scannedFileHeaders() = 0;
   // The removal operations that the removal driver and the handlers call.
   virtual RemovalOperations& removalOperations() = 0;
 

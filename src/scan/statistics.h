@@ -6,7 +6,9 @@
 namespace scan {
 
 // In this order and these widths. All zero when the engine is created; each
-// scanner resets its own fields early in its Run.
+// scanner resets its list early in its Run: the memory scanner, which runs
+// first, also the removal counters and flags that both scans' findings count
+// into.
 struct ScanStatistics {
   std::int32_t scannedFiles = 0;
   std::int32_t scannedStreams = 0;
@@ -25,6 +27,30 @@ struct ScanStatistics {
   double memoryScanTime = 0;  // milliseconds
   double fileScanKilobytes = 0;
   double memoryScanKilobytes = 0;
+
+  // The memory scanner's list: its own fields and the removal counters.
+  void ResetForMemoryScan() {
+    scannedProcesses = 0;
+    scannedModules = 0;
+    infectedProcesses = 0;
+    removedFiles = 0;
+    renamedFiles = 0;
+    terminatedProcesses = 0;
+    registryChanged = 0;
+    hostsChanged = 0;
+    iniChanged = 0;
+    memoryScanTime = 0;
+    memoryScanKilobytes = 0;
+  }
+  // The file scanner's list: its own fields only.
+  void ResetForFileScan() {
+    scannedDirectories = 0;
+    scannedFiles = 0;
+    scannedStreams = 0;
+    infectedFiles = 0;
+    fileScanTime = 0;
+    fileScanKilobytes = 0;
+  }
 };
 
 }  // namespace scan

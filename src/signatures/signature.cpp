@@ -35,65 +35,86 @@
 
 #include <vector>
 
+#include "common/bytes.h"
 #include "signatures/hex_codec.h"
 
 namespace signatures {
 namespace {
 
-// The lookup table of the reflected polynomial 0xEDB88320 (T[1] = 0x77073096).
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
+// The lookup tables of the reflected polynomial 0xEDB88320: table 0 is the
+// byte step's (T[0][1] = 0x77073096); table k advances a byte's remainder
+// over k more zero bytes, so that eight bytes take eight independent lookups
+// instead of a chain of eight. A search computes this CRC over every
+// candidate whose five prefix bytes match, some 25 KB per 128 KB window with
+// 100,000 signatures.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables tables{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t r = i;
     for (int bit = 0; bit < 8; ++bit) r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
-    table[i] = r;
+    tables[0][i] = r;
   }
-  return table;
+  for (std::size_t k = 1; k < tables.size(); ++k) {
+    for (std::size_t i = 0; i < 256; ++i) {
+      tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+    }
+  }
+  return tables;
 }
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 std::uint32_t CrcStep(std::uint32_t r, std::uint8_t b) {
-  return kCrcTable[(r ^ b) & 0xFF] ^ (r >> 8);
-}
-
-void PutLittleEndian(std::uint8_t* out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetLittleEndian(const std::uint8_t* in, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-  return value;
+  return kCrcTables[0][(r ^ b) & 0xFF] ^ (r >> 8);
 }
 
 }  // namespace
 
 std::array<std::uint8_t, kCompiledSignatureSize> CompiledSignature::ToBytes() const {
-  std::array<std::uint8_t, kCompiledSignatureSize> bytes{};
-  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) bytes[i] = prefix[i];
-  PutLittleEndian(&bytes[5], anchorWord, 2);
-  PutLittleEndian(&bytes[7], length, 2);
-  PutLittleEndian(&bytes[9], anchorOffset, 2);
-  PutLittleEndian(&bytes[11], crc, 4);
-  return bytes;
+  std::array<std::uint8_t, kCompiledSignatureSize> out{};
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) out[i] = prefix[i];
+  bytes::PutLittleEndian(out, 5, anchorWord, 2);
+  bytes::PutLittleEndian(out, 7, length, 2);
+  bytes::PutLittleEndian(out, 9, anchorOffset, 2);
+  bytes::PutLittleEndian(out, 11, crc, 4);
+  return out;
 }
 
 CompiledSignature CompiledSignature::FromBytes(
-    std::span<const std::uint8_t, kCompiledSignatureSize> bytes) {
+    std::span<const std::uint8_t, kCompiledSignatureSize> record) {
   CompiledSignature compiled;
-  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = bytes[i];
-  compiled.anchorWord = static_cast<std::uint16_t>(GetLittleEndian(&bytes[5], 2));
-  compiled.length = static_cast<std::uint16_t>(GetLittleEndian(&bytes[7], 2));
-  compiled.anchorOffset = static_cast<std::uint16_t>(GetLittleEndian(&bytes[9], 2));
-  compiled.crc = GetLittleEndian(&bytes[11], 4);
+  for (std::size_t i = 0; i < kSignaturePrefixLength; ++i) compiled.prefix[i] = record[i];
+  compiled.anchorWord = bytes::LittleEndian16(record, 5);
+  compiled.length = bytes::LittleEndian16(record, 7);
+  compiled.anchorOffset = bytes::LittleEndian16(record, 9);
+  compiled.crc = bytes::LittleEndian32(record, 11);
   return compiled;
 }
 
+namespace {
+
+// The four bytes at `in` as a little-endian number: one load where the
+// processor is little-endian, for the CRC's loop.
+std::uint32_t Load32(const std::uint8_t* in) {
+  return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+         static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+}  // namespace
+
 std::uint32_t SignatureCrc(std::uint32_t preset, std::span<const std::uint8_t> bytes) {
+  const auto& t = kCrcTables;
   std::uint32_t r = preset;
   std::size_t i = 0;
-  if (bytes.size() % 2 != 0) r = CrcStep(r, bytes[i++]);
-  for (; i < bytes.size(); i += 2) r = CrcStep(CrcStep(r, bytes[i]), bytes[i + 1]);
+  for (; i + 8 <= bytes.size(); i += 8) {
+    const std::uint32_t low = r ^ Load32(&bytes[i]);
+    const std::uint32_t high = Load32(&bytes[i + 4]);
+    r = (t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF]) ^
+        (t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]) ^
+        (t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF]) ^
+        (t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24]);
+  }
+  for (; i < bytes.size(); ++i) r = CrcStep(r, bytes[i]);
   return r;
 }
 

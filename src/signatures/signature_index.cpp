@@ -44,11 +44,13 @@
 //    65536 words pass in vain, and the filter byte of layer 1 settles them.
 //
 // 3. Inside a non-empty bucket each search walks a flat array of its own
-//    probes (offset, length, prefix, CRC), so that entries of the other kind
-//    and empty signatures are never looked at. Before the CRC comes the cheap
-//    second test: the four prefix bytes at s, read as one 32-bit word and
-//    compared at once, and then the fifth; only a candidate whose prefix
-//    matches costs a CRC over its length.
+//    probes, so that entries of the other kind and empty signatures are
+//    never looked at. A probe is eight bytes, the four prefix bytes as one
+//    32-bit word, the anchor offset and the fifth byte; the length, CRC and
+//    entry lie apart and are read only once the prefix matched. So the
+//    cheap second test comes first: the four prefix bytes at s compared at
+//    once, then the fifth; only a candidate whose prefix matches costs a CRC
+//    over its length.
 //
 // Many anchors. With 10,000 signatures taken from real files the anchors
 // are some 7000 distinct words, and about 1935 positions of a 128 KB window
@@ -61,9 +63,27 @@
 // lists the positions of the set bits, a chunk of 1024 positions at a time,
 // and then walks their buckets. The positions stay in increasing order, so
 // the first match is still the first. (The test of blocks works by chunks
-// too: the positions of a block that passes are listed, and the bucket
-// starts and probes of a chunk's positions are asked for ahead of its walks,
-// so that their loads overlap.)
+// too: the positions of a block that passes are listed.) The mask is built
+// as four chains of sixteen steps, each step one instruction (double and
+// add the filter byte), which run side by side: a single chain of 64 ORs
+// made every step wait for the one before, a cycle per position.
+//
+// With 100,000 signatures the anchors are some 30,000 words, and 8400
+// positions of a window (6.4 %) meet a non-empty bucket, which holds 3.1
+// probes on average: the walks, not the masks, take most of the time. Three
+// things keep them short:
+//  - the walks of a chunk go in three passes: every position's bucket
+//    range is looked up and its first probes asked for (the loads of many
+//    positions overlap); then the first two probes of every bucket have
+//    their four prefix bytes compared without a branch; then only the
+//    positions where one of those passed, or whose bucket holds more than
+//    two probes, are walked in order. Half the positions meet a bucket of
+//    one probe and a fifth one of two, and a loop over a bucket's probes
+//    mispredicts its end about every second time.
+//  - eight-byte probes: 100,000 take 800 KB instead of 2.4 MB, so that
+//    most stay in the second-level cache.
+//  - the CRC works eight bytes a step (signature.cpp): some 345 prefixes
+//    match per window, and their CRCs cover 25 KB of it.
 //
 // The benchmark in bench/ measures both cases beside the plain walk; the
 // figures are in bench/README.md.
@@ -80,9 +100,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "signatures/signature.h"
+#include "signatures/vector_level.h"
 #include "signatures/word_frequency.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -101,15 +123,18 @@
 
 namespace signatures {
 
-// What the walk of one bucket reads of an entry, for one kind.
+// What the walk of one bucket reads of an entry, for one kind: eight bytes,
+// so that 100,000 of them take 800 KB. The rest, needed only once the
+// prefix matched, is in a ProbeTail of the same index.
 struct SignatureIndex::Probe {
-  std::uint32_t anchorOffset;
-  std::uint32_t length;
   std::uint32_t prefix4;  // prefix bytes 0 to 3 as a native 32-bit word
-  std::uint32_t crc;
-  std::uint32_t entry;  // index into entries_
+  std::uint16_t anchorOffset;
   std::uint8_t prefix5;
+  std::uint8_t unused = 0;
 };
+static_assert(sizeof(SignatureIndex::Probe) == 8);
+static_assert(std::is_same_v<decltype(CompiledSignature::anchorOffset), std::uint16_t>,
+              "a probe keeps the anchor offset in 16 bits");
 
 // Up to this many distinct anchor words, a search tests positions with the
 // vector nibble filter; beyond, with the filter bytes.
@@ -119,6 +144,13 @@ inline constexpr std::size_t kMaxNibbleWords = 24;
 // masks of 64 positions instead of testing blocks of sixteen (measured: the
 // two cost the same at about 1 in 500 positions).
 inline constexpr double kMaskCandidatesPer1024 = 2.0;
+
+// What a probe whose prefix matched needs besides.
+struct ProbeTail {
+  std::uint32_t length;
+  std::uint32_t crc;
+  std::uint32_t entry;  // index into entries_
+};
 
 // Everything one search (FILE or MEM) reads.
 struct SignatureIndex::KindTable {
@@ -130,6 +162,7 @@ struct SignatureIndex::KindTable {
   // Probes of bucket w: probes[start[w]] up to probes[start[w + 1]].
   std::vector<std::uint32_t> start;
   std::vector<Probe> probes;
+  std::vector<ProbeTail> tails;  // one per probe
   Scan scan = Scan::kFilterBytes;
   // Groups of each nibble value: low and high nibble of a word's first byte,
   // then of its second byte.
@@ -163,47 +196,109 @@ struct SearchContext {
   const std::uint8_t* filter;
   const std::uint32_t* start;
   const Probe* probes;
+  const ProbeTail* tails;
   const SignatureIndexEntry* entries;
   const std::uint8_t* data;
-  std::size_t size;
+  std::size_t size;  // at least kSignaturePrefixLength
 };
 
-// Walks the probes of the bucket of the word at position p.
-inline const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p,
+// The rest of the test of probe i, whose prefix matched at s: the whole
+// signature inside the buffer and its CRC.
+[[gnu::noinline]] const SignatureIndexEntry* MatchTail(const SearchContext& c, std::uint32_t i,
+                                                       std::size_t s) {
+  const ProbeTail& tail = c.tails[i];
+  if (static_cast<std::uint64_t>(s) + tail.length > c.size) return nullptr;
+  const std::size_t rest =
+      tail.length > kSignaturePrefixLength ? tail.length - kSignaturePrefixLength : 0;
+  if (SignatureCrc(kSignatureCrcPreset, {c.data + s + kSignaturePrefixLength, rest}) != tail.crc) {
+    return nullptr;
+  }
+  return &c.entries[tail.entry];
+}
+
+// Walks probes `from` to `to` (those of one bucket) for the word at position p.
+inline const SignatureIndexEntry* WalkProbes(const SearchContext& c, std::size_t p,
+                                             std::uint32_t from, std::uint32_t to,
                                              std::size_t& start) {
-  const std::uint16_t word = WordAt(c.data, p);
-  const std::uint32_t end = c.start[word + 1];
-  for (std::uint32_t i = c.start[word]; i < end; ++i) {
-    const Probe& probe = c.probes[i];
-    if (p < probe.anchorOffset) continue;
+  // Where a prefix may start: it must lie inside the buffer (only a length
+  // below five lets it run past the signature, and bytes past the buffer's
+  // end never match). A signature that would start before the buffer wraps
+  // s around to far above the limit.
+  const std::size_t limit = c.size - kSignaturePrefixLength;
+  for (std::uint32_t i = from; i < to; ++i) {
+    const Probe probe = c.probes[i];
     const std::size_t s = p - probe.anchorOffset;
-    if (static_cast<std::uint64_t>(s) + probe.length > c.size) continue;
-    // Only a length below five lets the prefix run past the signature; the
-    // bytes past the buffer's end never match.
-    if (s + kSignaturePrefixLength > c.size) continue;
+    if (s > limit) continue;
     if (Load32(c.data + s) != probe.prefix4 || c.data[s + 4] != probe.prefix5) continue;
-    const std::size_t rest =
-        probe.length > kSignaturePrefixLength ? probe.length - kSignaturePrefixLength : 0;
-    if (SignatureCrc(kSignatureCrcPreset, {c.data + s + kSignaturePrefixLength, rest}) ==
-        probe.crc) {
+    if (const SignatureIndexEntry* found = MatchTail(c, i, s)) {
       start = s;
-      return &c.entries[probe.entry];
+      return found;
     }
   }
   return nullptr;
 }
 
+// Walks the probes of the bucket of the word at position p.
+inline const SignatureIndexEntry* WalkBucket(const SearchContext& c, std::size_t p,
+                                             std::size_t& start) {
+  const std::uint16_t word = WordAt(c.data, p);
+  return WalkProbes(c, p, c.start[word], c.start[word + 1], start);
+}
+
+// Positions are collected a chunk at a time, and their buckets walked after
+// the chunk; a chunk lists at most all its positions and those of one more
+// block or group.
+constexpr std::size_t kChunk = 1024;
+constexpr std::size_t kMaxCollected = kChunk + 64;
+
+// Whether the prefix of probe `probe` may match for position p: bit 0 of
+// the answer, without a branch. A signature that cannot start inside the
+// buffer reads the buffer's first bytes instead and never passes.
+inline std::uint32_t PrefixMayMatch(const SearchContext& c, std::size_t p, const Probe& probe) {
+  const std::size_t s = p - probe.anchorOffset;
+  const auto inside = static_cast<std::uint32_t>(s <= c.size - kSignaturePrefixLength);
+  const std::size_t at = s & (std::size_t{0} - inside);
+  return inside & static_cast<std::uint32_t>(Load32(c.data + at) == probe.prefix4);
+}
+
 // Walks the buckets of collected positions (offsets from `base`, in
-// increasing order). The first probes are asked for ahead, so that their
-// loads overlap.
+// increasing order). First every position's bucket is looked up and its
+// first probes asked for, so that the loads of many buckets overlap. Then
+// the first two probes of each bucket have their first four prefix bytes
+// compared without a branch (most buckets that a position meets hold one or
+// two probes, and a loop over them would mispredict its end half the time):
+// only the positions where one of them passes, or whose bucket holds more,
+// are walked, in their order.
 const SignatureIndexEntry* WalkCandidates(const SearchContext& c, std::size_t base,
                                           const std::uint32_t* candidates, std::size_t count,
                                           std::size_t& start) {
+  std::uint32_t from[kMaxCollected];
+  std::uint32_t to[kMaxCollected];
   for (std::size_t i = 0; i < count; ++i) {
-    __builtin_prefetch(&c.probes[c.start[WordAt(c.data, base + candidates[i])]]);
+    const std::uint16_t word = WordAt(c.data, base + candidates[i]);
+    std::uint32_t range[2];
+    std::memcpy(range, &c.start[word], sizeof range);
+    from[i] = range[0];
+    to[i] = range[1];
+    __builtin_prefetch(&c.probes[range[0]]);
   }
+  std::uint32_t walk[kMaxCollected];
+  std::size_t walks = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (const SignatureIndexEntry* found = WalkBucket(c, base + candidates[i], start)) {
+    const std::size_t p = base + candidates[i];
+    // The probes after the last bucket's end one probe that never matches.
+    const std::uint32_t more = static_cast<std::uint32_t>(to[i] - from[i] >= 2);
+    const std::uint32_t hit = PrefixMayMatch(c, p, c.probes[from[i]]) |
+                              (more & PrefixMayMatch(c, p, c.probes[from[i] + 1]));
+    walk[walks] = static_cast<std::uint32_t>(i);
+    walks += hit | static_cast<std::uint32_t>(to[i] - from[i] > 2);
+    // Without a hit, the walk of a longer bucket begins at its third probe.
+    from[i] += 2 * (hit ^ 1);
+  }
+  for (std::size_t k = 0; k < walks; ++k) {
+    const std::size_t i = walk[k];
+    if (const SignatureIndexEntry* found =
+            WalkProbes(c, base + candidates[i], from[i], to[i], start)) {
       return found;
     }
   }
@@ -244,9 +339,8 @@ bool AnyInBlock(const std::uint8_t* filter, const std::uint8_t* d) {
 // the chunk.
 const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p,
                                            std::size_t& start) {
-  constexpr std::size_t kChunk = 1024;
   const std::uint8_t* filter = c.filter;
-  std::uint32_t candidates[kChunk + kBlock];
+  std::uint32_t candidates[kMaxCollected];
   // A block starting at p reads bytes p to p + 16.
   while (p + kBlock + 1 <= c.size) {
     const std::size_t base = p;
@@ -270,21 +364,33 @@ const SignatureIndexEntry* ScanFilterBytes(const SearchContext& c, std::size_t p
 
 constexpr std::size_t kGroup = 64;
 
-// Bit j set when the word at position j from d has a filter byte set: reads
-// bytes d[0] to d[64], branch-free.
-std::uint64_t GroupMask(const std::uint8_t* filter, const std::uint8_t* d) {
-  return [&]<std::size_t... J>(std::index_sequence<J...>) {
-    return ((static_cast<std::uint64_t>(filter[WordAt(d, J)]) << J) | ...);
+// The filter bytes of sixteen positions from d + 16 K as bits, the first in
+// bit 16 K: the last position first, each step doubling and adding (one
+// instruction on x86).
+template <std::size_t K>
+std::uint64_t QuarterMask(const std::uint8_t* filter, const std::uint8_t* d) {
+  std::uint32_t bits = 0;
+  [&]<std::size_t... J>(std::index_sequence<J...>) {
+    ((bits = 2 * bits + filter[WordAt(d, 16 * K + 15 - J)]), ...);
   }
-  (std::make_index_sequence<kGroup>{});
+  (std::make_index_sequence<16>{});
+  return static_cast<std::uint64_t>(bits) << (16 * K);
+}
+
+// Bit j set when the word at position j from d has a filter byte set: reads
+// bytes d[0] to d[64], branch-free. Four chains of sixteen steps run side
+// by side, where a single chain of 64 would wait for every step.
+std::uint64_t GroupMask(const std::uint8_t* filter, const std::uint8_t* d) {
+  static_assert(kGroup == 64);
+  return (QuarterMask<0>(filter, d) | QuarterMask<1>(filter, d)) |
+         (QuarterMask<2>(filter, d) | QuarterMask<3>(filter, d));
 }
 
 // Positions from 0 to the last one, for many candidates: a mask per 64
 // positions, the positions of its set bits listed a chunk at a time, their
 // buckets walked after the chunk. The last positions go to ScanFilterBytes.
 const SignatureIndexEntry* ScanMasks(const SearchContext& c, std::size_t& start) {
-  constexpr std::size_t kChunk = 1024;
-  std::uint32_t candidates[kChunk + kGroup];
+  std::uint32_t candidates[kMaxCollected];
   std::size_t p = 0;
   // A group starting at p reads bytes p to p + 64.
   while (p + kGroup + 1 <= c.size) {
@@ -379,15 +485,16 @@ __attribute__((target("avx2"))) const SignatureIndexEntry* ScanNibbles32(const S
 }
 #endif
 
-enum class VectorLevel { kNone, kSsse3, kAvx2 };
-
 VectorLevel DetectVectorLevel() {
   __builtin_cpu_init();
-#if QRT_HAVE_AVX2_SCAN
-  if (__builtin_cpu_supports("avx2")) return VectorLevel::kAvx2;
-#endif
-  if (__builtin_cpu_supports("ssse3")) return VectorLevel::kSsse3;
-  return VectorLevel::kNone;
+  const ProcessorVectorFlags processor{__builtin_cpu_supports("ssse3") != 0,
+                                       __builtin_cpu_supports("avx2") != 0};
+  // Every 64-bit system saves the SSE registers (the x86-64 calling
+  // convention passes values in them); the run-time library reports AVX
+  // only when the system has enabled its state in XCR0.
+  const SystemVectorState system{true, __builtin_cpu_supports("avx") != 0};
+  return SelectVectorLevel(processor, system,
+                           QRT_HAVE_AVX2_SCAN ? VectorLevel::kAvx2 : VectorLevel::kSsse3);
 }
 
 VectorLevel CurrentVectorLevel() {
@@ -418,9 +525,11 @@ void MakeNibbleTables(KindTable& table, std::vector<std::uint16_t> words) {
 const SignatureIndexEntry* Search(const SignatureIndex::KindTable& table,
                                   const SignatureIndexEntry* entries,
                                   std::span<const std::uint8_t> buffer, std::size_t& start) {
-  if (buffer.size() <= 2 || table.probes.empty()) return nullptr;
-  const SearchContext c{&table,  table.filter.data(), table.start.data(), table.probes.data(),
-                        entries, buffer.data(),       buffer.size()};
+  // A prefix needs five bytes.
+  if (buffer.size() < kSignaturePrefixLength || table.tails.empty()) return nullptr;
+  const SearchContext c{
+      &table,  table.filter.data(), table.start.data(), table.probes.data(), table.tails.data(),
+      entries, buffer.data(),       buffer.size()};
 #if QRT_HAVE_X86_VECTORS
   if (table.scan == KindTable::Scan::kNibbles) {
 #if QRT_HAVE_AVX2_SCAN
@@ -460,9 +569,10 @@ KindTable MakeKindTable(const std::vector<SignatureIndexEntry>& entries,
       const std::uint32_t length = file ? e.fileLength : e.memoryLength;
       if ((e.kinds & bit) == 0 || length == 0) continue;
       const auto& prefix = file ? e.filePrefix : e.memoryPrefix;
-      table.probes.push_back(Probe{file ? e.fileAnchorOffset : e.memoryAnchorOffset, length,
-                                   Load32(prefix.data()), file ? e.fileCrc : e.memoryCrc, i,
-                                   prefix[4]});
+      table.probes.push_back(Probe{
+          Load32(prefix.data()),
+          static_cast<std::uint16_t>(file ? e.fileAnchorOffset : e.memoryAnchorOffset), prefix[4]});
+      table.tails.push_back(ProbeTail{length, file ? e.fileCrc : e.memoryCrc, i});
     }
     if (table.start[word] != table.probes.size()) {
       table.filter[word] = 1;
@@ -470,6 +580,9 @@ KindTable MakeKindTable(const std::vector<SignatureIndexEntry>& entries,
     }
   }
   table.start[SignatureIndex::kBucketCount] = static_cast<std::uint32_t>(table.probes.size());
+  // Behind the last bucket, a probe that the branch-free test of two probes
+  // per bucket may read (WalkCandidates).
+  table.probes.push_back(Probe{0, 0, 0});
   switch (strategy) {
     case SearchStrategy::kBlocks:
       return table;
@@ -508,11 +621,11 @@ std::span<const SignatureIndexEntry> SignatureIndex::Bucket(std::uint16_t word) 
                                      bucketStart_[word + 1] - bucketStart_[word]);
 }
 
-SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
+SignatureIndex BuildSignatureIndex(std::span<SignatureOwner* const> owners,
                                    SearchStrategy strategy) {
   // The entries in the order they are added, each with its bucket.
   std::vector<std::pair<std::uint16_t, SignatureIndexEntry>> added;
-  for (const SignatureOwner* owner : owners) {
+  for (SignatureOwner* owner : owners) {
     const CompiledSignature& fileSignature = owner->signatures().file;
     const CompiledSignature& memorySignature = owner->signatures().memory;
     SignatureIndexEntry file;

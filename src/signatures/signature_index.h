@@ -30,7 +30,8 @@ struct SignaturePair {
 
 // Whatever owns signatures in an index (the malware handlers derive from it).
 // The index reads the owner's two signatures when it is built and hands the
-// owner back with every entry that a search finds.
+// owner back, as it was given, with every entry that a search finds; it
+// never changes an owner itself.
 class SignatureOwner {
  public:
   explicit SignatureOwner(const SignaturePair& signatures) : signatures_(signatures) {}
@@ -49,7 +50,7 @@ class SignatureOwner {
 // One signature of an owner in the index, or both of them when they are one
 // and the same (kinds 3). The fields of a kind the entry does not carry are 0.
 struct SignatureIndexEntry {
-  const SignatureOwner* owner = nullptr;  // not owned
+  SignatureOwner* owner = nullptr;  // not owned
   std::uint8_t kinds = 0;
   std::array<std::uint8_t, 5> memoryPrefix{};
   std::array<std::uint8_t, 5> filePrefix{};
@@ -94,7 +95,7 @@ class SignatureIndex {
   struct KindTable;
 
  private:
-  friend SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
+  friend SignatureIndex BuildSignatureIndex(std::span<SignatureOwner* const> owners,
                                             SearchStrategy strategy);
   friend void FreeSignatureIndex(SignatureIndex& index);
   friend const SignatureIndexEntry* FindMemorySignature(const SignatureIndex& index,
@@ -116,7 +117,7 @@ class SignatureIndex {
 // signature (length not 0) adds an entry of kinds 1 to the bucket of its file
 // anchor word, and then its memory signature one of kinds 2 to the bucket of
 // its memory anchor word. The owners must outlive the index.
-SignatureIndex BuildSignatureIndex(std::span<const SignatureOwner* const> owners,
+SignatureIndex BuildSignatureIndex(std::span<SignatureOwner* const> owners,
                                    SearchStrategy strategy = SearchStrategy::kBest);
 
 // Releases every entry and bucket; the index is then empty and finds nothing.

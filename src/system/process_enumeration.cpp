@@ -1,10 +1,147 @@
 #include "system/process_enumeration.h"
 
+#include <functional>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "common/limits.h"
+#include "platform/scoped_handle.h"
+
 namespace sys {
 namespace {
 
-// An 8-bit name of the narrow Tool Help functions in UTF-16, or nothing
-// when the conversion fails.
+using platform::Handle;
+using platform::ScopedHandle;
+
+// Process `processId` opened for the Process Status Helper walk.
+ScopedHandle OpenForReading(platform::System& system, std::uint32_t processId) {
+  return ScopedHandle(system.runtime(),
+                      system.processes().OpenProcess(kProcessReadAccess, processId));
+}
+
+// --- The Process Status Helper (Windows NT 4) ---
+
+struct PsapiFunctions {
+  platform::EnumProcessesFunction enumProcesses;
+  platform::EnumProcessModulesFunction enumProcessModules;
+  platform::ModuleNameFunction getModuleBaseName;
+  platform::ModuleNameFunction getModuleFileNameEx;
+  platform::GetModuleInformationFunction getModuleInformation;
+
+  bool complete() const {
+    return enumProcesses && enumProcessModules && getModuleBaseName && getModuleFileNameEx &&
+           getModuleInformation;
+  }
+};
+
+// The ids of EnumProcesses and the next position.
+class PsapiProcessList final : public ProcessList {
+ public:
+  PsapiProcessList(platform::System& system, const PsapiFunctions& functions,
+                   std::vector<std::uint32_t> ids)
+      : system_(system), functions_(functions), ids_(std::move(ids)) {}
+
+  // The next process from the position that can be read.
+  bool Next(RunningProcess& record) override {
+    while (position_ < ids_.size()) {
+      const std::uint32_t id = ids_[position_++];
+      if (auto name = ReadName(id)) {
+        record.processId = id;
+        record.name = std::move(*name);
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  // The base name of the process's first module, or nothing when the
+  // process cannot be read.
+  std::optional<std::u16string> ReadName(std::uint32_t processId) const {
+    const ScopedHandle process = OpenForReading(system_, processId);
+    if (process.get() == 0) return std::nullopt;
+    const auto modules = functions_.enumProcessModules(process.get(), limits::kMaxModuleHandles);
+    if (!modules || modules->empty()) return std::nullopt;
+    return functions_.getModuleBaseName(process.get(), modules->front(), limits::kMaxPathChars);
+  }
+
+  platform::System& system_;
+  const PsapiFunctions& functions_;
+  std::vector<std::uint32_t> ids_;
+  std::size_t position_ = 0;
+};
+
+// The process id and the next position; the module handles are listed anew
+// at every step.
+class PsapiModuleList final : public ModuleList {
+ public:
+  PsapiModuleList(platform::System& system, const PsapiFunctions& functions,
+                  std::uint32_t processId)
+      : system_(system), functions_(functions), processId_(processId) {}
+
+  // The next module from the position whose information and path can be
+  // read.
+  bool Next(ModuleRecord& record) override {
+    while (true) {
+      const ScopedHandle process = OpenForReading(system_, processId_);
+      if (process.get() == 0) return false;
+      const auto modules = functions_.enumProcessModules(process.get(), limits::kMaxModuleHandles);
+      if (!modules || position_ >= modules->size()) return false;
+      const Handle module = (*modules)[position_++];
+      const auto information = functions_.getModuleInformation(process.get(), module);
+      if (!information) continue;
+      auto path = functions_.getModuleFileNameEx(process.get(), module, limits::kMaxPathChars);
+      if (!path) continue;
+      record.module = module;
+      record.path = std::move(*path);
+      record.processId = processId_;
+      record.baseAddress = information->baseAddress;
+      record.size = information->size;
+      return true;
+    }
+  }
+
+ private:
+  platform::System& system_;
+  const PsapiFunctions& functions_;
+  std::uint32_t processId_;
+  std::size_t position_ = 0;
+};
+
+class PsapiWalker final : public ProcessWalker {
+ public:
+  PsapiWalker(platform::System& system, PsapiFunctions functions)
+      : system_(system), functions_(std::move(functions)) {}
+
+  Kind kind() const override { return Kind::kProcessStatusHelper; }
+
+  std::unique_ptr<ProcessList> OpenProcessList() const override {
+    auto ids = functions_.enumProcesses(limits::kProcessIdArrayBytes);
+    if (!ids) return nullptr;
+    return std::make_unique<PsapiProcessList>(system_, functions_, std::move(*ids));
+  }
+
+  // The process must be open to read and its modules listable.
+  std::unique_ptr<ModuleList> OpenModuleList(std::uint32_t processId) const override {
+    const ScopedHandle process = OpenForReading(system_, processId);
+    if (process.get() == 0) return nullptr;
+    if (!functions_.enumProcessModules(process.get(), limits::kMaxModuleHandles)) return nullptr;
+    return std::make_unique<PsapiModuleList>(system_, functions_, processId);
+  }
+
+ private:
+  platform::System& system_;
+  PsapiFunctions functions_;
+};
+
+// --- Tool Help, narrow (Text = std::string) or wide (std::u16string) ---
+
+// A name of the wide functions as it is; one of the narrow functions in
+// UTF-16, or nothing when the conversion fails.
+std::optional<std::u16string> Widen(platform::System&, std::u16string name) { return name; }
+
 std::optional<std::u16string> Widen(platform::System& system, const std::string& ansi) {
   if (ansi.empty()) return std::u16string();
   std::u16string wide = system.runtime().AnsiToWide(ansi);
@@ -12,171 +149,143 @@ std::optional<std::u16string> Widen(platform::System& system, const std::string&
   return wide;
 }
 
-// Process `processId` opened for the Process Status Helper walk.
-platform::ScopedHandle OpenForReading(platform::System& system, std::uint32_t processId) {
-  return platform::ScopedHandle(system.runtime(),
-                                system.processes().OpenProcess(kProcessReadAccess, processId));
-}
+template <typename Text>
+struct ToolHelpFunctions {
+  platform::CreateToolhelp32SnapshotFunction createSnapshot;
+  std::function<std::optional<platform::ProcessEntry<Text>>(Handle)> process32First;
+  std::function<std::optional<platform::ProcessEntry<Text>>(Handle)> process32Next;
+  std::function<std::optional<platform::ModuleEntry<Text>>(Handle)> module32First;
+  std::function<std::optional<platform::ModuleEntry<Text>>(Handle)> module32Next;
 
-// NT 4: the name of process `processId` (the base name of its first
-// module), or nothing when the process cannot be read.
-std::optional<std::u16string> ReadProcessName(const EnumerationSet& set, std::uint32_t processId) {
-  const platform::ScopedHandle process = OpenForReading(*set.system, processId);
-  if (process.get() == 0) return std::nullopt;
-  const auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
-  if (!modules || modules->empty()) return std::nullopt;
-  return set.getModuleBaseName(process.get(), modules->front(), limits::kMaxPathChars);
-}
-
-// NT 4: the next process from the list's position that can be read.
-bool ReadNextProcess(ProcessList& list, RunningProcess& record) {
-  while (list.position < list.ids.size()) {
-    const std::uint32_t id = list.ids[list.position++];
-    if (auto name = ReadProcessName(list.set, id)) {
-      record.processId = id;
-      record.name = std::move(*name);
-      return true;
-    }
+  bool complete() const {
+    return createSnapshot && process32First && process32Next && module32First && module32Next;
   }
-  return false;
-}
+};
 
-// Tool Help: one step of the process walk.
-bool ToolHelpProcess(ProcessList& list, RunningProcess& record, bool first) {
-  const EnumerationSet& set = list.set;
-  if (set.narrow) {
-    const auto entry =
-        first ? set.process32First(list.snapshot.get()) : set.process32Next(list.snapshot.get());
+// A Tool Help walk: the snapshot, closed when the list goes, and whether the
+// walk has begun (its first step is Process32First or Module32First).
+template <typename Text>
+class ToolHelpProcessList final : public ProcessList {
+ public:
+  ToolHelpProcessList(platform::System& system, const ToolHelpFunctions<Text>& functions,
+                      Handle snapshot)
+      : system_(system), functions_(functions), snapshot_(system.runtime(), snapshot) {}
+
+  bool Next(RunningProcess& record) override {
+    const auto entry = begun_ ? functions_.process32Next(snapshot_.get())
+                              : functions_.process32First(snapshot_.get());
+    begun_ = true;
     if (!entry) return false;
-    auto name = Widen(*set.system, entry->exeFile);
+    auto name = Widen(system_, entry->exeFile);
     if (!name) return false;
     record.processId = entry->processId;
     record.name = std::move(*name);
     return true;
   }
-  const auto entry =
-      first ? set.process32FirstW(list.snapshot.get()) : set.process32NextW(list.snapshot.get());
-  if (!entry) return false;
-  record.processId = entry->processId;
-  record.name = entry->exeFile;
-  return true;
-}
 
-// NT 4: the next module from the list's position whose information and path
-// can be read.
-bool ReadNextModule(ModuleList& list, ModuleRecord& record) {
-  const EnumerationSet& set = list.set;
-  while (true) {
-    const platform::ScopedHandle process = OpenForReading(*set.system, list.processId);
-    if (process.get() == 0) return false;
-    auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
-    if (!modules) return false;
-    list.modules = std::move(*modules);
-    if (list.position >= list.modules.size()) return false;
-    const platform::Handle module = list.modules[list.position++];
-    const auto information = set.getModuleInformation(process.get(), module);
-    if (!information) continue;
-    auto path = set.getModuleFileNameEx(process.get(), module, limits::kMaxPathChars);
-    if (!path) continue;
-    record.module = module;
-    record.path = std::move(*path);
-    record.processId = list.processId;
-    record.baseAddress = information->baseAddress;
-    record.size = information->size;
-    return true;
-  }
-}
+ private:
+  platform::System& system_;
+  const ToolHelpFunctions<Text>& functions_;
+  ScopedHandle snapshot_;
+  bool begun_ = false;
+};
 
-// Tool Help: one step of the module walk.
-bool ToolHelpModule(ModuleList& list, ModuleRecord& record, bool first) {
-  const EnumerationSet& set = list.set;
-  auto fill = [&record](const auto& entry, std::u16string path) {
-    record.module = entry.module;
-    record.path = std::move(path);
-    record.processId = entry.processId;
-    record.baseAddress = entry.baseAddress;
-    record.size = entry.baseSize;
-  };
-  if (set.narrow) {
-    const auto entry =
-        first ? set.module32First(list.snapshot.get()) : set.module32Next(list.snapshot.get());
+template <typename Text>
+class ToolHelpModuleList final : public ModuleList {
+ public:
+  ToolHelpModuleList(platform::System& system, const ToolHelpFunctions<Text>& functions,
+                     Handle snapshot)
+      : system_(system), functions_(functions), snapshot_(system.runtime(), snapshot) {}
+
+  bool Next(ModuleRecord& record) override {
+    const auto entry = begun_ ? functions_.module32Next(snapshot_.get())
+                              : functions_.module32First(snapshot_.get());
+    begun_ = true;
     if (!entry) return false;
-    auto path = Widen(*set.system, entry->exePath);
+    auto path = Widen(system_, entry->exePath);
     if (!path) return false;
-    fill(*entry, std::move(*path));
+    record.module = entry->module;
+    record.path = std::move(*path);
+    record.processId = entry->processId;
+    record.baseAddress = entry->baseAddress;
+    record.size = entry->baseSize;
     return true;
   }
-  const auto entry =
-      first ? set.module32FirstW(list.snapshot.get()) : set.module32NextW(list.snapshot.get());
-  if (!entry) return false;
-  fill(*entry, entry->exePath);
-  return true;
+
+ private:
+  platform::System& system_;
+  const ToolHelpFunctions<Text>& functions_;
+  ScopedHandle snapshot_;
+  bool begun_ = false;
+};
+
+template <typename Text>
+class ToolHelpWalker final : public ProcessWalker {
+ public:
+  ToolHelpWalker(platform::System& system, ToolHelpFunctions<Text> functions)
+      : system_(system), functions_(std::move(functions)) {}
+
+  Kind kind() const override {
+    return std::is_same_v<Text, std::string> ? Kind::kNarrowToolHelp : Kind::kWideToolHelp;
+  }
+
+  std::unique_ptr<ProcessList> OpenProcessList() const override {
+    const Handle snapshot = functions_.createSnapshot(platform::kTh32csSnapProcess, 0);
+    if (snapshot == 0) return nullptr;
+    return std::make_unique<ToolHelpProcessList<Text>>(system_, functions_, snapshot);
+  }
+
+  std::unique_ptr<ModuleList> OpenModuleList(std::uint32_t processId) const override {
+    const Handle snapshot = functions_.createSnapshot(platform::kTh32csSnapModule, processId);
+    if (snapshot == 0) return nullptr;
+    return std::make_unique<ToolHelpModuleList<Text>>(system_, functions_, snapshot);
+  }
+
+ private:
+  platform::System& system_;
+  ToolHelpFunctions<Text> functions_;
+};
+
+template <typename Functions, typename Walker>
+std::unique_ptr<ProcessWalker> WalkerIfComplete(platform::System& system, Functions functions) {
+  if (!functions.complete()) return nullptr;
+  return std::make_unique<Walker>(system, std::move(functions));
 }
 
 }  // namespace
 
-std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set) {
-  if (!set.bound) return nullptr;
-  auto list = std::make_unique<ProcessList>(set);
-  if (set.usesPsapi) {
-    auto ids = set.enumProcesses(limits::kProcessIdArrayBytes);
-    if (!ids) return nullptr;
-    list->ids = std::move(*ids);
-    return list;
-  }
-  list->snapshot = platform::ScopedHandle(set.system->runtime(),
-                                          set.createSnapshot(platform::kTh32csSnapProcess, 0));
-  if (list->snapshot.get() == 0) return nullptr;
-  return list;
+std::unique_ptr<ProcessWalker> BindProcessStatusHelperWalker(platform::System& system,
+                                                             Handle library) {
+  platform::Processes& p = system.processes();
+  // Braces bind in the order written.
+  return WalkerIfComplete<PsapiFunctions, PsapiWalker>(
+      system, PsapiFunctions{p.BindEnumProcesses(library), p.BindEnumProcessModules(library),
+                             p.BindModuleName(library, "GetModuleBaseNameW"),
+                             p.BindModuleName(library, "GetModuleFileNameExW"),
+                             p.BindGetModuleInformation(library)});
 }
 
-bool FirstProcess(ProcessList& list, RunningProcess& record) {
-  if (list.set.usesPsapi) {
-    list.position = 0;
-    return ReadNextProcess(list, record);
-  }
-  return ToolHelpProcess(list, record, true);
+std::unique_ptr<ProcessWalker> BindNarrowToolHelpWalker(platform::System& system, Handle library) {
+  platform::Processes& p = system.processes();
+  using Functions = ToolHelpFunctions<std::string>;
+  return WalkerIfComplete<Functions, ToolHelpWalker<std::string>>(
+      system, Functions{p.BindCreateToolhelp32Snapshot(library),
+                        p.BindProcessWalkAnsi(library, "Process32First"),
+                        p.BindProcessWalkAnsi(library, "Process32Next"),
+                        p.BindModuleWalkAnsi(library, "Module32First"),
+                        p.BindModuleWalkAnsi(library, "Module32Next")});
 }
 
-bool NextProcess(ProcessList& list, RunningProcess& record) {
-  if (list.set.usesPsapi) return ReadNextProcess(list, record);
-  return ToolHelpProcess(list, record, false);
+std::unique_ptr<ProcessWalker> BindWideToolHelpWalker(platform::System& system, Handle library) {
+  platform::Processes& p = system.processes();
+  using Functions = ToolHelpFunctions<std::u16string>;
+  return WalkerIfComplete<Functions, ToolHelpWalker<std::u16string>>(
+      system, Functions{p.BindCreateToolhelp32Snapshot(library),
+                        p.BindProcessWalkWide(library, "Process32FirstW"),
+                        p.BindProcessWalkWide(library, "Process32NextW"),
+                        p.BindModuleWalkWide(library, "Module32FirstW"),
+                        p.BindModuleWalkWide(library, "Module32NextW")});
 }
-
-void CloseProcessList(std::unique_ptr<ProcessList> list) { list.reset(); }
-
-std::unique_ptr<ModuleList> OpenModuleList(const EnumerationSet& set, std::uint32_t processId) {
-  if (!set.bound) return nullptr;
-  auto list = std::make_unique<ModuleList>(set);
-  list->processId = processId;
-  if (set.usesPsapi) {
-    const platform::ScopedHandle process = OpenForReading(*set.system, processId);
-    if (process.get() == 0) return nullptr;
-    auto modules = set.enumProcessModules(process.get(), limits::kMaxModuleHandles);
-    if (!modules) return nullptr;
-    list->modules = std::move(*modules);
-    return list;
-  }
-  list->snapshot = platform::ScopedHandle(
-      set.system->runtime(), set.createSnapshot(platform::kTh32csSnapModule, processId));
-  if (list->snapshot.get() == 0) return nullptr;
-  return list;
-}
-
-bool FirstModule(ModuleList& list, ModuleRecord& record) {
-  if (list.set.usesPsapi) {
-    list.position = 0;
-    return ReadNextModule(list, record);
-  }
-  return ToolHelpModule(list, record, true);
-}
-
-bool NextModule(ModuleList& list, ModuleRecord& record) {
-  if (list.set.usesPsapi) return ReadNextModule(list, record);
-  return ToolHelpModule(list, record, false);
-}
-
-void CloseModuleList(std::unique_ptr<ModuleList> list) { list.reset(); }
 
 bool EnableDebugPrivilege(platform::System& system) {
   const platform::ScopedHandle token(

@@ -1,23 +1,25 @@
-// Process and module enumeration over the two function sets Windows offers:
-// Tool Help (KERNEL32.DLL on Windows 9x/ME and 2000/XP; narrow functions
-// with names in the ANSI code page on 9x, wide ones elsewhere) and the
-// Process Status Helper (PSAPI.DLL, on Windows NT 4).
+// Process and module enumeration, as interchangeable walkers over the three
+// function sets Windows offers:
+//   - the Process Status Helper (PSAPI.DLL, on Windows NT 4: the program's
+//     own, which the system context writes out and loads);
+//   - narrow Tool Help (KERNEL32.DLL on Windows 9x/ME, names in the ANSI code
+//     page, widened here);
+//   - wide Tool Help (KERNEL32.DLL on Windows 2000/XP and later).
 //
-// The system context binds one set at start-up; the memory scanner copies it
-// and walks with the copy:
-//   OpenProcessList, FirstProcess, NextProcess until false, CloseProcessList;
-//   per process OpenModuleList, FirstModule, NextModule until false,
-//   CloseModuleList.
-// Lists live for one walk each, on the scan thread.
+// The system context binds the one walker of the running system at start-up
+// and keeps it; whoever walks asks it for lists:
+//   walker.OpenProcessList(), then list->Next(record) until false;
+//   per process walker.OpenModuleList(id), then list->Next(record) until
+//   false.
+// A list closes what it holds (a Tool Help snapshot) when it goes. Lists live
+// for one walk each, on the thread that opened them, and must not outlive
+// their walker.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "common/limits.h"
-#include "platform/scoped_handle.h"
 #include "platform/system.h"
 
 namespace sys {
@@ -25,37 +27,6 @@ namespace sys {
 // OpenProcess access for the Process Status Helper walk.
 inline constexpr std::uint32_t kProcessReadAccess =
     platform::kProcessQueryInformation | platform::kProcessVmRead;
-
-// The bound enumeration functions of one set, with what the walk needs to
-// know about the system. Copyable: the memory scanner keeps its own copy.
-struct EnumerationSet {
-  // The system the functions belong to (OpenProcess, CloseHandle, AnsiToWide).
-  platform::System* system = nullptr;
-  // All five functions of the chosen set were found.
-  bool bound = false;
-  // The Process Status Helper set (Windows NT 4); else Tool Help.
-  bool usesPsapi = false;
-  // Tool Help with the narrow functions (Windows 9x).
-  bool narrow = false;
-
-  // Process Status Helper, in binding order.
-  platform::EnumProcessesFunction enumProcesses;
-  platform::EnumProcessModulesFunction enumProcessModules;
-  platform::ModuleNameFunction getModuleBaseName;
-  platform::ModuleNameFunction getModuleFileNameEx;
-  platform::GetModuleInformationFunction getModuleInformation;
-
-  // Tool Help, in binding order; the narrow or the wide walks are set.
-  platform::CreateToolhelp32SnapshotFunction createSnapshot;
-  platform::ProcessWalkAnsiFunction process32First;
-  platform::ProcessWalkAnsiFunction process32Next;
-  platform::ModuleWalkAnsiFunction module32First;
-  platform::ModuleWalkAnsiFunction module32Next;
-  platform::ProcessWalkWideFunction process32FirstW;
-  platform::ProcessWalkWideFunction process32NextW;
-  platform::ModuleWalkWideFunction module32FirstW;
-  platform::ModuleWalkWideFunction module32NextW;
-};
 
 // One running process.
 struct RunningProcess {
@@ -75,62 +46,73 @@ struct ModuleRecord {
   std::uint32_t size = 0;
 };
 
-// A walk over the processes: the ids of EnumProcesses and the next position
-// (NT 4), or a Tool Help snapshot. Destroying it closes the snapshot.
-struct ProcessList {
-  explicit ProcessList(const EnumerationSet& walkSet) : set(walkSet) {}
-  ProcessList(const ProcessList&) = delete;
-  ProcessList& operator=(const ProcessList&) = delete;
-
-  const EnumerationSet& set;
-  platform::ScopedHandle snapshot;
-  std::vector<std::uint32_t> ids;
-  std::size_t position = 0;
+// A walk over the processes.
+class ProcessList {
+ public:
+  virtual ~ProcessList() = default;
+  // Fills `record` with the first process at the first call and with the
+  // next one at every call after; false at the end or on failure, leaving
+  // `record` as it was.
+  //
+  // On NT 4 a process is read by opening it (query information and read
+  // memory), listing its modules and reading the first module's base name. A
+  // process that cannot be read this way (the idle and system processes, a
+  // process of another user, one that just ended) is skipped and the walk
+  // goes on with the next id, at the first call as at the others: otherwise
+  // the first id, the idle process, would end every walk before it began.
+  // With narrow Tool Help a name that cannot be widened ends the walk.
+  virtual bool Next(RunningProcess& record) = 0;
 };
 
-// A walk over one process's modules: the process id and, on NT 4, its module
-// handles and the next position; else a Tool Help snapshot.
-struct ModuleList {
-  explicit ModuleList(const EnumerationSet& walkSet) : set(walkSet) {}
-  ModuleList(const ModuleList&) = delete;
-  ModuleList& operator=(const ModuleList&) = delete;
-
-  const EnumerationSet& set;
-  std::uint32_t processId = 0;
-  platform::ScopedHandle snapshot;
-  std::vector<platform::Handle> modules;
-  std::size_t position = 0;
+// A walk over the modules of one process.
+class ModuleList {
+ public:
+  virtual ~ModuleList() = default;
+  // Fills `record` with the first module at the first call and with the
+  // next one at every call after; false at the end or on failure.
+  //
+  // On NT 4 every step opens the process and lists its modules anew, and
+  // reads the module at the position of that fresh list. A module whose
+  // information or path cannot be read is skipped; a process that can no
+  // longer be opened or listed ends the walk.
+  virtual bool Next(ModuleRecord& record) = 0;
 };
 
-// A new process list, or none (set not bound, EnumProcesses failed, no
-// snapshot). `set` must outlive the list.
-std::unique_ptr<ProcessList> OpenProcessList(const EnumerationSet& set);
-// Fill `record` with the first or the next process; false at the end or on
-// failure, leaving `record` as it was.
-//
-// On NT 4 a process is read by opening it (query information and read
-// memory), listing its modules and reading the first module's base name. A
-// process that cannot be read this way (the idle and system processes, a
-// process of another user, one that just ended) is skipped and the walk goes
-// on with the next id, in FirstProcess as in NextProcess: otherwise the
-// first id, the idle process, would end every walk before it began.
-bool FirstProcess(ProcessList& list, RunningProcess& record);
-bool NextProcess(ProcessList& list, RunningProcess& record);
-void CloseProcessList(std::unique_ptr<ProcessList> list);
+// The process and module enumeration of one function set. Bound functions
+// stay valid while the library they come from stays loaded.
+class ProcessWalker {
+ public:
+  enum class Kind {
+    kProcessStatusHelper,  // processes named by their first module's base name
+    kNarrowToolHelp,       // processes named by their full path
+    kWideToolHelp,         // processes named by their file name
+  };
 
-// A new module list of process `processId`, or none (the process cannot be
-// opened or its modules listed on NT 4; no module snapshot with Tool Help).
-std::unique_ptr<ModuleList> OpenModuleList(const EnumerationSet& set, std::uint32_t processId);
-// Fill `record` with the first or the next module; false at the end or on
-// failure.
-//
-// On NT 4 every step opens the process and lists its modules anew, and reads
-// the module at the position of that fresh list. A module whose information
-// or path cannot be read is skipped; a process that can no longer be opened
-// or listed ends the walk.
-bool FirstModule(ModuleList& list, ModuleRecord& record);
-bool NextModule(ModuleList& list, ModuleRecord& record);
-void CloseModuleList(std::unique_ptr<ModuleList> list);
+  virtual ~ProcessWalker() = default;
+  virtual Kind kind() const = 0;
+  // A new process list, or none (EnumProcesses failed, no snapshot).
+  virtual std::unique_ptr<ProcessList> OpenProcessList() const = 0;
+  // A new module list of process `processId`, or none (the process cannot
+  // be opened or its modules listed on NT 4; no module snapshot with Tool
+  // Help).
+  virtual std::unique_ptr<ModuleList> OpenModuleList(std::uint32_t processId) const = 0;
+};
+
+// The walkers, bound from `library` (a handle of LoadLibraryWide: PSAPI.DLL,
+// or KERNEL32.DLL for Tool Help), each function in the order listed: null
+// when one of them is missing.
+//   Process Status Helper: EnumProcesses, EnumProcessModules,
+//     GetModuleBaseNameW, GetModuleFileNameExW, GetModuleInformation;
+//   narrow Tool Help: CreateToolhelp32Snapshot, Process32First,
+//     Process32Next, Module32First, Module32Next;
+//   wide Tool Help: CreateToolhelp32Snapshot, Process32FirstW,
+//     Process32NextW, Module32FirstW, Module32NextW.
+std::unique_ptr<ProcessWalker> BindProcessStatusHelperWalker(platform::System& system,
+                                                             platform::Handle library);
+std::unique_ptr<ProcessWalker> BindNarrowToolHelpWalker(platform::System& system,
+                                                        platform::Handle library);
+std::unique_ptr<ProcessWalker> BindWideToolHelpWalker(platform::System& system,
+                                                      platform::Handle library);
 
 // Enables SeDebugPrivilege in the program's own token: opens the token for
 // adjusting privileges, looks the privilege up on the local system and

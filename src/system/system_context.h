@@ -9,14 +9,14 @@
 // libraries it loaded.
 //
 // It holds the version flags, the folder functions (SHGetSpecialFolderPathW
-// from shell32.dll, GetLongPathNameW from KERNEL32.DLL), the process and
-// module enumeration set (Tool Help, or on Windows NT 4 the program's own
-// Process Status Helper written out to the temporary folder) and the stream
-// reader. State of one scan (buffers, the headers of the file being scanned)
-// belongs to the scanners.
+// from shell32.dll, GetLongPathNameW from KERNEL32.DLL), the process walker
+// (Tool Help, or on Windows NT 4 the program's own Process Status Helper
+// written out to the temporary folder) and the stream reader. State of one scan (buffers, the
+// headers of the file being scanned) belongs to the scanners.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,10 +39,10 @@ class SystemContext {
   //   2. the Windows 9x and NT 4 flags;
   //   3. SHGetSpecialFolderPathW from shell32.dll (the library is released
   //      again when the function is missing);
-  //   4. the process enumeration set: on NT 4 the Process Status Helper
-  //      that the program carries, written to the temporary folder as
-  //      PSAPI.DLL on every start and loaded from there; elsewhere Tool
-  //      Help from KERNEL32.DLL (narrow on 9x, wide otherwise);
+  //   4. the process walker: on NT 4 the Process Status Helper that the
+  //      program carries, written to the temporary folder as PSAPI.DLL on
+  //      every start and loaded from there; elsewhere Tool Help from
+  //      KERNEL32.DLL (narrow on 9x, wide otherwise);
   //   5. GetLongPathNameW from KERNEL32.DLL (loaded if not held yet);
   //   6. the stream reader.
   explicit SystemContext(platform::System& system);
@@ -65,10 +65,9 @@ class SystemContext {
   }
   const platform::Folders::LongPathNameFunction& longPathName() const { return longPathName_; }
 
-  // The process enumeration set; enumeration().bound says whether all five
-  // functions of the chosen set were found.
-  const EnumerationSet& enumeration() const { return enumeration_; }
-  bool enumerationBound() const { return enumeration_.bound; }
+  // The process walker of the system; null when one of the five functions
+  // of its set is missing.
+  const ProcessWalker* processWalker() const { return processWalker_.get(); }
   // NT 4: the path of the PSAPI.DLL written and loaded (empty otherwise).
   const std::u16string& psapiPath() const { return psapiPath_; }
 
@@ -78,12 +77,11 @@ class SystemContext {
   bool streamReaderBound() const { return streamReader_.bound(); }
 
  private:
-  // The enumeration set of the system: the Process Status Helper on NT 4,
-  // else Tool Help. Leaves it unbound (and its library released) when a
-  // step fails.
-  void BindEnumeration();
-  bool BindPsapi();
-  bool BindToolHelp();
+  // The process walker of the system: the Process Status Helper on NT 4,
+  // else Tool Help. Leaves none (and its library released) when a step
+  // fails.
+  void BindPsapi();
+  void BindToolHelp();
 
   platform::System& system_;
   bool versionQueryFailed_ = false;
@@ -94,7 +92,7 @@ class SystemContext {
   platform::Handle shell32_ = 0;
   platform::Handle kernel32_ = 0;
   platform::Handle psapi_ = 0;
-  EnumerationSet enumeration_;
+  std::unique_ptr<ProcessWalker> processWalker_;
   std::u16string psapiPath_;
 
   platform::Folders::SpecialFolderPathFunction specialFolderPath_;

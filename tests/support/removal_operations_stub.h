@@ -1,6 +1,7 @@
 // Removal operations for tests of the removal driver and the handlers: every
 // call is recorded as one line of text ("RemoveFile C:\\x.exe"), and each
-// operation answers what the test set for it (by default "nothing done").
+// operation answers what the test set for it, by its number (by default
+// "nothing done").
 #pragma once
 
 #include <algorithm>
@@ -16,77 +17,85 @@ namespace qrt_test {
 
 class RecordingRemovalOperations final : public scan::RemovalOperations {
  public:
-  int RemoveRunEntries(scan::ScanContext&, std::u16string_view fileName) override {
-    return Record(u"RemoveRunEntries", {fileName}, 2);
+  codes::RunEntriesResult RemoveRunEntries(std::u16string_view fileName) override {
+    return Answer<codes::RunEntriesResult>(u"RemoveRunEntries", {fileName}, 2);
   }
-  int RemoveRegistryKey(scan::ScanContext&, std::u16string_view rootName,
-                        std::u16string_view subkey) override {
-    return Record(u"RemoveRegistryKey", {rootName, subkey}, 0);
+  codes::KeyRemovalResult RemoveRegistryKey(std::u16string_view rootName,
+                                            std::u16string_view subkey) override {
+    return Answer<codes::KeyRemovalResult>(u"RemoveRegistryKey", {rootName, subkey}, 0);
   }
-  int RemoveRegistryValue(scan::ScanContext&, std::u16string_view rootName,
-                          std::u16string_view subkey, std::u16string_view valueName) override {
-    return Record(u"RemoveRegistryValue", {rootName, subkey, valueName}, 0);
+  codes::ValueRemovalResult RemoveRegistryValue(std::u16string_view rootName,
+                                                std::u16string_view subkey,
+                                                std::u16string_view valueName) override {
+    return Answer<codes::ValueRemovalResult>(u"RemoveRegistryValue", {rootName, subkey, valueName},
+                                             0);
   }
-  int ReplaceRegistryValue(scan::ScanContext&, std::u16string_view rootName,
-                           std::u16string_view subkey, std::u16string_view valueName,
-                           std::u16string_view oldContent,
-                           std::u16string_view newContent) override {
-    return Record(u"ReplaceRegistryValue", {rootName, subkey, valueName, oldContent, newContent},
-                  2);
+  codes::ValueWriteResult ReplaceRegistryValue(std::u16string_view rootName,
+                                               std::u16string_view subkey,
+                                               std::u16string_view valueName,
+                                               std::u16string_view oldContent,
+                                               std::u16string_view newContent) override {
+    return Answer<codes::ValueWriteResult>(
+        u"ReplaceRegistryValue", {rootName, subkey, valueName, oldContent, newContent}, 2);
   }
-  int AddRegistryKey(scan::ScanContext&, std::u16string_view rootName,
-                     std::u16string_view subkey) override {
-    return Record(u"AddRegistryKey", {rootName, subkey}, 2);
+  codes::KeyCreationResult AddRegistryKey(std::u16string_view rootName,
+                                          std::u16string_view subkey) override {
+    return Answer<codes::KeyCreationResult>(u"AddRegistryKey", {rootName, subkey}, 2);
   }
-  int AddRegistryValue(scan::ScanContext&, std::u16string_view rootName, std::u16string_view subkey,
-                       std::u16string_view valueName, std::optional<std::u16string_view> typeName,
-                       std::optional<std::u16string_view> data) override {
-    return Record(
+  codes::ValueWriteResult AddRegistryValue(std::u16string_view rootName, std::u16string_view subkey,
+                                           std::u16string_view valueName,
+                                           std::optional<std::u16string_view> typeName,
+                                           std::optional<std::u16string_view> data) override {
+    return Answer<codes::ValueWriteResult>(
         u"AddRegistryValue",
         {rootName, subkey, valueName, typeName.value_or(u"<none>"), data.value_or(u"<none>")}, 2);
   }
   std::optional<std::vector<scan::RegistryValue>> EnumerateValues(
-      scan::ScanContext&, std::u16string_view rootName, std::u16string_view subkey) override {
+      std::u16string_view rootName, std::u16string_view subkey) override {
     Record(u"EnumerateValues", {rootName, subkey}, 0);
     const auto found = values.find(std::u16string(rootName) + u"\\" + std::u16string(subkey));
     if (found == values.end()) return std::nullopt;
     return found->second;
   }
-  int RemoveFile(scan::ScanContext&, std::u16string_view path) override {
-    return Record(u"RemoveFile", {path}, 2);
+  codes::FileRemovalResult RemoveFile(std::u16string_view path) override {
+    return Answer<codes::FileRemovalResult>(u"RemoveFile", {path}, 2);
   }
-  int RenameFile(scan::ScanContext&, std::u16string_view oldPath,
-                 std::u16string_view newPath) override {
-    return Record(u"RenameFile", {oldPath, newPath}, 2);
+  codes::FileRenameResult RenameFile(std::u16string_view oldPath,
+                                     std::u16string_view newPath) override {
+    return Answer<codes::FileRenameResult>(u"RenameFile", {oldPath, newPath}, 2);
   }
-  int CleanIniFile(scan::ScanContext&, std::u16string_view fileName, int which) override {
-    return Record(u"CleanIniFile", {fileName, which == 1 ? u"system.ini" : u"win.ini"}, 2);
+  codes::SystemFileResult CleanIniFile(std::u16string_view fileName, int which) override {
+    return Answer<codes::SystemFileResult>(u"CleanIniFile",
+                                           {fileName, which == 1 ? u"system.ini" : u"win.ini"}, 2);
   }
-  int RestoreHosts(scan::ScanContext&) override { return Record(u"RestoreHosts", {}, 2); }
-  int RemoveFromHosts(scan::ScanContext&, std::u16string_view name) override {
-    return Record(u"RemoveFromHosts", {name}, 7);
+  codes::SystemFileResult RestoreHosts() override {
+    return Answer<codes::SystemFileResult>(u"RestoreHosts", {}, 2);
   }
-  void FindProcessesByName(scan::ScanContext&, std::u16string_view name,
+  codes::HostsRemovalResult RemoveFromHosts(std::u16string_view name) override {
+    return Answer<codes::HostsRemovalResult>(u"RemoveFromHosts", {name}, 7);
+  }
+  void FindProcessesByName(std::u16string_view name,
                            std::vector<scan::ProcessRecord>& list) override {
     Record(u"FindProcessesByName", {name}, 0);
     const auto found = running.find(std::u16string(name));
     if (found != running.end()) list.insert(list.end(), found->second.begin(), found->second.end());
   }
-  int TerminateProcesses(scan::ScanContext&,
-                         const std::vector<scan::ProcessRecord>* list) override {
+  codes::TerminationResult TerminateProcesses(
+      const std::vector<scan::ProcessRecord>* list) override {
     std::vector<std::u16string> ids;
     if (list != nullptr) {
       for (const auto& record : *list) ids.push_back(Number(record.processId));
     }
     std::vector<std::u16string_view> views(ids.begin(), ids.end());
-    return Record(u"TerminateProcesses", views, list == nullptr ? 2 : 1);
+    return static_cast<codes::TerminationResult>(
+        Record(u"TerminateProcesses", views, list == nullptr ? 2 : 1));
   }
-  int TerminateProcessById(scan::ScanContext&, std::uint32_t processId) override {
+  codes::ProcessEndResult TerminateProcessById(std::uint32_t processId) override {
     const std::u16string id = Number(processId);
-    return Record(u"TerminateProcessById", {id}, 0);
+    return Answer<codes::ProcessEndResult>(u"TerminateProcessById", {id}, 0);
   }
-  int ShowPopup(scan::ScanContext&, std::u16string_view text) override {
-    return Record(u"ShowPopup", {text}, 1);
+  codes::PopupResult ShowPopup(std::u16string_view text) override {
+    return Answer<codes::PopupResult>(u"ShowPopup", {text}, 1);
   }
 
   // The calls so far in UTF-8, without those named in `leaveOut`; the calls
@@ -118,6 +127,11 @@ class RecordingRemovalOperations final : public scan::RemovalOperations {
   static std::u16string Number(std::uint32_t value) {
     const std::string digits = std::to_string(value);
     return std::u16string(digits.begin(), digits.end());
+  }
+  template <typename Result>
+  Result Answer(std::u16string_view name, std::initializer_list<std::u16string_view> arguments,
+                int fallback) {
+    return static_cast<Result>(Record(name, std::vector<std::u16string_view>(arguments), fallback));
   }
   int Record(std::u16string_view name, std::initializer_list<std::u16string_view> arguments,
              int fallback) {

@@ -58,8 +58,8 @@ class RecordingObserver final : public scan::ScanObserver {
   std::vector<codes::ScanResult> finished;
 };
 
-// One Remove call as a handler received it, with the headers of the scanned
-// file as they were published during the call.
+// One Remove call as a handler received it: the fields of its finding's
+// kind are set, the others keep their defaults.
 struct RemoveCall {
   std::optional<std::u16string> infectedFile;
   std::uint32_t processId = 0;
@@ -79,16 +79,20 @@ class RecordingHandler final : public scan::MalwareHandler {
   std::u16string_view BaseName() const override { return name_; }
   std::u16string_view VariantName() const override { return u"T"; }
   bool IsScriptDescribed() const override { return scriptDescribed; }
-  void Remove(scan::ScanContext& context, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool more) override {
+  void Remove(scan::ScanContext&, const scan::Finding& finding) override {
     RemoveCall call;
-    if (infectedFile) call.infectedFile = std::u16string(*infectedFile);
-    call.processId = processId;
-    call.kind = kind;
-    call.more = more;
-    call.processes.assign(processes.begin(), processes.end());
-    call.headers = context.scannedFileHeaders();
+    call.kind = scan::KindOf(finding);
+    if (const auto* file = std::get_if<scan::FileFinding>(&finding)) {
+      call.infectedFile = std::u16string(file->path);
+      call.headers = file->headers;
+    } else if (const auto* process = std::get_if<scan::ProcessFinding>(&finding)) {
+      call.infectedFile = std::u16string(process->modulePath);
+      call.processId = process->processId;
+      call.more = process->more;
+    } else {
+      const auto& processes = std::get<scan::ScriptFinding>(finding).processes;
+      call.processes.assign(processes.begin(), processes.end());
+    }
     if (onRemove) onRemove();
     if (journal != nullptr) {
       journal->push_back(name_ + u" " + call.infectedFile.value_or(u""));
@@ -113,7 +117,7 @@ class ScanContextStub final : public scan::ScanContext {
   // The index is built from `handlers` in their order; they must outlive
   // the context.
   ScanContextStub(sys::SystemContext& systemContext,
-                  const std::vector<const scan::MalwareHandler*>& handlers)
+                  const std::vector<scan::MalwareHandler*>& handlers)
       : systemContext_(systemContext),
         index_(signatures::BuildSignatureIndex(scan::SignatureOwnersOf(handlers))) {}
 
@@ -131,7 +135,6 @@ class ScanContextStub final : public scan::ScanContext {
   bool lacksMemorySignature() const override { return lacksMemory; }
   sys::SystemContext& systemContext() override { return systemContext_; }
   std::atomic<bool>& rebootRequired() override { return rebootRequired_; }
-  scan::PeFileHeaders& scannedFileHeaders() override { return headers_; }
   scan::RemovalOperations& removalOperations() override { return operations; }
 
   RecordingObserver& recorder() { return observer_; }
@@ -151,7 +154,6 @@ class ScanContextStub final : public scan::ScanContext {
   RecordingObserver observer_;
   scan::ScanStatistics statistics_;
   std::atomic<bool> rebootRequired_{false};
-  scan::PeFileHeaders headers_;
 };
 
 }  // namespace qrt_test

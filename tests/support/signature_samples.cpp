@@ -97,9 +97,9 @@ Found FoundOf(const SignatureIndexEntry* entry, std::size_t offset) {
   return Found{&scan::HandlerOf(*entry), entry->kinds, offset};
 }
 
-ReferenceIndex::ReferenceIndex(std::span<const scan::MalwareHandler* const> handlers)
+ReferenceIndex::ReferenceIndex(std::span<scan::MalwareHandler* const> handlers)
     : heads_(65536, nullptr) {
-  for (const scan::MalwareHandler* h : handlers) {
+  for (scan::MalwareHandler* h : handlers) {
     SignatureIndexEntry file;
     file.owner = h;
     file.kinds = signatures::kFileKind;

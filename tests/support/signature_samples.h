@@ -42,11 +42,7 @@ class FixedHandler final : public scan::MalwareHandler {
 
   std::u16string_view BaseName() const override { return baseName_; }
   std::u16string_view VariantName() const override { return variantName_; }
-  void Remove(scan::ScanContext&, std::optional<std::u16string_view>,
-              std::span<const scan::ProcessRecord>, std::uint32_t, scan::FindingKind,
-              bool) override {
-    ++removeCalls;
-  }
+  void Remove(scan::ScanContext&, const scan::Finding&) override { ++removeCalls; }
 
   int removeCalls = 0;
 
@@ -73,7 +69,7 @@ Found FoundOf(const signatures::SignatureIndexEntry* entry, std::size_t offset =
 // The index as plain chains, built and searched step by step.
 class ReferenceIndex {
  public:
-  explicit ReferenceIndex(std::span<const scan::MalwareHandler* const> handlers);
+  explicit ReferenceIndex(std::span<scan::MalwareHandler* const> handlers);
   ~ReferenceIndex();
   ReferenceIndex(const ReferenceIndex&) = delete;
   ReferenceIndex& operator=(const ReferenceIndex&) = delete;

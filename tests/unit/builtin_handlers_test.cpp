@@ -25,7 +25,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 using handlers::StanitRepair;
-using scan::FindingKind;
 
 class BuiltInHandlersTest : public script_test::FakeSystemTest {
  protected:
@@ -36,8 +35,8 @@ class BuiltInHandlersTest : public script_test::FakeSystemTest {
   scan::MalwareHandler& SoberY() { return *table_[2]; }
   scan::MalwareHandler& Stanit() { return *table_[3]; }
 
-  std::vector<const scan::MalwareHandler*> Handlers() const {
-    std::vector<const scan::MalwareHandler*> handlers;
+  std::vector<scan::MalwareHandler*> Handlers() const {
+    std::vector<scan::MalwareHandler*> handlers;
     for (const auto& handler : table_) handlers.push_back(handler.get());
     return handlers;
   }
@@ -47,18 +46,19 @@ class BuiltInHandlersTest : public script_test::FakeSystemTest {
   }
   qrt_test::RecordingRemovalOperations& Operations() { return Scan().operations; }
 
+  // A file finding with the headers in `fileHeaders`.
   void FileFinding(scan::MalwareHandler& handler, std::u16string_view path) {
-    handler.Remove(Scan(), path, {}, 0, FindingKind::FileFinding, false);
+    handler.Remove(Scan(), scan::FileFinding{path, fileHeaders});
   }
   void MemoryFinding(scan::MalwareHandler& handler, bool more) {
-    handler.Remove(Scan(), std::u16string_view(u"c:\\x\\a.exe"), {}, 77, FindingKind::MemoryFinding,
-                   more);
+    handler.Remove(Scan(), scan::ProcessFinding{u"c:\\x\\a.exe", 77, more});
   }
   Lines TakeOutput() { return Scan().recorder().TakeLines(); }
   // The calls, without the listings of the start-up keys.
   Lines TakeCalls() { return Operations().TakeCalls({u"EnumerateValues"}); }
 
   handlers::BuiltInHandlerTable table_;
+  scan::PeFileHeaders fileHeaders;
 
  private:
   std::unique_ptr<qrt_test::ScanContextStub> scan_;
@@ -365,7 +365,7 @@ TEST_F(BuiltInHandlersTest, StartupEntriesNamingThePathAreDeletedFromFourKeys) {
   Operations().values[hklm + u"RunOnce"] = {StringValue(u"once", u"c:\\x\\a.exe")};
   Operations().values[hkcu + u"Run"] = {StringValue(u"user", u"x c:\\x\\a.exe")};
   Operations().values[hkcu + u"RunServices"] = {StringValue(u"services", u"c:\\x\\a.exe")};
-  handlers::RemoveStartupEntries(Scan(), u"c:\\x\\a.exe");
+  handlers::RemovalSteps(Scan()).RemoveStartupEntries(u"c:\\x\\a.exe");
   const std::string run = "HKEY_LOCAL_MACHINE Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::string user = "HKEY_CURRENT_USER Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   EXPECT_EQ(Operations().TakeCalls(),
@@ -375,7 +375,7 @@ TEST_F(BuiltInHandlersTest, StartupEntriesNamingThePathAreDeletedFromFourKeys) {
                    "EnumerateValues " + user + "Once"}));
 
   // An empty path would name every entry.
-  handlers::RemoveStartupEntries(Scan(), u"");
+  handlers::RemovalSteps(Scan()).RemoveStartupEntries(u"");
   EXPECT_EQ(Operations().TakeCalls(), Lines{});
 }
 
@@ -435,11 +435,14 @@ class StanitRepairTest : public BuiltInHandlersTest {
  protected:
   static constexpr char16_t kPath[] = u"C:\\apps\\host.exe";
 
-  // Puts `file` on the fake disk with its headers published, as the file
-  // scanner leaves them during Remove.
+  // Puts `file` on the fake disk with its headers as the file scanner reads
+  // them for a finding.
   void Place(const Bytes& file, const Bytes& headersOf = {}) {
     system.fileSystem.AddFile(kPath, file);
-    Scan().scannedFileHeaders() = qrt_test::HeadersOf(headersOf.empty() ? file : headersOf);
+    fileHeaders = qrt_test::HeadersOf(headersOf.empty() ? file : headersOf);
+  }
+  StanitRepair Repair(std::u16string_view path = kPath) {
+    return handlers::RepairStanitFile(system, scan::FileFinding{path, fileHeaders});
   }
   Bytes OnDisk() { return system.fileSystem.Find(kPath)->bytes; }
 };
@@ -497,7 +500,7 @@ TEST_F(StanitRepairTest, RepairOutcomesOnTheFilesBytes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Place(c.before);
-    EXPECT_EQ(handlers::RepairStanitFile(Scan(), kPath), c.result);
+    EXPECT_EQ(Repair(), c.result);
     EXPECT_EQ(OnDisk(), c.after);
     EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);
   }
@@ -507,7 +510,7 @@ TEST_F(StanitRepairTest, RepairOutcomesOnTheFilesBytes) {
 TEST_F(StanitRepairTest, EntryPointIsRestoredBeforeTheBodyIsCleared) {
   Place(InfectedHost());
   system.fileSystem.writes.clear();
-  EXPECT_EQ(handlers::RepairStanitFile(Scan(), kPath), StanitRepair::kRepaired);
+  EXPECT_EQ(Repair(), StanitRepair::kRepaired);
   ASSERT_EQ(system.fileSystem.writes.size(), 2u);
   EXPECT_EQ(system.fileSystem.writes[0].size, 4u);
   EXPECT_EQ(system.fileSystem.writes[1].size, handlers::kStanitBodySize);
@@ -515,7 +518,7 @@ TEST_F(StanitRepairTest, EntryPointIsRestoredBeforeTheBodyIsCleared) {
 
 TEST_F(StanitRepairTest, NothingIsWrittenUnlessEverythingToChangeIsThere) {
   const Bytes infected = InfectedHost();
-  // Headers published for another file whose entry point maps to the same
+  // Headers of another file whose entry point maps to the same
   // offset but is not the one in this file's field.
   const Bytes other = InfectedHost({}, 0x3000);
   // The entry point field inside the body: the body starts at offset 0x40,
@@ -543,19 +546,18 @@ TEST_F(StanitRepairTest, NothingIsWrittenUnlessEverythingToChangeIsThere) {
     SCOPED_TRACE(c.name);
     Place(c.file, c.headersOf);
     system.fileSystem.writes.clear();
-    EXPECT_EQ(handlers::RepairStanitFile(Scan(), kPath), StanitRepair::kFailed);
+    EXPECT_EQ(Repair(), StanitRepair::kFailed);
     EXPECT_EQ(OnDisk(), c.file);
     EXPECT_TRUE(system.fileSystem.writes.empty());
   }
 
   Place(infected);
   system.fileSystem.Find(kPath)->writesFail = true;
-  EXPECT_EQ(handlers::RepairStanitFile(Scan(), kPath), StanitRepair::kFailed);
+  EXPECT_EQ(Repair(), StanitRepair::kFailed);
   EXPECT_EQ(OnDisk(), infected);
   system.fileSystem.Find(kPath)->attributes |= platform::kFileAttributeReadOnly;
-  EXPECT_EQ(handlers::RepairStanitFile(Scan(), kPath), StanitRepair::kCannotOpen);
-  EXPECT_EQ(handlers::RepairStanitFile(Scan(), u"C:\\apps\\missing.exe"),
-            StanitRepair::kCannotOpen);
+  EXPECT_EQ(Repair(), StanitRepair::kCannotOpen);
+  EXPECT_EQ(Repair(u"C:\\apps\\missing.exe"), StanitRepair::kCannotOpen);
 }
 
 TEST_F(StanitRepairTest, FileFindingsReportTheRepairsOutcome) {
@@ -630,7 +632,7 @@ TEST_F(StanitRepairTest, MemoryFindingWarnsThenEndsTheProcess) {
 }
 
 // The file scanner finds the signature in the body of an infected copy,
-// publishes its headers and hands it to the handler, which repairs it.
+// hands it to the handler with its headers, and the handler repairs it.
 TEST_F(StanitRepairTest, FileScanFindsAndRepairsAnInfectedExecutable) {
   system.fileSystem.drives[u'D'] = platform::fake::FakeDrive{};
   const Bytes infected = InfectedHost();

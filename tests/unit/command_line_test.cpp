@@ -142,8 +142,8 @@ class CommandLineTest : public ::testing::Test {
     system_.fileSystem.AddFile(u"C:\\Tools\\ro.log").attributes = platform::kFileAttributeReadOnly;
   }
 
-  app::CommandLineResult Read(std::u16string_view line, bool isAdmin = true) {
-    return app::ReadCommandLine(system_, line, u"QRT", isAdmin, helpShown_, out_);
+  app::CommandLineResult Read(std::u16string_view line) {
+    return app::ReadCommandLine(system_, line, u"QRT", helpShown_, out_);
   }
 
   FakeSystem system_;
@@ -421,21 +421,6 @@ TEST_F(CommandLineTest, HelpOncePerRunInEveryForm) {
   Read(u"QRT.exe /? c:");
   EXPECT_EQ(out_.Messages(), (std::vector<std::string>{Saving("QRT.log")}));
   EXPECT_TRUE(helpShown_);
-}
-
-TEST_F(CommandLineTest, MissingRightsAreReportedForTheWindowToApply) {
-  const app::CommandLineResult without = Read(u"QRT.exe c:", false);
-  EXPECT_TRUE(without.rights.disableStart);
-  EXPECT_TRUE(without.rights.focusExit);
-  EXPECT_EQ(without.rights.endCode, -2);
-  // The rest is read as with the rights.
-  EXPECT_EQ(out_.Messages(), (std::vector<std::string>{Saving("QRT.log")}));
-  EXPECT_EQ(without.drives.front(), u"c:");
-
-  const app::CommandLineResult with = Read(u"QRT.exe c:", true);
-  EXPECT_FALSE(with.rights.disableStart);
-  EXPECT_FALSE(with.rights.focusExit);
-  EXPECT_FALSE(with.rights.endCode.has_value());
 }
 
 TEST_F(CommandLineTest, LogFileWritability) {

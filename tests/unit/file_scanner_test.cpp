@@ -79,7 +79,7 @@ class FileScannerTest : public ::testing::Test {
     context_ = std::make_unique<sys::SystemContext>(system);
     scanner_ = std::make_unique<detect::FileScanner>(*context_);
     scan_ = std::make_unique<qrt_test::ScanContextStub>(
-        *context_, std::vector<const scan::MalwareHandler*>{&alpha, &beta});
+        *context_, std::vector<scan::MalwareHandler*>{&alpha, &beta});
     scan_->stopAfterPolls = stopAfterPolls;
     scan_->stop = stop;
     return scanner_->Run(*scan_, drives);
@@ -243,7 +243,7 @@ TEST_F(FileScannerTest, AFileShorterThanTheHeadersIsOpenedButNotFound) {
   ExpectNothingLeftOpen();
 }
 
-TEST_F(FileScannerTest, AFindingGoesToItsHandlerWithTheFileClosedAndItsHeadersPublished) {
+TEST_F(FileScannerTest, AFindingGoesToItsHandlerWithTheFileClosedAndItsHeaders) {
   PeSample sample = WithSignatureInSection(kSignatureB, 0x400, 0x80);
   sample.sections.push_back(SampleSection{.rawSize = 0x200, .planted = {}});
   AddFile(u"D:\\Tools\\Infected.exe", sample.Build());

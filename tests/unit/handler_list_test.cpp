@@ -24,9 +24,7 @@ class LoggingHandler final : public MalwareHandler {
   }
   std::u16string_view BaseName() const override { return base_; }
   std::u16string_view VariantName() const override { return variant_; }
-  void Remove(scan::ScanContext&, std::optional<std::u16string_view>,
-              std::span<const scan::ProcessRecord>, std::uint32_t, scan::FindingKind,
-              bool) override {}
+  void Remove(scan::ScanContext&, const scan::Finding&) override {}
 
  private:
   std::u16string base_, variant_;

@@ -154,6 +154,22 @@ TEST_F(MainWindowTest, ExitButtonDisablesEverythingAndEndsWithCode0) {
   }
 }
 
+// Without administrator rights the window keeps Start disabled, gives Exit
+// the focus and ends with -2 (after the dialog that says why).
+TEST_F(MainWindowTest, WithoutRightsStartIsDisabledExitFocusedAndTheEndCodeMinus2) {
+  system_.accounts.tokenGroups.erase(platform::fake::kAdministratorsSid);
+  std::vector<std::uint32_t> templates;
+  Open([&](FakeDialog& d) {
+    templates.push_back(d.templateId);
+    if (d.templateId == QRT_IDD_NO_ADMIN_RIGHTS) return d.Click(platform::kIdOk);
+    EXPECT_FALSE(d.IsControlEnabled(QRT_IDC_START));
+    EXPECT_EQ(d.focus, QRT_IDC_EXIT);
+    d.Click(QRT_IDC_EXIT);
+  });
+  EXPECT_EQ(templates, (std::vector<std::uint32_t>{QRT_IDD_NO_ADMIN_RIGHTS, QRT_IDD_MAIN}));
+  EXPECT_EQ(result_, codes::ToInt(codes::WindowEndCode::kNoAdminRights));
+}
+
 TEST_F(MainWindowTest, EscapeAndCloseBoxTakeTheExitPathButEnterDoesNot) {
   Open([](FakeDialog& d) {
     d.handler().OnCommand(platform::kIdOk, 0);

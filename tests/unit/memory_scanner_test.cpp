@@ -18,6 +18,7 @@
 #include "signatures/signature.h"
 #include "tests/support/pe_samples.h"
 #include "tests/support/scan_context_stub.h"
+#include "tests/unit/fake_setup.h"
 
 namespace {
 
@@ -85,6 +86,16 @@ signatures::SignaturePair FileSignature(const Bytes& bytes) {
 
 const Bytes kSignatureA = Pattern(11);
 const Bytes kSignatureB = Pattern(12);
+// The FILE signature of the check of main executables on disk.
+const Bytes kOnDiskSignature = Pattern(31);
+
+// A PE file whose one section holds `signature`.
+Bytes FileWith(const Bytes& signature) {
+  qrt_test::PeSample sample;
+  sample.sections = {
+      qrt_test::SampleSection{.rawSize = 0x200, .planted = {qrt_test::Planted{0x10, signature}}}};
+  return sample.Build();
+}
 
 // A DLL image at `base` whose file wants `preferred`: a table of eight
 // absolute addresses at `tableOffset` that the loader relocated, between
@@ -158,16 +169,18 @@ class MemoryScannerTest : public ::testing::Test {
     beta.journal = &journal;
     script.journal = &journal;
     script.scriptDescribed = true;
+    onDisk.scriptDescribed = true;
   }
 
   // Runs over a fresh system context, with the index of `handlers` (of
   // alpha, beta and script when none are given).
-  ScanResult Run(std::vector<const scan::MalwareHandler*> handlers = {}) {
+  ScanResult Run(std::vector<scan::MalwareHandler*> handlers = {}) {
     if (handlers.empty()) handlers = {&alpha, &beta, &script};
     Release();
     context_ = std::make_unique<sys::SystemContext>(*target);
     scanner_ = std::make_unique<detect::MemoryScanner>(*context_);
     scanner_->SetRestoreRelocations(restore);
+    scanner_->SetSpanReads(spanReads);
     scan_ = std::make_unique<qrt_test::ScanContextStub>(*context_, handlers);
     scan_->lacksMemory = lacksMemory;
     scan_->stop = stop;
@@ -199,8 +212,11 @@ class MemoryScannerTest : public ::testing::Test {
   qrt_test::RecordingHandler alpha{u"Alpha", MemorySignature(kSignatureA)};
   qrt_test::RecordingHandler beta{u"Beta", MemorySignature(kSignatureB)};
   qrt_test::RecordingHandler script{u"Script", MemorySignature(Pattern(13))};
+  // A script-described malware that only the check on disk finds.
+  qrt_test::RecordingHandler onDisk{u"Disk", FileSignature(kOnDiskSignature)};
   std::vector<std::u16string> journal;
   bool restore = true;
+  bool spanReads = true;
   bool lacksMemory = false;
   bool stop = false;
   std::optional<int> stopAfterPolls;
@@ -290,8 +306,8 @@ TEST_F(MemoryScannerTest, TheLengthReadComesFromTheImageInMemoryOrElseFromItsFil
     std::function<void(FakeModule&)> damage;
     std::vector<std::size_t> reads;
   };
-  Bytes onDisk = Image(0x1000);
-  system.fileSystem.AddFile(u"C:\\app\\a.exe", onDisk);
+  const Bytes file = Image(0x1000);
+  system.fileSystem.AddFile(u"C:\\app\\a.exe", file);
   const Case cases[] = {
       {"the image's size equals the module's", [](FakeModule&) {}, {4096, 0x3000}},
       {"the image's size differs",
@@ -329,7 +345,7 @@ TEST_F(MemoryScannerTest, WindowsOverlapSoThatNoSignatureIsLostAtTheirEdges) {
   // Windows start at 0, 64512 and 129024 of a 128 KB image.
   const Case cases[] = {
       {0x1000, 1},      {65536 - 20, 1},  // across the first window's end: whole in the second
-      {64600, 2},                         // wholly in the overlap: found in both windows
+      {64600, 1},  // wholly in the overlap: found in both windows, handed over and counted once
       {131072 - 40, 1}, {129024 - 20, 1},
   };
   for (const Case& c : cases) {
@@ -449,8 +465,9 @@ TEST_F(MemoryScannerTest, FindingsAreHandedOverAfterTheWalkInOrder) {
   beta.onRemove = [&] { walkDone.push_back(Output()); };
 
   EXPECT_EQ(Run(), ScanResult::kDone);
-  // Every match counts; a script handler hears once of all its processes.
-  EXPECT_EQ(Stats().infectedProcesses, 5);
+  // Each infected process counts once; a script handler hears once of all
+  // its processes.
+  EXPECT_EQ(Stats().infectedProcesses, 3);
   EXPECT_THAT(journal, ElementsAre(u"Beta C:\\y.dll", u"Beta C:\\c.exe", u"Script "));
   ASSERT_EQ(beta.calls.size(), 2u);
   EXPECT_EQ(beta.calls[0].processId, 10u);
@@ -461,7 +478,6 @@ TEST_F(MemoryScannerTest, FindingsAreHandedOverAfterTheWalkInOrder) {
   ASSERT_EQ(script.calls.size(), 1u);
   const qrt_test::RemoveCall& call = script.calls[0];
   EXPECT_FALSE(call.infectedFile);
-  EXPECT_TRUE(call.more);
   EXPECT_EQ(call.processId, 0u);
   ASSERT_EQ(call.processes.size(), 2u);
   EXPECT_EQ(call.processes[0].name, u"C:\\a.exe");
@@ -474,19 +490,10 @@ TEST_F(MemoryScannerTest, FindingsAreHandedOverAfterTheWalkInOrder) {
 }
 
 TEST_F(MemoryScannerTest, MainExecutablesAreCheckedOnDiskWhenADescriptionHasNoMemorySignature) {
-  const Bytes fileSignature = Pattern(31);
-  qrt_test::RecordingHandler onDisk(u"Disk", FileSignature(fileSignature));
-  onDisk.scriptDescribed = true;
   qrt_test::RecordingHandler builtIn(u"BuiltIn", FileSignature(Pattern(32)));
-  qrt_test::PeSample sample;
-  sample.sections = {qrt_test::SampleSection{.rawSize = 0x200,
-                                             .planted = {qrt_test::Planted{0x10, fileSignature}}}};
-  qrt_test::PeSample other;
-  other.sections = {
-      qrt_test::SampleSection{.rawSize = 0x200, .planted = {qrt_test::Planted{0x10, Pattern(32)}}}};
   system.fileSystem.AddFile(u"C:\\app\\a.exe", Bytes(500, 1)).streams = {
-      platform::fake::FakeStream{u"hidden", sample.Build()}};
-  system.fileSystem.AddFile(u"C:\\app\\b.exe", other.Build());
+      platform::fake::FakeStream{u"hidden", FileWith(kOnDiskSignature)}};
+  system.fileSystem.AddFile(u"C:\\app\\b.exe", FileWith(Pattern(32)));
   system.processTable.processes = {
       Process(10, {Module(u"C:\\app\\a.exe", 0x400000, Image(0x1000))}),
       Process(20, {Module(u"C:\\app\\b.exe", 0x400000, Image(0x1000))}),
@@ -529,6 +536,178 @@ TEST_F(MemoryScannerTest, AStopRequestEndsTheWalkAfterTheModuleAndHandsNothingOv
   EXPECT_EQ(Run(), ScanResult::kStoppedByUser);
   EXPECT_EQ(Stats().scannedModules, 3);
   EXPECT_THAT(journal, IsEmpty());
+}
+
+TEST_F(MemoryScannerTest, AProcessCountsOnceAndEachHandlerHearsOnceOfIt) {
+  // Process 10: Alpha in two modules and in a window overlap, Beta once, the
+  // script in memory and in its file on disk; process 20: Alpha once.
+  onDisk.journal = &journal;
+  system.fileSystem.AddFile(u"C:\\a.exe", FileWith(kOnDiskSignature));
+  Bytes exe = Image(0x20000);
+  Plant(exe, 64600, kSignatureA);  // in the overlap of the first two windows
+  Plant(exe, 0x1000, kSignatureB);
+  Bytes dll = Image(0x2000);
+  Plant(dll, 0x800, kSignatureA);
+  system.processTable.processes = {
+      Process(10, {Module(u"C:\\a.exe", 0x400000, exe), Module(u"C:\\x.dll", 0x10000000, dll)}),
+      Process(20, {Module(u"C:\\b.exe", 0x400000, dll)}),
+  };
+  lacksMemory = true;
+  EXPECT_EQ(Run({&alpha, &beta, &onDisk}), ScanResult::kDone);
+  EXPECT_EQ(Stats().infectedProcesses, 2);
+  ASSERT_EQ(alpha.calls.size(), 2u);
+  EXPECT_EQ(alpha.calls[0].processId, 10u);
+  EXPECT_EQ(*alpha.calls[0].infectedFile, u"C:\\a.exe");  // the first match's module
+  EXPECT_EQ(alpha.calls[1].processId, 20u);
+  EXPECT_FALSE(alpha.calls[1].more);  // the last built-in finding
+  ASSERT_EQ(beta.calls.size(), 1u);
+  ASSERT_EQ(onDisk.calls.size(), 1u);
+  ASSERT_EQ(onDisk.calls[0].processes.size(), 1u);
+}
+
+// Both read modes over the same processes: large modules, signatures across
+// window and span ends, pages that cannot be read in the middle of a module,
+// and a rebased DLL with fixups across a window's and a span's end.
+TEST_F(MemoryScannerTest, SpanReadsFindCountAndShowWhatWindowReadsDo) {
+  constexpr std::size_t kSpanEnd = detect::MemoryScanner::kSpanSize;  // also window 15's end
+  constexpr std::size_t kStep =
+      detect::MemoryScanner::kWindowSize - detect::MemoryScanner::kWindowOverlap;
+  struct Case {
+    const char* name;
+    std::function<std::vector<FakeProcess>()> processes;
+    int found;
+    bool fewerReads = true;  // the point of spans
+  };
+  const auto withSignatures = [](std::uint32_t size, std::vector<std::size_t> offsets) {
+    Bytes image = Image(size);
+    for (std::size_t offset : offsets) Plant(image, offset, kSignatureA);
+    return image;
+  };
+  const auto rebased = [&](std::uint64_t base, std::uint32_t tableOffset) {
+    return MakeDll(false, base, 0x10000000, tableOffset, 0x180000);
+  };
+  const RebasedDll acrossSpan = rebased(0x00A40000, static_cast<std::uint32_t>(kSpanEnd - 12));
+  const RebasedDll acrossWindow =
+      rebased(0x01A40000, static_cast<std::uint32_t>(3 * kStep + 65536 - 12));
+  // Both tables hold the same addresses: one signature finds both.
+  qrt_test::RecordingHandler table(u"Table", MemorySignature(acrossSpan.signature));
+  table.journal = &journal;
+  const Case cases[] = {
+      {"signatures across window and span ends",
+       [&] {
+         return std::vector{
+             Process(10,
+                     {Module(u"C:\\a.exe", 0x400000, withSignatures(0x200000, {kSpanEnd - 20}))}),
+             Process(20,
+                     {Module(u"C:\\b.exe", 0x400000, withSignatures(0x1F0000, {0x1F0000 - 40}))})};
+       },
+       2},
+      {"an unreadable page in the second span ends the module there",
+       [&] {
+         FakeModule m =
+             Module(u"C:\\a.exe", 0x400000, withSignatures(0x200000, {0x80000, 0x120000}));
+         m.unreadable = {{0x110000, 0x1000}};
+         return std::vector{Process(10, {m})};
+       },
+       1},
+      {"an unreadable page in the second window ends the module there",
+       [&] {
+         FakeModule m = Module(u"C:\\a.exe", 0x400000, withSignatures(0x200000, {0x100, 0x30000}));
+         m.unreadable = {{0x10000, 0x1000}};
+         return std::vector{Process(10, {m})};
+       },
+       1, false},  // the failed span read is one more
+      {"a rebased DLL, fixups across a span end and a window end",
+       [&] {
+         return std::vector{Process(10, {Module(u"C:\\a.exe", 0x400000, Image(0x1000)),
+                                         Module(u"C:\\s.dll", 0x00A40000, acrossSpan.image)}),
+                            Process(20, {Module(u"C:\\b.exe", 0x400000, Image(0x1000)),
+                                         Module(u"C:\\w.dll", 0x01A40000, acrossWindow.image)})};
+       },
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct Outcome {
+      std::vector<std::u16string> journal;
+      std::int32_t infected = 0;
+      std::int32_t modules = 0;
+      double kilobytes = 0;
+      std::u16string output;
+      std::size_t reads = 0;
+    };
+    Outcome outcomes[2];
+    for (const bool spans : {false, true}) {
+      system.processTable.processes = c.processes();
+      spanReads = spans;
+      journal.clear();
+      EXPECT_EQ(Run({&alpha, &table}), ScanResult::kDone);
+      std::size_t reads = 0;
+      for (const FakeProcess& p : system.processTable.processes) reads += p.reads.size();
+      outcomes[spans] = {journal,
+                         Stats().infectedProcesses,
+                         Stats().scannedModules,
+                         Stats().memoryScanKilobytes,
+                         Output(),
+                         reads};
+    }
+    EXPECT_EQ(static_cast<int>(outcomes[1].journal.size()), c.found);
+    EXPECT_EQ(outcomes[1].journal, outcomes[0].journal);
+    EXPECT_EQ(outcomes[1].infected, outcomes[0].infected);
+    EXPECT_EQ(outcomes[1].modules, outcomes[0].modules);
+    EXPECT_EQ(outcomes[1].kilobytes, outcomes[0].kilobytes);
+    EXPECT_EQ(outcomes[1].output, outcomes[0].output);
+    if (c.fewerReads) {
+      EXPECT_LT(outcomes[1].reads, outcomes[0].reads);
+    }
+  }
+}
+
+// The other families' walks through the scanner itself, each with a finding.
+TEST_F(MemoryScannerTest, FindsOnWindows98AndNt4) {
+  // Windows 98: Tool Help names a process by its file's full path, the path
+  // the check on disk opens; the module list gives the same path.
+  platform::fake::SetUpWindows98(system);
+  system.fileSystem.AddFile(u"C:\\WINDOWS\\EVIL.EXE", FileWith(kOnDiskSignature));
+  system.processTable.processes = {
+      Process(10, {Module(u"C:\\WINDOWS\\EVIL.EXE", 0x400000, Image(0x1000))})};
+  lacksMemory = true;
+  EXPECT_EQ(Run({&onDisk}), ScanResult::kDone);
+  ASSERT_EQ(onDisk.calls.size(), 1u);
+  ASSERT_EQ(onDisk.calls[0].processes.size(), 1u);
+  EXPECT_EQ(onDisk.calls[0].processes[0].processId, 10u);
+  EXPECT_EQ(Stats().infectedProcesses, 1);
+  Release();
+
+  // Windows NT 4: the walk through the program's own PSAPI.DLL.
+  platform::fake::FakeSystem nt4;
+  qrt_test::SetUpNt4WithPsapi(nt4);
+  Bytes image = Image(0x2000);
+  Plant(image, 0x800, kSignatureA);
+  nt4.processTable.processes = {Process(8, {Module(u"C:\\WINNT\\a.exe", 0x400000, Image(0x1000))}),
+                                Process(9, {Module(u"C:\\WINNT\\b.exe", 0x400000, image)})};
+  target = &nt4;
+  lacksMemory = false;
+  EXPECT_EQ(Run(), ScanResult::kDone);
+  ASSERT_EQ(alpha.calls.size(), 1u);
+  EXPECT_EQ(alpha.calls[0].processId, 9u);
+  EXPECT_EQ(Stats().scannedProcesses, 2);
+  Release();
+  target = &system;
+}
+
+TEST_F(MemoryScannerTest, AStopDuringTheCheckOnDiskHandsNothingOver) {
+  system.fileSystem.AddFile(u"C:\\a.exe", FileWith(kOnDiskSignature));
+  system.processTable.processes = {Process(10, {Module(u"C:\\a.exe", 0x400000, Image(0x1000))}),
+                                   Process(20, {Module(u"C:\\a.exe", 0x400000, Image(0x1000))})};
+  lacksMemory = true;
+  stop = true;  // asked for while the first main executable is checked on disk
+  EXPECT_EQ(Run({&onDisk}), ScanResult::kStoppedByUser);
+  EXPECT_THAT(onDisk.calls, IsEmpty());
+  EXPECT_EQ(Stats().scannedFiles, 1);
+  EXPECT_EQ(Stats().scannedModules, 1);
+  EXPECT_EQ(system.fileSystem.OpenHandleCount(), 0u);
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
 }  // namespace

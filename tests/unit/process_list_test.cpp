@@ -1,4 +1,4 @@
-// Process and module enumeration over the bound set of each Windows family,
+// Process and module enumeration through the walker of each Windows family,
 // its failure answers, and the debug privilege.
 #include <gtest/gtest.h>
 
@@ -39,32 +39,34 @@ class ProcessListTest : public ::testing::Test {
     system.processTable.Find(8)->modulesUnlistable = true;
   }
 
-  // The whole process walk as (id, name) pairs; `firstOk` receives
-  // FirstProcess's answer.
-  ProcessNames Walk(const sys::EnumerationSet& set, bool* firstOk = nullptr) {
+  // The whole process walk as (id, name) pairs; `firstOk` receives the
+  // first step's answer.
+  static ProcessNames Walk(const sys::ProcessWalker& walker, bool* firstOk = nullptr) {
     ProcessNames names;
-    auto list = sys::OpenProcessList(set);
+    const auto list = walker.OpenProcessList();
     if (list == nullptr) return {{~0u, "no list"}};
     sys::RunningProcess record;
-    bool more = sys::FirstProcess(*list, record);
+    bool more = list->Next(record);
     if (firstOk != nullptr) *firstOk = more;
-    for (; more; more = sys::NextProcess(*list, record)) {
+    for (; more; more = list->Next(record)) {
       names.emplace_back(record.processId, text::ToUtf8(record.name));
     }
-    sys::CloseProcessList(std::move(list));
     return names;
   }
 
-  std::vector<std::string> Modules(const sys::EnumerationSet& set, std::uint32_t id) {
+  static std::vector<std::string> Modules(const sys::ProcessWalker& walker, std::uint32_t id) {
     std::vector<std::string> modules;
-    auto list = sys::OpenModuleList(set, id);
+    const auto list = walker.OpenModuleList(id);
     if (list == nullptr) return {"no list"};
     sys::ModuleRecord record;
-    for (bool more = sys::FirstModule(*list, record); more; more = sys::NextModule(*list, record)) {
-      modules.push_back(Describe(record));
-    }
-    sys::CloseModuleList(std::move(list));
+    while (list->Next(record)) modules.push_back(Describe(record));
     return modules;
+  }
+
+  // The walker of `context`, which must have one.
+  static const sys::ProcessWalker& WalkerOf(const sys::SystemContext& context) {
+    EXPECT_NE(context.processWalker(), nullptr);
+    return *context.processWalker();
   }
 
   platform::fake::FakeSystem system;
@@ -72,11 +74,13 @@ class ProcessListTest : public ::testing::Test {
 
 TEST_F(ProcessListTest, WindowsXpListsFileNamesAndModulesWithToolHelp) {
   sys::SystemContext context(system);
-  EXPECT_EQ(Walk(context.enumeration()),
+  const sys::ProcessWalker& walker = WalkerOf(context);
+  EXPECT_EQ(walker.kind(), sys::ProcessWalker::Kind::kWideToolHelp);
+  EXPECT_EQ(Walk(walker),
             (ProcessNames{
                 {0, "[System Process]"}, {8, "System"}, {160, "smss.exe"}, {412, "Explorer.EXE"}}));
   EXPECT_EQ(
-      Modules(context.enumeration(), 412),
+      Modules(walker, 412),
       (std::vector<std::string>{"C:\\WINNT\\Explorer.EXE 4194304 131072 4194304 412",
                                 "C:\\WINNT\\system32\\ntdll.dll 268435456 32768 268435456 412",
                                 "C:\\WINNT\\system32\\KERNEL32.dll 269484032 32768 "
@@ -93,18 +97,19 @@ TEST_F(ProcessListTest, Windows98ListsFullPathsWidenedFromTheAnsiCodePage) {
   system.processTable.processes = {
       MakeProcess(0xFFF1A2B3, u"C:\\WINDOWS\\Café\\€.EXE", {u"C:\\WINDOWS\\SYSTEM\\Ünï.DLL"})};
   sys::SystemContext context(system);
-  ASSERT_TRUE(context.enumeration().narrow);
-  EXPECT_EQ(Walk(context.enumeration()), (ProcessNames{{0xFFF1A2B3, "C:\\WINDOWS\\Café\\€.EXE"}}));
-  const auto modules = Modules(context.enumeration(), 0xFFF1A2B3);
+  const sys::ProcessWalker& walker = WalkerOf(context);
+  ASSERT_EQ(walker.kind(), sys::ProcessWalker::Kind::kNarrowToolHelp);
+  EXPECT_EQ(Walk(walker), (ProcessNames{{0xFFF1A2B3, "C:\\WINDOWS\\Café\\€.EXE"}}));
+  const auto modules = Modules(walker, 0xFFF1A2B3);
   ASSERT_EQ(modules.size(), 2u);
   EXPECT_EQ(modules[1], "C:\\WINDOWS\\SYSTEM\\Ünï.DLL 268435456 32768 268435456 4294025907");
 
   // A name that cannot be widened ends the walk.
   system.ansiToWideFails = true;
   bool firstOk = true;
-  EXPECT_TRUE(Walk(context.enumeration(), &firstOk).empty());
+  EXPECT_TRUE(Walk(walker, &firstOk).empty());
   EXPECT_FALSE(firstOk);
-  EXPECT_TRUE(Modules(context.enumeration(), 0xFFF1A2B3).empty());
+  EXPECT_TRUE(Modules(walker, 0xFFF1A2B3).empty());
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
@@ -120,18 +125,19 @@ TEST_F(ProcessListTest, Nt4ListsBaseNamesAndSkipsWhatCannotBeRead) {
   system.processTable.processes.push_back(MakeProcess(600, u"C:\\WINNT\\system32\\csrss.exe"));
 
   sys::SystemContext context(system);
-  ASSERT_TRUE(context.enumeration().usesPsapi);
+  const sys::ProcessWalker& walker = WalkerOf(context);
+  ASSERT_EQ(walker.kind(), sys::ProcessWalker::Kind::kProcessStatusHelper);
   bool firstOk = false;
-  // Idle (0) and System (8) cannot be read: FirstProcess goes on to smss.
-  EXPECT_EQ(Walk(context.enumeration(), &firstOk),
+  // Idle (0) and System (8) cannot be read: the first step goes on to smss.
+  EXPECT_EQ(Walk(walker, &firstOk),
             (ProcessNames{{160, "smss.exe"}, {412, "Explorer.EXE"}, {600, "csrss.exe"}}));
   EXPECT_TRUE(firstOk);
-  EXPECT_EQ(Modules(context.enumeration(), 412),
+  EXPECT_EQ(Modules(walker, 412),
             (std::vector<std::string>{"C:\\WINNT\\Explorer.EXE 4194304 131072 4194304 412",
                                       "C:\\WINNT\\system32\\KERNEL32.dll 269484032 32768 "
                                       "269484032 412"}));
-  EXPECT_EQ(Modules(context.enumeration(), 0), std::vector<std::string>{"no list"});
-  EXPECT_EQ(Modules(context.enumeration(), 8), std::vector<std::string>{"no list"});
+  EXPECT_EQ(Modules(walker, 0), std::vector<std::string>{"no list"});
+  EXPECT_EQ(Modules(walker, 8), std::vector<std::string>{"no list"});
 
   // The calls' arguments: 4096 bytes of ids, 1024 module handles, names of
   // 260 characters, processes opened for query and read; every handle closed.
@@ -147,11 +153,11 @@ TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
   qrt_test::SetUpNt4WithPsapi(system);
   system.processTable.processes.resize(2);  // idle and System only
   sys::SystemContext context(system);
-  auto list = sys::OpenProcessList(context.enumeration());
+  const auto list = WalkerOf(context).OpenProcessList();
   ASSERT_NE(list, nullptr);
   sys::RunningProcess record{77, u"unchanged"};
-  EXPECT_FALSE(sys::FirstProcess(*list, record));
-  EXPECT_FALSE(sys::NextProcess(*list, record));
+  EXPECT_FALSE(list->Next(record));
+  EXPECT_FALSE(list->Next(record));
   EXPECT_EQ(record.processId, 77u);
   EXPECT_EQ(record.name, u"unchanged");
 }
@@ -159,15 +165,15 @@ TEST_F(ProcessListTest, Nt4WalkWithNothingReadable) {
 TEST_F(ProcessListTest, Nt4ModuleWalkFollowsTheProcess) {
   qrt_test::SetUpNt4WithPsapi(system);
   sys::SystemContext context(system);
-  auto list = sys::OpenModuleList(context.enumeration(), 412);
+  auto list = WalkerOf(context).OpenModuleList(412);
   ASSERT_NE(list, nullptr);
   sys::ModuleRecord record;
-  ASSERT_TRUE(sys::FirstModule(*list, record));
+  ASSERT_TRUE(list->Next(record));
   // The process ends during the walk: the next step finds no process.
   system.processTable.Find(412)->refusesOpening = true;
-  EXPECT_FALSE(sys::NextModule(*list, record));
+  EXPECT_FALSE(list->Next(record));
   EXPECT_EQ(record.path, u"C:\\WINNT\\Explorer.EXE");
-  sys::CloseModuleList(std::move(list));
+  list.reset();
   EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
@@ -176,20 +182,18 @@ TEST_F(ProcessListTest, ListsThatCannotBeOpened) {
     system.processTable.processSnapshotFails = true;
     system.processTable.Find(412)->moduleSnapshotFails = true;
     sys::SystemContext context(system);
-    EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
-    EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 412), nullptr);
-    EXPECT_EQ(sys::OpenModuleList(context.enumeration(), 9999), nullptr);
-    EXPECT_NE(sys::OpenModuleList(context.enumeration(), 160), nullptr);
+    const sys::ProcessWalker& walker = WalkerOf(context);
+    EXPECT_EQ(walker.OpenProcessList(), nullptr);
+    EXPECT_EQ(walker.OpenModuleList(412), nullptr);
+    EXPECT_EQ(walker.OpenModuleList(9999), nullptr);
+    EXPECT_NE(walker.OpenModuleList(160), nullptr);
   }
   qrt_test::SetUpNt4WithPsapi(system);
   system.processTable.enumProcessesFails = true;
   sys::SystemContext context(system);
-  EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
-  // An unbound set opens nothing.
-  sys::EnumerationSet unbound;
-  unbound.system = &system;
-  EXPECT_EQ(sys::OpenProcessList(unbound), nullptr);
-  EXPECT_EQ(sys::OpenModuleList(unbound, 160), nullptr);
+  EXPECT_EQ(WalkerOf(context).OpenProcessList(), nullptr);
+  // Every list handed out closed its snapshot.
+  EXPECT_EQ(system.OpenProcessObjectCount(), 0u);
 }
 
 TEST_F(ProcessListTest, DebugPrivilege) {

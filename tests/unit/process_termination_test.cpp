@@ -65,9 +65,11 @@ TEST_F(ProcessTerminationTest, NamesMatchWithoutRegardToCaseOnEveryFamily) {
         MakeProcess(15, u"C:\\fvprotect.exe.bak"),
     };
     sys::SystemContext context(fresh);
-    qrt_test::ScanContextStub scan(context, {});
+    scan::ScanStatistics statistics;
+    std::atomic<bool> rebootRequired{false};
+    removal::SystemRemovalOperations operations(context, statistics, rebootRequired);
     std::vector<scan::ProcessRecord> list = {{u"earlier", 9}};
-    operations.FindProcessesByName(scan, u"FVPROTECT.EXE", list);
+    operations.FindProcessesByName(u"FVPROTECT.EXE", list);
     EXPECT_EQ(Describe(list), c.found);
     EXPECT_EQ(fresh.OpenProcessObjectCount(), 0u);
   }
@@ -78,12 +80,12 @@ TEST_F(ProcessTerminationTest, NinetyXEntriesWithoutAPathAndAFailedSnapshotFindN
   system.processTable.processes = {MakeProcess(12, u"C:\\fvprotect.exe"),
                                    MakeProcess(13, u"fvprotect.exe")};
   std::vector<scan::ProcessRecord> list;
-  operations.FindProcessesByName(Context(), u"fvprotect.exe", list);
+  Operations().FindProcessesByName(u"fvprotect.exe", list);
   EXPECT_EQ(Describe(list), (std::vector<std::string>{"12 fvprotect.exe"}));
 
   system.processTable.processSnapshotFails = true;
   list.clear();
-  operations.FindProcessesByName(Context(), u"fvprotect.exe", list);
+  Operations().FindProcessesByName(u"fvprotect.exe", list);
   EXPECT_TRUE(list.empty());
 }
 
@@ -101,7 +103,7 @@ TEST_F(ProcessTerminationTest, EachProcessEndsOnItsOwnAndOnlyThoseThatEndedCount
   std::vector<scan::ProcessRecord> list;
   for (std::uint32_t id = 10; id <= 17; ++id) list.push_back({u"a.exe", id});  // 17 runs no more
 
-  EXPECT_EQ(operations.TerminateProcesses(Context(), &list), 1);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcesses(&list)), 1);
   EXPECT_EQ(Stats().terminatedProcesses, 2);
   EXPECT_EQ(EndedIds(), (std::vector<std::uint32_t>{10, 15}));
   EXPECT_FALSE(Process(11).exitCode);
@@ -123,7 +125,7 @@ TEST_F(ProcessTerminationTest, ManyProcessesAreWaitedForInGroupsOf64) {
     system.processTable.processes.push_back(MakeProcess(id, u"C:\\w.exe"));
     list.push_back({u"w.exe", id});
   }
-  EXPECT_EQ(operations.TerminateProcesses(Context(), &list), 1);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcesses(&list)), 1);
   EXPECT_EQ(system.threadWaitGroups, (std::vector<std::size_t>{64, 64, 2}));
   EXPECT_EQ(system.waitedThreads, system.startedThreads);
   EXPECT_EQ(Stats().terminatedProcesses, 130);
@@ -131,9 +133,9 @@ TEST_F(ProcessTerminationTest, ManyProcessesAreWaitedForInGroupsOf64) {
 }
 
 TEST_F(ProcessTerminationTest, NoListAnEmptyListAndNoThreads) {
-  EXPECT_EQ(operations.TerminateProcesses(Context(), nullptr), 2);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcesses(nullptr)), 2);
   const std::vector<scan::ProcessRecord> empty;
-  EXPECT_EQ(operations.TerminateProcesses(Context(), &empty), 1);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcesses(&empty)), 1);
   EXPECT_TRUE(system.startedThreads.empty());
   EXPECT_TRUE(system.threadWaitGroups.empty());
 
@@ -141,18 +143,18 @@ TEST_F(ProcessTerminationTest, NoListAnEmptyListAndNoThreads) {
   system.threadCreationFails = true;
   system.processTable.processes = {MakeProcess(10, u"C:\\a.exe"), MakeProcess(11, u"C:\\a.exe")};
   const std::vector<scan::ProcessRecord> two = {{u"a.exe", 10}, {u"a.exe", 11}};
-  EXPECT_EQ(operations.TerminateProcesses(Context(), &two), 1);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcesses(&two)), 1);
   EXPECT_EQ(EndedIds(), (std::vector<std::uint32_t>{10, 11}));
   EXPECT_EQ(Stats().terminatedProcesses, 2);
 }
 
 TEST_F(ProcessTerminationTest, OneProcessByIdOpensWithTheRightsOfEachStep) {
   system.processTable.processes = {MakeProcess(10, u"C:\\a.exe")};
-  EXPECT_EQ(operations.TerminateProcessById(Context(), 10), 1);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcessById(10)), 1);
   EXPECT_EQ(
       system.processTable.openAccesses,
       (std::vector<std::uint32_t>{platform::kProcessSetInformation, platform::kProcessAllAccess}));
-  EXPECT_EQ(operations.TerminateProcessById(Context(), 10), 0);
+  EXPECT_EQ(codes::ToInt(Operations().TerminateProcessById(10)), 0);
   EXPECT_EQ(Stats().terminatedProcesses, 1);
 }
 

@@ -98,7 +98,7 @@ TEST_F(RunEntriesTest, StringValuesNamingTheFileGoUnderTheMachineAndEveryProfile
   // The current user is examined as one of the profiles only.
   tree.SetString(kHkeyCurrentUser, kRun, u"Guard", u"fvprotect.exe");
 
-  EXPECT_EQ(operations.RemoveRunEntries(Context(), u"fvprotect.exe"), 1);
+  EXPECT_EQ(codes::ToInt(Operations().RemoveRunEntries(u"fvprotect.exe")), 1);
   EXPECT_EQ(Stats().registryChanged, 1u);
   EXPECT_FALSE(Exists(kHkeyLocalMachine, kRun, u"Guard"));
   EXPECT_FALSE(Exists(kHkeyLocalMachine, kRunOnce, u"Once"));
@@ -121,7 +121,7 @@ TEST_F(RunEntriesTest, DataIsReadAsAtMost260BytesAndDataThatDidNotFitMatchesNoth
   odd.push_back(0x41);
   tree.SetValue(kHkeyLocalMachine, kRun, u"Odd", scan::kRegSz, odd);
 
-  EXPECT_EQ(operations.RemoveRunEntries(Context(), u"fvprotect.exe"), 1);
+  EXPECT_EQ(codes::ToInt(Operations().RemoveRunEntries(u"fvprotect.exe")), 1);
   EXPECT_FALSE(Exists(kHkeyLocalMachine, kRun, u"Exact"));
   EXPECT_TRUE(Exists(kHkeyLocalMachine, kRun, u"Long"));
   EXPECT_FALSE(Exists(kHkeyLocalMachine, kRun, u"Odd"));
@@ -163,7 +163,7 @@ TEST_F(RunEntriesTest, AFailedDeletionEndsTheCleaningAndEveryOtherCaseAnswersIts
     tree.SetString(kHkeyUsers, InProfile(u".DEFAULT", kRun), u"Later", u"fvprotect.exe");
     c.setUp(tree);
     Context().statistics().registryChanged = 0;
-    EXPECT_EQ(operations.RemoveRunEntries(Context(), c.fileName), c.result);
+    EXPECT_EQ(codes::ToInt(Operations().RemoveRunEntries(c.fileName)), c.result);
     EXPECT_EQ(Stats().registryChanged, c.changed);
     EXPECT_EQ(Exists(kHkeyUsers, InProfile(u".DEFAULT", kRun), u"Later"), c.laterKept);
   }
@@ -195,7 +195,7 @@ TEST_F(RegistryOperationsTest, KeysAreDeletedAloneOnNtAndWithTheirSubtreeOn9x) {
         c.windows9x ? platform::kPlatformWin32Windows : platform::kPlatformWin32Nt;
     tree.AddKey(kHkeyLocalMachine, u"Software\\Bad\\Leaf");
     Context().statistics().registryChanged = 0;
-    EXPECT_EQ(operations.RemoveRegistryKey(Context(), c.root, c.subkey), c.result);
+    EXPECT_EQ(codes::ToInt(Operations().RemoveRegistryKey(c.root, c.subkey)), c.result);
     EXPECT_EQ(Stats().registryChanged, c.result == 1 ? 1u : 0u);
     EXPECT_EQ(tree.FindKey(kHkeyLocalMachine, u"Software\\Bad\\Leaf") != nullptr, c.leafRemains);
   }
@@ -203,15 +203,16 @@ TEST_F(RegistryOperationsTest, KeysAreDeletedAloneOnNtAndWithTheirSubtreeOn9x) {
 
 TEST_F(RegistryOperationsTest, AddedKeysAreCreatedOnceWithTheirPath) {
   tree.AddKey(kHkeyLocalMachine, u"Software\\Locked").changesFail = true;
-  EXPECT_EQ(operations.AddRegistryKey(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\A\\B"), 1);
+  EXPECT_EQ(codes::ToInt(Operations().AddRegistryKey(u"HKEY_LOCAL_MACHINE", u"Software\\A\\B")), 1);
   EXPECT_NE(tree.FindKey(kHkeyLocalMachine, u"Software\\A\\B"), nullptr);
   EXPECT_EQ(Stats().registryChanged, 1u);
 
   Context().statistics().registryChanged = 0;
-  EXPECT_EQ(operations.AddRegistryKey(Context(), u"HKEY_LOCAL_MACHINE", u"software\\a\\b"), 6);
-  EXPECT_EQ(operations.AddRegistryKey(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\Locked\\C"), 2);
-  EXPECT_EQ(operations.AddRegistryKey(Context(), u"HKEY_LOCAL_MACHINE", u""), 5);
-  EXPECT_EQ(operations.AddRegistryKey(Context(), u"HKLM", u"Software\\D"), 5);
+  EXPECT_EQ(codes::ToInt(Operations().AddRegistryKey(u"HKEY_LOCAL_MACHINE", u"software\\a\\b")), 6);
+  EXPECT_EQ(
+      codes::ToInt(Operations().AddRegistryKey(u"HKEY_LOCAL_MACHINE", u"Software\\Locked\\C")), 2);
+  EXPECT_EQ(codes::ToInt(Operations().AddRegistryKey(u"HKEY_LOCAL_MACHINE", u"")), 5);
+  EXPECT_EQ(codes::ToInt(Operations().AddRegistryKey(u"HKLM", u"Software\\D")), 5);
   EXPECT_EQ(Stats().registryChanged, 0u);
 }
 
@@ -242,7 +243,7 @@ TEST_F(RegistryOperationsTest, ValuesAreDeletedFromKeysThatOpen) {
     tree.AddKey(kHkeyCurrentUser, u"Software\\Stuck").changesFail = true;
     tree.AddKey(kHkeyCurrentUser, u"Software\\Denied").deniedAccess = platform::kKeyDelete;
     Context().statistics().registryChanged = 0;
-    EXPECT_EQ(operations.RemoveRegistryValue(Context(), c.root, c.subkey, c.name), c.result);
+    EXPECT_EQ(codes::ToInt(Operations().RemoveRegistryValue(c.root, c.subkey, c.name)), c.result);
     EXPECT_EQ(Stats().registryChanged, c.result == 1 ? 1u : 0u);
   }
 }
@@ -262,7 +263,7 @@ TEST_F(RegistryOperationsTest, ReplacementNeedsTheOldContentAndATypeItKnows) {
   const Case cases[] = {
       {"a string holding the old content", scan::kRegSz,
        Utf16(std::u16string(u"Explorer.exe evil") + u'\0'), u"EXPLORER.EXE EVIL", u"Explorer.exe",
-       1, Utf16(u"Explorer.exe")},
+       1, Utf16(std::u16string(u"Explorer.exe") + u'\0')},
       {"a string holding other content", scan::kRegSz, Utf16(u"other"), u"evil", u"good", 2, {}},
       {"a string holding the new content already",
        scan::kRegSz,
@@ -300,8 +301,8 @@ TEST_F(RegistryOperationsTest, ReplacementNeedsTheOldContentAndATypeItKnows) {
     system.registryTree = FakeRegistry();
     tree.SetValue(kHkeyLocalMachine, u"Software\\K", u"V", c.type, c.stored);
     Context().statistics().registryChanged = 0;
-    EXPECT_EQ(operations.ReplaceRegistryValue(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\K",
-                                              u"v", c.oldContent, c.newContent),
+    EXPECT_EQ(codes::ToInt(Operations().ReplaceRegistryValue(u"HKEY_LOCAL_MACHINE", u"Software\\K",
+                                                             u"v", c.oldContent, c.newContent)),
               c.result);
     const auto value = tree.FindValue(kHkeyLocalMachine, u"Software\\K", u"V");
     ASSERT_TRUE(value);
@@ -317,7 +318,7 @@ TEST_F(RegistryOperationsTest, ReplacementNeedsItsArgumentsAKeyAndAWritableValue
   tree.AddKey(kHkeyLocalMachine, u"Software\\Stuck").changesFail = true;
   const auto replace = [&](std::u16string_view root, std::u16string_view key,
                            std::u16string_view name) {
-    return operations.ReplaceRegistryValue(Context(), root, key, name, u"old", u"new");
+    return codes::ToInt(Operations().ReplaceRegistryValue(root, key, name, u"old", u"new"));
   };
   EXPECT_EQ(replace(u"hkey_local_machine", u"Software\\K", u"V"), 5);
   EXPECT_EQ(replace(u"HKEY_LOCAL_MACHINE", u"", u"V"), 5);
@@ -369,8 +370,8 @@ TEST_F(RegistryOperationsTest, AddedValuesTakeTheirTypeAndDataAndNeverReplaceOne
     const auto view = [](const std::optional<std::u16string>& s) {
       return s ? std::optional<std::u16string_view>(*s) : std::nullopt;
     };
-    EXPECT_EQ(operations.AddRegistryValue(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\K", u"New",
-                                          view(c.type), view(c.data)),
+    EXPECT_EQ(codes::ToInt(Operations().AddRegistryValue(u"HKEY_LOCAL_MACHINE", u"Software\\K",
+                                                         u"New", view(c.type), view(c.data))),
               c.result);
     const auto value = tree.FindValue(kHkeyLocalMachine, u"Software\\K", u"New");
     ASSERT_EQ(value.has_value(), c.result == 1);
@@ -385,8 +386,8 @@ TEST_F(RegistryOperationsTest, AddedValuesTakeTheirTypeAndDataAndNeverReplaceOne
 TEST_F(RegistryOperationsTest, BinaryDataThatCannotBeConvertedIsNotWritten) {
   tree.AddKey(kHkeyLocalMachine, u"Software\\K");
   system.wideToAnsiFails = true;
-  EXPECT_EQ(operations.AddRegistryValue(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\K", u"New",
-                                        u"BINARY", u"4142"),
+  EXPECT_EQ(codes::ToInt(Operations().AddRegistryValue(u"HKEY_LOCAL_MACHINE", u"Software\\K",
+                                                       u"New", u"BINARY", u"4142")),
             2);
   EXPECT_FALSE(Exists(kHkeyLocalMachine, u"Software\\K", u"New"));
 }
@@ -397,7 +398,7 @@ TEST_F(RegistryOperationsTest, AddingAValueNeedsAnOpenKeyAndANameNotTakenYet) {
   tree.AddKey(kHkeyLocalMachine, u"Software\\Stuck").changesFail = true;
   const auto add = [&](std::u16string_view root, std::u16string_view key,
                        std::u16string_view name) {
-    return operations.AddRegistryValue(Context(), root, key, name, std::nullopt, u"new");
+    return codes::ToInt(Operations().AddRegistryValue(root, key, name, std::nullopt, u"new"));
   };
   EXPECT_EQ(add(u"HKEY_LOCAL_MACHINE", u"Software\\K", u"TAKEN"), 2);
   EXPECT_EQ(tree.FindValue(kHkeyLocalMachine, u"Software\\K", u"Taken")->data,
@@ -420,7 +421,7 @@ TEST_F(RegistryOperationsTest, ListingsKeepTheirOrderAndMarkDataThatDidNotFit) {
   tree.SetValue(kHkeyLocalMachine, u"Software\\K", u"edge", scan::kRegBinary, Bytes(260, 2));
   tree.SetString(kHkeyLocalMachine, u"Software\\K", longName, u"x");
 
-  const auto values = operations.EnumerateValues(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\K");
+  const auto values = Operations().EnumerateValues(u"HKEY_LOCAL_MACHINE", u"Software\\K");
   ASSERT_TRUE(values);
   ASSERT_EQ(values->size(), 5u);
   EXPECT_EQ((*values)[0].name, u"b");
@@ -438,9 +439,9 @@ TEST_F(RegistryOperationsTest, ListingsKeepTheirOrderAndMarkDataThatDidNotFit) {
   EXPECT_FALSE((*values)[4].dataComplete);
 
   tree.AddKey(kHkeyLocalMachine, u"Software\\Empty");
-  EXPECT_FALSE(operations.EnumerateValues(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\Empty"));
-  EXPECT_FALSE(operations.EnumerateValues(Context(), u"HKEY_LOCAL_MACHINE", u"Software\\Gone"));
-  EXPECT_FALSE(operations.EnumerateValues(Context(), u"HKLM", u"Software\\K"));
+  EXPECT_FALSE(Operations().EnumerateValues(u"HKEY_LOCAL_MACHINE", u"Software\\Empty"));
+  EXPECT_FALSE(Operations().EnumerateValues(u"HKEY_LOCAL_MACHINE", u"Software\\Gone"));
+  EXPECT_FALSE(Operations().EnumerateValues(u"HKLM", u"Software\\K"));
 
   auto& registry = static_cast<platform::System&>(system).registry();
   tree.AddKey(kHkeyUsers, u"S-1-5-21-7");

@@ -21,7 +21,6 @@
 namespace {
 
 using removal::ScriptMalwareHandler;
-using scan::FindingKind;
 using scan::ProcessRecord;
 using Lines = std::vector<std::string>;
 
@@ -102,11 +101,11 @@ class RemovalDriverTest : public script_test::FakeSystemTest {
   qrt_test::RecordingRemovalOperations& Operations() { return Scan().operations; }
 
   void FileFinding(ScriptMalwareHandler& handler, std::u16string_view path = u"C:\\x\\a.exe") {
-    handler.Remove(Scan(), path, {}, 0, FindingKind::FileFinding, false);
+    handler.Remove(Scan(), scan::FileFinding{path, headers_});
   }
   void MemoryFinding(ScriptMalwareHandler& handler,
                      const std::vector<ProcessRecord>& processes = kInfected) {
-    handler.Remove(Scan(), std::nullopt, processes, 0, FindingKind::MemoryFinding, true);
+    handler.Remove(Scan(), scan::ScriptFinding{processes});
   }
 
   // What was printed, one line per CR LF, headings in brackets; and the
@@ -115,9 +114,10 @@ class RemovalDriverTest : public script_test::FakeSystemTest {
   Lines TakeCalls() { return Operations().TakeCalls(); }
 
  private:
-  static std::vector<const scan::MalwareHandler*> Handlers() { return {}; }
+  static std::vector<scan::MalwareHandler*> Handlers() { return {}; }
 
   std::unique_ptr<qrt_test::ScanContextStub> scan_;
+  scan::PeFileHeaders headers_;
   std::unique_ptr<descriptions::MalwareDescription> description_;
   std::unique_ptr<ScriptMalwareHandler> handler_;
 };
@@ -314,10 +314,11 @@ TEST_F(RemovalDriverTest, KilledNamesThatRunNowhereGiveNoTerminationLine) {
   EXPECT_EQ(TakeCalls(), (Lines{"FindProcessesByName gone.exe"}));
 }
 
-TEST_F(RemovalDriverTest, FindingWithoutItsSubjectDoesNothing) {
+// A memory finding without processes, and one meant for built-in handlers.
+TEST_F(RemovalDriverTest, MemoryFindingWithoutItsProcessesDoesNothing) {
   ScriptMalwareHandler& handler = Handler(kCompanionBlock);
-  handler.Remove(Scan(), std::nullopt, {}, 0, FindingKind::FileFinding, false);
-  handler.Remove(Scan(), u"C:\\x\\a.exe", {}, 0, FindingKind::MemoryFinding, true);
+  MemoryFinding(handler, {});
+  handler.Remove(Scan(), scan::ProcessFinding{u"C:\\x\\a.exe", 10, false});
   EXPECT_EQ(TakeOutput(), Lines{});
   EXPECT_EQ(TakeCalls(), Lines{});
   EXPECT_TRUE(handler.pending());
@@ -358,10 +359,11 @@ TEST(SplitRegistryPath, SplitsAtTheFirstBackslash) {
 // The real pop-up: a modal box without owner, with the program's title and
 // OK only; the worker goes on once it is closed.
 TEST_F(RemovalDriverTest, PopupIsAModalBoxWithTheProgramsTitle) {
-  removal::SystemRemovalOperations operations;
-  EXPECT_EQ(operations.ShowPopup(Scan(), u"Please reboot"), 1);
+  removal::SystemRemovalOperations operations(Context(), Scan().statistics(),
+                                              Scan().rebootRequired());
+  EXPECT_EQ(operations.ShowPopup(u"Please reboot"), codes::PopupResult::kClosed);
   system.strings.erase(strings::kWindowTitle);
-  EXPECT_EQ(operations.ShowPopup(Scan(), u"again"), 1);
+  EXPECT_EQ(operations.ShowPopup(u"again"), codes::PopupResult::kClosed);
   ASSERT_EQ(system.messageBoxes.size(), 2u);
   const auto& box = system.messageBoxes[0];
   EXPECT_EQ(box.owner, 0u);

@@ -20,19 +20,28 @@ class RemovalOperationsTest : public ::testing::Test {
   scan::ScanContext& Context() {
     if (scan_ == nullptr) {
       context_ = std::make_unique<sys::SystemContext>(system);
-      scan_ =
-          std::make_unique<ScanContextStub>(*context_, std::vector<const scan::MalwareHandler*>{});
+      scan_ = std::make_unique<ScanContextStub>(*context_, std::vector<scan::MalwareHandler*>{});
     }
     return *scan_;
   }
   const scan::ScanStatistics& Stats() { return Context().statistics(); }
+  // The real operations over the scan context's system context, statistics
+  // and reboot flag.
+  removal::SystemRemovalOperations& Operations() {
+    if (operations_ == nullptr) {
+      scan::ScanContext& context = Context();
+      operations_ = std::make_unique<removal::SystemRemovalOperations>(
+          context.systemContext(), context.statistics(), context.rebootRequired());
+    }
+    return *operations_;
+  }
 
   platform::fake::FakeSystem system;
-  removal::SystemRemovalOperations operations;
 
  private:
   std::unique_ptr<sys::SystemContext> context_;
   std::unique_ptr<ScanContextStub> scan_;
+  std::unique_ptr<removal::SystemRemovalOperations> operations_;
 };
 
 }  // namespace qrt_test

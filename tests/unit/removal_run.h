@@ -33,30 +33,33 @@ class RemovalRun {
     files().AddFolder(*system.folderLayout.windowsDirectory);
     files().AddFolder(*system.folderLayout.systemDirectory + u"\\drivers\\etc");
     systemContext = std::make_unique<sys::SystemContext>(system);
-    context = std::make_unique<ScanContextStub>(*systemContext,
-                                                std::vector<const scan::MalwareHandler*>{});
+    context =
+        std::make_unique<ScanContextStub>(*systemContext, std::vector<scan::MalwareHandler*>{});
+    operations = std::make_unique<removal::SystemRemovalOperations>(
+        *systemContext, context->statistics(), context->rebootRequired());
   }
 
   platform::fake::FakeFileSystem& files() { return system.fileSystem; }
   const scan::ScanStatistics& stats() const { return context->stats(); }
   bool rebootRequired() { return context->rebootRequired(); }
 
-  int RemoveFile(std::u16string_view path) { return operations.RemoveFile(*context, path); }
+  // The operations' answers by their numbers.
+  int RemoveFile(std::u16string_view path) { return codes::ToInt(operations->RemoveFile(path)); }
   int RenameFile(std::u16string_view oldPath, std::u16string_view newPath) {
-    return operations.RenameFile(*context, oldPath, newPath);
+    return codes::ToInt(operations->RenameFile(oldPath, newPath));
   }
   int CleanIniFile(std::u16string_view fileName, int which) {
-    return operations.CleanIniFile(*context, fileName, which);
+    return codes::ToInt(operations->CleanIniFile(fileName, which));
   }
-  int RestoreHosts() { return operations.RestoreHosts(*context); }
+  int RestoreHosts() { return codes::ToInt(operations->RestoreHosts()); }
   int RemoveFromHosts(std::u16string_view name) {
-    return operations.RemoveFromHosts(*context, name);
+    return codes::ToInt(operations->RemoveFromHosts(name));
   }
 
   platform::fake::FakeSystem system;
   std::unique_ptr<sys::SystemContext> systemContext;
   std::unique_ptr<ScanContextStub> context;
-  removal::SystemRemovalOperations operations;
+  std::unique_ptr<removal::SystemRemovalOperations> operations;
 };
 
 }  // namespace qrt_test

@@ -49,14 +49,14 @@ class Handlers {
     pointers_.push_back(owned_.back().get());
     return *owned_.back();
   }
-  std::span<const MalwareHandler* const> list() const { return pointers_; }
+  std::span<MalwareHandler* const> list() const { return pointers_; }
   signatures::SignatureIndex Build(SearchStrategy strategy = SearchStrategy::kBest) const {
     return signatures::BuildSignatureIndex(scan::SignatureOwnersOf(pointers_), strategy);
   }
 
  private:
   std::vector<std::unique_ptr<FixedHandler>> owned_;
-  std::vector<const MalwareHandler*> pointers_;
+  std::vector<MalwareHandler*> pointers_;
 };
 
 // The searches get a copy of `buffer` in a heap block of exactly its size, so

@@ -26,7 +26,7 @@ TEST(SignatureCrcTest, PresetAndNoFinalInversion) {
   EXPECT_EQ(~signatures::SignatureCrc(0xFFFFFFFF, BytesOf("123456789")), 0xCBF43926u);
 }
 
-TEST(SignatureCrcTest, OddAndEvenLengthsAgreeWithTheByteLoop) {
+TEST(SignatureCrcTest, EveryLengthAndStartAgreesWithTheByteLoop) {
   std::mt19937 random(7);
   Bytes data(64);
   for (auto& b : data) b = static_cast<std::uint8_t>(random());
@@ -39,9 +39,12 @@ TEST(SignatureCrcTest, OddAndEvenLengthsAgreeWithTheByteLoop) {
     }
     return r;
   };
-  for (std::size_t n = 0; n <= data.size(); ++n) {
-    const auto part = std::span(data).first(n);
-    EXPECT_EQ(signatures::SignatureCrc(signatures::kSignatureCrcPreset, part), byteLoop(part)) << n;
+  for (std::size_t from : {0, 1, 3}) {
+    for (std::size_t n = 0; from + n <= data.size(); ++n) {
+      const auto part = std::span(data).subspan(from, n);
+      EXPECT_EQ(signatures::SignatureCrc(signatures::kSignatureCrcPreset, part), byteLoop(part))
+          << from << " " << n;
+    }
   }
 }
 

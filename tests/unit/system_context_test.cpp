@@ -90,38 +90,30 @@ TEST_F(SystemContextTest, MissingFunctionsAndLibraries) {
   EXPECT_TRUE(context.longPathName());
 }
 
-TEST_F(SystemContextTest, EnumerationSetOfEachFamily) {
+TEST_F(SystemContextTest, ProcessWalkerOfEachFamily) {
+  using Kind = sys::ProcessWalker::Kind;
   struct Case {
     const char* family;
     void (*setUp)(platform::fake::FakeSystem&);
-    bool narrow;
+    Kind kind;
   };
   const Case cases[] = {
-      {"Windows 98: narrow Tool Help", platform::fake::SetUpWindows98, true},
-      {"Windows XP: wide Tool Help", platform::fake::SetUpWindowsXp, false},
+      {"Windows 98: narrow Tool Help", platform::fake::SetUpWindows98, Kind::kNarrowToolHelp},
+      {"Windows XP: wide Tool Help", platform::fake::SetUpWindowsXp, Kind::kWideToolHelp},
       {"unknown platform: as XP",
        [](platform::fake::FakeSystem& s) {
          platform::fake::SetUpWindowsXp(s);
          s.version->platformId = 3;
        },
-       false},
+       Kind::kWideToolHelp},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.family);
     c.setUp(system);
     system.loadedLibraries.clear();
     sys::SystemContext context(system);
-    const sys::EnumerationSet& set = context.enumeration();
-    EXPECT_TRUE(context.enumerationBound());
-    EXPECT_FALSE(set.usesPsapi);
-    EXPECT_EQ(set.narrow, c.narrow);
-    EXPECT_TRUE(set.createSnapshot);
-    EXPECT_EQ(
-        bool(set.process32First && set.process32Next && set.module32First && set.module32Next),
-        c.narrow);
-    EXPECT_EQ(
-        bool(set.process32FirstW && set.process32NextW && set.module32FirstW && set.module32NextW),
-        !c.narrow);
+    ASSERT_NE(context.processWalker(), nullptr);
+    EXPECT_EQ(context.processWalker()->kind(), c.kind);
     EXPECT_TRUE(context.psapiPath().empty());
     // GetLongPathNameW comes from the KERNEL32.DLL that Tool Help holds.
     EXPECT_EQ(system.loadedLibraries, (Libraries{u"shell32.dll", u"KERNEL32.DLL"}));
@@ -138,8 +130,8 @@ TEST_F(SystemContextTest, Nt4WritesItsOwnPsapiOnEveryStartAndLoadsIt) {
     system.freedLibraries.clear();
     {
       sys::SystemContext context(system);
-      EXPECT_TRUE(context.enumerationBound());
-      EXPECT_TRUE(context.enumeration().usesPsapi);
+      ASSERT_NE(context.processWalker(), nullptr);
+      EXPECT_EQ(context.processWalker()->kind(), sys::ProcessWalker::Kind::kProcessStatusHelper);
       EXPECT_EQ(context.psapiPath(), kNt4PsapiPath);
       EXPECT_EQ(system.fileSystem.Find(kNt4PsapiPath)->bytes, kPsapiImage);
       // Loaded by its full path, after shell32 and before KERNEL32.DLL (for
@@ -193,8 +185,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     qrt_test::SetUpNt4WithPsapi(nt4, kPsapiImage);
     c.spoil(nt4);
     sys::SystemContext context(nt4);
-    EXPECT_FALSE(context.enumerationBound());
-    EXPECT_FALSE(context.enumeration().enumProcesses);
+    EXPECT_EQ(context.processWalker(), nullptr);
     EXPECT_TRUE(context.psapiPath().empty());
     EXPECT_EQ(nt4.fileSystem.OpenHandleCount(), 0u);
     if (c.loaded) {
@@ -202,7 +193,6 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
     } else {
       EXPECT_EQ(nt4.loadedLibraries.size(), 2u);  // shell32.dll and KERNEL32.DLL
     }
-    EXPECT_EQ(sys::OpenProcessList(context.enumeration()), nullptr);
   }
 
   // A path of 259 characters fits.
@@ -210,7 +200,7 @@ TEST_F(SystemContextTest, Nt4PsapiBindingFailures) {
   system.folderLayout.tempPath = TempFolderFor(259);
   system.fileSystem.AddFolder(*system.folderLayout.tempPath);
   sys::SystemContext context(system);
-  EXPECT_TRUE(context.enumerationBound());
+  EXPECT_NE(context.processWalker(), nullptr);
   EXPECT_EQ(context.psapiPath(), *system.folderLayout.tempPath + u"PSAPI.DLL");
   EXPECT_EQ(context.psapiPath().size(), 259u);
 }
@@ -240,8 +230,7 @@ TEST_F(SystemContextTest, MissingToolHelpFunctionReleasesKernel32) {
     system.freedLibraries.clear();
     {
       sys::SystemContext context(system);
-      EXPECT_FALSE(context.enumerationBound());
-      EXPECT_FALSE(context.enumeration().createSnapshot);
+      EXPECT_EQ(context.processWalker(), nullptr);
       // Released at once, then loaded again for GetLongPathNameW.
       EXPECT_EQ(system.freedLibraries, Libraries{u"KERNEL32.DLL"});
       EXPECT_EQ(system.loadedLibraries,
@@ -253,7 +242,7 @@ TEST_F(SystemContextTest, MissingToolHelpFunctionReleasesKernel32) {
   // Without KERNEL32.DLL nothing of it is bound.
   system.loadableLibraries = {u"shell32.dll"};
   sys::SystemContext context(system);
-  EXPECT_FALSE(context.enumerationBound());
+  EXPECT_EQ(context.processWalker(), nullptr);
   EXPECT_FALSE(context.longPathName());
 }
 
@@ -284,7 +273,7 @@ TEST_F(SystemContextTest, StreamReader) {
   // A failed version query binds nothing.
   system.version.reset();
   sys::SystemContext failed(system);
-  EXPECT_FALSE(failed.enumerationBound());
+  EXPECT_EQ(failed.processWalker(), nullptr);
   EXPECT_FALSE(failed.streamReaderBound());
 }
 

@@ -1,4 +1,4 @@
-// The system context against the real system: the bound enumeration set
+// The system context against the real system: the bound process walker
 // lists this process with its modules and a child process. The suites
 // WineNt40 and WineWin98 run only in a prefix whose Windows version is set
 // to nt40 or win98 (run-with-version.sh); the plain run excludes them.
@@ -41,30 +41,24 @@ std::u16string ToU16(const wchar_t* s) {
   return std::u16string(reinterpret_cast<const char16_t*>(s));
 }
 
-// The processes of the context's walk by id.
-std::map<std::uint32_t, std::u16string> WalkProcesses(const sys::EnumerationSet& set) {
+// The processes of the walker's walk by id.
+std::map<std::uint32_t, std::u16string> WalkProcesses(const sys::ProcessWalker& walker) {
   std::map<std::uint32_t, std::u16string> processes;
-  auto list = sys::OpenProcessList(set);
+  const auto list = walker.OpenProcessList();
   if (list == nullptr) return processes;
   sys::RunningProcess record;
-  for (bool more = sys::FirstProcess(*list, record); more; more = sys::NextProcess(*list, record)) {
-    processes[record.processId] = record.name;
-  }
-  sys::CloseProcessList(std::move(list));
+  while (list->Next(record)) processes[record.processId] = record.name;
   return processes;
 }
 
-// The modules of the context's walk by base address.
-std::map<std::uint64_t, sys::ModuleRecord> WalkModules(const sys::EnumerationSet& set,
+// The modules of the walker's walk by base address.
+std::map<std::uint64_t, sys::ModuleRecord> WalkModules(const sys::ProcessWalker& walker,
                                                        std::uint32_t processId) {
   std::map<std::uint64_t, sys::ModuleRecord> modules;
-  auto list = sys::OpenModuleList(set, processId);
+  const auto list = walker.OpenModuleList(processId);
   if (list == nullptr) return modules;
   sys::ModuleRecord record;
-  for (bool more = sys::FirstModule(*list, record); more; more = sys::NextModule(*list, record)) {
-    modules[record.baseAddress] = record;
-  }
-  sys::CloseModuleList(std::move(list));
+  while (list->Next(record)) modules[record.baseAddress] = record;
   return modules;
 }
 
@@ -104,8 +98,8 @@ class EnumerationTest : public ::testing::Test {
 };
 
 // The context's module walk of this process agrees with Tool Help.
-void ExpectOwnModulesAsToolHelpLists(const sys::EnumerationSet& set) {
-  const auto modules = WalkModules(set, ::GetCurrentProcessId());
+void ExpectOwnModulesAsToolHelpLists(const sys::ProcessWalker& walker) {
+  const auto modules = WalkModules(walker, ::GetCurrentProcessId());
   const auto expected = ToolHelpModules(::GetCurrentProcessId());
   ASSERT_FALSE(expected.empty());
   ASSERT_EQ(modules.size(), expected.size());
@@ -130,20 +124,19 @@ void ExpectOwnModulesAsToolHelpLists(const sys::EnumerationSet& set) {
 
 TEST_F(EnumerationTest, ToolHelpListsThisProcessAndAChild) {
   sys::SystemContext context(*system_);
-  const sys::EnumerationSet& set = context.enumeration();
-  ASSERT_TRUE(context.enumerationBound());
-  EXPECT_FALSE(set.usesPsapi);
-  EXPECT_FALSE(set.narrow);
+  ASSERT_NE(context.processWalker(), nullptr);
+  const sys::ProcessWalker& walker = *context.processWalker();
+  EXPECT_EQ(walker.kind(), sys::ProcessWalker::Kind::kWideToolHelp);
   EXPECT_TRUE(context.psapiPath().empty());
 
-  const auto processes = WalkProcesses(set);
+  const auto processes = WalkProcesses(walker);
   ASSERT_TRUE(processes.count(::GetCurrentProcessId()));
   EXPECT_EQ(Lower(processes.at(::GetCurrentProcessId())), u"qrt_win32_tests.exe");
   ASSERT_TRUE(processes.count(child_.id()));
   EXPECT_EQ(Lower(processes.at(child_.id())), u"cmd.exe");
 
-  ExpectOwnModulesAsToolHelpLists(set);
-  const auto childModules = WalkModules(set, child_.id());
+  ExpectOwnModulesAsToolHelpLists(walker);
+  const auto childModules = WalkModules(walker, child_.id());
   ASSERT_FALSE(childModules.empty());
   bool hasCmd = false;
   for (const auto& [base, module] : childModules) {
@@ -151,7 +144,7 @@ TEST_F(EnumerationTest, ToolHelpListsThisProcessAndAChild) {
   }
   EXPECT_TRUE(hasCmd);
   // A process that does not exist has no module list.
-  EXPECT_EQ(sys::OpenModuleList(set, 0xFFFFFFF0), nullptr);
+  EXPECT_EQ(walker.OpenModuleList(0xFFFFFFF0), nullptr);
 }
 
 TEST_F(EnumerationTest, StreamReaderAndDebugPrivilege) {
@@ -174,8 +167,9 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
 
   sys::SystemContext context(*system);
   ASSERT_TRUE(context.isWindowsNt4());
-  ASSERT_TRUE(context.enumerationBound());
-  ASSERT_TRUE(context.enumeration().usesPsapi);
+  ASSERT_NE(context.processWalker(), nullptr);
+  const sys::ProcessWalker& walker = *context.processWalker();
+  ASSERT_EQ(walker.kind(), sys::ProcessWalker::Kind::kProcessStatusHelper);
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
   EXPECT_EQ(context.psapiPath(), ToU16(temp) + u"PSAPI.DLL");
@@ -205,7 +199,7 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
 
   // Every process the walk gives is one Tool Help lists, this one and the
   // child among them, named by their first module.
-  const auto processes = WalkProcesses(context.enumeration());
+  const auto processes = WalkProcesses(walker);
   const auto toolHelp = ToolHelpProcessIds();
   for (const auto& [id, name] : processes) {
     EXPECT_TRUE(toolHelp.count(id)) << id << " " << text::ToUtf8(name);
@@ -223,8 +217,8 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
     EXPECT_TRUE(processes.count(id)) << id;
   }
 
-  ExpectOwnModulesAsToolHelpLists(context.enumeration());
-  const auto childModules = WalkModules(context.enumeration(), child.id());
+  ExpectOwnModulesAsToolHelpLists(walker);
+  const auto childModules = WalkModules(walker, child.id());
   const auto childExpected = ToolHelpModules(child.id());
   EXPECT_EQ(childModules.size(), childExpected.size());
   for (const auto& [base, entry] : childExpected) {
@@ -233,7 +227,7 @@ TEST(WineNt40, OwnPsapiIsWrittenLoadedAndListsAsToolHelp) {
   }
 }
 
-// Wine's version set to win98: the narrow Tool Help set is bound and its
+// Wine's version set to win98: the narrow Tool Help walker is bound and its
 // names are widened from the ANSI code page.
 TEST(WineWin98, NarrowToolHelpIsBound) {
   const auto system = platform::win32::CreateSystem();
@@ -244,18 +238,16 @@ TEST(WineWin98, NarrowToolHelpIsBound) {
 
   sys::SystemContext context(*system);
   ASSERT_TRUE(context.isWindows9x());
-  ASSERT_TRUE(context.enumerationBound());
-  const sys::EnumerationSet& set = context.enumeration();
-  EXPECT_TRUE(set.narrow);
-  EXPECT_TRUE(set.process32First && set.module32Next);
-  EXPECT_FALSE(set.process32FirstW || set.module32NextW);
+  ASSERT_NE(context.processWalker(), nullptr);
+  const sys::ProcessWalker& walker = *context.processWalker();
+  EXPECT_EQ(walker.kind(), sys::ProcessWalker::Kind::kNarrowToolHelp);
 
-  const auto processes = WalkProcesses(set);
+  const auto processes = WalkProcesses(walker);
   ASSERT_TRUE(processes.count(::GetCurrentProcessId()));
   EXPECT_TRUE(text::EndsWithNoCase(processes.at(::GetCurrentProcessId()), u"qrt_win32_tests.exe"));
   ASSERT_TRUE(processes.count(child.id()));
   EXPECT_TRUE(text::EndsWithNoCase(processes.at(child.id()), u"cmd.exe"));
-  ExpectOwnModulesAsToolHelpLists(set);
+  ExpectOwnModulesAsToolHelpLists(walker);
 }
 
 }  // namespace

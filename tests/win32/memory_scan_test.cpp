@@ -176,11 +176,14 @@ class ScriptDescribedHandler final : public scan::MalwareHandler {
       : MalwareHandler(signatures) {}
   std::u16string_view BaseName() const override { return u"Script"; }
   std::u16string_view VariantName() const override { return u"T"; }
-  void Remove(scan::ScanContext&, std::optional<std::u16string_view> infectedFile,
-              std::span<const scan::ProcessRecord> processes, std::uint32_t processId,
-              scan::FindingKind kind, bool) override {
-    calls.push_back(
-        Call{infectedFile.has_value(), processId, kind, {processes.begin(), processes.end()}});
+  void Remove(scan::ScanContext&, const scan::Finding& finding) override {
+    Call call{!std::holds_alternative<scan::ScriptFinding>(finding), 0, scan::KindOf(finding), {}};
+    if (const auto* process = std::get_if<scan::ProcessFinding>(&finding)) {
+      call.processId = process->processId;
+    } else if (const auto* script = std::get_if<scan::ScriptFinding>(&finding)) {
+      call.processes.assign(script->processes.begin(), script->processes.end());
+    }
+    calls.push_back(std::move(call));
   }
   bool IsScriptDescribed() const override { return true; }
 
@@ -222,7 +225,7 @@ Outcome Scan(const ScanSettings& settings) {
   sys::SystemContext systemContext(*system);
   qrt_test::RecordingHandler builtIn(u"BuiltIn", settings.signatures);
   ScriptDescribedHandler script(settings.signatures);
-  const scan::MalwareHandler* handler = &builtIn;
+  scan::MalwareHandler* handler = &builtIn;
   if (settings.kind == HandlerKind::kScriptDescribed) handler = &script;
   qrt_test::ScanContextStub context(systemContext, {handler});
   context.lacksMemory = settings.lacksMemorySignature;

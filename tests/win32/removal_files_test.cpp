@@ -143,18 +143,19 @@ class RemovalFilesTest : public ::testing::Test {
     ::CreateDirectoryW(kFolder.c_str(), nullptr);
     system_ = platform::win32::CreateSystem();
     systemContext_ = std::make_unique<sys::SystemContext>(*system_);
-    context_ = std::make_unique<qrt_test::ScanContextStub>(
-        *systemContext_, std::vector<const scan::MalwareHandler*>{});
+    context_ = std::make_unique<qrt_test::ScanContextStub>(*systemContext_,
+                                                           std::vector<scan::MalwareHandler*>{});
+    operations_ = std::make_unique<removal::SystemRemovalOperations>(
+        *systemContext_, context_->statistics(), context_->rebootRequired());
   }
 
-  scan::ScanContext& context() { return *context_; }
   const scan::ScanStatistics& stats() const { return context_->stats(); }
   bool reboot() { return context_->rebootRequired(); }
 
   std::unique_ptr<platform::System> system_;
   std::unique_ptr<sys::SystemContext> systemContext_;
   std::unique_ptr<qrt_test::ScanContextStub> context_;
-  removal::SystemRemovalOperations operations_;
+  std::unique_ptr<removal::SystemRemovalOperations> operations_;
 };
 
 TEST_F(RemovalFilesTest, ReadOnlyHiddenFileIsDeletedAtOnce) {
@@ -163,12 +164,12 @@ TEST_F(RemovalFilesTest, ReadOnlyHiddenFileIsDeletedAtOnce) {
   WriteBytes(path, "MZ");
   ASSERT_TRUE(::SetFileAttributesW(
       path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  EXPECT_EQ(operations_.RemoveFile(context(), U(path)), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(path))), 1);
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(stats().removedFiles, 1);
   EXPECT_FALSE(reboot());
-  EXPECT_EQ(operations_.RemoveFile(context(), U(kFolder)), 2);
-  EXPECT_EQ(operations_.RemoveFile(context(), U(kFolder + L"none.exe")), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(kFolder))), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(kFolder + L"none.exe"))), 2);
 }
 
 // Scheduled here, carried out by the restart before WineRestart's test.
@@ -185,8 +186,8 @@ TEST_F(RemovalFilesTest, FileInUseIsScheduledInThePendingRenameList) {
   ASSERT_TRUE(heldDeleted.held() && heldRenamed.held());
   ASSERT_FALSE(::DeleteFileW(deleted.c_str())) << "the open file must refuse deletion";
 
-  EXPECT_EQ(operations_.RemoveFile(context(), U(deleted)), 1);
-  EXPECT_EQ(operations_.RenameFile(context(), U(renamed), U(target)), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(deleted))), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(renamed), U(target))), 1);
   EXPECT_TRUE(Exists(deleted));
   EXPECT_TRUE(Exists(renamed));
   EXPECT_EQ(stats().removedFiles, 1);
@@ -196,13 +197,13 @@ TEST_F(RemovalFilesTest, FileInUseIsScheduledInThePendingRenameList) {
   EXPECT_TRUE(HasPendingMove(pending, deleted, L""));
   EXPECT_TRUE(HasPendingMove(pending, renamed, target));
   // Once handled, a path is not scheduled again.
-  EXPECT_EQ(operations_.RemoveFile(context(), U(deleted)), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(deleted))), 2);
 
   // A rename to another drive (Q:, a folder of its own) would not be carried
   // out at the start: it is refused, not scheduled.
   const std::wstring other = kFolder + L"in-use3.exe";
   HeldFile heldOther(other);
-  EXPECT_EQ(operations_.RenameFile(context(), U(other), u"Q:\\in-use3.vir"), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(other), u"Q:\\in-use3.vir")), 2);
   EXPECT_EQ(stats().renamedFiles, 1);
   EXPECT_FALSE(HasPendingMove(PendingRenames(), other, L"Q:\\in-use3.vir"));
 }
@@ -224,12 +225,12 @@ TEST_F(RemovalFilesTest, RenameAtOnce) {
   ::DeleteFileW(to.c_str());
   WriteBytes(from, "MZ");
   ::SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(operations_.RenameFile(context(), U(from), U(to)), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 1);
   EXPECT_FALSE(Exists(from));
   EXPECT_EQ(ReadBytes(to), "MZ");
   EXPECT_EQ(stats().renamedFiles, 1);
   EXPECT_FALSE(reboot());
-  EXPECT_EQ(operations_.RenameFile(context(), U(from), U(to)), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 2);
 }
 
 TEST_F(RemovalFilesTest, WinIniAndSystemIniLinesAreCleaned) {
@@ -244,8 +245,8 @@ TEST_F(RemovalFilesTest, WinIniAndSystemIniLinesAreCleaned) {
   ASSERT_TRUE(::WritePrivateProfileStringW(L"qrt-test", L"run", L"c:\\QRT-FILES\\EVIL.EXE",
                                            winIni.c_str()));
 
-  EXPECT_EQ(operations_.CleanIniFile(context(), u"evil.EXE", 1), 1);
-  EXPECT_EQ(operations_.CleanIniFile(context(), u"evil.exe", 2), 1);
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"evil.EXE", 1)), 1);
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"evil.exe", 2)), 1);
   EXPECT_EQ(stats().iniChanged, 1u);
   const auto read = [](const wchar_t* section, const wchar_t* key, const std::wstring& file) {
     wchar_t value[MAX_PATH] = {};
@@ -256,8 +257,8 @@ TEST_F(RemovalFilesTest, WinIniAndSystemIniLinesAreCleaned) {
   EXPECT_EQ(read(L"boot", L"qrt.keep", systemIni), L"other.exe");
   EXPECT_EQ(read(L"windows", L"load", winIni), L"");
   EXPECT_EQ(read(L"qrt-test", L"run", winIni), L"");
-  EXPECT_EQ(operations_.CleanIniFile(context(), u"evil.exe", 2), 2);
-  EXPECT_EQ(operations_.CleanIniFile(context(), u"evil.exe", 3), 2);
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"evil.exe", 2)), 2);
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"evil.exe", 3)), 2);
 }
 
 TEST_F(RemovalFilesTest, HostsIsRestoredAndEntriesDisabled) {
@@ -270,7 +271,7 @@ TEST_F(RemovalFilesTest, HostsIsRestoredAndEntriesDisabled) {
   WriteBytes(hosts, old);
   WriteBytes(backup, "older backup, longer than the hosts file itself is");
 
-  EXPECT_EQ(operations_.RestoreHosts(context()), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RestoreHosts()), 1);
   EXPECT_EQ(ReadBytes(hosts),
             "# 127.0.0.1       localhost\r\n# 10.0.0.1 bank.example\r\n"
             "\r\n127.0.0.1\t\tlocalhost\r\n");
@@ -278,12 +279,12 @@ TEST_F(RemovalFilesTest, HostsIsRestoredAndEntriesDisabled) {
   EXPECT_EQ(stats().hostsChanged, 1u);
 
   WriteBytes(hosts, old);
-  EXPECT_EQ(operations_.RemoveFromHosts(context(), u"evil.example"), 7);
-  EXPECT_EQ(operations_.RemoveFromHosts(context(), u"BANK.example"), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFromHosts(u"evil.example")), 7);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFromHosts(u"BANK.example")), 1);
   EXPECT_EQ(ReadBytes(hosts), "127.0.0.1       localhost\r\n# 10.0.0.1 bank.example\r\n");
   // A read-only hosts file is left as it is.
   ::SetFileAttributesW(hosts.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(operations_.RemoveFromHosts(context(), u"localhost"), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFromHosts(u"localhost")), 2);
   ::SetFileAttributesW(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
   // Nothing of the rewrites is left in the folder.
   WIN32_FIND_DATAW found;
@@ -304,8 +305,8 @@ TEST_F(RemovalFilesTest, WineWin98FileInUseIsWrittenToWininit) {
   HeldFile heldRenamed(renamed);
   ASSERT_TRUE(heldDeleted.held() && heldRenamed.held());
 
-  EXPECT_EQ(operations_.RemoveFile(context(), U(deleted)), 1);
-  EXPECT_EQ(operations_.RenameFile(context(), U(renamed), U(kFolder + L"rename98.vir")), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(deleted))), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(renamed), U(kFolder + L"rename98.vir"))), 1);
   EXPECT_TRUE(Exists(deleted));
   EXPECT_TRUE(reboot());
   EXPECT_EQ(stats().removedFiles, 1);
@@ -327,7 +328,7 @@ TEST_F(RemovalFilesTest, WineWin98FileInUseIsWrittenToWininit) {
   // The hosts file of Windows 98 lives in the Windows folder.
   const std::wstring hosts = WindowsDirectory() + L"\\hosts";
   WriteBytes(hosts, "10.0.0.1 bank.example\n");
-  EXPECT_EQ(operations_.RestoreHosts(context()), 1);
+  EXPECT_EQ(codes::ToInt(operations_->RestoreHosts()), 1);
   EXPECT_EQ(ReadBytes(hosts), "# 10.0.0.1 bank.example\n\r\n127.0.0.1\t\tlocalhost\r\n");
   EXPECT_EQ(ReadBytes(WindowsDirectory() + L"\\hosts.bak"), "10.0.0.1 bank.example\n");
 }

@@ -198,7 +198,8 @@ class RemovalTest : public ::testing::Test {
   RemovalTest()
       : system_(platform::win32::CreateSystem()),
         context_(std::make_unique<sys::SystemContext>(*system_)),
-        scan_(*context_, {}) {}
+        scan_(*context_, {}),
+        operations_(*context_, scan_.statistics(), scan_.rebootRequired()) {}
 
   platform::Registry& registry() { return system_->registry(); }
 
@@ -323,7 +324,7 @@ TEST_F(RemovalTest, RunValuesGoUnderTheMachineAndEveryProfile) {
     }
 
     scan_.statistics().registryChanged = 0;
-    EXPECT_EQ(operations_.RemoveRunEntries(scan_, U16(file)), 1);
+    EXPECT_EQ(codes::ToInt(operations_.RemoveRunEntries(U16(file))), 1);
     EXPECT_EQ(scan_.statistics().registryChanged, 1u);
     for (const Place& p : places) {
       SCOPED_TRACE(std::string(p.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKU\\") +
@@ -347,51 +348,55 @@ TEST_F(RemovalTest, KeysAndValuesAreChangedAsTheRegistryReadsThemBack) {
     const std::wstring wa = scratch.path() + L"\\A";
     auto& ops = operations_;
 
-    EXPECT_EQ(ops.AddRegistryKey(scan_, u"HKEY_CURRENT_USER", b), 1);
-    EXPECT_EQ(ops.AddRegistryKey(scan_, u"HKEY_CURRENT_USER", b), 6);
+    EXPECT_EQ(codes::ToInt(ops.AddRegistryKey(u"HKEY_CURRENT_USER", b)), 1);
+    EXPECT_EQ(codes::ToInt(ops.AddRegistryKey(u"HKEY_CURRENT_USER", b)), 6);
 
-    EXPECT_EQ(ops.AddRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Text", std::nullopt,
-                                   u"C:\\caf\u00e9.exe"),
+    EXPECT_EQ(codes::ToInt(ops.AddRegistryValue(u"HKEY_CURRENT_USER", a, u"Text", std::nullopt,
+                                                u"C:\\caf\u00e9.exe")),
               1);
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Text"),
               Utf16(std::u16string(u"C:\\caf\u00e9.exe") + u'\0'));
-    EXPECT_EQ(ops.AddRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"TEXT", std::nullopt, u"x"), 2);
-    EXPECT_EQ(ops.AddRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Flag", u"DWORD", u"1"), 1);
+    EXPECT_EQ(
+        codes::ToInt(ops.AddRegistryValue(u"HKEY_CURRENT_USER", a, u"TEXT", std::nullopt, u"x")),
+        2);
+    EXPECT_EQ(codes::ToInt(ops.AddRegistryValue(u"HKEY_CURRENT_USER", a, u"Flag", u"DWORD", u"1")),
+              1);
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, wa, L"Flag").value_or(RawValue{}).type,
               static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(ops.AddRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Blob", u"BINARY", u"de ad"),
-              1);
+    EXPECT_EQ(
+        codes::ToInt(ops.AddRegistryValue(u"HKEY_CURRENT_USER", a, u"Blob", u"BINARY", u"de ad")),
+        1);
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Blob"), (Bytes{0xDE, 0xAD}));
 
-    EXPECT_EQ(ops.ReplaceRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Text",
-                                       u"c:\\CAF\u00c9.EXE", u"C:\\good.exe"),
+    EXPECT_EQ(codes::ToInt(ops.ReplaceRegistryValue(u"HKEY_CURRENT_USER", a, u"Text",
+                                                    u"c:\\CAF\u00c9.EXE", u"C:\\good.exe")),
               1);
-    // The replacement is stored without a terminating zero; the NT family's
-    // narrow function (which the narrow path meets under Wine) adds one.
+    // The replacement is stored with its terminating zero on both paths.
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Text"),
-              Utf16(family == api::Family::kNt ? std::u16string(u"C:\\good.exe")
-                                               : std::u16string(u"C:\\good.exe") + u'\0'));
-    EXPECT_EQ(ops.ReplaceRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Flag", u"1", u"0"), 1);
+              Utf16(std::u16string(u"C:\\good.exe") + u'\0'));
+    EXPECT_EQ(codes::ToInt(ops.ReplaceRegistryValue(u"HKEY_CURRENT_USER", a, u"Flag", u"1", u"0")),
+              1);
     EXPECT_EQ(DataOf(HKEY_CURRENT_USER, wa, L"Flag"), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(ops.ReplaceRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Flag", u"1", u"0"), 2);
+    EXPECT_EQ(codes::ToInt(ops.ReplaceRegistryValue(u"HKEY_CURRENT_USER", a, u"Flag", u"1", u"0")),
+              2);
 
     // The listing reads back what was written.
-    const auto values = ops.EnumerateValues(scan_, u"HKEY_CURRENT_USER", a);
+    const auto values = ops.EnumerateValues(u"HKEY_CURRENT_USER", a);
     ASSERT_TRUE(values);
     EXPECT_EQ(values->size(), 3u);
 
-    EXPECT_EQ(ops.RemoveRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Blob"), 1);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryValue(u"HKEY_CURRENT_USER", a, u"Blob")), 1);
     EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, wa, L"Blob"));
-    EXPECT_EQ(ops.RemoveRegistryValue(scan_, u"HKEY_CURRENT_USER", a, u"Blob"), 0);
-    EXPECT_EQ(ops.RemoveRegistryValue(scan_, u"HKEY_CURRENT_USER", a + u"\\Gone", u"x"), -1);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryValue(u"HKEY_CURRENT_USER", a, u"Blob")), 0);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryValue(u"HKEY_CURRENT_USER", a + u"\\Gone", u"x")), -1);
 
-    EXPECT_EQ(ops.RemoveRegistryKey(scan_, u"HKEY_CURRENT_USER", a), 0);
-    EXPECT_EQ(ops.RemoveRegistryKey(scan_, u"HKEY_CURRENT_USER", b), 1);
-    EXPECT_EQ(ops.RemoveRegistryKey(scan_, u"HKEY_CURRENT_USER", a), 1);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryKey(u"HKEY_CURRENT_USER", a)), 0);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryKey(u"HKEY_CURRENT_USER", b)), 1);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryKey(u"HKEY_CURRENT_USER", a)), 1);
     HKEY key = nullptr;
     EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, wa.c_str(), 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(ops.RemoveRegistryKey(scan_, u"hkey_current_user", a), 5);
+    EXPECT_EQ(codes::ToInt(ops.RemoveRegistryKey(u"hkey_current_user", a)), 5);
   }
 }
 
@@ -411,7 +416,7 @@ TEST_F(RemovalTest, TwoProcessesFoundByNameInCapitalsAreEndedAndCounted) {
   ASSERT_EQ(second.failure(), "");
 
   std::vector<scan::ProcessRecord> list;
-  operations_.FindProcessesByName(scan_, u"QRT_MEM_HOST.EXE", list);
+  operations_.FindProcessesByName(u"QRT_MEM_HOST.EXE", list);
   std::vector<std::uint32_t> ids;
   for (const auto& record : list) {
     EXPECT_EQ(record.name, u"QRT_MEM_HOST.EXE");
@@ -422,7 +427,7 @@ TEST_F(RemovalTest, TwoProcessesFoundByNameInCapitalsAreEndedAndCounted) {
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(ids, expected);
 
-  EXPECT_EQ(operations_.TerminateProcesses(scan_, &list), 1);
+  EXPECT_EQ(codes::ToInt(operations_.TerminateProcesses(&list)), 1);
   EXPECT_EQ(scan_.statistics().terminatedProcesses, 2);
   for (const win32_test::Host* host : {&first, &second}) {
     EXPECT_EQ(::WaitForSingleObject(host->process(), 0), WAIT_OBJECT_0);
@@ -431,10 +436,10 @@ TEST_F(RemovalTest, TwoProcessesFoundByNameInCapitalsAreEndedAndCounted) {
     EXPECT_EQ(code, 0u);
   }
   list.clear();
-  operations_.FindProcessesByName(scan_, u"qrt_mem_host.exe", list);
+  operations_.FindProcessesByName(u"qrt_mem_host.exe", list);
   EXPECT_TRUE(list.empty());
   // A process that cannot be opened is not counted.
-  EXPECT_EQ(operations_.TerminateProcessById(scan_, 0xFFFFFFF0u), 0);
+  EXPECT_EQ(codes::ToInt(operations_.TerminateProcessById(0xFFFFFFF0u)), 0);
   EXPECT_EQ(scan_.statistics().terminatedProcesses, 2);
 }
 

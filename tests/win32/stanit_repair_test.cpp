@@ -66,7 +66,7 @@ TEST(StanitRepairWine, InfectedCopyOfOurProgramIsRepairedAndRunsAsBefore) {
   const std::unique_ptr<platform::System> system = platform::win32::CreateSystem();
   sys::SystemContext systemContext(*system);
   const handlers::BuiltInHandlerTable table = handlers::CreateBuiltInHandlers();
-  std::vector<const scan::MalwareHandler*> handlerList;
+  std::vector<scan::MalwareHandler*> handlerList;
   for (const auto& handler : table) handlerList.push_back(handler.get());
   qrt_test::ScanContextStub context(systemContext, handlerList);
   detect::FileScanner scanner(systemContext);

@@ -2,10 +2,10 @@
 // a test sets up and reads back. Nothing here touches the host system.
 //
 // FakeSystem holds the state; its areas (fake_areas.h) carry out the
-// operations on it. Tests call the operations through platform::System: on a
-// FakeSystem the state fields `resources`, `folders`, `files` and `processes`
-// hide the accessors of the same names, so a test takes a platform::System&
-// of it for those areas.
+// operations on it. Tests call the operations through the accessors of
+// platform::System (`files()`, `registry()`, ...), which a FakeSystem keeps,
+// and set up and read back the state in its fields (`resourceData`,
+// `folderLayout`, `fileSystem`, `registryTree`, `processTable`, ...).
 #pragma once
 
 #include <deque>

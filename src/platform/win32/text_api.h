@@ -18,7 +18,11 @@
 // narrow ones exist on every system and are imported.
 //
 // The family is decided once, at the first call, from GetVersion() (high bit
-// set: Windows 95/98/ME), never from GetVersionExW, a stub there.
+// set: Windows 95/98/ME), never from GetVersionExW, a stub there. Binding
+// then fills one table with either each wide function or its narrow adapter,
+// and every entry point calls what the table holds (text_functions.h lists
+// the functions; text_binding.cpp binds them; narrow_<dll>.cpp holds the
+// adapters).
 //
 // Test switches (the shipped program never sets them):
 // - environment variable QRT_WIN9X_STUBS, read once at the first call:
@@ -28,7 +32,8 @@
 //              (ERROR_CALL_NOT_IMPLEMENTED and the function's failure value);
 //     "force"  the same on any system, which is then taken for Windows
 //              95/98/ME: the whole program runs the narrow path against stubs.
-// - ForceFamilyForTests: switches the path taken inside a test program.
+// - ForceFamilyForTests: switches the path taken inside a test program (the
+//   table is filled anew).
 #pragma once
 
 #include <optional>
