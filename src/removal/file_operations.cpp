@@ -11,6 +11,11 @@
 // handed to SHFileOperationW with the path behind "\\?\", in a buffer of 260
 // characters; a path that does not fit is not handed over.
 //
+// A rename is left for the next start only when the file is in use (the
+// move failed with a sharing or lock violation) and the new name is free:
+// any other refusal, a taken name above all, is final, as WININIT.EXE would
+// write the file over the one that holds the name.
+//
 // A delayed deletion or rename counts as done only when the system took it
 // and will carry it out: a MoveFileExW that fails, or a WININIT.INI that
 // cannot be rewritten, leaves the counters and the reboot flag as they were.
@@ -72,6 +77,18 @@ bool HandToShell(platform::System& system, const platform::ShellFileOperation& o
   shellFileOperation = nullptr;
   system.runtime().FreeLibraryHandle(shell32);
   return handed;
+}
+
+// Whether a move refused with `lastError` was refused because another
+// program has the file open.
+bool IsInUse(std::uint32_t lastError) {
+  return lastError == platform::kErrorSharingViolation ||
+         lastError == platform::kErrorLockViolation;
+}
+
+// Whether a file or folder other than `oldPath` itself holds `newPath`.
+bool NameIsTaken(platform::Files& files, std::u16string_view oldPath, std::u16string_view newPath) {
+  return !text::EqualsNoCase(oldPath, newPath) && files.GetFileAttributesWide(newPath);
 }
 
 // The volume that `path` lies on as far as its text tells: its drive letter,
@@ -203,9 +220,15 @@ FileRenameResult SystemRemovalOperations::RenameFile(std::u16string_view oldPath
   }
 
   files.SetFileAttributesWide(oldPath, platform::kFileAttributeNormal);
-  if (files.MoveFileWide(oldPath, newPath)) {
+  const platform::FileMoveResult moved = files.MoveFileWide(oldPath, newPath);
+  if (moved.moved) {
     ++statistics_.renamedFiles;
     return FileRenameResult::kDone;
+  }
+  // Only a file in use waits for the next start, and only to a free name:
+  // WININIT.EXE would write the file over one that holds the new name.
+  if (!IsInUse(moved.lastError) || NameIsTaken(files, oldPath, newPath)) {
+    return FileRenameResult::kNothingDone;
   }
   if (!OnOneVolume(oldPath, newPath)) return FileRenameResult::kNothingDone;
   if (!systemContext_.isWindows9x()) {

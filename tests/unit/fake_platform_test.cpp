@@ -346,12 +346,35 @@ TEST(FakeFiles, MovesKeepTheFileAndRefuseFilesInUseAndTakenNames) {
   files.AddFile(u"C:\\ro.txt", {3}).attributes = platform::kFileAttributeReadOnly;
   files.AddFile(u"C:\\busy.txt", {4}).refusesOpening = true;
 
-  EXPECT_FALSE(area.MoveFileWide(u"C:\\a.txt", u"C:\\taken.txt"));
-  EXPECT_FALSE(area.MoveFileWide(u"C:\\a.txt", u"C:\\none\\a.txt"));
-  EXPECT_FALSE(area.MoveFileWide(u"C:\\busy.txt", u"C:\\b.txt"));
-  EXPECT_FALSE(area.MoveFileWide(u"C:\\none.txt", u"C:\\b.txt"));
+  // Each refusal with the last error of the NT family.
+  const struct {
+    const char16_t* from;
+    const char16_t* to;
+    std::uint32_t lastError;
+  } refused[] = {
+      {u"C:\\a.txt", u"C:\\taken.txt", platform::kErrorAlreadyExists},
+      {u"C:\\a.txt", u"C:\\none\\a.txt", platform::kErrorPathNotFound},
+      {u"C:\\busy.txt", u"C:\\b.txt", platform::kErrorSharingViolation},
+      {u"C:\\busy.txt", u"C:\\taken.txt", platform::kErrorSharingViolation},
+      {u"C:\\none.txt", u"C:\\b.txt", platform::kErrorFileNotFound},
+  };
+  for (const auto& r : refused) {
+    const platform::FileMoveResult result = area.MoveFileWide(r.from, r.to);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.lastError, r.lastError) << text::ToUtf8(r.from) << " " << text::ToUtf8(r.to);
+  }
+  // Windows 98 answers a taken name as MS-DOS's rename does.
+  FakeSystem ninetyEight;
+  platform::fake::SetUpWindows98(ninetyEight);
+  ninetyEight.fileSystem.AddFile(u"C:\\a.txt");
+  ninetyEight.fileSystem.AddFile(u"C:\\taken.txt");
+  EXPECT_EQ(static_cast<platform::System&>(ninetyEight)
+                .files()
+                .MoveFileWide(u"C:\\a.txt", u"C:\\taken.txt")
+                .lastError,
+            platform::kErrorAccessDenied);
   // A read-only file may be renamed, and keeps its attributes.
-  ASSERT_TRUE(area.MoveFileWide(u"C:\\a.txt", u"C:\\Sub.TXT"));
+  ASSERT_TRUE(area.MoveFileWide(u"C:\\a.txt", u"C:\\Sub.TXT").moved);
   EXPECT_EQ(files.Find(u"C:\\a.txt"), nullptr);
   EXPECT_EQ(files.Find(u"C:\\sub.txt")->attributes, platform::kFileAttributeReadOnly);
   const auto listed = area.FindFirstFileWide(u"C:\\sub.txt");

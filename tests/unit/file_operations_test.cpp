@@ -43,6 +43,7 @@ struct FileCase {
   std::optional<std::string> wininitBefore = std::nullopt;
   bool wininitInUse = false;
   bool wininitReadOnly = false;
+  bool newNameTaken = false;  // RenameFile: a file holds kNewName
 
   int result = 1;
   int counted = 0;  // removedFiles or renamedFiles
@@ -58,6 +59,7 @@ void Prepare(RemovalRun& run, const FileCase& c) {
     file.refusesOpening = c.inUse;
     file.attributesFail = c.attributesFail;
   }
+  if (c.newNameTaken) run.files().AddFile(kNewName, Bytes("kept"));
   run.files().delayedMovesRefused = c.delayedMovesRefused;
   if (c.shellMissing) run.system.missingFunctions.insert("SHFileOperationW");
   if (c.wininitBefore) {
@@ -234,6 +236,16 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
        .wininitInUse = true,
        .result = 2,
        .wininit = ""},
+      // A taken new name is never left to the next start: WININIT.EXE
+      // would write the file over it.
+      {.label = "new name taken, NT", .newNameTaken = true, .result = 2},
+      {.label = "new name taken, 98", .windows = Windows::k98, .newNameTaken = true, .result = 2},
+      {.label = "in use, new name taken, NT", .inUse = true, .newNameTaken = true, .result = 2},
+      {.label = "in use, new name taken, 98",
+       .windows = Windows::k98,
+       .inUse = true,
+       .newNameTaken = true,
+       .result = 2},
       {.label = "name for the shell", .attributesFail = true, .result = 3},
       {.label = "name for the shell, shell without the function",
        .attributesFail = true,
@@ -246,7 +258,10 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
     const int result = run.RenameFile(c.path, kNewName);
     ExpectOutcome(c, run, result, run.stats().renamedFiles);
     const bool renamedNow = c.result == 1 && !c.inUse;
-    EXPECT_EQ(run.files().Find(kNewName) != nullptr, renamedNow) << c.label;
+    EXPECT_EQ(run.files().Find(kNewName) != nullptr, renamedNow || c.newNameTaken) << c.label;
+    if (c.newNameTaken) {
+      EXPECT_EQ(run.files().Text(kNewName), "kept") << c.label;
+    }
     if (c.result == 3) {
       ASSERT_EQ(run.files().shellOperations.size(), 1u);
       const platform::ShellFileOperation& shell = run.files().shellOperations[0];

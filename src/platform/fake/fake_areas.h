@@ -123,7 +123,7 @@ class FakeFilesArea final : public Files {
                                 std::uint32_t flagsAndAttributes) override;
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override;
   bool DeleteFileWide(std::u16string_view path) override;
-  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override;
+  FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) override;
   // Fails on Windows 9x/ME (platform id 1), which lack the function.
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                       std::uint32_t flags) override;

@@ -160,23 +160,30 @@ std::optional<std::uint32_t> FakeFileSystem::Attributes(std::u16string_view path
   return it->second.attributes;
 }
 
-bool FakeFileSystem::Move(std::u16string_view from, std::u16string_view to, bool replace) {
+FileMoveResult FakeFileSystem::Move(std::u16string_view from, std::u16string_view to,
+                                    bool replace) {
+  const auto refused = [](std::uint32_t lastError) { return FileMoveResult{false, lastError}; };
   const std::u16string fromKey = Resolve(Key(from));
   const std::u16string toKey = Resolve(Key(to));
   const auto it = files_.find(fromKey);
-  if (it == files_.end() || it->second.refusesOpening || IsOpen(fromKey)) return false;
+  if (it == files_.end()) {
+    return refused(folders_.count(fromKey) != 0 ? kErrorAccessDenied : kErrorFileNotFound);
+  }
+  // The file is opened for deleting before the new name is looked at.
+  if (it->second.refusesOpening || IsOpen(fromKey)) return refused(kErrorSharingViolation);
   const auto parent = Parent(toKey);
-  if (!parent || folders_.count(*parent) == 0 || folders_.count(toKey) != 0) return false;
-  if (fromKey == toKey) return Step();
+  if (!parent || folders_.count(*parent) == 0) return refused(kErrorPathNotFound);
+  if (folders_.count(toKey) != 0) return refused(kErrorAlreadyExists);
+  if (fromKey == toKey) return Step() ? FileMoveResult{true, 0} : refused(kErrorAccessDenied);
   const auto taken = files_.find(toKey);
   if (taken != files_.end()) {
     const FakeFile& old = taken->second;
-    if (!replace || (old.attributes & kFileAttributeReadOnly) != 0 || old.refusesOpening ||
-        IsOpen(toKey)) {
-      return false;
+    if (!replace) return refused(kErrorAlreadyExists);
+    if ((old.attributes & kFileAttributeReadOnly) != 0 || old.refusesOpening || IsOpen(toKey)) {
+      return refused(kErrorAccessDenied);
     }
   }
-  if (!Step()) return false;
+  if (!Step()) return refused(kErrorAccessDenied);
   FakeFile moved = std::move(it->second);
   files_.erase(it);
   files_[toKey] = std::move(moved);
@@ -186,7 +193,7 @@ bool FakeFileSystem::Move(std::u16string_view from, std::u16string_view to, bool
   shortNames_.erase(fromKey);
   shortNames_.erase(toKey);
   AssignShortName(toKey);
-  return true;
+  return FileMoveResult{true, 0};
 }
 
 bool FakeFileSystem::ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to) {
@@ -841,8 +848,16 @@ bool FakeFilesArea::DeleteFileWide(std::u16string_view path) {
   return system_.fileSystem.Delete(path);
 }
 
-bool FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
-  return system_.fileSystem.Move(from, to, false);
+FileMoveResult FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
+  FileMoveResult result = system_.fileSystem.Move(from, to, false);
+  // Windows 9x/ME rename through MS-DOS's rename function (Int 21h function
+  // 56h, 7156h for long names), which answers a new name that exists with
+  // error 5, access denied (MS-DOS Programmer's Reference, function 56h).
+  if (result.lastError == kErrorAlreadyExists && system_.version &&
+      system_.version->platformId == kPlatformWin32Windows) {
+    result.lastError = kErrorAccessDenied;
+  }
+  return result;
 }
 
 bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
@@ -850,7 +865,7 @@ bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::
   if (system_.version && system_.version->platformId == kPlatformWin32Windows) return false;
   if ((flags & kMoveFileDelayUntilReboot) != 0) return system_.fileSystem.ScheduleMove(from, to);
   if (!to) return false;
-  return system_.fileSystem.Move(from, *to, (flags & kMoveFileReplaceExisting) != 0);
+  return system_.fileSystem.Move(from, *to, (flags & kMoveFileReplaceExisting) != 0).moved;
 }
 
 std::optional<std::u16string> FakeFilesArea::GetShortPathNameWide(std::u16string_view path) {

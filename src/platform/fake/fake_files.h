@@ -192,8 +192,15 @@ class FakeFileSystem {
   // folder, with its attributes; a read-only file may be moved. Fails for a
   // missing file, a folder, a file in use (held or with a handle open), a
   // missing folder, and a taken name unless `replace` allows replacing it
-  // (never a folder, a read-only file or one in use).
-  bool Move(std::u16string_view from, std::u16string_view to, bool replace);
+  // (never a folder, a read-only file or one in use). The last error of a
+  // failure is the NT family's (Microsoft KB 113996, "Mapping NT Status
+  // Error Codes to Win32 Error Codes"): a file in use is
+  // STATUS_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, also when the new
+  // name is taken, as the file is opened before the new name is looked at; a
+  // taken name STATUS_OBJECT_NAME_COLLISION, ERROR_ALREADY_EXISTS; a missing
+  // folder ERROR_PATH_NOT_FOUND; a missing file ERROR_FILE_NOT_FOUND; any
+  // other refusal ERROR_ACCESS_DENIED.
+  FileMoveResult Move(std::u16string_view from, std::u16string_view to, bool replace);
   // MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT: records the move (one
   // step), unless refused.
   bool ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to);

@@ -86,10 +86,11 @@ class Win32Files final : public Files {
     return api::DeleteFileW(Wide(p)) != FALSE;
   }
 
-  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override {
+  FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) override {
     const std::u16string f(from);
     const std::u16string t(to);
-    return api::MoveFileW(Wide(f), Wide(t)) != FALSE;
+    if (api::MoveFileW(Wide(f), Wide(t)) != FALSE) return FileMoveResult{true, 0};
+    return FileMoveResult{false, ::GetLastError()};
   }
 
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
