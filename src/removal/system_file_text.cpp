@@ -11,6 +11,7 @@ constexpr std::string_view kRenameHeader = "[rename]";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kDisabled = "# ";
 constexpr std::string_view kLocalhostEntry = "\r\n127.0.0.1\t\tlocalhost\r\n";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -79,6 +80,14 @@ bool IsEntry(std::string_view piece) {
 // that did not fit equals nothing.
 bool WordMatches(std::string_view word, std::string_view name) {
   return word.size() < limits::kHostsWordBytes && EqualsAsciiNoCase(word, name);
+}
+
+// The UTF-8 byte order mark that `text` begins with, or nothing; `text`
+// then starts after it.
+std::string_view TakeUtf8Mark(std::string_view& text) {
+  if (!text.starts_with(kUtf8Mark)) return {};
+  text.remove_prefix(kUtf8Mark.size());
+  return kUtf8Mark;
 }
 
 void AppendPiece(std::string& out, std::string_view piece, bool disable) {
@@ -152,9 +161,14 @@ std::string WithRenameLine(std::string_view oldText, std::string_view line) {
   return text;
 }
 
+bool IsUtf16Text(std::string_view text) {
+  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+}
+
 std::string RestoredHosts(std::string_view oldText) {
   std::string text;
   text.reserve(oldText.size() + oldText.size() / 4 + kLocalhostEntry.size());
+  text += TakeUtf8Mark(oldText);
   for (const std::string_view piece : HostsPieces(oldText)) {
     AppendPiece(text, piece, IsEntry(piece));
   }
@@ -165,6 +179,7 @@ std::string RestoredHosts(std::string_view oldText) {
 std::optional<std::string> HostsWithout(std::string_view oldText, std::string_view name) {
   std::string text;
   text.reserve(oldText.size() + 64);
+  text += TakeUtf8Mark(oldText);
   bool disabledAny = false;
   for (const std::string_view piece : HostsPieces(oldText)) {
     bool disable = false;

@@ -17,7 +17,8 @@
 // The hosts file is split into pieces at every line feed; several line feeds
 // in a row count as one, so empty lines ("\n") do not survive while "\r\n"
 // lines do (their CR is a piece). Each piece is written back followed by one
-// "\n". A piece is an entry when its first word (bytes other than space, TAB,
+// "\n". A UTF-8 byte order mark (EF BB BF) at the start stays there and is
+// no part of the first piece. A piece is an entry when its first word (bytes other than space, TAB,
 // LF, VT, FF, CR) exists and does not begin with "#"; an entry is disabled by
 // "# " in front of it. Zero bytes are ordinary bytes of a word.
 //   "127.0.0.1 localhost\r\n10.0.0.1 bank.example\r\n"
@@ -45,6 +46,11 @@ bool IsShortName(std::string_view name);
 // Whether `path` is a full path of short names: a drive letter, ":\", and
 // short names joined by "\" ("C:\" alone included).
 bool IsShortPath(std::string_view path);
+
+// Whether the hosts text begins with a UTF-16 byte order mark (FF FE or
+// FE FF): such a file is no 8-bit text, and a rewrite of it as one would
+// break every line.
+bool IsUtf16Text(std::string_view text);
 
 // The hosts file with every entry disabled and one entry for localhost
 // ("\r\n127.0.0.1\t\tlocalhost\r\n") appended.

@@ -6,7 +6,10 @@
 // starts programs from when the list of names left it out. The hosts
 // file is read whole and replaced whole (system_file_io.h); its new text is
 // computed from the old bytes (system_file_text.h), so every byte that is not
-// changed survives whatever the code page. Where it lives:
+// changed survives whatever the code page. A hosts file that begins with a
+// UTF-16 byte order mark is no 8-bit text: it is left as it is, backup and
+// all, and the driver reports the failure; a UTF-8 byte order mark stays at
+// the start. Where it lives:
 //   Windows 9x/ME    %WINDIR%\hosts, backup %WINDIR%\hosts.bak
 //   NT family        %SYSDIR%\drivers\etc\hosts, backup ...\hosts.bak
 #include <algorithm>
@@ -101,6 +104,7 @@ SystemFileResult SystemRemovalOperations::RestoreHosts() {
   if (!path || !backupPath) return SystemFileResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
   if (!old) return SystemFileResult::kNothingDone;
+  if (IsUtf16Text(*old)) return SystemFileResult::kUtf16Text;
   // The backup is the former file, byte for byte, in place before the hosts
   // file is touched.
   const bool windows9x = systemContext_.isWindows9x();
@@ -118,6 +122,7 @@ HostsRemovalResult SystemRemovalOperations::RemoveFromHosts(std::u16string_view 
   if (!path) return HostsRemovalResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
   if (!old) return HostsRemovalResult::kNothingDone;
+  if (IsUtf16Text(*old)) return HostsRemovalResult::kUtf16Text;
   const auto ansiName = ExactAnsi(system.runtime(), name);
   if (!ansiName) return HostsRemovalResult::kNothingDone;
   const auto cleaned = HostsWithout(*old, *ansiName);

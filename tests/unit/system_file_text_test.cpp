@@ -98,6 +98,12 @@ TEST(HostsText, RestoreDisablesEveryEntryAndAppendsLocalhost) {
       {"entry behind 300 blanks is still disabled", std::string(300, ' ') + "1.2.3.4 a\n",
        "# " + std::string(300, ' ') + "1.2.3.4 a\n" + kLocalhost},
       {"zero bytes are word bytes", "\0\n1.2.3.4\0 a\n"s, "# \0\n# 1.2.3.4\0 a\n"s + kLocalhost},
+      {"a UTF-8 byte order mark stays first",
+       "\xEF\xBB\xBF"
+       "1.2.3.4 a\n",
+       "\xEF\xBB\xBF# 1.2.3.4 a\n"s + kLocalhost},
+      {"a UTF-8 byte order mark before a comment", "\xEF\xBB\xBF# c\n1.2.3.4 a\n",
+       "\xEF\xBB\xBF# c\n# 1.2.3.4 a\n"s + kLocalhost},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(removal::RestoredHosts(c.old), c.expected) << c.label;

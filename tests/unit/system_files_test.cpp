@@ -170,6 +170,22 @@ TEST(HostsOperations, NothingDoneLeavesTheFilesAsTheyWere) {
          r.files().AddFile(kXpBackup, Bytes("old")).attributes = platform::kFileAttributeReadOnly;
        },
        2, 1},
+      // UTF-16 text would be broken by an 8-bit rewrite: left as it is, and
+      // the driver reports the failure.
+      {"UTF-16 text, little-endian",
+       [](RemovalRun& r) {
+         r.files().AddFile(kXpHosts, Bytes("\xFF\xFE"
+                                           "1\0.\0"
+                                           "2\0\r\0\n\0"s));
+       },
+       3, 3},
+      {"UTF-16 text, big-endian",
+       [](RemovalRun& r) {
+         r.files().AddFile(kXpHosts, Bytes("\xFE\xFF\0"
+                                           "1\0.\0"
+                                           "2\0\r\0\n"s));
+       },
+       3, 3},
       {"no system directory",
        [](RemovalRun& r) {
          r.files().AddFile(kXpHosts, Bytes(kTwoEntries));
@@ -194,6 +210,19 @@ TEST(HostsOperations, NothingDoneLeavesTheFilesAsTheyWere) {
       EXPECT_TRUE(backup == backupBefore || (restore && backup == hostsBefore)) << c.label;
     }
   }
+}
+
+// A UTF-8 byte order mark stays where it is, before the first line, which
+// is still found and disabled.
+TEST(HostsOperations, AUtf8ByteOrderMarkStaysFirst) {
+  const std::string mark = "\xEF\xBB\xBF";
+  RemovalRun run;
+  run.files().AddFile(kXpHosts, Bytes(mark + kTwoEntries));
+  EXPECT_EQ(run.RemoveFromHosts(u"127.0.0.1"), 1);
+  EXPECT_EQ(run.files().Text(kXpHosts),
+            mark + "# 127.0.0.1       localhost\r\n10.0.0.1 bank.example\r\n");
+  EXPECT_EQ(run.RestoreHosts(), 1);
+  EXPECT_EQ(run.files().Text(kXpHosts), mark + kTwoEntriesRestored);
 }
 
 TEST(RemoveFromHosts, DisablesMatchingEntriesOrAnswersNoMatch) {
