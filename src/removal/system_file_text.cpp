@@ -39,6 +39,20 @@ std::size_t FindRenameHeader(std::string_view text) {
   return std::string_view::npos;
 }
 
+// The blanks that the profile functions pass over around a line and around
+// its key and value.
+bool IsIniBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view TrimIniRight(std::string_view s) {
+  while (!s.empty() && IsIniBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view TrimIniLeft(std::string_view s) {
+  while (!s.empty() && IsIniBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
 // The white space of the C library's word reading (isspace in the "C"
 // locale).
 bool IsHostsBlank(char c) {
@@ -107,6 +121,57 @@ bool IsShortNameByte(char c) {
 }
 
 }  // namespace
+
+std::optional<std::string> WithIniValuesChanged(std::string_view oldText,
+                                                const IniSectionTest& isSection,
+                                                const IniValueChange& newValue) {
+  std::string text;
+  text.reserve(oldText.size());
+  bool inSection = false;
+  bool sectionFound = false;
+  bool changed = false;
+  std::size_t start = 0;
+  while (start < oldText.size()) {
+    const std::size_t newline = oldText.find('\n', start);
+    const std::size_t end = newline == std::string_view::npos ? oldText.size() : newline;
+    const std::string_view content = oldText.substr(start, end - start);
+    const std::string_view lineEnd = oldText.substr(end, newline == std::string_view::npos ? 0 : 1);
+    start = end + lineEnd.size();
+    const std::string_view leading =
+        content.substr(0, content.size() - TrimIniLeft(content).size());
+    const std::string_view line = TrimIniRight(content.substr(leading.size()));
+    const std::string_view trailing = content.substr(leading.size() + line.size());
+
+    const std::size_t close = line.rfind(']');
+    const bool isHeader = line.starts_with('[') && close != std::string_view::npos;
+    if (isHeader) {
+      // Only the first section of the name: the profile functions read no
+      // other.
+      inSection = !sectionFound && isSection(line.substr(1, close - 1));
+      sectionFound = sectionFound || inSection;
+    }
+    const std::size_t equals = line.find('=');
+    std::optional<std::string> value;
+    if (inSection && !isHeader && !line.empty() && !line.starts_with(';') &&
+        equals != std::string_view::npos) {
+      value = newValue(TrimIniRight(line.substr(0, equals)), TrimIniLeft(line.substr(equals + 1)));
+    }
+    if (!value) {
+      text += content;
+      text += lineEnd;
+      continue;
+    }
+    text += leading;
+    text += TrimIniRight(line.substr(0, equals));
+    text += '=';
+    text += *value;
+    text += trailing;
+    text += lineEnd;
+    changed = true;
+  }
+  if (!changed) return std::nullopt;
+  return text;
+}
 
 bool IsShortName(std::string_view name) {
   const std::size_t dot = name.find('.');

@@ -27,6 +27,7 @@
 //     HostsWithout(.., "BANK.example") -> "127.0.0.1 localhost\r\n# 10.0.0.1 bank.example\r\n"
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,24 @@ namespace removal {
 // WININIT.INI's text `oldText` with `line` (without line end) as the first
 // line of its [rename] section, which is added at the end when missing.
 std::string WithRenameLine(std::string_view oldText, std::string_view line);
+
+// An initialisation file's 8-bit text `oldText` with lines of its first
+// section whose name `isSection` accepts changed. The lines and sections are
+// read as the profile functions read them: a line ends at "\n" and blanks
+// (space, TAB, CR, VT, FF) around it do not count; a line that begins with
+// "[" starts a section named by what lies between it and the line's last
+// "]". For each line "key=value" of the section (key and value without the
+// blanks around them; blank lines, comments (";") and lines without "=" are
+// passed over), `newValue(key, value)` gives the value it is to have, or
+// nothing to keep the line as it is. A changed line is its key, "=" and the
+// new value, between the line's own leading and trailing blanks and its
+// end; every other byte stays. Nothing when no line changed.
+using IniSectionTest = std::function<bool(std::string_view name)>;
+using IniValueChange =
+    std::function<std::optional<std::string>(std::string_view key, std::string_view value)>;
+std::optional<std::string> WithIniValuesChanged(std::string_view oldText,
+                                                const IniSectionTest& isSection,
+                                                const IniValueChange& newValue);
 
 // Whether `name` (ANSI bytes) is a short (8.3) name that MS-DOS can take:
 // one to eight characters, optionally a dot and one to three more; no blank,

@@ -456,6 +456,8 @@ TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
       "[boot]\r\n"
       "shell=second\r\n"
       "[386Enh]\r\n"
+      "device=a.386\r\n"
+      "Device=b.386\r\n"
       "x=1";
   system.fileSystem.AddFile(u"C:\\WINDOWS\\system.ini",
                             std::vector<std::uint8_t>(original.begin(), original.end()));
@@ -469,6 +471,8 @@ TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
             (Strings{u"Boot", u"boot", u"38"}));
   EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"BOOT", 100, ini),
             (Strings{u"Shell=Explorer.exe evil.exe", u"no equals here"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"386enh", 100, ini),
+            (Strings{u"device=a.386", u"Device=b.386", u"x=1"}));
   EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"none", 100, ini), Strings{});
   EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(100, u"C:\\WINDOWS\\none.ini"), Strings{});
 
@@ -476,6 +480,7 @@ TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
   // and the line's end.
   ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"boot", u"SHELL", u"explorer.exe", ini));
   ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"386enh", u"y", u"", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"386enh", u"DEVICE", u"c.386", ini));
   ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"drivers", u"wave", u"x.drv", ini));
   EXPECT_EQ(system.fileSystem.Text(ini),
             "top=none\r\n"
@@ -487,6 +492,8 @@ TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
             "[boot]\r\n"
             "shell=second\r\n"
             "[386Enh]\r\n"
+            "device=c.386\r\n"
+            "Device=b.386\r\n"
             "x=1\r\n"
             "y=\r\n"
             "[drivers]\r\n"

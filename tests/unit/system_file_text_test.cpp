@@ -1,9 +1,12 @@
-// The new texts of WININIT.INI and the hosts file, byte for byte, also for
+// The new texts of WININIT.INI, the hosts file and an ini section changed
+// line by line, byte for byte, also for
 // odd old texts: no final line feed, only CRs, zero bytes, very long lines,
 // thousands of entries.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "removal/system_file_text.h"
 
@@ -80,6 +83,38 @@ TEST(WininitText, ShortNamesAndPaths) {
   for (const auto& c : cases) {
     EXPECT_EQ(removal::IsShortName(c.text), c.name) << c.text;
     EXPECT_EQ(removal::IsShortPath(c.text), c.path) << c.text;
+  }
+}
+
+// Each line "device=..." of [386Enh] that names "evil" is cleared; the
+// sections and lines are told as the profile functions tell them.
+TEST(IniText, OnlyTheLinesOfTheFirstSectionOfTheNameChange) {
+  const auto isSection = [](std::string_view name) { return name == "386Enh"; };
+  const auto newValue = [](std::string_view key,
+                           std::string_view value) -> std::optional<std::string> {
+    if (key != "device" || value.find("evil") == std::string_view::npos) return std::nullopt;
+    return "";
+  };
+  const struct {
+    const char* label;
+    std::string old;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"blanks around the line and its parts, the line end kept",
+       " [386Enh] \r\n\tdevice =  evil.vxd \r\ndevice=a\n",
+       " [386Enh] \r\n\tdevice= \r\ndevice=a\n"},
+      {"the second section of the name stays, as does a line without an end",
+       "[386Enh]\ndevice=evil\n[other]\ndevice=evil\n[386Enh]\ndevice=evil",
+       "[386Enh]\ndevice=\n[other]\ndevice=evil\n[386Enh]\ndevice=evil"},
+      {"a comment stays; a \"[\" line without \"]\" starts no section",
+       "[386Enh]\n;device=evil\n[device=evil\ndevice=evil\n",
+       "[386Enh]\n;device=evil\n[device=evil\ndevice=\n"},
+      {"the last line without an end", "[386Enh]\r\ndevice=evil", "[386Enh]\r\ndevice="},
+      {"no line names it", "[386Enh]\r\ndevice=a\r\n", std::nullopt},
+      {"before any section", "device=evil\r\n", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(removal::WithIniValuesChanged(c.old, isSection, newValue), c.expected) << c.label;
   }
 }
 

@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::string_literals;
+using platform::fake::FakeFile;
 using qrt_test::Bytes;
 using qrt_test::RemovalRun;
 using qrt_test::Windows;
@@ -105,6 +106,52 @@ TEST(CleanIniFile, TheStartSectionIsReadAlsoWhenTheListOfNamesLeavesItOut) {
             2000u);
   EXPECT_EQ(run.CleanIniFile(u"evil.exe", 2), 1);
   EXPECT_TRUE(run.files().Text(kWinIni).ends_with("[windows]\r\nload=\r\n"));
+}
+
+// Windows 98's system.ini loads drivers from device= lines of [386Enh]; the
+// profile functions would change the first of them only. Only the lines that
+// name the file change, every other byte stays.
+TEST(CleanIniFile, ARepeatedKeyChangesOnlyTheLinesThatNameTheFile) {
+  const struct {
+    const char* label;
+    Windows windows;
+    std::string before;
+    bool readOnly;
+    int result;
+    std::string after;
+    bool flushed;  // changed in the file itself
+  } cases[] = {
+      {"the second of three", Windows::k98,
+       "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm32\r\n"
+       "device=C:\\WINDOWS\\evil.vxd\r\ndevice=vnetsup.vxd\r\n",
+       false, 1,
+       "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm32\r\ndevice=\r\n"
+       "device=vnetsup.vxd\r\n",
+       true},
+      {"the first and the last, blanks, comment and another section kept", Windows::k98,
+       "[386Enh]\r\n  Device = evil.vxd  \r\n; device=evil.vxd\r\ndevice=*vmm32\r\n\r\n"
+       "DEVICE=C:\\evil.vxd\n[boot]\r\nshell=evil.exe\r\ndevice=evil.vxd",
+       false, 1,
+       "[386Enh]\r\n  Device=  \r\n; device=evil.vxd\r\ndevice=*vmm32\r\n\r\nDEVICE=\n"
+       "[boot]\r\nshell=explorer.exe\r\ndevice=",
+       true},
+      {"on XP too", Windows::kXp, "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", false, 1,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=\r\n", true},
+      {"a key that repeats without naming the file is no matter", Windows::k98,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\nnetwork=evil.vxd\r\n", false, 1,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\nnetwork=\r\n", false},
+      {"read-only file", Windows::k98, "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", true, 2,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", true},
+  };
+  for (const auto& c : cases) {
+    RemovalRun run(c.windows);
+    FakeFile& ini = run.files().AddFile(kSystemIni, Bytes(c.before));
+    if (c.readOnly) ini.attributes = platform::kFileAttributeReadOnly;
+    EXPECT_EQ(run.CleanIniFile(u"EVIL", 1), c.result) << c.label;
+    EXPECT_EQ(run.files().Text(kSystemIni), c.after) << c.label;
+    EXPECT_EQ(run.stats().iniChanged, c.result == 1 ? 1u : 0u) << c.label;
+    EXPECT_EQ(!run.system.profileCacheFlushes.empty(), c.flushed) << c.label;
+  }
 }
 
 // --- hosts ---
@@ -297,6 +344,13 @@ TEST(SystemFileRewrites, AFailureAtAnyStepLeavesTheOldFileWhole) {
                  {{hosts, kTwoEntries, "127.0.0.1       localhost\r\n# 10.0.0.1 bank.example\r\n"},
                   {backup, "older backup", "older backup"}});
   }
+
+  // A section changed in the file itself.
+  const std::string devices = "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n";
+  FailEachStep(
+      Windows::k98, [&](RemovalRun& run) { run.files().AddFile(kSystemIni, Bytes(devices)); },
+      [](RemovalRun& run) { return run.CleanIniFile(u"evil.vxd", 1); },
+      {{kSystemIni, devices, "[386Enh]\r\ndevice=a.386\r\ndevice=\r\n"}});
 
   constexpr char16_t kWininit[] = u"C:\\WINDOWS\\WININIT.INI";
   const std::string wininit = "[Rename]\r\nNUL=C:\\OLD.EXE\r\n";

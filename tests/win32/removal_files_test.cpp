@@ -233,6 +233,43 @@ TEST_F(RemovalFilesTest, RenameAtOnce) {
   EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 2);
 }
 
+// A taken new name is never left to the next start, whether or not the file
+// is in use: the system's refusal tells which.
+TEST_F(RemovalFilesTest, RenameToATakenNameIsRefused) {
+  const std::wstring from = kFolder + L"taken-from.exe";
+  const std::wstring held = kFolder + L"taken-held.exe";
+  const std::wstring to = kFolder + L"taken.vir";
+  WriteBytes(from, "MZ");
+  WriteBytes(to, "kept");
+  HeldFile heldFile(held);
+  ASSERT_TRUE(heldFile.held());
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(held), U(to))), 2);
+  EXPECT_EQ(ReadBytes(to), "kept");
+  EXPECT_TRUE(Exists(from));
+  EXPECT_EQ(stats().renamedFiles, 0);
+  EXPECT_FALSE(reboot());
+  EXPECT_FALSE(HasPendingMove(PendingRenames(), held, to));
+}
+
+// device= stands on several lines of [386Enh]: only the one that names the
+// file is cleared, and the profile functions read the new text afterwards.
+TEST_F(RemovalFilesTest, ARepeatedKeyLosesOnlyTheLineThatNamesTheFile) {
+  const std::wstring systemIni = WindowsDirectory() + L"\\system.ini";
+  ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, systemIni.c_str());
+  const std::string before = ReadBytes(systemIni);
+  WriteBytes(systemIni, before + (before.empty() || before.ends_with('\n') ? "" : "\r\n") +
+                            "[386Enh]\r\ndevice=*vmm32\r\ndevice=C:\\qrt-files\\evil.vxd\r\n"
+                            "device=vnetsup.vxd\r\n");
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"EVIL.vxd", 1)), 1);
+  wchar_t section[256] = {};
+  const DWORD n = ::GetPrivateProfileSectionW(L"386Enh", section, 256, systemIni.c_str());
+  EXPECT_EQ(std::wstring(section, n),
+            std::wstring(L"device=*vmm32\0device=\0device=vnetsup.vxd\0", 41));
+  EXPECT_TRUE(ReadBytes(systemIni).ends_with(
+      "[386Enh]\r\ndevice=*vmm32\r\ndevice=\r\ndevice=vnetsup.vxd\r\n"));
+}
+
 TEST_F(RemovalFilesTest, WinIniAndSystemIniLinesAreCleaned) {
   const std::wstring windows = WindowsDirectory();
   const std::wstring systemIni = windows + L"\\system.ini";

@@ -209,6 +209,7 @@ class FakeProfileFilesArea final : public ProfileFiles {
                                                            std::u16string_view path) override;
   bool WritePrivateProfileStringWide(std::u16string_view section, std::u16string_view key,
                                      std::u16string_view value, std::u16string_view path) override;
+  void FlushProfileCache(std::u16string_view path) override;
 
  private:
   FakeSystem& system_;

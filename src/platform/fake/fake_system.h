@@ -141,6 +141,10 @@ class FakeSystem : private FakeAreas, public System {
   std::set<std::string> missingFunctions;
   // Makes WideToAnsi fail.
   bool wideToAnsiFails = false;
+  // The paths of the profile files whose cache was flushed, in order (the
+  // fake's profile functions read and write the file at once and cache
+  // nothing).
+  std::vector<std::u16string> profileCacheFlushes;
 
   // --- Version resources, by file path (without regard to case). The
   // program's own file has the resource of the program: translation
