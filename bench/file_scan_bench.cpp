@@ -141,7 +141,7 @@ class TimedFiles final : public platform::Files {
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override {
     return files_.GetFileAttributesWide(path);
   }
-  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override {
+  platform::FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) override {
     return files_.MoveFileWide(from, to);
   }
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
@@ -229,6 +229,9 @@ class TimedFiles final : public platform::Files {
       PhaseTimer timer(times_, kStreamListing);
       return seek(file, distance, context);
     };
+  }
+  std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) override {
+    return files_.GetShortPathNameWide(path);
   }
   platform::ShFileOperationFunction BindShFileOperation(platform::Handle library) override {
     return files_.BindShFileOperation(library);

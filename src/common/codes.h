@@ -142,12 +142,14 @@ enum class FileRenameResult : int {
 enum class SystemFileResult : int {
   kChanged = 1,
   kNothingDone = 2,  // also: a missing file, or a failure
+  kUtf16Text = 3,    // RestoreHosts: a UTF-16 hosts file, left as it was
 };
 
 // RemoveFromHosts.
 enum class HostsRemovalResult : int {
   kChanged = 1,
   kNothingDone = 2,  // also: a missing file, or a failure
+  kUtf16Text = 3,    // a UTF-16 hosts file, left as it was
   kNoEntryMatched = 7,
 };
 

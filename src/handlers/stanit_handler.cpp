@@ -1,6 +1,7 @@
 #include "handlers/stanit_handler.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "common/bytes.h"
@@ -42,6 +43,37 @@ bool IsStub(std::span<const std::uint8_t, kStanitStubSize> bytes) {
   return bytes[0] == 0x52 && bytes[1] == 0x60 && bytes[2] == 0xB9 && bytes[7] == 0xE8;
 }
 
+// The file offset of the code at `address` when a section holds it in its
+// raw data: the first section in table order whose virtual range (by its
+// virtual or its raw size) contains it, as the entry point is mapped, and
+// whose data in the file reaches that far. Nothing otherwise: the loader
+// would start such an entry point on zeros or outside the image.
+std::optional<std::uint64_t> CodeFileOffset(std::uint32_t address,
+                                            const std::vector<scan::SectionHeader>& sections) {
+  for (const scan::SectionHeader& section : sections) {
+    const std::uint64_t start = section.VirtualAddress();
+    if (address < start) continue;
+    const std::uint64_t within = address - start;
+    if (within >= section.VirtualSize() && within >= section.SizeOfRawData()) continue;
+    if (within >= section.SizeOfRawData()) return std::nullopt;
+    return std::uint64_t{section.PointerToRawData()} + within;
+  }
+  return std::nullopt;
+}
+
+// Whether the host's entry point kept in the stub leads to code of the file
+// that the repair leaves in place: inside a section's data and outside the
+// body, both as an address and as a file offset.
+bool IsUsableHostEntryPoint(std::uint32_t hostEntryPoint, std::uint32_t entryPoint,
+                            std::uint64_t entryOffset,
+                            const std::vector<scan::SectionHeader>& sections) {
+  const auto inBody = [](std::uint64_t at, std::uint64_t bodyStart) {
+    return at >= bodyStart && at < bodyStart + kStanitBodySize;
+  };
+  const std::optional<std::uint64_t> offset = CodeFileOffset(hostEntryPoint, sections);
+  return offset && !inBody(hostEntryPoint, entryPoint) && !inBody(*offset, entryOffset);
+}
+
 }  // namespace
 
 StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding& finding) {
@@ -58,11 +90,21 @@ StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding&
 
   const std::uint32_t entryPoint = headers.AddressOfEntryPoint();
   const std::uint64_t entry = scan::EntryPointFileOffset(entryPoint, headers.sections);
-  if (entry == kStanitDropperEntryOffset) return StanitRepair::kDropper;
 
   std::array<std::uint8_t, kStanitStubSize> stub{};
   if (ReadAt(files, handle, entry, stub) != stub.size()) return StanitRepair::kFailed;
+  // Only the virus's own code at the dropper's place makes the file a
+  // dropper: many a program starts at the beginning of its first section.
+  if (entry == kStanitDropperEntryOffset) {
+    return IsStub(stub) ? StanitRepair::kDropper : StanitRepair::kLeftUnchanged;
+  }
   if (!IsStub(stub)) return StanitRepair::kRepaired;
+  const auto hostEntryPoint =
+      std::span<const std::uint8_t>(stub).subspan(kHostEntryPointAt, kHostEntryPointSize);
+  if (!IsUsableHostEntryPoint(bytes::LittleEndian32(hostEntryPoint, 0), entryPoint, entry,
+                              headers.sections)) {
+    return StanitRepair::kLeftUnchanged;
+  }
 
   // Everything the repair writes over must be there before the first byte
   // is written: the whole body, and the entry point field, which must not
@@ -84,8 +126,6 @@ StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding&
 
   // The entry point first: a repair cut short after it leaves a file that
   // starts its host, never one that runs into zeros.
-  const auto hostEntryPoint =
-      std::span<const std::uint8_t>(stub).subspan(kHostEntryPointAt, kHostEntryPointSize);
   if (WriteAt(files, handle, field, hostEntryPoint) != kHostEntryPointSize) {
     return StanitRepair::kFailed;
   }
@@ -154,6 +194,9 @@ void StanitHandler::Remove(scan::ScanContext& context, const scan::Finding& find
       break;
     case StanitRepair::kCannotOpen:
       steps.AppendText(strings::kFailedToOpen);
+      break;
+    case StanitRepair::kLeftUnchanged:
+      steps.AppendText(strings::kRepairLeftUnchanged);
       break;
     case StanitRepair::kFailed:
       steps.AppendText(strings::kFailed);

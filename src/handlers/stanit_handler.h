@@ -2,9 +2,11 @@
 // the entry point of an executable and keeps the host program's own entry
 // point in the first bytes of that code. Deleting such files would destroy
 // the user's programs, so they are repaired: the entry point is pointed back
-// at the host's code and the virus body is overwritten with zeros. A file
-// whose entry point lies at the very start of its first section's data is
-// the virus itself (a dropper) and is deleted. A process running the virus
+// at the host's code and the virus body is overwritten with zeros, unless
+// the host's code cannot be told safely, when the file is left as it is. A
+// file whose entry point lies at the very start of its first section's data
+// and holds the virus's stub there is the virus itself (a dropper) and is
+// deleted. A process running the virus
 // is ended; its module's file is left to the file scan, which repairs it.
 #pragma once
 
@@ -22,6 +24,9 @@ enum class StanitRepair : int {
   kCannotOpen = -2,   // the file cannot be opened for reading and writing
   kDropper = -3,      // the file is the virus itself; nothing was read or written
   kHostDamaged = -4,  // repaired, but the virus body had overwritten the host's data
+  // Nothing written: the stub's host entry point would start no code of the
+  // file, or the entry point lies where a dropper's does without the stub.
+  kLeftUnchanged = -5,
 };
 
 // The layout of an infection.
@@ -39,19 +44,25 @@ inline constexpr std::uint64_t kEntryPointFieldOffset = 0x28;
 // the file scanner read from it. Step by step:
 //   1. open for reading and writing (else kCannotOpen);
 //   2. the entry point's file offset by the section table (0 when it lies
-//      in no section); at offset 0x200: kDropper;
-//   3. the 10 bytes at the entry point (kFailed when fewer can be read);
-//      unless they are the virus stub (52 60 B9 .. .. .. .. E8), kRepaired
-//      with nothing changed;
-//   4. before anything is written, the file must hold the whole 3666-byte
+//      in no section);
+//   3. the 10 bytes at the entry point (kFailed when fewer can be read); at
+//      offset 0x200 the file is a dropper (kDropper) when they are the virus
+//      stub (52 60 B9 .. .. .. .. E8) and is left as it is (kLeftUnchanged)
+//      when not; elsewhere, unless they are the stub, kRepaired with nothing
+//      changed;
+//   4. the host's entry point from the stub must lie in the raw data of a
+//      section and outside the body (as an address and as a file offset),
+//      else kLeftUnchanged: an entry point put there would leave a program
+//      that cannot start, worse off than the infected one;
+//   5. before anything is written, the file must hold the whole 3666-byte
 //      body at the entry point and the entry point field of its PE header,
 //      outside the body, holding the finding's entry point: else kFailed
 //      with the file untouched (a short file is never extended);
-//   5. the host's entry point from the stub is written to the field, then
+//   6. the host's entry point from the stub is written to the field, then
 //      the body is overwritten with zeros, in this order, so that a repair
 //      cut short leaves a file that starts its host (kFailed when a write
 //      falls short);
-//   6. the check window: kHostDamaged when any of its bytes is not zero,
+//   7. the check window: kHostDamaged when any of its bytes is not zero,
 //      kRepaired when all are or the file ends before it.
 StanitRepair RepairStanitFile(platform::System& system, const scan::FileFinding& finding);
 

@@ -55,6 +55,7 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorNotSupported = 50;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
@@ -73,6 +74,13 @@ inline constexpr std::uint16_t kFofNoErrorUi = 0x400;
 // CREATE_ALWAYS met an existing file).
 struct FileOpenResult {
   Handle handle = 0;
+  std::uint32_t lastError = 0;
+};
+
+// Result of MoveFileW: whether the file was moved, and the last error right
+// after a call that failed.
+struct FileMoveResult {
+  bool moved = false;
   std::uint32_t lastError = 0;
 };
 
@@ -181,15 +189,20 @@ class Files {
   // DeleteFileW: false when the file cannot be deleted (missing, read-only,
   // a folder, or open without sharing for deletion).
   virtual bool DeleteFileWide(std::u16string_view path) = 0;
-  // MoveFileW: false when the file cannot be moved (missing, in use, or the
-  // new name taken).
-  virtual bool MoveFileWide(std::u16string_view from, std::u16string_view to) = 0;
+  // MoveFileW: not moved when the file is missing, in use (last error
+  // kErrorSharingViolation or kErrorLockViolation) or the new name taken.
+  virtual FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) = 0;
   // MoveFileExW with `flags` (kMoveFile...); nothing for `to` passes NULL,
   // which with kMoveFileDelayUntilReboot deletes `from` at the next start.
   // False when the call fails, as it always does on Windows 9x/ME, where the
   // function is a stub.
   virtual bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                               std::uint32_t flags) = 0;
+  // GetShortPathNameW: the short (8.3) form of the existing file or folder
+  // `path`, or nothing when the call fails (a missing path). A part that
+  // has no short name (on a volume that keeps none) comes back as it is.
+  // On Windows 9x/ME the Win32 backend calls GetShortPathNameA.
+  virtual std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) = 0;
   // SetFilePointer with a 64-bit distance: the new position from the start of
   // the file, or nothing when the move fails.
   virtual std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,

@@ -39,6 +39,12 @@ class ProfileFiles {
   virtual bool WritePrivateProfileStringWide(std::u16string_view section, std::u16string_view key,
                                              std::u16string_view value,
                                              std::u16string_view path) = 0;
+  // WritePrivateProfileStringW(NULL, NULL, NULL, path): the system writes
+  // out and drops the copy of the file it caches, so that a program may
+  // change the file itself in between (Microsoft Knowledge Base Q107695,
+  // "PRB: Updating Multiple Device= Lines in SYSTEM.INI"). What the call
+  // answers differs between systems and is not looked at.
+  virtual void FlushProfileCache(std::u16string_view path) = 0;
 };
 
 }  // namespace platform

@@ -17,9 +17,24 @@
 // "\\?\", in a buffer of 260 characters; a path that does not fit is not
 // handed over.
 //
-// A delayed deletion or rename counts as done only when the system took it:
-// a MoveFileExW that fails, or a WININIT.INI that cannot be rewritten,
-// leaves the counters and the reboot flag as they were.
+// A rename is left for the next start only when the file is in use (the
+// move failed with a sharing or lock violation) and the new name is free:
+// any other refusal, a taken name above all, is final, as WININIT.EXE would
+// write the file over the one that holds the name.
+//
+// A delayed deletion or rename counts as done only when the system took it
+// and will carry it out: a MoveFileExW that fails, or a WININIT.INI that
+// cannot be rewritten, leaves the counters and the reboot flag as they were.
+// So does a delayed rename whose two paths lie on different volumes: the
+// system renames at the next start in place, never across volumes (the
+// session manager renames within a volume only, MoveFileExW refuses
+// MOVEFILE_COPY_ALLOWED together with MOVEFILE_DELAY_UNTIL_REBOOT, and
+// MS-DOS cannot rename across drives). WININIT.EXE, which carries out
+// WININIT.INI on Windows 9x/ME, runs before long file names are available
+// (Microsoft Knowledge Base Q140570, "How to move files that are currently
+// in use"): a line is written with the short (8.3) form of each path, and a
+// path without one is not scheduled. A new name is its folder's short form
+// and a last part that must itself be a short name.
 #include <algorithm>
 
 #include "common/limits.h"
@@ -89,6 +104,61 @@ bool HandToShell(platform::System& system, const platform::ShellFileOperation& o
   return handed;
 }
 
+// Whether a move refused with `lastError` was refused because another
+// program has the file open.
+bool IsInUse(std::uint32_t lastError) {
+  return lastError == platform::kErrorSharingViolation ||
+         lastError == platform::kErrorLockViolation;
+}
+
+// Whether a file or folder other than `oldPath` itself holds `newPath`.
+bool NameIsTaken(platform::Files& files, std::u16string_view oldPath, std::u16string_view newPath) {
+  return !text::EqualsNoCase(oldPath, newPath) && files.GetFileAttributesWide(newPath);
+}
+
+// The volume that `path` lies on as far as its text tells: its drive letter,
+// or the server and share of a UNC path; nothing for a relative path.
+std::optional<std::u16string> VolumeOf(std::u16string_view path) {
+  if (path.size() >= 2 && path[1] == u':') return text::ToUpper(path.substr(0, 2));
+  if (!path.starts_with(u"\\\\")) return std::nullopt;
+  const std::size_t server = path.find(u'\\', 2);
+  if (server == std::u16string_view::npos) return text::ToUpper(path);
+  return text::ToUpper(path.substr(0, path.find(u'\\', server + 1)));
+}
+
+// Whether a rename from `oldPath` to `newPath` stays on one volume, as far
+// as the paths tell.
+bool OnOneVolume(std::u16string_view oldPath, std::u16string_view newPath) {
+  const auto from = VolumeOf(oldPath);
+  const auto to = VolumeOf(newPath);
+  return !from || !to || *from == *to;
+}
+
+// The short form of the existing `path` in the ANSI code page, as
+// WININIT.EXE can follow it; nothing when it has none.
+std::optional<std::string> WininitPath(platform::System& system, std::u16string_view path) {
+  const auto shortPath = system.files().GetShortPathNameWide(path);
+  if (!shortPath) return std::nullopt;
+  auto ansi = ExactAnsi(system.runtime(), *shortPath);
+  if (!ansi || !IsShortPath(*ansi)) return std::nullopt;
+  return ansi;
+}
+
+// The new name `path` for WININIT.EXE: its folder's short form and its last
+// part, which must be a short name itself; nothing otherwise.
+std::optional<std::string> WininitNewPath(platform::System& system, std::u16string_view path) {
+  const std::size_t slash = path.rfind(u'\\');
+  if (slash == std::u16string_view::npos) return std::nullopt;
+  // A name in a drive's root keeps the root's backslash for its folder.
+  const auto folder = WininitPath(system, path.substr(0, slash == 2 ? 3 : slash));
+  const auto name = ExactAnsi(system.runtime(), path.substr(slash + 1));
+  if (!folder || !name || !IsShortName(*name)) return std::nullopt;
+  std::string newPath = *folder;
+  if (!newPath.ends_with('\\')) newPath += '\\';
+  newPath += *name;
+  return newPath;
+}
+
 // Windows 9x/ME: `line` as the first line of WININIT.INI's [rename]
 // section. False when the file cannot be read or written; it is then as it
 // was.
@@ -146,9 +216,11 @@ FileRemovalResult SystemRemovalOperations::RemoveFile(std::u16string_view path) 
       return FileRemovalResult::kScheduleFailed;
     }
   } else {
-    const auto ansiPath = ExactAnsi(system.runtime(), path);
-    if (!ansiPath) return FileRemovalResult::kNothingDone;
-    if (!ScheduleInWininit(system, "NUL=" + *ansiPath)) return FileRemovalResult::kScheduleFailed;
+    if (!ExactAnsi(system.runtime(), path)) return FileRemovalResult::kNothingDone;
+    const auto shortPath = WininitPath(system, path);
+    if (!shortPath || !ScheduleInWininit(system, "NUL=" + *shortPath)) {
+      return FileRemovalResult::kScheduleFailed;
+    }
   }
   rebootRequired_ = true;
   ++statistics_.removedFiles;
@@ -174,18 +246,28 @@ FileRenameResult SystemRemovalOperations::RenameFile(std::u16string_view oldPath
   }
 
   files.SetFileAttributesWide(oldPath, platform::kFileAttributeNormal);
-  if (files.MoveFileWide(oldPath, newPath)) {
+  const platform::FileMoveResult moved = files.MoveFileWide(oldPath, newPath);
+  if (moved.moved) {
     ++statistics_.renamedFiles;
     return FileRenameResult::kDone;
   }
+  // Only a file in use waits for the next start, and only to a free name:
+  // WININIT.EXE would write the file over one that holds the new name.
+  if (!IsInUse(moved.lastError) || NameIsTaken(files, oldPath, newPath)) {
+    return FileRenameResult::kNothingDone;
+  }
+  if (!OnOneVolume(oldPath, newPath)) return FileRenameResult::kNothingDone;
   if (!systemContext_.isWindows9x()) {
     if (!files.MoveFileExWide(oldPath, newPath, platform::kMoveFileDelayUntilReboot)) {
       return FileRenameResult::kNothingDone;
     }
   } else {
-    const auto ansiOld = ExactAnsi(system.runtime(), oldPath);
-    const auto ansiNew = ExactAnsi(system.runtime(), newPath);
-    if (!ansiOld || !ansiNew || !ScheduleInWininit(system, *ansiNew + "=" + *ansiOld)) {
+    if (!ExactAnsi(system.runtime(), oldPath) || !ExactAnsi(system.runtime(), newPath)) {
+      return FileRenameResult::kNothingDone;
+    }
+    const auto shortOld = WininitPath(system, oldPath);
+    const auto shortNew = WininitNewPath(system, newPath);
+    if (!shortOld || !shortNew || !ScheduleInWininit(system, *shortNew + "=" + *shortOld)) {
       return FileRenameResult::kNothingDone;
     }
   }

@@ -188,9 +188,7 @@ class Driver {
         CleanIniFile(action, 2, u"win.ini");
         break;
       case ActionCode::kRestoreHosts:
-        if (pending_ && operations_.RestoreHosts() == codes::SystemFileResult::kChanged) {
-          Line(Text(strings::kRestoringHostsFile));
-        }
+        RestoreHosts();
         break;
       case ActionCode::kRemoveFromHosts:
         RemoveFromHosts(action);
@@ -267,13 +265,27 @@ class Driver {
     if (done) Line(text::Format(Text(strings::kCleaningNamedFile), {fileName}));
   }
 
+  // A hosts file of UTF-16 text is left as it is: its line ends in "failed".
+  void RestoreHosts() {
+    if (!pending_) return;
+    const codes::SystemFileResult result = operations_.RestoreHosts();
+    if (result == codes::SystemFileResult::kNothingDone) return;
+    observer_.AppendText(Text(strings::kRestoringHostsFile));
+    EndLine(result == codes::SystemFileResult::kChanged);
+  }
+
   void RemoveFromHosts(const ScriptAction& action) {
     if (!pending_ || action.arguments.empty()) return;
     bool any = false;
+    bool utf16 = false;
     for (const std::u16string& name : action.arguments) {
-      if (operations_.RemoveFromHosts(name) == codes::HostsRemovalResult::kChanged) any = true;
+      const codes::HostsRemovalResult result = operations_.RemoveFromHosts(name);
+      if (result == codes::HostsRemovalResult::kChanged) any = true;
+      if (result == codes::HostsRemovalResult::kUtf16Text) utf16 = true;
     }
-    if (any) Line(Text(strings::kCleaningHostsFile));
+    if (!any && !utf16) return;
+    observer_.AppendText(Text(strings::kCleaningHostsFile));
+    EndLine(any);
   }
 
   void RemoveRunEntries(const ScriptAction& action) {

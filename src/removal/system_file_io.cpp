@@ -73,8 +73,8 @@ bool WriteAll(platform::Files& files, platform::Handle file, std::string_view by
 bool SwapIn(platform::Files& files, std::u16string_view folder, std::u16string_view scratch,
             std::u16string_view path) {
   const auto aside = FreeScratchName(files, folder);
-  if (!aside || !files.MoveFileWide(path, *aside)) return false;
-  if (!files.MoveFileWide(scratch, path)) {
+  if (!aside || !files.MoveFileWide(path, *aside).moved) return false;
+  if (!files.MoveFileWide(scratch, path).moved) {
     files.MoveFileWide(*aside, path);
     return false;
   }
@@ -137,7 +137,7 @@ bool ReplaceWholeFile(platform::System& system, bool windows9x, std::u16string_v
   bool placed = false;
   if (written && closed) {
     if (!oldAttributes) {
-      placed = files.MoveFileWide(scratch->path, path);
+      placed = files.MoveFileWide(scratch->path, path).moved;
     } else if (!windows9x) {
       placed = files.MoveFileExWide(scratch->path, path, platform::kMoveFileReplaceExisting);
     } else {

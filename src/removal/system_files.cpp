@@ -3,10 +3,22 @@
 // CleanIniFile reads and writes through the system's profile functions, key
 // by key, so lines changed before a failed write stay changed. It goes
 // through the sections in file order, and then through the one the system
-// starts programs from when the list of names left it out. The hosts
+// starts programs from when the list of names left it out. The profile
+// functions write the first line of a key only (Microsoft Knowledge Base
+// Q107695, "PRB: Updating Multiple Device= Lines in SYSTEM.INI"): in a
+// section where a key that names the file stands on more than one line
+// (device= in system.ini's [386Enh] on Windows 9x/ME), a write by the key
+// would clear a driver of the system and leave the malware's line. Such a
+// section is changed in the file itself instead, only on the lines that name
+// the file, whole or not at all, between two flushes of the system's cached
+// copy of it (before, so that the keys written already are in the file;
+// after, so that the profile functions read the new text). The hosts
 // file is read whole and replaced whole (system_file_io.h); its new text is
 // computed from the old bytes (system_file_text.h), so every byte that is not
-// changed survives whatever the code page. Where it lives:
+// changed survives whatever the code page. A hosts file that begins with a
+// UTF-16 byte order mark is no 8-bit text: it is left as it is, backup and
+// all, and the driver reports the failure; a UTF-8 byte order mark stays at
+// the start. Where it lives:
 //   Windows 9x/ME    %WINDIR%\hosts, backup %WINDIR%\hosts.bak
 //   NT family        %SYSDIR%\drivers\etc\hosts, backup ...\hosts.bak
 #include <algorithm>
@@ -41,6 +53,72 @@ std::optional<std::string> ReadHosts(platform::System& system, const std::u16str
   return std::move(hosts.bytes);
 }
 
+// What a line's value becomes when it names the file (`needle`, in upper
+// case): the shell goes back to the system's own, any other line keeps its
+// key with nothing after the "=". Nothing for a line that stays as it is.
+std::optional<std::u16string_view> CleanedValue(std::u16string_view needle, std::u16string_view key,
+                                                std::u16string_view value) {
+  if (text::ToUpper(value).find(needle) == std::u16string::npos) return std::nullopt;
+  const std::u16string_view cleaned = text::EqualsNoCase(key, u"shell") ? u"explorer.exe" : u"";
+  if (value == cleaned) return std::nullopt;
+  return cleaned;
+}
+
+// A line "key=value" of a section as the profile functions list it.
+struct KeyLine {
+  std::u16string_view key;
+  std::u16string_view value;
+};
+
+std::vector<KeyLine> KeyLines(const std::vector<std::u16string>& lines) {
+  std::vector<KeyLine> keyLines;
+  for (const std::u16string& line : lines) {
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string::npos) continue;
+    const std::u16string_view view(line);
+    keyLines.push_back(KeyLine{view.substr(0, equals), view.substr(equals + 1)});
+  }
+  return keyLines;
+}
+
+// Whether a key of a line that names the file stands on another line too.
+bool NamingKeyRepeats(const std::vector<KeyLine>& lines, std::u16string_view needle) {
+  for (const KeyLine& line : lines) {
+    if (!CleanedValue(needle, line.key, line.value)) continue;
+    const auto sameKey = std::count_if(lines.begin(), lines.end(), [&](const KeyLine& other) {
+      return text::EqualsNoCase(other.key, line.key);
+    });
+    if (sameKey > 1) return true;
+  }
+  return false;
+}
+
+enum class SectionChange { kChanged, kUnchanged, kFailed };
+
+// The lines of the first section `section` of the file at `path` that name
+// the file, changed in the file itself (see above).
+SectionChange CleanSectionInFile(platform::System& system, bool windows9x, std::u16string_view path,
+                                 std::u16string_view section, std::u16string_view needle) {
+  platform::Runtime& runtime = system.runtime();
+  platform::ProfileFiles& profiles = system.profileFiles();
+  profiles.FlushProfileCache(path);
+  const WholeFile old = ReadWholeFile(system, path);
+  if (old.status != WholeFile::Status::kRead) return SectionChange::kFailed;
+  const auto changed = WithIniValuesChanged(
+      old.bytes,
+      [&](std::string_view name) { return text::EqualsNoCase(runtime.AnsiToWide(name), section); },
+      [&](std::string_view key, std::string_view value) -> std::optional<std::string> {
+        const auto cleaned =
+            CleanedValue(needle, runtime.AnsiToWide(key), runtime.AnsiToWide(value));
+        if (!cleaned) return std::nullopt;
+        return ExactAnsi(runtime, *cleaned);
+      });
+  if (!changed) return SectionChange::kUnchanged;
+  if (!ReplaceWholeFile(system, windows9x, path, *changed)) return SectionChange::kFailed;
+  profiles.FlushProfileCache(path);
+  return SectionChange::kChanged;
+}
+
 }  // namespace
 
 SystemFileResult SystemRemovalOperations::CleanIniFile(std::u16string_view fileName, int which) {
@@ -70,21 +148,26 @@ SystemFileResult SystemRemovalOperations::CleanIniFile(std::u16string_view fileN
   }
   const std::u16string needle = text::ToUpper(fileName);
   bool changed = false;
+  const auto failed = [&] {
+    if (changed) statistics_.iniChanged = 1;
+    return SystemFileResult::kNothingDone;
+  };
   for (const std::u16string& section : sections) {
-    for (const std::u16string& line :
-         profiles.GetPrivateProfileSectionWide(section, limits::kProfileSectionChars, *path)) {
-      const std::size_t equals = line.find(u'=');
-      if (equals == std::u16string::npos) continue;
-      const std::u16string_view key = std::u16string_view(line).substr(0, equals);
-      const std::u16string_view value = std::u16string_view(line).substr(equals + 1);
-      if (text::ToUpper(value).find(needle) == std::u16string::npos) continue;
-      // The shell goes back to the system's own; any other line keeps its
-      // key with nothing after the "=".
-      const std::u16string_view cleaned = text::EqualsNoCase(key, u"shell") ? u"explorer.exe" : u"";
-      if (value == cleaned) continue;
-      if (!profiles.WritePrivateProfileStringWide(section, key, cleaned, *path)) {
-        if (changed) statistics_.iniChanged = 1;
-        return SystemFileResult::kNothingDone;
+    const std::vector<std::u16string> lines =
+        profiles.GetPrivateProfileSectionWide(section, limits::kProfileSectionChars, *path);
+    const std::vector<KeyLine> keyLines = KeyLines(lines);
+    if (NamingKeyRepeats(keyLines, needle)) {
+      const SectionChange change =
+          CleanSectionInFile(system, systemContext_.isWindows9x(), *path, section, needle);
+      if (change == SectionChange::kFailed) return failed();
+      if (change == SectionChange::kChanged) changed = true;
+      continue;
+    }
+    for (const KeyLine& line : keyLines) {
+      const auto cleaned = CleanedValue(needle, line.key, line.value);
+      if (!cleaned) continue;
+      if (!profiles.WritePrivateProfileStringWide(section, line.key, *cleaned, *path)) {
+        return failed();
       }
       changed = true;
     }
@@ -101,6 +184,7 @@ SystemFileResult SystemRemovalOperations::RestoreHosts() {
   if (!path || !backupPath) return SystemFileResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
   if (!old) return SystemFileResult::kNothingDone;
+  if (IsUtf16Text(*old)) return SystemFileResult::kUtf16Text;
   // The backup is the former file, byte for byte, in place before the hosts
   // file is touched.
   const bool windows9x = systemContext_.isWindows9x();
@@ -118,6 +202,7 @@ HostsRemovalResult SystemRemovalOperations::RemoveFromHosts(std::u16string_view 
   if (!path) return HostsRemovalResult::kNothingDone;
   const auto old = ReadHosts(system, *path);
   if (!old) return HostsRemovalResult::kNothingDone;
+  if (IsUtf16Text(*old)) return HostsRemovalResult::kUtf16Text;
   const auto ansiName = ExactAnsi(system.runtime(), name);
   if (!ansiName) return HostsRemovalResult::kNothingDone;
   const auto cleaned = HostsWithout(*old, *ansiName);

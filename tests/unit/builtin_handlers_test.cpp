@@ -451,12 +451,14 @@ qrt_test::SampleSection Section(std::uint32_t rawSize) {
 // A host with its code in the first section and the body at the start of
 // the second (relative address `bodyAddress`, file offset 0x400), which has
 // room for the body, the byte after it and the check window.
-Bytes InfectedHost(std::vector<qrt_test::Planted> planted = {},
-                   std::uint32_t bodyAddress = 0x2000) {
+// `codeVirtualSize` widens the first section's virtual range past its data.
+Bytes InfectedHost(std::vector<qrt_test::Planted> planted = {}, std::uint32_t bodyAddress = 0x2000,
+                   std::uint32_t codeVirtualSize = 0) {
   qrt_test::PeSample host;
   host.entryPoint = kHostEntryPoint;
   host.filler = 0x11;
   host.sections = {Section(0x200), Section(0x1000)};
+  host.sections[0].virtualSize = codeVirtualSize;
   host.sections[1].virtualAddress = bodyAddress;
   // The second section is padding of zeros where the virus put its body.
   host.planted = {qrt_test::Planted{kBodyOffset, Bytes(0x1000, 0)}};
@@ -472,6 +474,13 @@ Bytes Repaired(Bytes file) {
   for (int i = 0; i < 4; ++i)
     file[kEntryField + i] = static_cast<std::uint8_t>(kHostEntryPoint >> (8 * i));
   std::fill_n(file.begin() + kBodyOffset, handlers::kStanitBodySize, 0);
+  return file;
+}
+
+// `file` with the stub's host entry point replaced by `hostEntryPoint`.
+Bytes WithHostEntryPoint(Bytes file, std::uint32_t hostEntryPoint) {
+  for (int i = 0; i < 4; ++i)
+    file[kBodyOffset + 3 + i] = static_cast<std::uint8_t>(hostEntryPoint >> (8 * i));
   return file;
 }
 
@@ -508,8 +517,15 @@ TEST_F(StanitRepairTest, RepairOutcomesOnTheFilesBytes) {
   qrt_test::PeSample dropperSample;
   dropperSample.sections = {Section(0x1000)};
   Bytes dropper = dropperSample.Build();
+  const Bytes notADropper = dropper;
   const Bytes dropperBody = qrt_test::StanitBody(0x1000);
   std::copy(dropperBody.begin(), dropperBody.end(), dropper.begin() + 0x200);
+  // The host's entry point in the stub leads nowhere the repair may send
+  // the program: into no section, into the body it clears, or past the data
+  // of the section whose virtual range holds it.
+  const Bytes hostInNoSection = WithHostEntryPoint(infected, 0x9000);
+  const Bytes hostInBody = WithHostEntryPoint(infected, 0x2000 + 0x10);
+  const Bytes hostPastData = WithHostEntryPoint(InfectedHost({}, 0x2000, 0x1000), 0x1800);
   // The entry point lies in no section: the bytes at offset 0 ("MZ") are read.
   qrt_test::PeSample noSection;
   noSection.entryPoint = 0x9000;
@@ -528,7 +544,14 @@ TEST_F(StanitRepairTest, RepairOutcomesOnTheFilesBytes) {
        Repaired(endsAfterBody)},
       {"file too short for the body: never extended", tooShort, StanitRepair::kFailed, tooShort},
       {"entry code is not the stub", notTheStub, StanitRepair::kRepaired, notTheStub},
-      {"dropper: entry at offset 512", dropper, StanitRepair::kDropper, dropper},
+      {"dropper: entry at offset 512 with the stub", dropper, StanitRepair::kDropper, dropper},
+      {"entry at offset 512 without the stub", notADropper, StanitRepair::kLeftUnchanged,
+       notADropper},
+      {"host entry point in no section", hostInNoSection, StanitRepair::kLeftUnchanged,
+       hostInNoSection},
+      {"host entry point in the body", hostInBody, StanitRepair::kLeftUnchanged, hostInBody},
+      {"host entry point past its section's data", hostPastData, StanitRepair::kLeftUnchanged,
+       hostPastData},
       {"entry point in no section", noSection.Build(), StanitRepair::kRepaired, noSection.Build()},
   };
   for (const Case& c : cases) {
@@ -563,7 +586,8 @@ TEST_F(StanitRepairTest, NothingIsWrittenUnlessEverythingToChangeIsThere) {
   early.sections[0].rawPointer = 0x40;
   Bytes overlapping = early.Build();
   overlapping.resize(0x2000, 0);
-  const Bytes stub = qrt_test::StanitBody(0x1000);
+  // The host's code lies after the body, in the same section.
+  const Bytes stub = qrt_test::StanitBody(0x1F00);
   std::copy_n(stub.begin(), handlers::kStanitStubSize, overlapping.begin() + 0x40);
 
   struct Case {
@@ -600,7 +624,10 @@ TEST_F(StanitRepairTest, FileFindingsReportTheRepairsOutcome) {
   Bytes damaged = InfectedHost({qrt_test::Planted{kBodyOffset + 3667, {0x01}}});
   Bytes tooShort = InfectedHost();
   tooShort.resize(kBodyOffset + 100);
-  const Bytes dropper = qrt_test::PeSample{}.Build();
+  qrt_test::PeSample dropperSample;
+  dropperSample.sections[0].rawSize = 0x1000;
+  dropperSample.sections[0].planted = {{0, qrt_test::StanitBody(0x1000)}};
+  const Bytes dropper = dropperSample.Build();
 
   struct Case {
     const char* name;
@@ -628,6 +655,11 @@ TEST_F(StanitRepairTest, FileFindingsReportTheRepairsOutcome) {
        {found, attempt + "file is dropper, removing executable ...done"},
        0},
       {"dropper left", dropper, 0, {found, attempt + "failed", notRemoved}, 0},
+      {"host entry point unusable",
+       WithHostEntryPoint(InfectedHost(), 0x9000),
+       2,
+       {found, attempt + "not repaired, file left unchanged", notRemoved},
+       0},
       {"cannot open", std::nullopt, 2, {found, attempt + "failed to open", notRemoved}, 0},
       {"too short", tooShort, 2, {found, attempt + "failed", notRemoved}, 0},
   };

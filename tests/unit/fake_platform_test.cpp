@@ -423,6 +423,63 @@ TEST(FakeFiles, AttributesMayFailForAListedName) {
   EXPECT_FALSE(area.GetFileAttributesWide(u"C:\\Data\\dot."));
 }
 
+TEST(FakeFiles, MovesKeepTheFileAndRefuseFilesInUseAndTakenNames) {
+  FakeSystem system;
+  platform::Files& area = static_cast<platform::System&>(system).files();
+  auto& files = system.fileSystem;
+  files.AddFile(u"C:\\a.txt", {1}).attributes = platform::kFileAttributeReadOnly;
+  files.AddFile(u"C:\\taken.txt", {2});
+  files.AddFile(u"C:\\ro.txt", {3}).attributes = platform::kFileAttributeReadOnly;
+  files.AddFile(u"C:\\busy.txt", {4}).refusesOpening = true;
+
+  // Each refusal with the last error of the NT family.
+  const struct {
+    const char16_t* from;
+    const char16_t* to;
+    std::uint32_t lastError;
+  } refused[] = {
+      {u"C:\\a.txt", u"C:\\taken.txt", platform::kErrorAlreadyExists},
+      {u"C:\\a.txt", u"C:\\none\\a.txt", platform::kErrorPathNotFound},
+      {u"C:\\busy.txt", u"C:\\b.txt", platform::kErrorSharingViolation},
+      {u"C:\\busy.txt", u"C:\\taken.txt", platform::kErrorSharingViolation},
+      {u"C:\\none.txt", u"C:\\b.txt", platform::kErrorFileNotFound},
+  };
+  for (const auto& r : refused) {
+    const platform::FileMoveResult result = area.MoveFileWide(r.from, r.to);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(result.lastError, r.lastError) << text::ToUtf8(r.from) << " " << text::ToUtf8(r.to);
+  }
+  // Windows 98 answers a taken name as MS-DOS's rename does.
+  FakeSystem ninetyEight;
+  platform::fake::SetUpWindows98(ninetyEight);
+  ninetyEight.fileSystem.AddFile(u"C:\\a.txt");
+  ninetyEight.fileSystem.AddFile(u"C:\\taken.txt");
+  EXPECT_EQ(static_cast<platform::System&>(ninetyEight)
+                .files()
+                .MoveFileWide(u"C:\\a.txt", u"C:\\taken.txt")
+                .lastError,
+            platform::kErrorAccessDenied);
+  // A read-only file may be renamed, and keeps its attributes.
+  ASSERT_TRUE(area.MoveFileWide(u"C:\\a.txt", u"C:\\Sub.TXT").moved);
+  EXPECT_EQ(files.Find(u"C:\\a.txt"), nullptr);
+  EXPECT_EQ(files.Find(u"C:\\sub.txt")->attributes, platform::kFileAttributeReadOnly);
+  const auto listed = area.FindFirstFileWide(u"C:\\sub.txt");
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->data.name, u"Sub.TXT");
+  area.FindClose(listed->search);
+
+  // Replacing: only a writable file that is not in use.
+  EXPECT_TRUE(
+      area.MoveFileExWide(u"C:\\Sub.txt", u"C:\\taken.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_EQ(files.Find(u"C:\\taken.txt")->bytes, (std::vector<std::uint8_t>{1}));
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\taken.txt", u"C:\\ro.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_FALSE(
+      area.MoveFileExWide(u"C:\\taken.txt", u"C:\\busy.txt", platform::kMoveFileReplaceExisting));
+  EXPECT_FALSE(area.MoveFileExWide(u"C:\\taken.txt", u"C:\\ro.txt", 0));
+  EXPECT_TRUE(files.delayedMoves.empty());
+}
+
 TEST(FakeFiles, DelayedMovesAreRecordedCanBeRefusedAndAreMissingOnWindows9x) {
   FakeSystem system;
   platform::Files& area = static_cast<platform::System&>(system).files();
@@ -470,6 +527,69 @@ TEST(FakeFiles, TheFailingStepOfChangeFailsAndAFailingWriteStoresHalf) {
   system.runtime().CloseHandle(reader.handle);
   EXPECT_FALSE(area.DeleteFileWide(u"C:\\new.txt"));
   EXPECT_TRUE(area.DeleteFileWide(u"C:\\new.txt"));
+}
+
+TEST(FakeProfileFiles, SectionsAndKeysFollowTheSystemsRules) {
+  FakeSystem system;
+  platform::ProfileFiles& profiles = system.profileFiles();
+  const std::string original =
+      "top=none\r\n"
+      "[Boot]\r\n"
+      "  Shell = Explorer.exe evil.exe  \r\n"
+      "; a comment\r\n"
+      "\r\n"
+      "no equals here\r\n"
+      "[boot]\r\n"
+      "shell=second\r\n"
+      "[386Enh]\r\n"
+      "device=a.386\r\n"
+      "Device=b.386\r\n"
+      "x=1";
+  system.fileSystem.AddFile(u"C:\\WINDOWS\\system.ini",
+                            std::vector<std::uint8_t>(original.begin(), original.end()));
+  const std::u16string ini = u"C:\\WINDOWS\\system.ini";
+
+  using Strings = std::vector<std::u16string>;
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(100, ini),
+            (Strings{u"Boot", u"boot", u"386Enh"}));
+  // "Boot\0boot\0" and the cut "38" in a buffer of 14 with its two zeros.
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(14, ini),
+            (Strings{u"Boot", u"boot", u"38"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"BOOT", 100, ini),
+            (Strings{u"Shell=Explorer.exe evil.exe", u"no equals here"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"386enh", 100, ini),
+            (Strings{u"device=a.386", u"Device=b.386", u"x=1"}));
+  EXPECT_EQ(profiles.GetPrivateProfileSectionWide(u"none", 100, ini), Strings{});
+  EXPECT_EQ(profiles.GetPrivateProfileSectionNamesWide(100, u"C:\\WINDOWS\\none.ini"), Strings{});
+
+  // A write changes the first matching line only, keeping the key's spelling
+  // and the line's end.
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"boot", u"SHELL", u"explorer.exe", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"386enh", u"y", u"", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"386enh", u"DEVICE", u"c.386", ini));
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"drivers", u"wave", u"x.drv", ini));
+  EXPECT_EQ(system.fileSystem.Text(ini),
+            "top=none\r\n"
+            "[Boot]\r\n"
+            "Shell=explorer.exe  \r\n"
+            "; a comment\r\n"
+            "\r\n"
+            "no equals here\r\n"
+            "[boot]\r\n"
+            "shell=second\r\n"
+            "[386Enh]\r\n"
+            "device=c.386\r\n"
+            "Device=b.386\r\n"
+            "x=1\r\n"
+            "y=\r\n"
+            "[drivers]\r\n"
+            "wave=x.drv\r\n");
+
+  // A missing file is created; a read-only one refuses.
+  ASSERT_TRUE(profiles.WritePrivateProfileStringWide(u"s", u"k", u"v", u"C:\\WINDOWS\\new.ini"));
+  EXPECT_EQ(system.fileSystem.Text(u"C:\\WINDOWS\\new.ini"), "[s]\r\nk=v\r\n");
+  system.fileSystem.Find(ini)->attributes = platform::kFileAttributeReadOnly;
+  EXPECT_FALSE(profiles.WritePrivateProfileStringWide(u"boot", u"shell", u"x", ini));
 }
 
 TEST(FakeWinsock, StartUpNegotiatesAndNamesNeedAStartedLibrary) {

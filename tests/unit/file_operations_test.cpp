@@ -50,6 +50,7 @@ struct FileCase {
   std::optional<std::string> wininitBefore = std::nullopt;
   bool wininitInUse = false;
   bool wininitReadOnly = false;
+  bool newNameTaken = false;  // RenameFile: a file holds kNewName
 
   int result = 1;
   int counted = 0;  // removedFiles or renamedFiles
@@ -65,6 +66,7 @@ void Prepare(RemovalRun& run, const FileCase& c) {
     file.refusesOpening = c.inUse;
     file.attributesFail = c.attributesFail;
   }
+  if (c.newNameTaken) run.files().AddFile(kNewName, Bytes("kept"));
   run.files().delayedMovesRefused = c.delayedMovesRefused;
   if (c.shellMissing) run.system.missingFunctions.insert("SHFileOperationW");
   if (c.wininitBefore) {
@@ -124,21 +126,21 @@ TEST(RemoveFile, DeletesNowSchedulesOrRefuses) {
        .inUse = true,
        .counted = 1,
        .reboot = true,
-       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\VIRUS.EXE\r\n"},
       {.label = "in use, 98, empty WININIT.INI",
        .windows = Windows::k98,
        .inUse = true,
        .wininitBefore = "",
        .counted = 1,
        .reboot = true,
-       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\n"},
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\VIRUS.EXE\r\n"},
       {.label = "in use, 98, [Rename] with one entry",
        .windows = Windows::k98,
        .inUse = true,
        .wininitBefore = "[Rename]\r\nNUL=C:\\OLD.EXE\r\n",
        .counted = 1,
        .reboot = true,
-       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\nNUL=C:\\OLD.EXE\r\n"},
+       .wininit = "[rename]\r\nNUL=C:\\WINDOWS\\VIRUS.EXE\r\nNUL=C:\\OLD.EXE\r\n"},
       {.label = "in use, 98, WININIT.INI unreadable",
        .windows = Windows::k98,
        .inUse = true,
@@ -257,7 +259,7 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
        .counted = 1,
        .reboot = true,
        .wininit =
-           "[Other]\r\na=1\r\n[rename]\r\nC:\\WINDOWS\\virus.vir=C:\\WINDOWS\\virus.exe\r\n"},
+           "[Other]\r\na=1\r\n[rename]\r\nC:\\WINDOWS\\virus.vir=C:\\WINDOWS\\VIRUS.EXE\r\n"},
       {.label = "in use, 98, WININIT.INI unreadable",
        .windows = Windows::k98,
        .inUse = true,
@@ -265,6 +267,16 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
        .wininitInUse = true,
        .result = 2,
        .wininit = ""},
+      // A taken new name is never left to the next start: WININIT.EXE
+      // would write the file over it.
+      {.label = "new name taken, NT", .newNameTaken = true, .result = 2},
+      {.label = "new name taken, 98", .windows = Windows::k98, .newNameTaken = true, .result = 2},
+      {.label = "in use, new name taken, NT", .inUse = true, .newNameTaken = true, .result = 2},
+      {.label = "in use, new name taken, 98",
+       .windows = Windows::k98,
+       .inUse = true,
+       .newNameTaken = true,
+       .result = 2},
       {.label = "name for the shell", .attributesFail = true, .result = 3},
       {.label = "name for the shell, shell without the function",
        .attributesFail = true,
@@ -277,7 +289,10 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
     const int result = run.RenameFile(c.path, kNewName);
     ExpectOutcome(c, run, result, run.stats().renamedFiles);
     const bool renamedNow = c.result == 1 && !c.inUse;
-    EXPECT_EQ(run.files().Find(kNewName) != nullptr, renamedNow) << c.label;
+    EXPECT_EQ(run.files().Find(kNewName) != nullptr, renamedNow || c.newNameTaken) << c.label;
+    if (c.newNameTaken) {
+      EXPECT_EQ(run.files().Text(kNewName), "kept") << c.label;
+    }
     if (c.result == 3) {
       ASSERT_EQ(run.files().shellOperations.size(), 1u);
       const platform::ShellFileOperation& shell = run.files().shellOperations[0];
@@ -287,6 +302,88 @@ TEST(RenameFile, RenamesNowSchedulesHandsToTheShellOrRefuses) {
       EXPECT_EQ(shell.flags, 0x0400);
     }
   }
+}
+
+// Files in use, removed or renamed, and the system started again: what the
+// system really carries out at that start (delayed moves on XP, WININIT.INI
+// with short names only on 98).
+TEST(DelayedRemoval, TheNextStartCarriesOutWhatWasScheduled) {
+  constexpr char16_t kServices[] = u"C:\\WINDOWS\\WinSecurity\\services.exe";
+  constexpr char16_t kEvil[] = u"C:\\Program Files\\Evil Corp\\evil.exe";
+  constexpr char16_t kEvilNew[] = u"C:\\Program Files\\Evil Corp\\evil.vir";
+  const struct {
+    const char* label;
+    Windows windows;
+    std::u16string path;
+    std::optional<std::u16string> newPath;  // nothing: removed
+    std::u16string noShortName = u"";       // an entry without a short name
+    int result = 1;
+    std::optional<std::string> wininit = std::nullopt;
+  } cases[] = {
+      {"XP, removed", Windows::kXp, kServices, std::nullopt},
+      {"XP, renamed", Windows::kXp, kEvil, kEvilNew},
+      {"XP, renamed to another volume", Windows::kXp, kEvil, u"D:\\evil.vir", u"", 2},
+      {"98, removed", Windows::k98, kServices, std::nullopt, u"", 1,
+       "[rename]\r\nNUL=C:\\WINDOWS\\WINSEC~1\\SERVICES.EXE\r\n"},
+      {"98, removed below Program Files", Windows::k98, kEvil, std::nullopt, u"", 1,
+       "[rename]\r\nNUL=C:\\PROGRA~1\\EVILCO~1\\EVIL.EXE\r\n"},
+      {"98, renamed", Windows::k98, kEvil, kEvilNew, u"", 1,
+       "[rename]\r\nC:\\PROGRA~1\\EVILCO~1\\evil.vir=C:\\PROGRA~1\\EVILCO~1\\EVIL.EXE\r\n"},
+      {"98, renamed to a long name", Windows::k98, kEvil,
+       u"C:\\Program Files\\Evil Corp\\evil.disabled", u"", 2},
+      {"98, renamed into a missing folder", Windows::k98, kEvil, u"C:\\Nowhere\\evil.vir", u"", 2},
+      {"98, renamed to another drive", Windows::k98, kEvil, u"D:\\EVIL.VIR", u"", 2},
+      {"98, removed from a folder without a short name", Windows::k98, kServices, std::nullopt,
+       u"C:\\WINDOWS\\WinSecurity", 0},
+      {"98, renamed from a folder without a short name", Windows::k98, kEvil, kEvilNew,
+       u"C:\\Program Files", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    RemovalRun run(c.windows);
+    InUse(run.files().AddFile(c.path));
+    if (!c.noShortName.empty()) run.files().DropShortName(c.noShortName);
+    const int result = c.newPath ? run.RenameFile(c.path, *c.newPath) : run.RemoveFile(c.path);
+    EXPECT_EQ(result, c.result);
+    const bool scheduled = c.result == 1;
+    EXPECT_EQ(run.rebootRequired(), scheduled);
+    EXPECT_EQ(run.stats().removedFiles + run.stats().renamedFiles, scheduled ? 1 : 0);
+    const FakeFile* wininit = run.files().Find(kWininit);
+    EXPECT_EQ(wininit ? std::optional(run.files().Text(kWininit)) : std::nullopt, c.wininit);
+
+    run.system.StartAgain();
+    EXPECT_EQ(run.files().Find(c.path) != nullptr, !scheduled);
+    if (c.newPath) {
+      EXPECT_EQ(run.files().Find(*c.newPath) != nullptr, scheduled);
+    }
+    EXPECT_TRUE(run.files().delayedMoves.empty());
+    EXPECT_EQ(run.files().Find(kWininit), nullptr);
+  }
+}
+
+// The start of Windows 98 passes over lines with long names, as they were
+// written before: the model the test above relies on.
+TEST(DelayedRemoval, Windows98StartFollowsShortNamesOnly) {
+  RemovalRun run(Windows::k98);
+  run.files().AddFile(u"C:\\WINDOWS\\WinSecurity\\services.exe");
+  run.files().AddFile(u"C:\\WINDOWS\\WinSecurity\\other.exe");
+  run.files().AddFile(u"C:\\Program Files\\a.exe");
+  run.files().AddFile(u"C:\\Program Files\\b.exe");
+  run.files().AddFile(kWininit, Bytes("[boot]\r\nNUL=C:\\PROGRA~1\\B.EXE\r\n"
+                                      "[Rename]\r\n"
+                                      "NUL=C:\\WINDOWS\\WinSecurity\\services.exe\r\n"
+                                      "NUL=c:\\windows\\winsec~1\\other.exe\r\n"
+                                      "C:\\PROGRA~1\\A.VIR=C:\\Program Files\\a.exe\r\n"
+                                      "C:\\PROGRA~1\\B.VIR=C:\\PROGRA~1\\B.EXE\r\n"));
+  EXPECT_EQ(run.files().ShortPath(u"C:\\Program Files\\b.exe"), u"C:\\PROGRA~1\\B.EXE");
+  run.system.StartAgain();
+  EXPECT_NE(run.files().Find(u"C:\\WINDOWS\\WinSecurity\\services.exe"), nullptr);
+  EXPECT_EQ(run.files().Find(u"C:\\WINDOWS\\WinSecurity\\other.exe"), nullptr);
+  EXPECT_NE(run.files().Find(u"C:\\Program Files\\a.exe"), nullptr);
+  EXPECT_EQ(run.files().Find(u"C:\\Program Files\\b.exe"), nullptr);
+  EXPECT_NE(run.files().Find(u"C:\\Program Files\\B.VIR"), nullptr);
+  EXPECT_EQ(run.files().Find(kWininit), nullptr);
+  EXPECT_NE(run.files().Find(u"C:\\WINDOWS\\WININIT.BAK"), nullptr);
 }
 
 }  // namespace

@@ -299,6 +299,35 @@ TEST_F(RemovalDriverTest, RemovalResultsDecideDoneOrFailed) {
   }
 }
 
+// A hosts file left as it was because it is UTF-16 text (result 3) gives
+// its line with "failed"; one that changed, "done"; nothing done, no line.
+TEST_F(RemovalDriverTest, HostsLinesTellAFileLeftAsUtf16) {
+  const struct {
+    int restore;
+    int removeFirst;
+    int removeSecond;
+    Lines hostsLines;
+  } cases[] = {
+      {3, 3, 3, {"restoring \"hosts\" file ...failed", "cleaning \"hosts\" file ...failed"}},
+      {1, 3, 1, {"restoring \"hosts\" file ...done", "cleaning \"hosts\" file ...done"}},
+      {2, 2, 7, {}},
+  };
+  for (const auto& c : cases) {
+    ScriptMalwareHandler& handler =
+        Handler("RESTORE_HOSTS\nREMOVE_FROM_HOSTS a.example b.example\n", false);
+    Operations().answers[u"RestoreHosts"] = c.restore;
+    Operations().answers[u"RemoveFromHosts a.example"] = c.removeFirst;
+    Operations().answers[u"RemoveFromHosts b.example"] = c.removeSecond;
+    FileFinding(handler);
+    Lines hostsLines;
+    for (const std::string& line : TakeOutput()) {
+      if (line.find("\"hosts\"") != std::string::npos) hostsLines.push_back(line);
+    }
+    EXPECT_EQ(hostsLines, c.hostsLines) << c.restore;
+    TakeCalls();
+  }
+}
+
 TEST_F(RemovalDriverTest, OneProcessIsTerminatedOnTheSingularLine) {
   ScriptMalwareHandler& handler = Handler("KILL_PROCESS %INFECTED_PROCESSES%\n");
   MemoryFinding(handler, {kInfected[1]});

@@ -1,9 +1,12 @@
-// The new texts of WININIT.INI and the hosts file, byte for byte, also for
+// The new texts of WININIT.INI, the hosts file and an ini section changed
+// line by line, byte for byte, also for
 // odd old texts: no final line feed, only CRs, zero bytes, very long lines,
 // thousands of entries.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "removal/system_file_text.h"
 
@@ -45,6 +48,76 @@ TEST(WininitText, RenameLineBecomesTheFirstLineOfItsSection) {
   }
 }
 
+// WININIT.EXE follows short names only: what may stand in a line.
+TEST(WininitText, ShortNamesAndPaths) {
+  const struct {
+    std::string text;
+    bool name;
+    bool path;
+  } cases[] = {
+      {"VIRUS.EXE", true, false},
+      {"virus.exe", true, false},  // MS-DOS folds the case
+      {"PROGRA~1", true, false},
+      {"A", true, false},
+      {"SERVICES.EX", true, false},
+      {"\xC4RGER.EXE", true, false},  // a letter of the code page
+      {"SERVICES1.EXE", false, false},
+      {"VIRUS.EXE1", false, false},
+      {"VIRUS.", false, false},
+      {".EXE", false, false},
+      {"A.B.C", false, false},
+      {"EVIL CO", false, false},
+      {"A+B.EXE", false, false},
+      {"A\tB", false, false},
+      {"", false, false},
+      {"C:\\", false, true},
+      {"c:\\WINDOWS\\WINSEC~1\\SERVICES.EXE", false, true},
+      {"C:\\WINDOWS\\WinSecurity\\SERVICES.EXE", false, false},
+      {"C:\\Program Files\\EVIL.EXE", false, false},
+      {"C:\\WINDOWS\\", false, false},
+      {"C:\\WINDOWS\\\\A.EXE", false, false},
+      {"C:WINDOWS", false, false},
+      {"\\\\SERVER\\SHARE\\A.EXE", false, false},
+      {"WINDOWS\\A.EXE", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(removal::IsShortName(c.text), c.name) << c.text;
+    EXPECT_EQ(removal::IsShortPath(c.text), c.path) << c.text;
+  }
+}
+
+// Each line "device=..." of [386Enh] that names "evil" is cleared; the
+// sections and lines are told as the profile functions tell them.
+TEST(IniText, OnlyTheLinesOfTheFirstSectionOfTheNameChange) {
+  const auto isSection = [](std::string_view name) { return name == "386Enh"; };
+  const auto newValue = [](std::string_view key,
+                           std::string_view value) -> std::optional<std::string> {
+    if (key != "device" || value.find("evil") == std::string_view::npos) return std::nullopt;
+    return "";
+  };
+  const struct {
+    const char* label;
+    std::string old;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"blanks around the line and its parts, the line end kept",
+       " [386Enh] \r\n\tdevice =  evil.vxd \r\ndevice=a\n",
+       " [386Enh] \r\n\tdevice= \r\ndevice=a\n"},
+      {"the second section of the name stays, as does a line without an end",
+       "[386Enh]\ndevice=evil\n[other]\ndevice=evil\n[386Enh]\ndevice=evil",
+       "[386Enh]\ndevice=\n[other]\ndevice=evil\n[386Enh]\ndevice=evil"},
+      {"a comment stays; a \"[\" line without \"]\" starts no section",
+       "[386Enh]\n;device=evil\n[device=evil\ndevice=evil\n",
+       "[386Enh]\n;device=evil\n[device=evil\ndevice=\n"},
+      {"the last line without an end", "[386Enh]\r\ndevice=evil", "[386Enh]\r\ndevice="},
+      {"no line names it", "[386Enh]\r\ndevice=a\r\n", std::nullopt},
+      {"before any section", "device=evil\r\n", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(removal::WithIniValuesChanged(c.old, isSection, newValue), c.expected) << c.label;
+  }
+}
+
 TEST(HostsText, RestoreDisablesEveryEntryAndAppendsLocalhost) {
   const TextCase cases[] = {
       {"two entries with CR LF", "127.0.0.1       localhost\r\n10.0.0.1 bank.example\r\n",
@@ -60,6 +133,12 @@ TEST(HostsText, RestoreDisablesEveryEntryAndAppendsLocalhost) {
       {"entry behind 300 blanks is still disabled", std::string(300, ' ') + "1.2.3.4 a\n",
        "# " + std::string(300, ' ') + "1.2.3.4 a\n" + kLocalhost},
       {"zero bytes are word bytes", "\0\n1.2.3.4\0 a\n"s, "# \0\n# 1.2.3.4\0 a\n"s + kLocalhost},
+      {"a UTF-8 byte order mark stays first",
+       "\xEF\xBB\xBF"
+       "1.2.3.4 a\n",
+       "\xEF\xBB\xBF# 1.2.3.4 a\n"s + kLocalhost},
+      {"a UTF-8 byte order mark before a comment", "\xEF\xBB\xBF# c\n1.2.3.4 a\n",
+       "\xEF\xBB\xBF# c\n# 1.2.3.4 a\n"s + kLocalhost},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(removal::RestoredHosts(c.old), c.expected) << c.label;

@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::string_literals;
+using platform::fake::FakeFile;
 using qrt_test::Bytes;
 using qrt_test::RemovalRun;
 using qrt_test::Windows;
@@ -107,6 +108,52 @@ TEST(CleanIniFile, TheStartSectionIsReadAlsoWhenTheListOfNamesLeavesItOut) {
   EXPECT_TRUE(run.files().Text(kWinIni).ends_with("[windows]\r\nload=\r\n"));
 }
 
+// Windows 98's system.ini loads drivers from device= lines of [386Enh]; the
+// profile functions would change the first of them only. Only the lines that
+// name the file change, every other byte stays.
+TEST(CleanIniFile, ARepeatedKeyChangesOnlyTheLinesThatNameTheFile) {
+  const struct {
+    const char* label;
+    Windows windows;
+    std::string before;
+    bool readOnly;
+    int result;
+    std::string after;
+    bool flushed;  // changed in the file itself
+  } cases[] = {
+      {"the second of three", Windows::k98,
+       "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm32\r\n"
+       "device=C:\\WINDOWS\\evil.vxd\r\ndevice=vnetsup.vxd\r\n",
+       false, 1,
+       "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vmm32\r\ndevice=\r\n"
+       "device=vnetsup.vxd\r\n",
+       true},
+      {"the first and the last, blanks, comment and another section kept", Windows::k98,
+       "[386Enh]\r\n  Device = evil.vxd  \r\n; device=evil.vxd\r\ndevice=*vmm32\r\n\r\n"
+       "DEVICE=C:\\evil.vxd\n[boot]\r\nshell=evil.exe\r\ndevice=evil.vxd",
+       false, 1,
+       "[386Enh]\r\n  Device=  \r\n; device=evil.vxd\r\ndevice=*vmm32\r\n\r\nDEVICE=\n"
+       "[boot]\r\nshell=explorer.exe\r\ndevice=",
+       true},
+      {"on XP too", Windows::kXp, "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", false, 1,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=\r\n", true},
+      {"a key that repeats without naming the file is no matter", Windows::k98,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\nnetwork=evil.vxd\r\n", false, 1,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\nnetwork=\r\n", false},
+      {"read-only file", Windows::k98, "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", true, 2,
+       "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n", true},
+  };
+  for (const auto& c : cases) {
+    RemovalRun run(c.windows);
+    FakeFile& ini = run.files().AddFile(kSystemIni, Bytes(c.before));
+    if (c.readOnly) ini.attributes = platform::kFileAttributeReadOnly;
+    EXPECT_EQ(run.CleanIniFile(u"EVIL", 1), c.result) << c.label;
+    EXPECT_EQ(run.files().Text(kSystemIni), c.after) << c.label;
+    EXPECT_EQ(run.stats().iniChanged, c.result == 1 ? 1u : 0u) << c.label;
+    EXPECT_EQ(!run.system.profileCacheFlushes.empty(), c.flushed) << c.label;
+  }
+}
+
 // --- hosts ---
 
 TEST(RestoreHosts, DisablesEveryEntryAfterWritingTheBackup) {
@@ -170,6 +217,22 @@ TEST(HostsOperations, NothingDoneLeavesTheFilesAsTheyWere) {
          r.files().AddFile(kXpBackup, Bytes("old")).attributes = platform::kFileAttributeReadOnly;
        },
        2, 1},
+      // UTF-16 text would be broken by an 8-bit rewrite: left as it is, and
+      // the driver reports the failure.
+      {"UTF-16 text, little-endian",
+       [](RemovalRun& r) {
+         r.files().AddFile(kXpHosts, Bytes("\xFF\xFE"
+                                           "1\0.\0"
+                                           "2\0\r\0\n\0"s));
+       },
+       3, 3},
+      {"UTF-16 text, big-endian",
+       [](RemovalRun& r) {
+         r.files().AddFile(kXpHosts, Bytes("\xFE\xFF\0"
+                                           "1\0.\0"
+                                           "2\0\r\0\n"s));
+       },
+       3, 3},
       {"no system directory",
        [](RemovalRun& r) {
          r.files().AddFile(kXpHosts, Bytes(kTwoEntries));
@@ -194,6 +257,19 @@ TEST(HostsOperations, NothingDoneLeavesTheFilesAsTheyWere) {
       EXPECT_TRUE(backup == backupBefore || (restore && backup == hostsBefore)) << c.label;
     }
   }
+}
+
+// A UTF-8 byte order mark stays where it is, before the first line, which
+// is still found and disabled.
+TEST(HostsOperations, AUtf8ByteOrderMarkStaysFirst) {
+  const std::string mark = "\xEF\xBB\xBF";
+  RemovalRun run;
+  run.files().AddFile(kXpHosts, Bytes(mark + kTwoEntries));
+  EXPECT_EQ(run.RemoveFromHosts(u"127.0.0.1"), 1);
+  EXPECT_EQ(run.files().Text(kXpHosts),
+            mark + "# 127.0.0.1       localhost\r\n10.0.0.1 bank.example\r\n");
+  EXPECT_EQ(run.RestoreHosts(), 1);
+  EXPECT_EQ(run.files().Text(kXpHosts), mark + kTwoEntriesRestored);
 }
 
 TEST(RemoveFromHosts, DisablesMatchingEntriesOrAnswersNoMatch) {
@@ -269,6 +345,13 @@ TEST(SystemFileRewrites, AFailureAtAnyStepLeavesTheOldFileWhole) {
                   {backup, "older backup", "older backup"}});
   }
 
+  // A section changed in the file itself.
+  const std::string devices = "[386Enh]\r\ndevice=a.386\r\ndevice=evil.vxd\r\n";
+  FailEachStep(
+      Windows::k98, [&](RemovalRun& run) { run.files().AddFile(kSystemIni, Bytes(devices)); },
+      [](RemovalRun& run) { return run.CleanIniFile(u"evil.vxd", 1); },
+      {{kSystemIni, devices, "[386Enh]\r\ndevice=a.386\r\ndevice=\r\n"}});
+
   constexpr char16_t kWininit[] = u"C:\\WINDOWS\\WININIT.INI";
   const std::string wininit = "[Rename]\r\nNUL=C:\\OLD.EXE\r\n";
   FailEachStep(
@@ -278,14 +361,14 @@ TEST(SystemFileRewrites, AFailureAtAnyStepLeavesTheOldFileWhole) {
         run.files().AddFile(kWininit, Bytes(wininit));
       },
       [](RemovalRun& run) { return run.RemoveFile(u"C:\\WINDOWS\\virus.exe"); },
-      {{kWininit, wininit, "[rename]\r\nNUL=C:\\WINDOWS\\virus.exe\r\nNUL=C:\\OLD.EXE\r\n"}});
+      {{kWininit, wininit, "[rename]\r\nNUL=C:\\WINDOWS\\VIRUS.EXE\r\nNUL=C:\\OLD.EXE\r\n"}});
   FailEachStep(
       Windows::k98,
       [&](RemovalRun& run) {
         run.files().AddFile(u"C:\\WINDOWS\\virus.exe").refusesOpening = true;
       },
       [](RemovalRun& run) { return run.RenameFile(u"C:\\WINDOWS\\virus.exe", u"C:\\v.vir"); },
-      {{kWininit, "", "[rename]\r\nC:\\v.vir=C:\\WINDOWS\\virus.exe\r\n"}});
+      {{kWininit, "", "[rename]\r\nC:\\v.vir=C:\\WINDOWS\\VIRUS.EXE\r\n"}});
 }
 
 }  // namespace

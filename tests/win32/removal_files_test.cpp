@@ -6,7 +6,10 @@
 // prefix of its own that run-scan-prefix.sh makes (no Z:, nothing of the
 // host reachable), and refuses to start where drive Z: exists. Its files live
 // in C:\qrt-files\. WineWin98Removal runs under Wine's win98 setting (ctest
-// entry win32-removal-files-win98), the rest under the default NT version.
+// entry win32-removal-files-win98), the rest under the default NT version;
+// WineRestart runs only after run-scan-prefix.sh has ended the session and
+// started it again (wineboot -k -r, which carries out the delayed moves),
+// and checks what the run before it scheduled.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -169,10 +172,15 @@ TEST_F(RemovalFilesTest, ReadOnlyHiddenFileIsDeletedAtOnce) {
   EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(kFolder + L"none.exe"))), 2);
 }
 
+// Scheduled here, carried out by the restart before WineRestart's test.
+const std::wstring kHeldDeleted = kFolder + L"in-use.exe";
+const std::wstring kHeldRenamed = kFolder + L"in-use2.exe";
+const std::wstring kHeldTarget = kFolder + L"in-use2.vir";
+
 TEST_F(RemovalFilesTest, FileInUseIsScheduledInThePendingRenameList) {
-  const std::wstring deleted = kFolder + L"in-use.exe";
-  const std::wstring renamed = kFolder + L"in-use2.exe";
-  const std::wstring target = kFolder + L"in-use2.vir";
+  const std::wstring& deleted = kHeldDeleted;
+  const std::wstring& renamed = kHeldRenamed;
+  const std::wstring& target = kHeldTarget;
   HeldFile heldDeleted(deleted);
   HeldFile heldRenamed(renamed);
   ASSERT_TRUE(heldDeleted.held() && heldRenamed.held());
@@ -190,6 +198,25 @@ TEST_F(RemovalFilesTest, FileInUseIsScheduledInThePendingRenameList) {
   EXPECT_TRUE(HasPendingMove(pending, renamed, target));
   // Once handled, a path is not scheduled again.
   EXPECT_EQ(codes::ToInt(operations_->RemoveFile(U(deleted))), 2);
+
+  // A rename to another drive (Q:, a folder of its own) would not be carried
+  // out at the start: it is refused, not scheduled.
+  const std::wstring other = kFolder + L"in-use3.exe";
+  HeldFile heldOther(other);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(other), u"Q:\\in-use3.vir")), 2);
+  EXPECT_EQ(stats().renamedFiles, 1);
+  EXPECT_FALSE(HasPendingMove(PendingRenames(), other, L"Q:\\in-use3.vir"));
+}
+
+// After the restart that followed the test above: the held files are gone,
+// the renamed one under its new name.
+TEST(WineRestart, ScheduledRemovalsWereCarriedOut) {
+  ASSERT_EQ(::GetDriveTypeW(L"Z:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+  EXPECT_FALSE(Exists(kHeldDeleted));
+  EXPECT_FALSE(Exists(kHeldRenamed));
+  EXPECT_EQ(ReadBytes(kHeldTarget), "held");
+  EXPECT_TRUE(Exists(kFolder + L"in-use3.exe"));
+  EXPECT_TRUE(PendingRenames().empty());
 }
 
 TEST_F(RemovalFilesTest, RenameAtOnce) {
@@ -204,6 +231,43 @@ TEST_F(RemovalFilesTest, RenameAtOnce) {
   EXPECT_EQ(stats().renamedFiles, 1);
   EXPECT_FALSE(reboot());
   EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 2);
+}
+
+// A taken new name is never left to the next start, whether or not the file
+// is in use: the system's refusal tells which.
+TEST_F(RemovalFilesTest, RenameToATakenNameIsRefused) {
+  const std::wstring from = kFolder + L"taken-from.exe";
+  const std::wstring held = kFolder + L"taken-held.exe";
+  const std::wstring to = kFolder + L"taken.vir";
+  WriteBytes(from, "MZ");
+  WriteBytes(to, "kept");
+  HeldFile heldFile(held);
+  ASSERT_TRUE(heldFile.held());
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(from), U(to))), 2);
+  EXPECT_EQ(codes::ToInt(operations_->RenameFile(U(held), U(to))), 2);
+  EXPECT_EQ(ReadBytes(to), "kept");
+  EXPECT_TRUE(Exists(from));
+  EXPECT_EQ(stats().renamedFiles, 0);
+  EXPECT_FALSE(reboot());
+  EXPECT_FALSE(HasPendingMove(PendingRenames(), held, to));
+}
+
+// device= stands on several lines of [386Enh]: only the one that names the
+// file is cleared, and the profile functions read the new text afterwards.
+TEST_F(RemovalFilesTest, ARepeatedKeyLosesOnlyTheLineThatNamesTheFile) {
+  const std::wstring systemIni = WindowsDirectory() + L"\\system.ini";
+  ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, systemIni.c_str());
+  const std::string before = ReadBytes(systemIni);
+  WriteBytes(systemIni, before + (before.empty() || before.ends_with('\n') ? "" : "\r\n") +
+                            "[386Enh]\r\ndevice=*vmm32\r\ndevice=C:\\qrt-files\\evil.vxd\r\n"
+                            "device=vnetsup.vxd\r\n");
+  EXPECT_EQ(codes::ToInt(operations_->CleanIniFile(u"EVIL.vxd", 1)), 1);
+  wchar_t section[256] = {};
+  const DWORD n = ::GetPrivateProfileSectionW(L"386Enh", section, 256, systemIni.c_str());
+  EXPECT_EQ(std::wstring(section, n),
+            std::wstring(L"device=*vmm32\0device=\0device=vnetsup.vxd\0", 41));
+  EXPECT_TRUE(ReadBytes(systemIni).ends_with(
+      "[386Enh]\r\ndevice=*vmm32\r\ndevice=\r\ndevice=vnetsup.vxd\r\n"));
 }
 
 TEST_F(RemovalFilesTest, WinIniAndSystemIniLinesAreCleaned) {
@@ -284,10 +348,19 @@ TEST_F(RemovalFilesTest, WineWin98FileInUseIsWrittenToWininit) {
   EXPECT_TRUE(reboot());
   EXPECT_EQ(stats().removedFiles, 1);
   EXPECT_EQ(stats().renamedFiles, 1);
-  EXPECT_EQ(ReadBytes(wininit),
-            "[rename]\r\n"
-            "C:\\qrt-files\\rename98.vir=C:\\qrt-files\\rename98.exe\r\n"
-            "NUL=C:\\qrt-files\\in-use98.exe\r\n");
+  // WININIT.EXE knows short names only: each path in its short form, the
+  // new name in its folder's.
+  const auto shortForm = [](const std::wstring& path) {
+    char shortPath[MAX_PATH + 1] = {};
+    const std::string ansi(path.begin(), path.end());
+    ::GetShortPathNameA(ansi.c_str(), shortPath, MAX_PATH);
+    return std::string(shortPath);
+  };
+  const std::string folder = shortForm(kFolder);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_NE(folder, "C:\\qrt-files\\");
+  EXPECT_EQ(ReadBytes(wininit), "[rename]\r\n" + folder + "rename98.vir=" + shortForm(renamed) +
+                                    "\r\nNUL=" + shortForm(deleted) + "\r\n");
 
   // The hosts file of Windows 98 lives in the Windows folder.
   const std::wstring hosts = WindowsDirectory() + L"\\hosts";

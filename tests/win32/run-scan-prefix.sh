@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Runs a win64 test program that scans drives or processes, or changes files,
 # in a fresh Wine prefix where it can reach nothing of the host:
-#   run-scan-prefix.sh [--version VERSION] [--copy FILE]... EXE [ARGUMENTS...]
+#   run-scan-prefix.sh [--version VERSION] [--copy FILE]... [--after-restart FILTER]
+#                      EXE [ARGUMENTS...]
 # With --version the prefix gets Wine's Windows version VERSION (win98, ...).
+# With --after-restart, once EXE has ended well, the prefix's session is
+# ended and Windows started again (wineboot -k -r: every process of the
+# prefix ends, then the delayed moves are carried out as at a system start),
+# and EXE runs a second time with --gtest_filter=FILTER only.
 # The prefix has no Z: (the host's /) nor a link out of its C:. Its drives
 # are its own C: and Q:, P: and O:, three empty folders of this run; R: is
 # left unmapped. Its processes are those of its own wineserver. The program, and
@@ -22,18 +27,19 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
 usage() {
-  echo "usage: $0 [--version VERSION] [--copy FILE]... EXE [ARGUMENTS...]" >&2
+  echo "usage: $0 [--version VERSION] [--copy FILE]... [--after-restart FILTER] EXE [ARGUMENTS...]" >&2
   exit 2
 }
 copies=()
 version=
-while [ $# -gt 0 ] && { [ "$1" = --copy ] || [ "$1" = --version ]; }; do
+after_restart=
+while [ $# -gt 0 ] && case "$1" in --copy | --version | --after-restart) true ;; *) false ;; esac; do
   [ $# -ge 2 ] || usage
-  if [ "$1" = --version ]; then
-    version=$2
-  else
-    copies+=("$(realpath "$2")")
-  fi
+  case "$1" in
+    --version) version=$2 ;;
+    --after-restart) after_restart=$2 ;;
+    *) copies+=("$(realpath "$2")") ;;
+  esac
   shift 2
 done
 [ $# -ge 1 ] || usage
@@ -75,15 +81,29 @@ qrt_wine_start_server "$prefix"
 qrt_wine_warm_up "$prefix"
 
 report=$prefix/drive_c/qrt-report.xml
-status=0
-if [ -n "$report_target" ]; then
-  GTEST_OUTPUT='xml:C:\qrt-report.xml' timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null ||
-    status=$?
-else
-  timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null || status=$?
-fi
+# Runs the program with ARGUMENTS and copies its report; sets status.
+run_program() {
+  status=0
+  rm -f "$report"
+  if [ -n "$report_target" ]; then
+    GTEST_OUTPUT='xml:C:\qrt-report.xml' timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null ||
+      status=$?
+  else
+    timeout -k 5 120 "$QRT_WINE" "C:\\$name" "$@" </dev/null || status=$?
+  fi
+  if [ -n "$report_target" ] && [ -f "$report" ]; then
+    qrt_copy_gtest_report "$report" "$report_target" "${name%.exe}"
+  fi
+}
 
-if [ -n "$report_target" ] && [ -f "$report" ]; then
-  qrt_copy_gtest_report "$report" "$report_target" "${name%.exe}"
+run_program "$@"
+if [ $status -eq 0 ] && [ -n "$after_restart" ]; then
+  # Within this prefix and its own wineserver only.
+  timeout -k 5 120 "$QRT_WINE" wineboot -k -r </dev/null >/dev/null 2>&1 || status=$?
+  if [ $status -ne 0 ]; then
+    echo "run-scan-prefix: wineboot -k -r failed with status $status" >&2
+  else
+    run_program --gtest_filter="$after_restart"
+  fi
 fi
 exit $status

@@ -622,6 +622,9 @@ TEST(TextApi, BufferEdgesAnswerAsTheWideFunction) {
       {"GetWindowsDirectoryW", [](wchar_t* b, DWORD n) { return api::GetWindowsDirectoryW(b, n); },
        false},
       {"GetTempPathW", [](wchar_t* b, DWORD n) { return api::GetTempPathW(n, b); }, false},
+      // The scratch folder's name is long: the short form differs.
+      {"GetShortPathNameW",
+       [&](wchar_t* b, DWORD n) { return api::GetShortPathNameW(ini.c_str(), b, n); }, false},
       {"GetModuleFileNameW",
        [](wchar_t* b, DWORD n) { return api::GetModuleFileNameW(nullptr, b, n); }, true},
       // The size with the zero, its high bit set when the call fails.

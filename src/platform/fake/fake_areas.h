@@ -128,10 +128,12 @@ class FakeFilesArea final : public Files {
   std::uint32_t CreateDirectoryWide(std::u16string_view path) override;
   bool RemoveDirectoryWide(std::u16string_view path) override;
   bool DeleteFileWide(std::u16string_view path) override;
-  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override;
+  FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) override;
   // Fails on Windows 9x/ME (platform id 1), which lack the function.
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
                       std::uint32_t flags) override;
+  // The file system's short names (fake_files.h).
+  std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) override;
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,
                                               std::uint32_t moveMethod) override;
   bool SetEndOfFile(Handle file) override;
@@ -212,6 +214,7 @@ class FakeProfileFilesArea final : public ProfileFiles {
                                                            std::u16string_view path) override;
   bool WritePrivateProfileStringWide(std::u16string_view section, std::u16string_view key,
                                      std::u16string_view value, std::u16string_view path) override;
+  void FlushProfileCache(std::u16string_view path) override;
 
  private:
   FakeSystem& system_;

@@ -78,7 +78,7 @@ void FakeFileSystem::AddFolder(std::u16string_view path) {
   Remember(path);
   std::optional<std::u16string> key = Key(path);
   while (key) {
-    folders_.insert(*key);
+    if (folders_.insert(*key).second) AssignShortName(*key);
     key = Parent(*key);
   }
 }
@@ -89,6 +89,7 @@ FakeFile& FakeFileSystem::AddFile(std::u16string_view path, std::vector<std::uin
   if (const auto parent = Parent(key)) AddFolder(*parent);
   FakeFile& file = files_[key];
   file = FakeFile{};
+  AssignShortName(key);
   file.bytes = std::move(bytes);
   return file;
 }
@@ -169,6 +170,7 @@ bool FakeFileSystem::Delete(std::u16string_view path) {
   if ((file.attributes & kFileAttributeReadOnly) != 0 || file.refusesOpening) return false;
   if (IsOpen(key) || !Step()) return false;
   files_.erase(it);
+  shortNames_.erase(key);
   return true;
 }
 
@@ -183,29 +185,40 @@ std::optional<std::uint32_t> FakeFileSystem::Attributes(std::u16string_view path
   return it->second.attributes;
 }
 
-bool FakeFileSystem::Move(std::u16string_view from, std::u16string_view to, bool replace) {
+FileMoveResult FakeFileSystem::Move(std::u16string_view from, std::u16string_view to,
+                                    bool replace) {
+  const auto refused = [](std::uint32_t lastError) { return FileMoveResult{false, lastError}; };
   const std::u16string fromKey = Resolve(Key(from));
   const std::u16string toKey = Resolve(Key(to));
   const auto it = files_.find(fromKey);
-  if (it == files_.end() || it->second.refusesOpening || IsOpen(fromKey)) return false;
+  if (it == files_.end()) {
+    return refused(folders_.count(fromKey) != 0 ? kErrorAccessDenied : kErrorFileNotFound);
+  }
+  // The file is opened for deleting before the new name is looked at.
+  if (it->second.refusesOpening || IsOpen(fromKey)) return refused(kErrorSharingViolation);
   const auto parent = Parent(toKey);
-  if (!parent || folders_.count(*parent) == 0 || folders_.count(toKey) != 0) return false;
-  if (fromKey == toKey) return Step();
+  if (!parent || folders_.count(*parent) == 0) return refused(kErrorPathNotFound);
+  if (folders_.count(toKey) != 0) return refused(kErrorAlreadyExists);
+  if (fromKey == toKey) return Step() ? FileMoveResult{true, 0} : refused(kErrorAccessDenied);
   const auto taken = files_.find(toKey);
   if (taken != files_.end()) {
     const FakeFile& old = taken->second;
-    if (!replace || (old.attributes & kFileAttributeReadOnly) != 0 || old.refusesOpening ||
-        IsOpen(toKey)) {
-      return false;
+    if (!replace) return refused(kErrorAlreadyExists);
+    if ((old.attributes & kFileAttributeReadOnly) != 0 || old.refusesOpening || IsOpen(toKey)) {
+      return refused(kErrorAccessDenied);
     }
   }
-  if (!Step()) return false;
+  if (!Step()) return refused(kErrorAccessDenied);
   FakeFile moved = std::move(it->second);
   files_.erase(it);
   files_[toKey] = std::move(moved);
   names_.erase(toKey);
   Remember(to);
-  return true;
+  // The entry gets the short name of its new long name.
+  shortNames_.erase(fromKey);
+  shortNames_.erase(toKey);
+  AssignShortName(toKey);
+  return FileMoveResult{true, 0};
 }
 
 bool FakeFileSystem::ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to) {
@@ -227,6 +240,7 @@ bool FakeFileSystem::Store(std::u16string_view path, std::vector<std::uint8_t> b
   if (it == files_.end()) {
     Remember(path);
     files_[key].bytes = std::move(bytes);
+    AssignShortName(key);
   } else {
     it->second.bytes = std::move(bytes);
   }
@@ -319,6 +333,7 @@ FileOpenResult FakeFileSystem::Open(std::u16string_view path, std::uint32_t acce
                        (kFileAttributeReadOnly | kFileAttributeHidden | kFileAttributeSystem));
     files_[key] = file;
     Remember(path);
+    AssignShortName(key);
   }
 
   const Handle handle = nextHandle_++;
@@ -663,6 +678,206 @@ BackupSeekResult FakeFileSystem::BackupSeek(Handle file, std::uint64_t distance,
   return BackupSeekResult{seeked == distance, seeked};
 }
 
+// --- Short names and the next start. ---
+
+namespace {
+
+// Characters that short names cannot hold besides blanks and control
+// characters (the FAT overview's notes on DIR_Name; "+,;=[]" may appear in
+// long names only). The fake's short names are printable ASCII.
+constexpr std::u16string_view kNotInShortNames = u"\"*+,./:;<=>?[\\]|";
+
+bool IsShortNameCharacter(char16_t c) {
+  return c > 0x20 && c < 0x7F && kNotInShortNames.find(c) == std::u16string_view::npos;
+}
+
+// One to eight characters, optionally a dot and one to three more.
+bool IsShortName(std::u16string_view name) {
+  const std::size_t dot = name.find(u'.');
+  const std::u16string_view base = name.substr(0, dot);
+  const std::u16string_view extension =
+      dot == std::u16string_view::npos ? std::u16string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::u16string_view::npos && extension.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortNameCharacter) &&
+         std::all_of(extension.begin(), extension.end(), IsShortNameCharacter);
+}
+
+// The short name of a new entry named `name` (upper case) beside entries
+// whose short names are `taken` (see fake_files.h).
+std::u16string MakeShortName(std::u16string_view name, const std::set<std::u16string>& taken) {
+  if (IsShortName(name)) return std::u16string(name);
+  std::u16string cleaned;
+  for (const char16_t c : name) {
+    if (c == u' ') continue;
+    cleaned += (c == u'.' || IsShortNameCharacter(c)) ? c : u'_';
+  }
+  cleaned.erase(0, cleaned.find_first_not_of(u'.'));
+  const std::u16string basis = cleaned.substr(0, std::min<std::size_t>(cleaned.find(u'.'), 8));
+  const std::size_t lastDot = cleaned.rfind(u'.');
+  const std::u16string extension =
+      lastDot == std::u16string::npos ? std::u16string() : cleaned.substr(lastDot + 1, 3);
+  for (int n = 1;; ++n) {
+    const std::u16string tail = u"~" + text::FromAscii(std::to_string(n));
+    std::u16string candidate = basis.substr(0, 8 - tail.size()) + tail;
+    if (!extension.empty()) candidate += u"." + extension;
+    if (taken.count(candidate) == 0) return candidate;
+  }
+}
+
+// The drive of a key ("C:"), or its share ("\\SERVER\SHARE").
+std::u16string VolumeOf(const std::u16string& key) {
+  if (key.size() >= 2 && key[1] == u':') return key.substr(0, 2);
+  const std::size_t share = key.find(u'\\', 2);
+  return key.substr(0, share == std::u16string::npos ? key.size() : key.find(u'\\', share + 1));
+}
+
+}  // namespace
+
+void FakeFileSystem::AssignShortName(const std::u16string& key) {
+  const auto parent = Parent(key);
+  if (!parent || shortNames_.count(key) != 0) return;
+  std::set<std::u16string> taken;
+  for (const auto& [other, shortName] : shortNames_) {
+    if (Parent(other) == parent) taken.insert(text::ToUpper(shortName));
+  }
+  shortNames_[key] = MakeShortName(std::u16string_view(key).substr(parent->size() + 1), taken);
+}
+
+void FakeFileSystem::DropShortName(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  shortNames_[key] = ListedName(key);
+}
+
+std::optional<std::u16string> FakeFileSystem::ShortPath(std::u16string_view path) {
+  const std::u16string key = Resolve(Key(path));
+  if (files_.count(key) == 0 && folders_.count(key) == 0) return std::nullopt;
+  std::vector<std::u16string> parts;
+  std::u16string at = key;
+  while (const auto parent = Parent(at)) {
+    const auto shortName = shortNames_.find(at);
+    parts.push_back(shortName != shortNames_.end() ? shortName->second : ListedName(at));
+    at = *parent;
+  }
+  if (parts.empty()) return at + u"\\";
+  for (auto part = parts.rbegin(); part != parts.rend(); ++part) at += u"\\" + *part;
+  return at;
+}
+
+std::optional<std::u16string> FakeFileSystem::KeyOfShortPath(std::u16string_view path,
+                                                             bool newLast) {
+  const std::u16string full = Key(path);
+  if (full.size() < 2 || full[1] != u':') return std::nullopt;
+  std::u16string at = full.substr(0, 2);
+  std::size_t from = 2;
+  while (from < full.size()) {
+    std::size_t end = full.find(u'\\', from + 1);
+    if (end == std::u16string::npos) end = full.size();
+    const std::u16string part = full.substr(from + 1, end - from - 1);
+    if (!IsShortName(part)) return std::nullopt;
+    const auto named = std::find_if(shortNames_.begin(), shortNames_.end(), [&](const auto& entry) {
+      return Parent(entry.first) == at && text::ToUpper(entry.second) == part &&
+             (files_.count(entry.first) != 0 || folders_.count(entry.first) != 0);
+    });
+    if (named != shortNames_.end()) {
+      at = named->first;
+    } else if (newLast && end == full.size() && folders_.count(at) != 0) {
+      at += u"\\" + part;
+    } else {
+      return std::nullopt;
+    }
+    from = end;
+  }
+  return at;
+}
+
+void FakeFileSystem::MoveEntry(const std::u16string& from, const std::u16string& to) {
+  FakeFile moved = std::move(files_[from]);
+  files_.erase(from);
+  shortNames_.erase(from);
+  files_[to] = std::move(moved);
+  shortNames_.erase(to);
+  names_.erase(to);
+  Remember(to);
+  AssignShortName(to);
+}
+
+void FakeFileSystem::CarryOutWininit(std::u16string_view windowsDirectory) {
+  const std::u16string iniPath = std::u16string(windowsDirectory) + u"\\WININIT.INI";
+  const std::string ini = Text(iniPath);
+  if (Find(iniPath) == nullptr) return;
+  bool inRename = false;
+  std::size_t start = 0;
+  while (start < ini.size()) {
+    std::size_t end = ini.find('\n', start);
+    if (end == std::string::npos) end = ini.size();
+    std::string_view line = std::string_view(ini).substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    const std::u16string wide(line.begin(), line.end());
+    if (wide.starts_with(u'[')) {
+      inRename = text::EqualsNoCase(wide, u"[rename]");
+      continue;
+    }
+    const std::size_t equals = wide.find(u'=');
+    if (!inRename || equals == std::u16string::npos) continue;
+    const auto source = KeyOfShortPath(std::u16string_view(wide).substr(equals + 1), false);
+    if (!source || files_.count(*source) == 0) continue;
+    const bool sourceReadOnly = (files_[*source].attributes & kFileAttributeReadOnly) != 0;
+    const std::u16string_view target = std::u16string_view(wide).substr(0, equals);
+    if (text::EqualsNoCase(target, u"NUL")) {
+      if (!sourceReadOnly) {
+        files_.erase(*source);
+        shortNames_.erase(*source);
+      }
+      continue;
+    }
+    const auto to = KeyOfShortPath(target, true);
+    if (!to || *to == *source || folders_.count(*to) != 0 || VolumeOf(*to) != VolumeOf(*source)) {
+      continue;
+    }
+    const auto replaced = files_.find(*to);
+    if (replaced != files_.end() && (replaced->second.attributes & kFileAttributeReadOnly) != 0) {
+      continue;
+    }
+    MoveEntry(*source, *to);
+  }
+  const std::u16string bakKey = Key(std::u16string(windowsDirectory) + u"\\WININIT.BAK");
+  MoveEntry(Key(iniPath), bakKey);
+}
+
+void FakeFileSystem::CarryOutDelayedMoves() {
+  for (const FakeDelayedMove& move : delayedMoves) {
+    const std::u16string from = Resolve(Key(move.from));
+    if (files_.count(from) == 0) continue;
+    if (move.to.empty()) {
+      files_.erase(from);
+      shortNames_.erase(from);
+      continue;
+    }
+    const std::u16string to = Resolve(Key(move.to));
+    const auto parent = Parent(to);
+    if (files_.count(to) != 0 || folders_.count(to) != 0 || !parent ||
+        folders_.count(*parent) == 0 || VolumeOf(to) != VolumeOf(from)) {
+      continue;
+    }
+    MoveEntry(from, to);
+  }
+  delayedMoves.clear();
+}
+
+void FakeFileSystem::StartAgain(bool windows9x, std::u16string_view windowsDirectory) {
+  handles_.clear();
+  searches_.clear();
+  for (auto& [key, file] : files_) file.refusesOpening = false;
+  if (windows9x) {
+    CarryOutWininit(windowsDirectory);
+  } else {
+    CarryOutDelayedMoves();
+  }
+}
+
 // --- The fake's file operations. ---
 
 namespace {
@@ -762,10 +977,19 @@ bool FakeFilesArea::DeleteFileWide(std::u16string_view path) {
   return systemPath && system_.fileSystem.Delete(*systemPath);
 }
 
-bool FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
+FileMoveResult FakeFilesArea::MoveFileWide(std::u16string_view from, std::u16string_view to) {
   const auto systemFrom = SystemPath(system_, from);
   const auto systemTo = SystemPath(system_, to);
-  return systemFrom && systemTo && system_.fileSystem.Move(*systemFrom, *systemTo, false);
+  if (!systemFrom || !systemTo) return FileMoveResult{false, kErrorPathNotFound};
+  FileMoveResult result = system_.fileSystem.Move(*systemFrom, *systemTo, false);
+  // Windows 9x/ME rename through MS-DOS's rename function (Int 21h function
+  // 56h, 7156h for long names), which answers a new name that exists with
+  // error 5, access denied (MS-DOS Programmer's Reference, function 56h).
+  if (result.lastError == kErrorAlreadyExists && system_.version &&
+      system_.version->platformId == kPlatformWin32Windows) {
+    result.lastError = kErrorAccessDenied;
+  }
+  return result;
 }
 
 bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
@@ -778,7 +1002,14 @@ bool FakeFilesArea::MoveFileExWide(std::u16string_view from, std::optional<std::
     return system_.fileSystem.ScheduleMove(*systemFrom, systemTo);
   }
   if (!systemTo) return false;
-  return system_.fileSystem.Move(*systemFrom, *systemTo, (flags & kMoveFileReplaceExisting) != 0);
+  return system_.fileSystem.Move(*systemFrom, *systemTo, (flags & kMoveFileReplaceExisting) != 0)
+      .moved;
+}
+
+std::optional<std::u16string> FakeFilesArea::GetShortPathNameWide(std::u16string_view path) {
+  const auto systemPath = SystemPath(system_, path);
+  if (!systemPath) return std::nullopt;
+  return system_.fileSystem.ShortPath(*systemPath);
 }
 
 std::optional<std::uint64_t> FakeFilesArea::SetFilePointer(Handle file, std::int64_t distance,

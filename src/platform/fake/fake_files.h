@@ -41,10 +41,21 @@
 // An open without read or write access is not checked.
 //
 // Delayed moves (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT) are recorded
-// in `delayedMoves`, not carried out; Windows 9x/ME (platform id 1 in the
-// FakeSystem's version) has no MoveFileExW and fails every call, so there the
-// program keeps its list in WININIT.INI, an ordinary file of the Windows
-// folder.
+// in `delayedMoves`; Windows 9x/ME (platform id 1 in the FakeSystem's
+// version) has no MoveFileExW and fails every call, so there the program
+// keeps its list in WININIT.INI, an ordinary file of the Windows folder.
+// Neither is carried out until a test starts Windows again
+// (FakeSystem::StartAgain), which performs them as the system would.
+//
+// Short names: every file and folder gets a short (8.3) name when it is
+// made, as a FAT volume gives it (Microsoft, "FAT: General Overview of
+// On-Disk Format" 1.03, basis name and numeric tail): a name that is a valid
+// short name keeps it in upper case ("virus.exe" is VIRUS.EXE), any other
+// gets up to six characters of its basis and "~N", N the lowest number not
+// taken in its folder ("Program Files" is PROGRA~1, "WinSecurity" WINSEC~1),
+// with the first three characters after its last dot. Characters outside
+// printable ASCII become "_" in short names. GetShortPathNameW answers them;
+// the other operations find files by their long names only.
 #pragma once
 
 #include <cstdint>
@@ -145,6 +156,32 @@ class FakeFileSystem {
   // as given and the access asked for: lets a test act as another program
   // would just before the program opens a file.
   std::function<void(std::u16string_view path, std::uint32_t access)> beforeOpen;
+  // Makes `path` an entry without a short name, as on a volume that keeps
+  // none: GetShortPathNameW answers its long name for it.
+  void DropShortName(std::u16string_view path);
+  // GetShortPathNameW: the short form of the existing file or folder `path`
+  // ("C:\" for a drive), nothing for a missing one.
+  std::optional<std::u16string> ShortPath(std::u16string_view path);
+
+  // The next start of Windows. Every program has ended: files held open by
+  // others and the program's handles are released. Then:
+  // - Windows 9x/ME (`windows9x`): WININIT.EXE carries out the [rename]
+  //   section of WININIT.INI in `windowsDirectory`, line by line, and
+  //   renames the file to WININIT.BAK. It runs before long file names are
+  //   available (Microsoft Knowledge Base Q140570, "How to move files that
+  //   are currently in use"): every part of both paths must be a short name
+  //   of the entry it names, a line with any other part is passed over.
+  //   "NUL=source" deletes the source (not when read-only, as MS-DOS's
+  //   delete); "target=source" renames the source, in place of a target
+  //   that exists (unless it is read-only), and only on its own drive (MS-DOS
+  //   renames cannot cross drives, error 11h).
+  // - the NT family: the session manager carries out `delayedMoves` in
+  //   order and empties it: a deletion, or a rename that neither replaces an
+  //   existing target (the program never asks MOVEFILE_REPLACE_EXISTING)
+  //   nor leaves its volume (it renames in place; MoveFileExW refuses
+  //   MOVEFILE_COPY_ALLOWED with MOVEFILE_DELAY_UNTIL_REBOOT).
+  // An entry that is missing by then is passed over on both.
+  void StartAgain(bool windows9x, std::u16string_view windowsDirectory);
 
   // Adds a folder and every folder above it.
   void AddFolder(std::u16string_view path);
@@ -196,8 +233,15 @@ class FakeFileSystem {
   // folder, with its attributes; a read-only file may be moved. Fails for a
   // missing file, a folder, a file in use (held or with a handle open), a
   // missing folder, and a taken name unless `replace` allows replacing it
-  // (never a folder, a read-only file or one in use).
-  bool Move(std::u16string_view from, std::u16string_view to, bool replace);
+  // (never a folder, a read-only file or one in use). The last error of a
+  // failure is the NT family's (Microsoft KB 113996, "Mapping NT Status
+  // Error Codes to Win32 Error Codes"): a file in use is
+  // STATUS_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, also when the new
+  // name is taken, as the file is opened before the new name is looked at; a
+  // taken name STATUS_OBJECT_NAME_COLLISION, ERROR_ALREADY_EXISTS; a missing
+  // folder ERROR_PATH_NOT_FOUND; a missing file ERROR_FILE_NOT_FOUND; any
+  // other refusal ERROR_ACCESS_DENIED.
+  FileMoveResult Move(std::u16string_view from, std::u16string_view to, bool replace);
   // MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT: records the move (one
   // step), unless refused.
   bool ScheduleMove(std::u16string_view from, std::optional<std::u16string_view> to);
@@ -271,12 +315,24 @@ class FakeFileSystem {
   // Whether a program's path may start at the drive of `key` (unresolved):
   // a drive that exists and has a letter.
   bool HasLetter(const std::u16string& key) const;
+  // Gives the new entry `key` its short name, unless it has one.
+  void AssignShortName(const std::u16string& key);
+  // The key of the entry that the path of short names `path` names, or of a
+  // new entry for a last part that names none when `newLast` is set;
+  // nothing when a part is no short name or names nothing.
+  std::optional<std::u16string> KeyOfShortPath(std::u16string_view path, bool newLast);
+  // Moves the file `from` to the key `to` (both existing keys' folders).
+  void MoveEntry(const std::u16string& from, const std::u16string& to);
+  void CarryOutWininit(std::u16string_view windowsDirectory);
+  void CarryOutDelayedMoves();
 
   std::map<std::u16string, FakeFile> files_;
   std::set<std::u16string> folders_;
   std::map<std::u16string, std::u16string> junctions_;
   std::set<std::u16string> unlistable_;
   std::map<std::u16string, std::u16string> names_;
+  // Short name (or the long name answered in its place) by key.
+  std::map<std::u16string, std::u16string> shortNames_;
   std::map<Handle, OpenFile> handles_;
   std::map<Handle, Search> searches_;
   std::map<std::u16string, std::uint64_t> fileIndexes_;

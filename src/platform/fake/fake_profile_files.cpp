@@ -10,7 +10,11 @@
 //   what follows the "=", without the blanks before it; blank lines and
 //   comments (";" first) are no keys;
 // - sections and keys are found without regard to case, the first of a name
-//   winning;
+//   winning: a section may hold a key on several lines (device= in
+//   system.ini's [386Enh]), and a write changes the first of them only
+//   (Microsoft Knowledge Base Q107695, "PRB: Updating Multiple Device= Lines
+//   in SYSTEM.INI": the profile functions work on unique keys), while the
+//   section's lines list them all;
 // - a write changes only the line it sets (keeping the key's spelling and the
 //   line's end), adds a missing key after the last line of its section and a
 //   missing section at the end of the file, and stores the whole file (one
@@ -211,6 +215,10 @@ bool FakeProfileFilesArea::WritePrivateProfileStringWide(std::u16string_view sec
   const auto bytes = system_.runtime().WideToAnsi(text);
   if (!bytes) return false;
   return system_.fileSystem.Store(path, std::vector<std::uint8_t>(bytes->begin(), bytes->end()));
+}
+
+void FakeProfileFilesArea::FlushProfileCache(std::u16string_view path) {
+  system_.profileCacheFlushes.emplace_back(path);
 }
 
 }  // namespace platform::fake

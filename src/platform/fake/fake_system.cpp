@@ -32,6 +32,11 @@ FakeSystem::FakeSystem()
   fileSystem.AddFolder(moduleFileName.substr(0, moduleFileName.rfind(u'\\')));
 }
 
+void FakeSystem::StartAgain() {
+  const bool windows9x = version && version->platformId == kPlatformWin32Windows;
+  fileSystem.StartAgain(windows9x, folderLayout.windowsDirectory.value_or(u"C:\\WINDOWS"));
+}
+
 bool FakeSystem::IsLibraryLoaded(Handle library, std::u16string_view name) const {
   const auto it = libraries_.find(library);
   return it != libraries_.end() && text::EqualsNoCase(it->second, name);

@@ -118,6 +118,9 @@ class FakeSystem : private FakeAreas, public System {
   // is not among the enabled privileges of the program's token. ---
   std::vector<std::uint32_t> exitWindowsCalls;
   bool exitWindowsRefused = false;
+  // The next start of Windows, as far as files go: WININIT.INI on Windows
+  // 9x/ME, the delayed moves on the NT family (FakeFileSystem::StartAgain).
+  void StartAgain();
 
   // --- Message boxes: answered from the queue (the first button when it is
   // empty) and recorded. ---
@@ -146,6 +149,10 @@ class FakeSystem : private FakeAreas, public System {
   std::set<std::string> missingFunctions;
   // Makes WideToAnsi fail.
   bool wideToAnsiFails = false;
+  // The paths of the profile files whose cache was flushed, in order (the
+  // fake's profile functions read and write the file at once and cache
+  // nothing).
+  std::vector<std::u16string> profileCacheFlushes;
 
   // --- Version resources, by file path (without regard to case). The
   // program's own file has the resource of the program (resources/app.rc):

@@ -104,10 +104,11 @@ class Win32Files final : public Files {
     return api::DeleteFileW(Wide(p)) != FALSE;
   }
 
-  bool MoveFileWide(std::u16string_view from, std::u16string_view to) override {
+  FileMoveResult MoveFileWide(std::u16string_view from, std::u16string_view to) override {
     const std::u16string f(from);
     const std::u16string t(to);
-    return api::MoveFileW(Wide(f), Wide(t)) != FALSE;
+    if (api::MoveFileW(Wide(f), Wide(t)) != FALSE) return FileMoveResult{true, 0};
+    return FileMoveResult{false, ::GetLastError()};
   }
 
   bool MoveFileExWide(std::u16string_view from, std::optional<std::u16string_view> to,
@@ -115,6 +116,22 @@ class Win32Files final : public Files {
     const std::u16string f(from);
     const std::u16string t(to.value_or(u""));
     return api::MoveFileExW(Wide(f), to ? Wide(t) : nullptr, flags) != FALSE;
+  }
+
+  std::optional<std::u16string> GetShortPathNameWide(std::u16string_view path) override {
+    const std::u16string p(path);
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    // The answer is the length written, or the room needed when it did not
+    // fit (which the path may change between two calls).
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      const DWORD n =
+          api::GetShortPathNameW(Wide(p), buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (n == 0) return std::nullopt;
+      if (n < buffer.size())
+        return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), n);
+      buffer.assign(n + 1, L'\0');
+    }
+    return std::nullopt;
   }
 
   std::optional<std::uint64_t> SetFilePointer(Handle file, std::int64_t distance,

@@ -233,6 +233,14 @@ DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
   return n;
 }
 
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size) {
+  const NarrowText n(longPath);
+  if (!n.ok()) return NoTranslation<DWORD>(0);
+  const auto path = QueryNarrow(
+      [&n](char* narrow, UINT room) { return ::GetShortPathNameA(n.get(), narrow, room); });
+  return path ? CopyOrNeed(*path, shortPath, size) : 0;
+}
+
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
   if (info == nullptr) {
     ::SetLastError(ERROR_INVALID_PARAMETER);

@@ -52,6 +52,11 @@ class Win32ProfileFiles final : public ProfileFiles {
     const std::u16string p(path);
     return api::WritePrivateProfileStringW(Wide(s), Wide(k), Wide(v), Wide(p)) != FALSE;
   }
+
+  void FlushProfileCache(std::u16string_view path) override {
+    const std::u16string p(path);
+    api::WritePrivateProfileStringW(nullptr, nullptr, nullptr, Wide(p));
+  }
 };
 
 }  // namespace

@@ -97,6 +97,7 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size);
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
 // Fills OSVERSIONINFOW or OSVERSIONINFOEXW (by dwOSVersionInfoSize).
 BOOL GetVersionExW(LPOSVERSIONINFOW info);
 LPWSTR GetCommandLineW();

@@ -45,6 +45,7 @@ namespace platform::win32::api {
   X(kKernel32, GetSystemDirectoryW, UINT, 0, LPWSTR, UINT)                                         \
   X(kKernel32, GetWindowsDirectoryW, UINT, 0, LPWSTR, UINT)                                        \
   X(kKernel32, GetTempPathW, DWORD, 0, DWORD, LPWSTR)                                              \
+  X(kKernel32, GetShortPathNameW, DWORD, 0, LPCWSTR, LPWSTR, DWORD)                                \
   X(kKernel32, GetVersionExW, BOOL, FALSE, LPOSVERSIONINFOW)                                       \
   X(kKernel32, WritePrivateProfileStringW, BOOL, FALSE, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR)        \
   X(kKernel32, GetPrivateProfileSectionNamesW, DWORD, 0, LPWSTR, DWORD, LPCWSTR)                   \
