@@ -180,7 +180,7 @@ const std::vector<Case>& Table() {
          std::string line =
              opened.handle != 0 ? "opens" : "refused, " + ErrorName(opened.lastError);
          line += "; delete " + Ok(FilesOf(b).DeleteFileWide(At(b, u"busy.log")));
-         line += "; move " + Ok(FilesOf(b).MoveFileWide(At(b, u"busy.log"), At(b, u"b.log")));
+         line += "; move " + Ok(FilesOf(b).MoveFileWide(At(b, u"busy.log"), At(b, u"b.log")).moved);
          return line;
        },
        "refused, sharing violation; delete fails; move fails"},
@@ -317,9 +317,9 @@ const std::vector<Case>& Table() {
        [](Bench& b) {
          WriteBytes(b.system(), At(b, u"a.txt"), "1");
          WriteBytes(b.system(), At(b, u"taken.txt"), "2");
-         std::string line = Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"taken.txt")));
-         line += ", " + Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"none\\a.txt")));
-         line += ", " + Ok(FilesOf(b).MoveFileWide(At(b, u"none.txt"), At(b, u"b.txt")));
+         std::string line = Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"taken.txt")).moved);
+         line += ", " + Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"none\\a.txt")).moved);
+         line += ", " + Ok(FilesOf(b).MoveFileWide(At(b, u"none.txt"), At(b, u"b.txt")).moved);
          return line + ", " + ReadBytes(b.system(), At(b, u"taken.txt"));
        },
        "fails, fails, fails, 2"},
@@ -327,7 +327,7 @@ const std::vector<Case>& Table() {
        [](Bench& b) {
          WriteBytes(b.system(), At(b, u"a.txt"), "1");
          FilesOf(b).SetFileAttributesWide(At(b, u"a.txt"), kFileAttributeReadOnly);
-         std::string line = Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"Sub.TXT")));
+         std::string line = Ok(FilesOf(b).MoveFileWide(At(b, u"a.txt"), At(b, u"Sub.TXT")).moved);
          line += ", " + Exists(b, u"a.txt") + ", " + Attributes(b, u"sub.txt") + ", " +
                  List(b, u"sub.txt");
          FilesOf(b).SetFileAttributesWide(At(b, u"Sub.TXT"), kFileAttributeNormal);

@@ -197,7 +197,7 @@ TEST_F(SystemContextTest, Nt4PsapiIsHeldReadOnlyFromItsCheckUntilItIsLoaded) {
     EXPECT_EQ(writer.handle, 0u);
     EXPECT_EQ(writer.lastError, platform::kErrorSharingViolation);
     EXPECT_FALSE(system.files().DeleteFileWide(path));
-    EXPECT_FALSE(system.files().MoveFileWide(path, u"C:\\TEMP\\other.dll"));
+    EXPECT_FALSE(system.files().MoveFileWide(path, u"C:\\TEMP\\other.dll").moved);
     EXPECT_FALSE(system.files().RemoveDirectoryWide(kFirstFolder));
     // A reader that shares as the loader does gets in.
     const auto reader = system.files().CreateFileWide(
