@@ -137,6 +137,12 @@ class TimedFiles final : public platform::Files {
   std::uint32_t GetDriveTypeWide(std::u16string_view rootPath) override {
     return files_.GetDriveTypeWide(rootPath);
   }
+  std::uint32_t CreateDirectoryWide(std::u16string_view path) override {
+    return files_.CreateDirectoryWide(path);
+  }
+  bool RemoveDirectoryWide(std::u16string_view path) override {
+    return files_.RemoveDirectoryWide(path);
+  }
   bool DeleteFileWide(std::u16string_view path) override { return files_.DeleteFileWide(path); }
   std::optional<std::uint32_t> GetFileAttributesWide(std::u16string_view path) override {
     return files_.GetFileAttributesWide(path);
