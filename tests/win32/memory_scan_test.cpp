@@ -65,6 +65,8 @@ std::wstring RebasedDll() { return Folder() + L"qrt_mem_rebased.dll"; }
 // image base.
 struct FileSection {
   std::uint64_t imageBase = 0;
+  // Where the section starts in the image, from the image's start.
+  std::uint32_t virtualAddress = 0;
   // The section's raw data up to its last byte that is not 0: without the
   // zeros that the linker pads it with.
   Bytes bytes;
@@ -99,7 +101,7 @@ std::optional<FileSection> ReadSection(const std::wstring& path, const char* nam
     Bytes bytes(file->begin() + section.PointerToRawData,
                 file->begin() + section.PointerToRawData + size);
     while (!bytes.empty() && bytes.back() == 0) bytes.pop_back();
-    return FileSection{nt.OptionalHeader.ImageBase, std::move(bytes)};
+    return FileSection{nt.OptionalHeader.ImageBase, section.VirtualAddress, std::move(bytes)};
   }
   return std::nullopt;
 }
@@ -113,8 +115,16 @@ struct Samples {
   std::uint64_t preferredBase = 0;
   // The marker bytes of the second host's file.
   std::optional<signatures::CompiledSignature> file;
+  // 32 bytes of the sample DLL's image at 0xFD00, inside the 1 KB that its
+  // first two memory windows share.
+  std::optional<signatures::CompiledSignature> overlap;
   bool copied = false;
 };
+
+// Where the scanner's first two windows of a module overlap, and the
+// signature's length there.
+constexpr std::uint32_t kOverlapSignatureAt = 0xFD00;
+constexpr std::size_t kOverlapSignatureLength = 32;
 
 const Samples& TheSamples() {
   static const Samples samples = [] {
@@ -123,6 +133,15 @@ const Samples& TheSamples() {
     if (const auto table = ReadSection(dll, ".qrtmem")) {
       s.memory = signatures::CompileSignatureBytes(table->bytes);
       s.preferredBase = table->imageBase;
+    }
+    if (const auto fill = ReadSection(dll, ".qrtbig")) {
+      if (fill->virtualAddress <= kOverlapSignatureAt &&
+          kOverlapSignatureAt - fill->virtualAddress + kOverlapSignatureLength <=
+              fill->bytes.size()) {
+        const auto at = fill->bytes.begin() + (kOverlapSignatureAt - fill->virtualAddress);
+        s.overlap = signatures::CompileSignatureBytes(
+            Bytes(at, at + static_cast<std::ptrdiff_t>(kOverlapSignatureLength)));
+      }
     }
     if (const auto marker = ReadSection(FileHostProgram(), ".qrtfile")) {
       s.file = signatures::CompileSignatureBytes(marker->bytes);
@@ -317,6 +336,23 @@ TEST_F(MemoryScanWineTest, FindsTheSignatureAtThePreferredBaseAndInTheRebasedCop
     EXPECT_EQ(o.result, ScanResult::kDone);
     EXPECT_EQ(o.found, expected);
     EXPECT_EQ(o.stats.infectedProcesses, static_cast<std::int32_t>(expected.size()));
+  }
+}
+
+TEST_F(MemoryScanWineTest, ASignatureInTheOverlapOfTwoWindowsIsOneFindingOfOneProcess) {
+  // Both of the module's first two windows hold the signature: the process
+  // is counted once and each handler hears of it once.
+  ASSERT_TRUE(TheSamples().overlap.has_value())
+      << "section .qrtbig of qrt_mem_sample.dll does not cover 0xFD00";
+  Host host(HostProgram(), 0, PreferredDll());
+  ASSERT_EQ(host.failure(), "");
+  const std::vector<Found> once{{Lower(ToU16(PreferredDll())), host.id()}};
+  for (const HandlerKind kind : {HandlerKind::kBuiltIn, HandlerKind::kScriptDescribed}) {
+    SCOPED_TRACE(kind == HandlerKind::kBuiltIn ? "built-in handler" : "script-described handler");
+    const Outcome o = Scan({kind, {*TheSamples().overlap, {}}});
+    EXPECT_EQ(o.result, ScanResult::kDone);
+    EXPECT_EQ(o.found, once);
+    EXPECT_EQ(o.stats.infectedProcesses, 1);
   }
 }
 

@@ -30,6 +30,26 @@ const SampleTable kSampleTable = {{'Q', 'R', 'T', 'm', 'e', 'm', '<', '['},
                                   &kSampleTable,
                                   {']', '>', 'm', 'e', 'm', 'Q', 'R', 'T'}};
 
+// Section .qrtbig: 80 KB of bytes that occur nowhere else, so that the
+// module's image runs past its first two memory windows (64 KB each, the
+// second from 63 KB on). The tests take 32 bytes at 0xFD00 from the start of
+// the image, inside the 1 KB that both windows hold, as a MEM signature.
+struct SampleFill {
+  unsigned char bytes[0x14000];
+};
+
+constexpr SampleFill MakeSampleFill() {
+  SampleFill fill{};
+  unsigned state = 0x2545F491u;
+  for (unsigned i = 0; i < sizeof fill.bytes; ++i) {
+    state = state * 1664525u + 1013904223u;
+    fill.bytes[i] = static_cast<unsigned char>(state >> 24);
+  }
+  return fill;
+}
+
+__attribute__((section(".qrtbig"), used)) const SampleFill kSampleFill = MakeSampleFill();
+
 BOOL WINAPI SampleEntry(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 }  // extern "C"
