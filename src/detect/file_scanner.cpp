@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <span>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/limits.h"
@@ -17,6 +17,60 @@
 
 namespace detect {
 namespace {
+
+// The folders of a drive walked so far, by identity: a hash set of its own.
+// The standard library's tree and hash containers lean on functions that
+// come compiled for later processors than the i486 the program runs on.
+class FolderIdentitySet {
+ public:
+  // Adds `id`; false when it was there already.
+  bool Insert(const platform::FileIdentity& id) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    return Place(id);
+  }
+  void Clear() {
+    slots_.clear();
+    count_ = 0;
+  }
+
+ private:
+  struct Slot {
+    platform::FileIdentity id;
+    bool used = false;
+  };
+
+  static std::size_t Hash(const platform::FileIdentity& id) {
+    std::uint64_t h =
+        (id.fileIndex ^ (std::uint64_t{id.volumeSerialNumber} << 32)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
+  bool Place(const platform::FileIdentity& id) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = Hash(id) & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (!slot.used) {
+        slot = Slot{id, true};
+        ++count_;
+        return true;
+      }
+      if (slot.id == id) return false;
+    }
+  }
+
+  // Doubles the table (64 slots at first), keeping it at most half full.
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    count_ = 0;
+    for (const Slot& slot : old) {
+      if (slot.used) Place(slot.id);
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t count_ = 0;
+};
 
 using codes::ScanResult;
 
@@ -144,7 +198,7 @@ class FileScanner::Walk {
   ScanResult ScanDrive(const DriveEntry& drive) {
     if (Stopped()) return ScanResult::kStoppedByUser;
     drive_ = drive.name;
-    walkedFolders_.clear();
+    walkedFolders_.Clear();
     streamsUnsupported_ = false;
     context_.AppendText(scan::LoadText(system_, strings::kScanningDrive));
     context_.AppendText(drive_);
@@ -277,7 +331,7 @@ class FileScanner::Walk {
     platform::ScopedHandle handle(system_.runtime(), opened.handle);
     const auto identity = files.GetFileInformationByHandle(handle.get());
     if (!identity) return !reparsePoint;
-    return walkedFolders_.insert(*identity).second;
+    return walkedFolders_.Insert(*identity);
   }
 
   void ScanListedFile(const std::u16string& path, const platform::FindData& entry) {
@@ -332,7 +386,7 @@ class FileScanner::Walk {
   // The folder being listed, below the drive ("\" for its root).
   std::u16string directory_;
   // The folders of this drive walked so far (NT family).
-  std::set<platform::FileIdentity> walkedFolders_;
+  FolderIdentitySet walkedFolders_;
   // The system said that it cannot list streams on this drive.
   bool streamsUnsupported_ = false;
   bool found_ = false;

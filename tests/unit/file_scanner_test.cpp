@@ -559,6 +559,17 @@ TEST_F(FileScannerTest, JunctionsAndMountPointsAreWalkedButNoFolderTwiceOnADrive
        // D:\B itself was walked as D:\A\ToB.
        {u"Alpha D:\\A\\a.exe", u"Beta D:\\A\\ToB\\b.exe"},
        3},
+      {"a hundred folders, each with a junction back to the root",
+       [&](auto& files) {
+         for (int i = 0; i < 100; ++i) {
+           const std::u16string folder = u"D:\\F" + text::FromAscii(std::to_string(i));
+           files.AddFolder(folder);
+           files.AddJunction(folder + u"\\Back", u"D:\\");
+         }
+         files.AddFile(u"D:\\F99\\a.exe", infectedA);
+       },
+       {u"Alpha D:\\F99\\a.exe"},
+       101},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
