@@ -20,6 +20,7 @@
 #include "platform/win32/text_api.h"
 #include "platform/win32/win32_system.h"
 #include "tests/platform_cases/platform_cases.h"
+#include "tests/win32/sample_files.h"
 
 namespace {
 
@@ -51,21 +52,6 @@ void DeleteFolder(const std::wstring& path) {
     ::FindClose(search);
   }
   ::RemoveDirectoryW(path.c_str());
-}
-
-// Deletes `path` below `root` with every key below it.
-void DeleteTree(HKEY root, const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  wchar_t name[256];
-  DWORD length = 256;
-  while (::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_SUCCESS) {
-    DeleteTree(key, std::wstring(name, length));
-    length = 256;
-  }
-  ::RegCloseKey(key);
-  ::RegDeleteKeyW(root, path.c_str());
 }
 
 std::wstring KeyRoot() {
@@ -101,7 +87,7 @@ class Win32Bench final : public Bench {
   ~Win32Bench() override {
     for (HANDLE held : held_) ::CloseHandle(held);
     DeleteFolder(folder_);
-    DeleteTree(HKEY_CURRENT_USER, key_);
+    qrt_test::DeleteTree(HKEY_CURRENT_USER, key_);
   }
   Win32Bench(const Win32Bench&) = delete;
   Win32Bench& operator=(const Win32Bench&) = delete;
@@ -134,7 +120,7 @@ class PlatformCasesUnderWine : public ::testing::Test {
  protected:
   static void TearDownTestSuite() {
     DeleteFolder(kRoot);
-    DeleteTree(HKEY_CURRENT_USER, KeyRoot());
+    qrt_test::DeleteTree(HKEY_CURRENT_USER, KeyRoot());
   }
 
   static void Run(std::span<const platform_cases::Case> table) {

@@ -33,6 +33,7 @@
 #include "removal/system_operations.h"
 #include "system/system_context.h"
 #include "tests/support/scan_context_stub.h"
+#include "tests/win32/sample_files.h"
 #include "tests/win32/sample_host.h"
 
 namespace {
@@ -86,21 +87,6 @@ std::optional<RawValue> ReadValue(HKEY root, const std::wstring& path, const std
 Bytes DataOf(HKEY root, const std::wstring& path, const std::wstring& name) {
   const auto value = ReadValue(root, path, name);
   return value ? value->data : Bytes();
-}
-
-// Deletes `path` below `root` with every key below it.
-void DeleteTree(HKEY root, const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  wchar_t name[256];
-  DWORD length = 256;
-  while (::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_SUCCESS) {
-    DeleteTree(key, std::wstring(name, length));
-    length = 256;
-  }
-  ::RegCloseKey(key);
-  ::RegDeleteKeyW(root, path.c_str());
 }
 
 void WriteValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
@@ -175,9 +161,9 @@ class MadePath {
 class ScratchKey {
  public:
   explicit ScratchKey(const std::wstring& name) : path_(L"Software\\QRT-RemovalTest-" + name) {
-    DeleteTree(HKEY_CURRENT_USER, path_);
+    qrt_test::DeleteTree(HKEY_CURRENT_USER, path_);
   }
-  ~ScratchKey() { DeleteTree(HKEY_CURRENT_USER, path_); }
+  ~ScratchKey() { qrt_test::DeleteTree(HKEY_CURRENT_USER, path_); }
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
   const std::wstring& path() const { return path_; }

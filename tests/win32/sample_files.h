@@ -1,6 +1,7 @@
 // Files of the Wine tests that run in a prefix of their own: where the test
 // program and its samples are, reading and writing a file whole, and running
-// a sample program, with the plain API.
+// a sample program, and deleting a registry key with its subkeys, with the
+// plain API.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -93,6 +94,21 @@ inline std::optional<Run> RunProgram(const std::wstring& program) {
   ::CloseHandle(info.hProcess);
   ::CloseHandle(info.hThread);
   return run;
+}
+
+// Deletes `path` below `root` with every key below it.
+inline void DeleteTree(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  wchar_t name[256];
+  DWORD length = 256;
+  while (::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS) {
+    DeleteTree(key, std::wstring(name, length));
+    length = 256;
+  }
+  ::RegCloseKey(key);
+  ::RegDeleteKeyW(root, path.c_str());
 }
 
 }  // namespace qrt_test
